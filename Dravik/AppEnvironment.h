@@ -1,0 +1,43 @@
+#pragma once
+#include <cstdint>
+
+#include "Log.h"
+
+// Who the product is, where it lives and what the user chose. One per run.
+class AppEnvironment {
+public:
+    // Reads the settings, looks up the installation and the data folders;
+    // raises std::runtime_error with a text meant for the user.
+    AppEnvironment();
+    // Only the defaults, nothing read: for code that needs settings without an installation.
+    struct DefaultsOnly {};
+    explicit AppEnvironment(DefaultsOnly) {}
+    virtual ~AppEnvironment() = default;
+    AppEnvironment(const AppEnvironment&) = delete;
+    AppEnvironment& operator=(const AppEnvironment&) = delete;
+
+    void ReadSettings();
+    void SetPrintJobCancellation(int value);
+    void LogSettings() const;
+
+    char AppGroupName[kMaxPath + 1] = "QMVK";
+    char AppName[kMaxPath + 1] = "Parsimo";
+    char AppTitle[kMaxPath + 1] = "Z3 Parsimo";
+    char AppDataDir[kMaxPath + 1] = "";
+    char CommonAppDataDir[kMaxPath + 1] = "";
+    char InstallDir[kMaxPath + 1] = "";
+    char ProductVersion[kMaxPath + 1] = "";
+    char LogFileName[kMaxPath + 1] = "";
+    int32_t CheckPrintMode = 0;
+    int32_t SavingsPercentage = 0;
+    int32_t ShowDialog = 1;
+    int32_t LogLevel = 2;
+    int32_t EnhancedMicrLineQuality = 0;
+    char PrinterName[kMaxPath + 1] = "";
+    char TargetPrinterName[kMaxPath + 1] = "";
+    char PrintOutFormat[kMaxPath + 1] = "";
+    char DefaultImageFormat[kMaxPath + 1] = "jpeg";
+    char GSVersion[kMaxPath + 1] = "";
+    int32_t AdvUsageStat = 0;
+    int32_t PrintJobCancellation = 0;
+};

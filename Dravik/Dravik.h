@@ -1,0 +1,26 @@
+#pragma once
+#include <cstdint>
+
+#include "PtrArray.h"
+
+class AppEnvironment;
+class GhostScript;
+class PrintJobInfo;
+class Printer;
+
+// Run state of the one job of this process. The page handler runs on the
+// reader thread only while the main thread waits for Ghostscript, so none of
+// it is shared by two threads at once.
+extern AppEnvironment* gAppEnv;
+extern PrintJobInfo* gJobInfo;
+extern GhostScript* gGhostscript;
+extern int32_t gIsCheckDocument;
+extern Printer* gVirtualPrinter;
+extern Printer* gTargetPrinter;
+extern int32_t gPrintJobId;
+extern uint32_t gPrintedPages;
+extern BlockArray* gUsageRecords;
+extern int32_t gFirstPage;
+
+int32_t RunJob(int argc, char** argv);
+void HandlePage(const char* path);

@@ -1,0 +1,21 @@
+#pragma once
+
+enum MessageId {
+    MSG_GS_NOT_FOUND = 2,
+    MSG_INSTALL_NOT_FOUND = 3,
+    MSG_APPDATA_NOT_FOUND = 4,
+    MSG_COMMON_APPDATA_NOT_FOUND = 5,
+    MSG_IMAGE_FORMAT = 9,
+    MSG_PRINTER_NOT_SUPPORTED = 10,
+    MSG_VIRTUAL_PRINTER = 11,
+    MSG_TARGET_PRINTER = 12,
+    MSG_FILE_IN_USE = 13,
+    MSG_NEW_PDF = 14,
+    MSG_NEW_IMAGE = 15,
+    MSG_COUNT = 18,
+};
+
+// Column of the message table for the user's locale: 0 English, 1 German,
+// 2 French, 3 Spanish, 4 Italian.
+int GetLanguageIndex();
+const char* GetMessageText(int id);

@@ -1,0 +1,183 @@
+// Log file access on POSIX: flock stands in for "no sharing", fcntl for the
+// byte-range locks, and trimming replaces the file atomically.
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+#include "Log.h"
+
+void WriteLogEntry(const char* text);
+const char* SystemErrorText(int code, char* buffer, unsigned size);
+int LastSystemError();
+
+namespace {
+constexpr off_t kChunk = 4096;
+
+class LockedLog {
+public:
+    // Opens (creating) the log and takes the exclusive lock, waiting a bounded
+    // time for another writer. A file replaced by a trim while we waited is
+    // reopened, so no entry lands in an unlinked file.
+    explicit LockedLog(const char* path)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLogBusyWaitMs);
+        while (true) {
+            m_fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+            if (m_fd < 0) return;
+            bool locked = false;
+            while (!(locked = flock(m_fd, LOCK_EX | LOCK_NB) == 0)) {
+                if (errno != EWOULDBLOCK && errno != EINTR) break;
+                if (std::chrono::steady_clock::now() >= deadline) break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            if (!locked) {
+                Close();
+                return;
+            }
+            struct stat opened {}, named {};
+            if (fstat(m_fd, &opened) == 0 && stat(path, &named) == 0 && opened.st_ino == named.st_ino &&
+                opened.st_dev == named.st_dev)
+                return;
+            Close();
+            if (std::chrono::steady_clock::now() >= deadline) return;
+        }
+    }
+    ~LockedLog() { Close(); }
+    LockedLog(const LockedLog&) = delete;
+    LockedLog& operator=(const LockedLog&) = delete;
+
+    int fd() const { return m_fd; }
+    void Close()
+    {
+        if (m_fd >= 0) close(m_fd);  // closing releases the flock
+        m_fd = -1;
+    }
+
+private:
+    int m_fd = -1;
+};
+
+bool WriteAll(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Keeps the newest half of the locked log, starting at a whole line, by
+// writing it to a side file and renaming that over the log.
+bool TrimLocked(int fd, const char* path)
+{
+    struct stat st {};
+    if (fstat(fd, &st) != 0) return false;
+    const auto size = static_cast<unsigned long long>(st.st_size);
+    if (size >> 32) return ftruncate(fd, 0) == 0;
+    if (size < gLogMaxSize) return false;
+
+    const std::string side = std::string(path) + ".trim";
+    const int out = open(side.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (out < 0) return false;
+    off_t readPos = static_cast<off_t>(size) - static_cast<off_t>(gLogMaxSize / 2);
+    bool first = true, ok = true;
+    char chunk[kChunk];
+    while (ok) {
+        const ssize_t got = pread(fd, chunk, sizeof chunk, readPos);
+        if (got <= 0) break;
+        readPos += got;
+        const char* start = chunk;
+        size_t count = static_cast<size_t>(got);
+        if (first) {
+            first = false;
+            if (const void* lf = std::memchr(chunk, '\n', count)) {
+                const char* after = static_cast<const char*>(lf) + 1;
+                count -= static_cast<size_t>(after - chunk);
+                start = after;
+            }
+        }
+        ok = WriteAll(out, start, count);
+    }
+    ok = ok && fsync(out) == 0;
+    close(out);
+    if (!ok || rename(side.c_str(), path) != 0) {
+        unlink(side.c_str());
+        return false;
+    }
+    return true;
+}
+
+void Stamp(char (&stamp)[32])
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local {};
+    localtime_r(&now, &local);
+    std::snprintf(stamp, sizeof stamp, "%02d/%02d/%02d %02d:%02d:%02d ", local.tm_mon + 1, local.tm_mday,
+                  local.tm_year % 100, local.tm_hour, local.tm_min, local.tm_sec);
+}
+}  // namespace
+
+int LastSystemError() { return errno; }
+
+const char* SystemErrorText(int code, char* buffer, unsigned size)
+{
+    char unknown[64];
+    std::snprintf(unknown, sizeof unknown, "Unknown error %d", code);
+    const char* text = strerror_r(code, buffer, size);
+    if (!text || !*text || std::strcmp(text, unknown) == 0) return nullptr;
+    return text;
+}
+
+void AppendToLog(int file, const char* text)
+{
+    if (file < 0 || !text) return;
+    const off_t start = lseek(file, 0, SEEK_END);
+    const size_t length = std::strlen(text);
+    struct flock range {};
+    range.l_type = F_WRLCK;
+    range.l_whence = SEEK_SET;
+    range.l_start = start;
+    range.l_len = static_cast<off_t>(length);
+    const bool locked = length > 0 && fcntl(file, F_SETLKW, &range) == 0;
+    WriteAll(file, text, length);
+    fdatasync(file);
+    if (locked) {
+        range.l_type = F_UNLCK;
+        fcntl(file, F_SETLK, &range);
+    }
+}
+
+bool TrimLogFile()
+{
+    if (!gLogFileName[0]) return false;
+    LockedLog log(gLogFileName);
+    return log.fd() >= 0 && TrimLocked(log.fd(), gLogFileName);
+}
+
+void WriteLogEntry(const char* text)
+{
+    const int savedErrno = errno;
+    const std::string path = gLogFileName;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        LockedLog log(path.c_str());
+        if (log.fd() < 0) break;
+        // A trim replaced the file: take the lock on the new one.
+        if (attempt == 0 && TrimLocked(log.fd(), path.c_str())) continue;
+        char stamp[32];
+        Stamp(stamp);
+        AppendToLog(log.fd(), (std::string(stamp) + text).c_str());
+        break;
+    }
+    errno = savedErrno;
+}

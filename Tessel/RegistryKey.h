@@ -1,0 +1,41 @@
+#pragma once
+#include <cstdint>
+
+// The registry stands in as one REGEDIT4 text hive file per root:
+// HKEY_CURRENT_USER in ${TESSEL_HKCU:-${XDG_CONFIG_HOME:-$HOME/.config}/tessel/user.reg},
+// HKEY_LOCAL_MACHINE in ${TESSEL_HKLM:-/etc/tessel/machine.reg}.
+struct RegistryNode;
+using HKEY = RegistryNode*;
+
+// The predefined roots; never closed.
+extern const HKEY HKEY_LOCAL_MACHINE;
+extern const HKEY HKEY_CURRENT_USER;
+
+constexpr uint32_t REG_SZ = 1;
+constexpr uint32_t REG_EXPAND_SZ = 2;
+constexpr uint32_t REG_BINARY = 3;
+constexpr uint32_t REG_DWORD = 4;
+
+// One root key and one open subkey. Opening and writing raise
+// std::runtime_error; reading falls back to a default.
+class RegistryKey {
+public:
+    RegistryKey();
+    explicit RegistryKey(HKEY root);
+    virtual ~RegistryKey();
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+
+    void OpenForRead(const char* subkey);   // raises "RegOpenKeyEx() failed"
+    void OpenForWrite(const char* subkey);  // raises "RegOpenKeyEx() failed"
+    uint32_t GetDword(const char* name, uint32_t defaultValue);
+    void GetString(const char* name, char* buffer, uint32_t size);
+    void SetDword(const char* name, uint32_t value);  // raises "RegSetValueEx() failed"
+    long Flush();
+    long Close(HKEY key);
+    long Close();
+
+private:
+    HKEY m_hRoot;
+    HKEY m_hKey;
+};

@@ -1,0 +1,35 @@
+#pragma once
+#include <cstdint>
+
+#include "TextBuffer.h"
+
+// Operating system version as major * 100 + minor on the Windows NT family;
+// 0 everywhere else (Linux is not of that family).
+int32_t GetOSVersion();
+bool FileExists(const char* path, bool mustBeDirectory);
+
+// Special folders (no final separator); null TextBuffer on failure.
+// Overridden by TESSEL_APPDATA, TESSEL_COMMON_APPDATA, TESSEL_COMMON_DOCUMENTS, TESSEL_SYSTEM.
+TextBuffer GetAppDataFolder();
+TextBuffer GetCommonAppDataFolder();
+TextBuffer GetCommonDocumentsFolder();
+TextBuffer GetSystemFolder();
+
+// <folder>/<group>/<app>/, each level created when missing (per-user folders
+// with mode 0700); null TextBuffer on failure.
+TextBuffer MakeAppDataDir(const char* group, const char* app);
+TextBuffer MakeCommonAppDataDir(const char* group, const char* app);
+TextBuffer MakeCommonDocumentsDir(const char* group, const char* app);
+
+// Primary language id of the user's locale (LC_ALL, LC_MESSAGES, LANG):
+// de 0x07, en 0x09, es 0x0A, fr 0x0C, it 0x10, pt 0x16, others 0.
+int32_t GetUserPrimaryLanguage();
+
+// Global memory status, bytes.
+struct MemoryStatus {
+    uint32_t memoryLoad = 0;  // percent in use
+    uint64_t totalPhys = 0, availPhys = 0;
+    uint64_t totalPageFile = 0, availPageFile = 0;
+    uint64_t totalVirtual = 0, availVirtual = 0;
+};
+bool GetMemoryStatus(MemoryStatus& status);
