@@ -1,0 +1,19 @@
+#pragma once
+#include "PtrArray.h"
+#include "TextBuffer.h"
+
+// The names in one folder that match one mask, in the order the search gives them.
+class FileList : public ObjectArray<TextBuffer> {
+public:
+    FileList(const char* folder, const char* mask);
+    int32_t Compare(const void* a, const void* b) const override;
+
+    const TextBuffer& Folder() const { return m_Folder; }
+    TextBuffer FullPath(int32_t index) const;  // folder followed by the name
+
+private:
+    TextBuffer m_Folder;
+};
+
+// Deletes what earlier jobs left in the data folder, with one prompted retry.
+void CleanUpTempFiles();

@@ -1,0 +1,4 @@
+#pragma once
+
+// Shows the files of a FILEOUT run to the user.
+void DeliverOutput();

@@ -1,0 +1,22 @@
+#pragma once
+#include <cstddef>
+
+// A file opened for writing with no sharing (an exclusive lock), replacing
+// any file of that name. Closed by the destructor.
+class File {
+public:
+    File() = default;
+    ~File();
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    bool Create(const char* path);  // false with errno set when it cannot be created
+    bool Write(const void* data, size_t size);  // all or false
+    bool Close();
+    bool IsOpen() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
+bool DeleteFile(const char* path);
