@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "PageFiles.h"
+#include "PageReader.h"
 #include "PageSink.h"
 #include "PageStream.h"
+#include "Process.h"
+#include "TestJobs.h"
 #include "TestPages.h"
 
 namespace {
@@ -164,4 +169,83 @@ TEST(PageStream, SinkFailureStopsTheStream)
     EXPECT_EQ(sink.completed, 1);
     EXPECT_EQ(sink.dropped, 0);
     EXPECT_EQ(sink.numbers, (std::vector<int32_t>{1, 2}));
+}
+
+// The same cuts on bytes that come through a real pipe into page files.
+namespace {
+std::vector<std::string> gDelivered;
+void RecordDelivered(const char* path) { gDelivered.push_back(path); }
+
+// Streams the bytes through `cat` into a PageReader writing page files.
+int32_t ReadThroughPipe(const std::string& folder, const std::string& bytes)
+{
+    gDelivered.clear();
+    const std::string source = folder + "stream.bin";
+    WriteWholeFile(source, bytes);
+    Process cat;
+    EXPECT_TRUE(cat.CreateChildProcess(("cat \"" + source + "\"").c_str(), false, 2, false));
+    CloseHandle(cat.m_hChildStdoutWr);
+    PageFiles files(folder.c_str(), "_dk_%04d.tm_", RecordDelivered);
+    PageStream stream(files, true);
+    const int32_t result = PageReader(cat.m_hChildStdoutRdDup, stream).Run();
+    cat.Wait();
+    return result;
+}
+
+std::string PagePath(const std::string& folder, int page)
+{
+    TextBuffer name;
+    EXPECT_TRUE(PageFiles::FormatName("_dk_%04d.tm_", page, name));
+    return folder + name.GetText();
+}
+}  // namespace
+
+TEST(PageReader, CutsPipedStreamsIntoPageFiles)
+{
+    const std::string folder = FreshFolder("piped");
+    // Page 1 ends exactly at the first read's end; pages 2 to 4 share one read.
+    const std::vector<std::string> sent = {FakeBmpPage(PageReader::kChunkBytes, 'a'), FakeBmpPage(60, 'b'),
+                                           FakeBmpPage(700, 'c'), FakeBmpPage(100, 'd'), FakeBmpPage(9000, 'e')};
+    std::string all;
+    for (const auto& page : sent) all += page;
+    EXPECT_EQ(ReadThroughPipe(folder, all), 0);
+    ASSERT_EQ(gDelivered.size(), sent.size());
+    for (size_t i = 0; i < sent.size(); ++i) {
+        EXPECT_EQ(gDelivered[i], PagePath(folder, int(i + 1)));
+        EXPECT_TRUE(ReadWholeFile(gDelivered[i]) == sent[i]) << "page " << i + 1;
+    }
+}
+
+TEST(PageReader, BadHeaderOrCutPageDeliversOnlyWholePages)
+{
+    const std::string folder = FreshFolder("piped-bad");
+    std::string bad = FakeBmpPage(500, 'x');
+    bad[1] = 'X';
+    const std::string two = FakeBmpPage(5000, 'a') + FakeBmpPage(300, 'b');
+
+    EXPECT_EQ(ReadThroughPipe(folder, bad + two), -1);
+    EXPECT_TRUE(gDelivered.empty());
+    EXPECT_FALSE(std::filesystem::exists(PagePath(folder, 1)));
+
+    // The rest of the stream after a bad third header is drained, not cut.
+    EXPECT_EQ(ReadThroughPipe(folder, two + bad + std::string(200000, 'y')), -1);
+    EXPECT_EQ(gDelivered.size(), 2u);
+    EXPECT_FALSE(std::filesystem::exists(PagePath(folder, 3)));
+
+    std::filesystem::remove(PagePath(folder, 2));
+    EXPECT_EQ(ReadThroughPipe(folder, two.substr(0, 5200)), -1);
+    EXPECT_EQ(gDelivered.size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(PagePath(folder, 2))) << "a page cut short is removed";
+}
+
+TEST(PageFiles, FormatNameExpandsOnlyOneNumber)
+{
+    TextBuffer name;
+    EXPECT_TRUE(PageFiles::FormatName("_dk_%04d.tm_.pdf", 7, name));
+    EXPECT_STREQ(name.GetText(), "_dk_0007.tm_.pdf");
+    EXPECT_TRUE(PageFiles::FormatName("p%d-100%%", 12345, name));
+    EXPECT_STREQ(name.GetText(), "p12345-100%");
+    EXPECT_TRUE(PageFiles::FormatName("%3d", 5, name));
+    EXPECT_STREQ(name.GetText(), "  5");
+    for (const char* bad : {"%s", "%d%d", "%n", "%04x", "%", "%10d"}) EXPECT_FALSE(PageFiles::FormatName(bad, 1, name)) << bad;
 }
