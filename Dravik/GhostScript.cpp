@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "CommandLine.h"
 #include "File.h"
 #include "Process.h"
 #include "ProgramPath.h"
@@ -35,27 +36,9 @@ TextBuffer Join(const char* first, const char* second)
     return joined;
 }
 
-// Quotes one argument so that the Windows splitting rules give it back unchanged.
 void AppendQuoted(TextBuffer& line, const char* argument)
 {
-    std::string quoted = "\"";
-    size_t backslashes = 0;
-    for (const char* p = argument; *p; ++p) {
-        if (*p == '\\') {
-            ++backslashes;
-            continue;
-        }
-        if (*p == '"') {
-            quoted.append(backslashes * 2 + 1, '\\');
-        } else {
-            quoted.append(backslashes, '\\');
-        }
-        backslashes = 0;
-        quoted.push_back(*p);
-    }
-    quoted.append(backslashes * 2, '\\');
-    quoted.push_back('"');
-    line.Append(quoted.c_str());
+    line.Append(CommandLine::Quote(argument).c_str());
 }
 }  // namespace
 

@@ -1,9 +1,10 @@
-#include <cerrno>
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "CommandLine.h"
+#include "Pipe.h"
 #include "Process.h"
 #include "ProgramPath.h"
 
@@ -33,9 +34,7 @@ TextBuffer FindProgramFolder(const char* program)
 
 TextBuffer ProgramVersion(const char* executable)
 {
-    std::string commandLine = "\"";
-    commandLine += executable;
-    commandLine += "\" --version";
+    const std::string commandLine = CommandLine::Join({executable, "--version"});
     Process process;
     if (!process.CreateChildProcess(commandLine.c_str(), false, 2, false)) return {};
     // Only the child may hold the write ends, or the read below never ends.
@@ -44,8 +43,7 @@ TextBuffer ProgramVersion(const char* executable)
     std::string output;
     char buffer[256];
     while (output.size() < 4096) {
-        const ssize_t n = read(process.m_hChildStdoutRdDup, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
+        const long n = Pipe::Read(process.m_hChildStdoutRdDup, buffer, sizeof buffer);
         if (n <= 0) break;
         output.append(buffer, static_cast<size_t>(n));
     }
