@@ -1,0 +1,48 @@
+#pragma once
+#include <cstdint>
+
+#include "Dib.h"
+
+// One page image held as a packed DIB: one malloc'd block with the 40-byte
+// header, the colour table and the pixel rows, in that order. The handle it is
+// built from stays the caller's. Linux is never a palette device, so no
+// logical palette is made or kept.
+class Bitmap {
+public:
+    // Throws std::runtime_error (after logging) when the handle cannot be loaded.
+    explicit Bitmap(HBITMAP hBitmap);
+    virtual ~Bitmap();
+    Bitmap(const Bitmap&) = delete;
+    Bitmap& operator=(const Bitmap&) = delete;
+
+    // Converts the bitmap to a 24-bit BI_RGB DIB (used for bitfield sections).
+    virtual void LoadDDB(HBITMAP hBitmap);
+    // Copies the section unchanged, colour table included.
+    virtual void LoadDIBSection(HBITMAP hBitmap);
+
+    void Clear();
+    void SetBitmap(HBITMAP hBitmap);
+
+    const BITMAPINFOHEADER* GetDIB() const { return m_pDIB; }
+    const RGBQUAD* GetColorTable() const;
+    // Entries of the colour table in the block (0 without an image).
+    int32_t GetColorCount() const;
+    const uint8_t* GetBits() const { return m_pBits; }
+    int32_t GetBlackIndex() const { return m_iBlackIndex; }
+    int32_t GetWhiteIndex() const { return m_iWhiteIndex; }
+
+protected:
+    BITMAPINFOHEADER* m_pDIB = nullptr;  // the packed block, owned (malloc/free)
+    uint8_t* m_pBits = nullptr;          // first stored row inside m_pDIB
+    int32_t m_iBlackIndex = -1;
+    int32_t m_iWhiteIndex = -1;
+};
+
+// A newly malloc'd copy of a 1/4/8-bit section's colour table (caller frees),
+// or null; count receives the entries (0 with null).
+RGBQUAD* GetBitmapColorTable(HBITMAP hBitmap, int32_t* count);
+// Index of the entry with the highest (red + green + blue) / 3; the first of
+// equals wins; -1 when none is brighter than black or the table is empty/null.
+int32_t FindBrightestColor(const RGBQUAD* table, int32_t count);
+// Index of the darkest entry; the first of equals wins; -1 for an empty/null table.
+int32_t FindDarkestColor(const RGBQUAD* table, int32_t count);
