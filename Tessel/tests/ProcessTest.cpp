@@ -234,16 +234,6 @@ TEST(ProcessTest, RunForOutputCollectsOutputAndDrainsErrors)
     EXPECT_EQ(output, "");
 }
 
-TEST(ProcessTest, FindProgramLooksOnPath)
-{
-    EXPECT_FALSE(Process::FindProgram("sh").empty());
-    EXPECT_EQ(Process::FindProgram("/bin/sh"), "/bin/sh");
-    EXPECT_EQ(Process::FindProgram("/nonexistent/sh"), "");
-    EXPECT_EQ(Process::FindProgram("no-such-program-anywhere"), "");
-    EXPECT_EQ(Process::FindProgram(""), "");
-    EXPECT_EQ(Process::FindProgram(nullptr), "");
-}
-
 TEST(PipeTest, WriteToVanishedReaderFailsWithoutSignal)
 {
     int ends[2];
