@@ -2,9 +2,11 @@
 #include <cstdint>
 #include <memory>
 
+#include "FixedText.h"
 #include "Log.h"
 #include "TextBuffer.h"
 
+class File;
 class Process;
 
 // Receives the full name of each finished page file, on the reader thread.
@@ -26,7 +28,7 @@ public:
     // Writes "QrxWrite.cfg" into GSDataDir and builds the command line for the
     // given output folder. False when the option file cannot be created.
     bool WriteOptionFile(const char* outputFolder, TextBuffer& commandLine);
-    static void WriteOptionLine(int file, const char* format, ...) TESSEL_PRINTF(2, 3);
+    static void WriteOptionLine(File& file, const char* format, ...) TESSEL_PRINTF(2, 3);
 
     // Runs Ghostscript once; returns when it has ended and every page was handed over.
     void Run(PageCallback callback);
@@ -47,6 +49,3 @@ public:
     std::unique_ptr<Process> m_pProcess;
     PageCallback m_pCallback = nullptr;
 };
-
-// Copies at most 260 characters into a fixed text field.
-void CopyField(char (&field)[kMaxPath + 1], const char* text);

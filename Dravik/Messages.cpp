@@ -1,5 +1,7 @@
 #include "Messages.h"
 
+#include <string>
+
 #include "SysUtils.h"
 
 namespace {
@@ -45,4 +47,21 @@ const char* GetMessageText(int id)
 {
     if (id < 0 || id >= MSG_COUNT) return "";
     return kMessages[id][GetLanguageIndex()];
+}
+
+TextBuffer FormatMessageText(int id, const char* first, const char* second)
+{
+    const char* arguments[] = {first, second};
+    size_t next = 0;
+    TextBuffer result("");
+    std::string text = GetMessageText(id);
+    size_t start = 0;
+    for (size_t at = text.find("%s"); at != std::string::npos; at = text.find("%s", start)) {
+        result.Append(text.substr(start, at - start).c_str());
+        if (next < 2 && arguments[next]) result.Append(arguments[next]);
+        ++next;
+        start = at + 2;
+    }
+    result.Append(text.substr(start).c_str());
+    return result;
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include "TextBuffer.h"
 
 enum MessageId {
     MSG_GS_NOT_FOUND = 2,
@@ -19,3 +20,6 @@ enum MessageId {
 // 2 French, 3 Spanish, 4 Italian.
 int GetLanguageIndex();
 const char* GetMessageText(int id);
+// The message text with each "%s" replaced by the next argument, in order.
+// Texts are filled by substitution, never used as a printf format.
+TextBuffer FormatMessageText(int id, const char* first = nullptr, const char* second = nullptr);

@@ -1,4 +1,6 @@
 #pragma once
+#include <cstddef>
+#include <string>
 #include <sys/types.h>
 
 // A started child program and, when wanted, the three pipes that replace its
@@ -11,18 +13,48 @@ struct ProcessInfo {
 class Process {
 public:
     Process() = default;
+    // Closes every handle still open. It neither waits for nor ends the
+    // child; a child nobody waited for is reaped in the background when it
+    // ends, so it never lingers as a zombie.
     ~Process();
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
 
-    // The command line is split with the Windows quoting rules and never runs
-    // through a shell. showMode and asUser have no meaning here and are ignored.
+    // The command line is split with the Windows quoting rules (CommandLine.h)
+    // and never runs through a shell; a program name without '/' is looked up
+    // on PATH. showMode and asUser have no meaning here and are ignored.
+    // Refuses (false, nothing logged) an empty command line or a second start.
+    // With noRedirect the child reads /dev/null and shares our stdout and
+    // stderr; otherwise it gets the three pipes. A program that cannot be run
+    // fails here, logged.
+    //
+    // All handles are close-on-exec, and the child gets no descriptor beyond
+    // its standard three. Once the child runs, the parent's copies of the
+    // child's stdin read end and stderr write end are closed at once (the
+    // members read -1): holding them would keep a writer to a dead child
+    // blocked for ever and hide the end of the error stream. The parent's copy
+    // of the child's stdout write end stays open until the caller closes it,
+    // so a reader sees the end of the output only after the caller's wait.
     bool CreateChildProcess(const char* commandLine, bool noRedirect, int showMode, bool asUser);
     ProcessInfo GetProcessInfo() const { return m_ProcessInfo; }
     // Waits without a time limit for the child's end; the exit status (or
     // 128 + signal) goes to *status. False when there is no child to wait for.
+    // A second call gives the same status again.
     bool Wait(int* status = nullptr);
+    // Closes the open pipe handles in the order parent stderr read end, child
+    // stderr write end, parent stdout read end, child stdout write end, child
+    // stdin read end, parent stdin write end. Harmless when repeated.
     void ClosePipes();
+
+    // Runs a command line with no input, collects up to outputLimit bytes of
+    // its standard output (the rest is read and dropped) and waits for its
+    // end. False when it could not be started or waited for.
+    static bool RunForOutput(const char* commandLine, std::string& output, int* status = nullptr,
+                             size_t outputLimit = 65536);
+    // Where CreateChildProcess would find a program: the name itself when it
+    // holds a '/', else the first executable file of that name on PATH.
+    // Empty when there is none.
+    static std::string FindProgram(const char* name);
 
     int m_hChildStdinRd = -1;
     int m_hChildStdinWrDup = -1;   // parent writes the child's input here
@@ -34,6 +66,7 @@ public:
 private:
     ProcessInfo m_ProcessInfo;
     bool m_bWaited = false;
+    int m_iExitStatus = 0;
 };
 
 // Closes a handle and marks it closed; a closed handle is left alone.

@@ -36,6 +36,8 @@ public:
     long Close();
 
 private:
+    void Open(const char* subkey, bool writable);
+
     HKEY m_hRoot;
     HKEY m_hKey;
 };

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <string_view>
 
 #include "TextBuffer.h"
 
@@ -16,7 +17,8 @@ TextBuffer GetCommonDocumentsFolder();
 TextBuffer GetSystemFolder();
 
 // <folder>/<group>/<app>/, each level created when missing (per-user folders
-// with mode 0700); null TextBuffer on failure.
+// with mode 0700, all-users ones 0755); null TextBuffer when a level cannot be
+// created, is not a folder, or the path would exceed kMaxPath characters.
 TextBuffer MakeAppDataDir(const char* group, const char* app);
 TextBuffer MakeCommonAppDataDir(const char* group, const char* app);
 TextBuffer MakeCommonDocumentsDir(const char* group, const char* app);
@@ -33,3 +35,10 @@ struct MemoryStatus {
     uint64_t totalVirtual = 0, availVirtual = 0;
 };
 bool GetMemoryStatus(MemoryStatus& status);
+
+// Portable building blocks of the above, usable without the system.
+// Primary language id of a locale name such as "de_DE.UTF-8"; 0 for "C", "POSIX" and unknown ones.
+int32_t PrimaryLanguageOfLocale(const char* locale);
+// The figure of the line "key:   1234 kB" of a /proc status text, in kilobytes;
+// false when the line is missing or its figure is malformed or out of range.
+bool FindKilobytes(std::string_view text, std::string_view key, uint64_t& kilobytes);

@@ -1,0 +1,297 @@
+#include "BitmapProcessing.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "AppEnvironment.h"
+#include "Bitmap.h"
+#include "Log.h"
+#include "LoggedError.h"
+
+namespace {
+
+struct SavingsMask {
+    int32_t cols;
+    const char* rows[4];  // '1' keeps the pixel, '0' makes it white
+};
+
+constexpr int32_t kMaskRows = 4;
+constexpr SavingsMask kSavingsPattern[15] = {
+    {5, {"11111", "11111", "11011", "11111"}},
+    {5, {"11111", "11111", "11011", "11110"}},
+    {5, {"01111", "11111", "10111", "11101"}},
+    {5, {"01111", "11101", "10111", "11101"}},
+    {4, {"1111", "1010", "1111", "1010"}},
+    {5, {"01101", "11011", "10110", "11011"}},
+    {5, {"01011", "10110", "01101", "10111"}},
+    {5, {"01011", "10101", "11010", "10101"}},
+    {10, {"0101110101", "1010101010", "0101010101", "1010111010"}},
+    {4, {"0101", "1010", "0101", "1010"}},
+    {10, {"1010001010", "0101010101", "1010101010", "0101000101"}},
+    {5, {"10100", "01010", "00101", "01010"}},
+    {5, {"10100", "01001", "10010", "01000"}},
+    {5, {"10010", "00100", "01001", "00100"}},
+    {4, {"1000", "0010", "0100", "0001"}},
+};
+
+constexpr int32_t kDefaultWhite = 244;
+constexpr int32_t kDefaultBlack = 0;
+
+// Every mask width divides this period, so one template row serves any column.
+constexpr int32_t kPeriodPixels = 320;
+constexpr int32_t kMaxBytesPerPixel = 4;
+constexpr int32_t kPeriodBytes = kPeriodPixels * kMaxBytesPerPixel;
+
+// Per mask row, byte templates over one period: a dropped pixel's bytes are
+// (b & 0) | fill, a kept pixel's (b & 0xFF) | 0.
+struct RowTemplate {
+    uint8_t keep[kPeriodBytes];
+    uint8_t fill[kPeriodBytes];
+    uint8_t drop[kPeriodPixels];  // 1 where the pixel is dropped
+};
+
+struct Span {
+    int32_t first;
+    int32_t last;  // inclusive
+};
+
+// Column spans of the regions that cover page row y, sorted and merged.
+int32_t ProtectedSpans(const MicrRegion* regions, int32_t count, int32_t y, int32_t width, Span* spans)
+{
+    int32_t n = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const MicrRegion& r = regions[i];
+        if (y < r.top || y > r.bottom || r.right < 0 || r.left >= width || r.left > r.right) continue;
+        spans[n++] = {std::max(r.left, 0), std::min(r.right, width - 1)};
+    }
+    std::sort(spans, spans + n, [](const Span& a, const Span& b) { return a.first < b.first; });
+    int32_t merged = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        if (merged > 0 && spans[i].first <= spans[merged - 1].last + 1)
+            spans[merged - 1].last = std::max(spans[merged - 1].last, spans[i].last);
+        else
+            spans[merged++] = spans[i];
+    }
+    return merged;
+}
+
+// Colour-index counts of an 8-bit page: slot 2v counts kept or protected
+// pixels of index v, slot 2v+1 dropped ones. Four interleaved tables keep runs
+// of one colour from serialising on a single counter.
+struct Histogram {
+    uint32_t counts[4][512];
+    uint64_t All(int v) const
+    {
+        uint64_t s = 0;
+        for (const auto& c : counts) s += c[2 * v] + c[2 * v + 1];
+        return s;
+    }
+    uint64_t Dropped(int v) const
+    {
+        uint64_t s = 0;
+        for (const auto& c : counts) s += c[2 * v + 1];
+        return s;
+    }
+};
+
+class PageFilter {
+public:
+    PageFilter(const SavingsMask& mask, int32_t bytesPerPixel, int32_t white, int32_t black, bool darken)
+        : m_P(bytesPerPixel), m_Darken(darken)
+    {
+        m_Threshold = (white - black) / 2;
+        m_DarkValue = static_cast<uint8_t>(bytesPerPixel == 3 ? 0 : black);
+        const auto whiteValue = static_cast<uint8_t>(bytesPerPixel == 3 ? 255 : white);
+        for (int32_t row = 0; row < kMaskRows; ++row) {
+            RowTemplate& t = m_Rows[row];
+            for (int32_t x = 0; x < kPeriodPixels; ++x) {
+                const bool keep = mask.rows[row][x % mask.cols] == '1';
+                t.drop[x] = keep ? 0 : 1;
+                for (int32_t k = 0; k < m_P; ++k) {
+                    t.keep[x * m_P + k] = keep ? 0xFF : 0x00;
+                    t.fill[x * m_P + k] = keep ? 0 : whiteValue;
+                }
+            }
+        }
+    }
+
+    // Columns [first, end) of one stored row, none of them protected.
+    void Thin(uint8_t* row, int32_t storedRow, int32_t first, int32_t end, Histogram* histogram) const
+    {
+        const RowTemplate& t = m_Rows[storedRow % kMaskRows];
+        for (int32_t x = first; x < end;) {
+            const int32_t phase = x % kPeriodPixels;
+            const int32_t n = std::min(end - x, kPeriodPixels - phase);
+            uint8_t* bytes = row + static_cast<size_t>(x) * m_P;
+            if (histogram != nullptr) {
+                const uint8_t* drop = t.drop + phase;
+                int32_t i = 0;
+                for (; i + 4 <= n; i += 4) {
+                    ++histogram->counts[0][bytes[i] * 2 + drop[i]];
+                    ++histogram->counts[1][bytes[i + 1] * 2 + drop[i + 1]];
+                    ++histogram->counts[2][bytes[i + 2] * 2 + drop[i + 2]];
+                    ++histogram->counts[3][bytes[i + 3] * 2 + drop[i + 3]];
+                }
+                for (; i < n; ++i) ++histogram->counts[0][bytes[i] * 2 + drop[i]];
+            }
+            const uint8_t* keep = t.keep + phase * m_P;
+            const uint8_t* fill = t.fill + phase * m_P;
+            const int32_t count = n * m_P;
+            for (int32_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>((bytes[i] & keep[i]) | fill[i]);
+            x += n;
+        }
+    }
+
+    // Columns [first, last] of one stored row, all protected.
+    void Protect(uint8_t* row, int32_t first, int32_t last, Histogram* histogram) const
+    {
+        uint8_t* bytes = row + static_cast<size_t>(first) * m_P;
+        const int32_t pixels = last - first + 1;
+        if (histogram != nullptr)
+            for (int32_t i = 0; i < pixels; ++i) ++histogram->counts[0][bytes[i] * 2];
+        if (!m_Darken || m_Threshold <= 0) return;
+        const int32_t count = pixels * m_P;
+        for (int32_t i = 0; i < count; ++i)
+            if (bytes[i] < m_Threshold) bytes[i] = m_DarkValue;
+    }
+
+private:
+    int32_t m_P;
+    bool m_Darken;
+    int32_t m_Threshold = 0;
+    uint8_t m_DarkValue = 0;
+    RowTemplate m_Rows[kMaskRows];
+};
+
+int32_t Coverage(double sum, double pixels)
+{
+    return static_cast<int32_t>(10000.0 * sum / pixels);
+}
+
+}  // namespace
+
+int32_t SavingsLevel(int32_t savingsPercentage)
+{
+    const auto level = static_cast<int32_t>((static_cast<double>(savingsPercentage) + 2) / 5.0) - 1;
+    return std::min(level, 14);
+}
+
+void RgbToCmyk(int32_t red, int32_t green, int32_t blue, double* cyan, double* magenta, double* yellow,
+               double* black)
+{
+    double c = 1 - red / 255.0;
+    double m = 1 - green / 255.0;
+    double y = 1 - blue / 255.0;
+    double k = 1.0;
+    if (c < k) k = c;
+    if (m < k) k = m;
+    if (y < k) k = y;
+    if (k == 1.0) {
+        c = m = y = 0;
+    } else {
+        c = (c - k) / (1 - k);
+        m = (m - k) / (1 - k);
+        y = (y - k) / (1 - k);
+    }
+    *cyan = c;
+    *magenta = m;
+    *yellow = y;
+    *black = k;
+}
+
+UsageDetails* ProcessBitmap(HBITMAP hBitmap, const AppEnvironment* env, int32_t resolution, int32_t micr)
+{
+    if (env == nullptr) return nullptr;
+    bool statistics = env->AdvUsageStat > 0;
+    const int32_t level = SavingsLevel(env->SavingsPercentage);
+    if (level < 0) return nullptr;
+
+    BITMAP bm{};
+    if (GetObjectA(hBitmap, sizeof(bm), &bm) != static_cast<int>(sizeof(bm))) THROW_LOGGED("Invalid Bitmap.");
+    if (bm.bmBits == nullptr) THROW_LOGGED("Unsupported Bitmap.");
+    // The loop below trusts width, height and stride: they must describe the section's own memory.
+    if (bm.bmWidth <= 0 || bm.bmHeight <= 0 || DibStride(bm.bmWidth, bm.bmBitsPixel) != bm.bmWidthBytes ||
+        static_cast<size_t>(bm.bmHeight) * static_cast<size_t>(bm.bmWidthBytes) > hBitmap->imageBytes)
+        THROW_LOGGED("Invalid Bitmap.");
+    const int32_t width = bm.bmWidth;
+    const int32_t height = bm.bmHeight;
+    const int32_t bytesPerPixel = bm.bmBitsPixel / 8;
+    if (bytesPerPixel > kMaxBytesPerPixel) THROW_LOGGED("Invalid Bitmap.");
+
+    int32_t colors = 0;
+    std::unique_ptr<RGBQUAD, decltype(&std::free)> table(GetBitmapColorTable(hBitmap, &colors), &std::free);
+    int32_t white = FindBrightestColor(table.get(), colors);
+    int32_t black = FindDarkestColor(table.get(), colors);
+    if (white < 0) white = kDefaultWhite;
+    if (black < 0) black = kDefaultBlack;
+
+    double fraction[4][256];
+    statistics = statistics && table != nullptr && bytesPerPixel == 1;
+    if (statistics) {
+        for (auto& ink : fraction) std::fill(std::begin(ink), std::end(ink), 1.0);
+        for (int32_t i = 0; i < std::min(colors, 256); ++i) {
+            const RGBQUAD& c = table.get()[i];
+            RgbToCmyk(c.rgbRed, c.rgbGreen, c.rgbBlue, &fraction[0][i], &fraction[1][i], &fraction[2][i],
+                      &fraction[3][i]);
+        }
+    }
+    table.reset();
+
+    MicrRegion regions[kMaxMicrRegions];
+    int32_t regionCount = 0;
+    if (micr != 0) regionCount = MicrLocator(env->InstallDir).Locate(hBitmap, resolution, regions);
+
+    std::unique_ptr<Histogram> histogram;
+    if (statistics) histogram = std::make_unique<Histogram>();
+    Histogram* counts = histogram.get();
+    if (counts != nullptr) std::memset(counts->counts, 0, sizeof(counts->counts));
+
+    if (bytesPerPixel > 0) {
+        const auto filter = std::make_unique<PageFilter>(kSavingsPattern[level], bytesPerPixel, white, black,
+                                                         env->EnhancedMicrLineQuality != 0);
+        const bool bottomUp = hBitmap->ds.dsBmih.biHeight > 0;
+        auto* bits = static_cast<uint8_t*>(bm.bmBits);
+        Span spans[kMaxMicrRegions];
+        for (int32_t r = 0; r < height; ++r) {
+            uint8_t* row = bits + static_cast<size_t>(r) * static_cast<size_t>(bm.bmWidthBytes);
+            const int32_t y = bottomUp ? height - 1 - r : r;
+            const int32_t n = regionCount == 0 ? 0 : ProtectedSpans(regions, regionCount, y, width, spans);
+            int32_t x = 0;
+            for (int32_t i = 0; i < n; ++i) {
+                filter->Thin(row, r, x, spans[i].first, counts);
+                filter->Protect(row, spans[i].first, spans[i].last, counts);
+                x = spans[i].last + 1;
+            }
+            filter->Thin(row, r, x, width, counts);
+        }
+    }
+    if (counts == nullptr) return nullptr;
+
+    double before[4] = {};
+    double dropped[4] = {};
+    for (int v = 0; v < 256; ++v) {
+        const auto all = static_cast<double>(counts->All(v));
+        const auto gone = static_cast<double>(counts->Dropped(v));
+        for (int ink = 0; ink < 4; ++ink) {
+            before[ink] += all * fraction[ink][v];
+            dropped[ink] += gone * fraction[ink][v];
+        }
+    }
+    auto* record = static_cast<UsageDetails*>(std::malloc(sizeof(UsageDetails)));
+    if (record == nullptr) {
+        LogMessage(2, "No memory for the usage record of a page; its statistics are left out.\r\n");
+        return nullptr;
+    }
+    const double pixels = static_cast<double>(width) * height;
+    record->CyanBefore = Coverage(before[0], pixels);
+    record->CyanAfter = Coverage(before[0] - dropped[0], pixels);
+    record->MagentaBefore = Coverage(before[1], pixels);
+    record->MagentaAfter = Coverage(before[1] - dropped[1], pixels);
+    record->YellowBefore = Coverage(before[2], pixels);
+    record->YellowAfter = Coverage(before[2] - dropped[2], pixels);
+    record->BlackBefore = Coverage(before[3], pixels);
+    record->BlackAfter = Coverage(before[3] - dropped[3], pixels);
+    return record;
+}

@@ -1,0 +1,122 @@
+#include <chrono>
+#include <cstring>
+#include <future>
+#include <string>
+#include <thread>
+
+#include "GhostScript.h"
+#include "Log.h"
+#include "PageFiles.h"
+#include "PageReader.h"
+#include "PageStream.h"
+#include "Pipe.h"
+#include "Process.h"
+
+namespace {
+
+// How long Run waits, once Ghostscript has ended, for the feeder to notice.
+// A feeder still blocked on our own standard input after that is left to
+// finish on its own; it owns its pipe end and closes it itself.
+constexpr auto kFeederGrace = std::chrono::seconds(5);
+// Longest line of Ghostscript's messages that goes to the log in one entry.
+constexpr size_t kMaxMessageLine = 1024;
+
+void LogMessageLine(std::string& line)
+{
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) LogMessage(0, "[GhostScript] %s\r\n", line.c_str());
+    line.clear();
+}
+
+// Reads a text stream of Ghostscript's to its end so that it never blocks on
+// a full pipe; the text goes to the log only when tracing.
+void DrainMessages(int handle)
+{
+    char buffer[PageReader::kChunkBytes];
+    std::string line;
+    long got;
+    while ((got = Pipe::Read(handle, buffer, sizeof buffer)) > 0) {
+        if (gLogLevel > 0) continue;
+        for (long i = 0; i < got; ++i) {
+            if (buffer[i] == '\n' || line.size() >= kMaxMessageLine) LogMessageLine(line);
+            if (buffer[i] != '\n' && buffer[i] != '\0') line += buffer[i];
+        }
+    }
+    if (gLogLevel == 0) LogMessageLine(line);
+}
+
+// Copies this program's standard input to Ghostscript's, then closes the
+// pipe end it was given (it alone owns it).
+void FeedInput(int handle)
+{
+    char buffer[PageReader::kChunkBytes];
+    long got;
+    while ((got = Pipe::Read(0, buffer, sizeof buffer)) > 0)
+        if (!Pipe::Write(handle, buffer, size_t(got))) break;
+    CloseHandle(handle);
+}
+
+int32_t ReadPages(const GhostScript& gs)
+{
+    PageFiles files(gs.GSDataDir, gs.GSOutputFile, gs.m_pCallback);
+    PageStream stream(files, std::strncmp(gs.GSDevice, "bmp", 3) == 0);
+    return PageReader(gs.m_pProcess->m_hChildStdoutRdDup, stream).Run();
+}
+
+}  // namespace
+
+void GhostScript::Run(PageCallback callback)
+{
+    m_pCallback = callback;
+    TextBuffer commandLine;
+    if (!WriteOptionFile(GSDataDir, commandLine)) return;
+
+    m_pProcess.reset();
+    m_pProcess = std::make_unique<Process>();
+    if (!m_pProcess->CreateChildProcess(commandLine.GetText(), false, 2, true)) {
+        LogMessage(2, "Could not launch %s\r\n", commandLine.GetText());
+        m_pProcess.reset();
+        return;
+    }
+    Process& child = *m_pProcess;
+    // The child's own ends are of no use here, and holding them would keep
+    // the pipes from ending (no end of stream, no broken pipe for the feeder).
+    CloseHandle(child.m_hChildStdinRd);
+    CloseHandle(child.m_hChildStdoutWr);
+    CloseHandle(child.m_hChildStderrWr);
+
+    std::thread messages(DrainMessages, child.m_hChildStderrRdDup);
+    // In FILEOUT runs stdout carries only the job's own text, drained like stderr.
+    std::thread reader = GSOutputMethod == STDOUT ? std::thread(ReadPages, std::cref(*this))
+                                                  : std::thread(DrainMessages, child.m_hChildStdoutRdDup);
+
+    std::thread feeder;
+    std::future<void> feederDone;
+    if (TextBuffer(GSInputFile).Compare("-_", true) == 0) {
+        // The feeder takes the stdin end over, so it is closed once, by the
+        // thread that writes it, after its last write.
+        const int input = child.m_hChildStdinWrDup;
+        child.m_hChildStdinWrDup = -1;
+        std::promise<void> done;
+        feederDone = done.get_future();
+        feeder = std::thread([input, finished = std::move(done)]() mutable {
+            FeedInput(input);
+            finished.set_value();
+        });
+    } else {
+        CloseHandle(child.m_hChildStdinWrDup);
+    }
+
+    child.Wait();
+    reader.join();
+    messages.join();
+    if (feeder.joinable()) {
+        if (feederDone.wait_for(kFeederGrace) == std::future_status::ready) {
+            feeder.join();
+        } else {
+            LogMessage(1, "The job's input has not ended though Ghostscript has.\r\n");
+            feeder.detach();
+        }
+    }
+    m_pProcess.reset();
+}

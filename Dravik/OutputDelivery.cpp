@@ -1,0 +1,96 @@
+#include "OutputDelivery.h"
+
+#include <cstring>
+#include <string>
+
+#include "AppEnvironment.h"
+#include "Dravik.h"
+#include "FileList.h"
+#include "GhostScript.h"
+#include "Log.h"
+#include "MessageBox.h"
+#include "Messages.h"
+#include "Shell.h"
+
+namespace {
+
+// Puts the texts in place of the message's "%s" marks, in order, so that the
+// message never acts as a format for them.
+std::string FillMessage(const char* message, const char* first, const char* second)
+{
+    std::string text;
+    const char* args[] = {first, second};
+    size_t used = 0;
+    for (const char* p = message ? message : ""; *p; ++p) {
+        if (p[0] == '%' && p[1] == 's' && used < 2) {
+            text += args[used++];
+            ++p;
+        } else {
+            text += *p;
+        }
+    }
+    return text;
+}
+
+// The file a user expects first among several: the lowest name, since the
+// page number is part of every name and the folder listing has no order.
+int32_t FirstFile(const FileList& list)
+{
+    int32_t first = -1;
+    for (int32_t i = 0; i < list.GetSize(); ++i) {
+        const TextBuffer* name = list.GetObjectAt(i);
+        if (!name || !name->GetText()) continue;
+        if (first < 0 || std::strcmp(name->GetText(), list.GetObjectAt(first)->GetText()) < 0) first = i;
+    }
+    return first;
+}
+
+void OfferFolder(int messageId, const FileList& list, int32_t file)
+{
+    const char* folder = list.Folder().GetText() ? list.Folder().GetText() : "";
+    const std::string text = FillMessage(GetMessageText(messageId), list.GetObjectAt(file)->GetText(), folder);
+    const char* caption = gAppEnv ? gAppEnv->AppTitle : "";
+    if (MessageBoxA(text.c_str(), caption, MB_YESNO) == IDYES) ShellOpen(folder);
+}
+
+void DeliverPdf(const GhostScript& gs)
+{
+    const FileList list(gs.GSDataDir, gs.GSTempFile);
+    const int32_t first = FirstFile(list);
+    if (first < 0) return;
+    const TextBuffer path = list.FullPath(first);
+    const int result = ShellOpen(path.GetText());
+    if (result > 32) return;
+    if (result == SE_ERR_NOASSOC)
+        LogText("There is no application associated with the .PDF extension!\r\n");
+    else
+        LogText("Could not open %s!\r\n", path.GetText());
+    OfferFolder(MSG_NEW_PDF, list, first);
+}
+
+// Images open in the desktop's image viewer on the first page; viewers step
+// through the other pages of the folder from there.
+void DeliverImages(const GhostScript& gs)
+{
+    const FileList list(gs.GSDataDir, gs.GSTempFile);
+    const int32_t first = FirstFile(list);
+    if (first < 0) return;
+    const TextBuffer path = list.FullPath(first);
+    if (ShellOpen(path.GetText()) > 32) return;
+    LogText("Could not open an image viewer for %s!\r\n", path.GetText());
+    OfferFolder(MSG_NEW_IMAGE, list, first);
+}
+
+}  // namespace
+
+void DeliverOutput()
+{
+    if (!gGhostscript) return;
+    const GhostScript& gs = *gGhostscript;
+    const TextBuffer device(gs.GSDevice);
+    if (device.Compare("pdfwrite", true) == 0)
+        DeliverPdf(gs);
+    else if (device.Compare("jpeg", true) == 0 || device.Compare("bmp256", true) == 0 ||
+             device.Compare("bmp16m", true) == 0)
+        DeliverImages(gs);
+}

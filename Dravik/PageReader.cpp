@@ -1,0 +1,24 @@
+#include "PageReader.h"
+
+#include "Log.h"
+#include "PageStream.h"
+#include "Pipe.h"
+
+PageReader::PageReader(int handle, PageStream& stream) : m_Handle(handle), m_Stream(stream) {}
+
+int32_t PageReader::Run()
+{
+    uint8_t buffer[kChunkBytes];
+    bool ok = true;
+    long got;
+    while ((got = Pipe::Read(m_Handle, buffer, sizeof buffer)) > 0) {
+        // After a failure the rest is only drained, so that Ghostscript can end.
+        if (ok && !m_Stream.Push(buffer, size_t(got))) ok = false;
+    }
+    if (got < 0) {
+        LOG_LAST_ERROR(2);
+        ok = false;
+    }
+    if (!m_Stream.Finish()) ok = false;
+    return ok ? 0 : -1;
+}

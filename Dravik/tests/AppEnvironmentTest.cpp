@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "AppEnvironment.h"
+#include "Log.h"
+#include "TestWorld.h"
+
+using testworld::Dword;
+using testworld::Sz;
+using testworld::World;
+namespace fs = std::filesystem;
+
+namespace {
+struct LogTo {
+    explicit LogTo(const std::string& path) { SetLogFileName(path.c_str()); }
+    ~LogTo() { SetLogFileName(""); }
+};
+}  // namespace
+
+TEST(AppEnvironment, DefaultsWhenNoSettingsKey)
+{
+    World world;
+    world.Install({});
+    World::WriteHive(world.root / "etc/user.reg", {});
+    AppEnvironment env;
+    EXPECT_EQ(env.ShowDialog, 1);
+    EXPECT_EQ(env.LogLevel, 2);
+    EXPECT_STREQ(env.DefaultImageFormat, "jpeg");
+    EXPECT_STREQ(env.PrintOutFormat, "");
+    EXPECT_EQ(env.SavingsPercentage, 0);
+    EXPECT_STREQ(env.TargetPrinterName, "");
+    EXPECT_EQ(env.AppDataDir, (world.root / "user/QMVK/Parsimo/").string());
+    EXPECT_EQ(env.CommonAppDataDir, (world.root / "common/QMVK/Parsimo/").string());
+    EXPECT_EQ(env.InstallDir, (world.root / "install/").string());
+    EXPECT_EQ(env.LogFileName, (world.root / "user/QMVK/Parsimo/Parsimo.log").string());
+    EXPECT_STREQ(env.ProductVersion, "1.0.0");
+}
+
+TEST(AppEnvironment, ValidatesAndClampsSettings)
+{
+    World world;
+    world.Install({{"LogLevel", Dword(7)},
+                   {"SavingsPercentage", Dword(30)},
+                   {"PrintOutFormat", Sz("pdf")},
+                   {"DefaultImageFormat", Sz("BMP16M")},
+                   {"PrinterName", Sz(std::string(260, 'p'))},
+                   {"TargetPrinterName", Sz(std::string(259, 't'))},
+                   {"ShowDialog", Sz("0")}});
+    AppEnvironment env;
+    EXPECT_EQ(env.LogLevel, 3);
+    EXPECT_EQ(env.SavingsPercentage, 30);
+    EXPECT_STREQ(env.PrintOutFormat, "pdf");
+    EXPECT_STREQ(env.DefaultImageFormat, "BMP16M");
+    EXPECT_STREQ(env.PrinterName, "");  // 261 bytes with its terminator: too long
+    EXPECT_EQ(std::string(env.TargetPrinterName), std::string(259, 't'));
+    EXPECT_EQ(env.ShowDialog, 1);  // a string where a number belongs reads as the default
+
+    world.Settings({{"LogLevel", Dword(0xffffffff)}, {"PrintOutFormat", Sz("TIFF")}, {"DefaultImageFormat", Sz("png")}});
+    env.ReadSettings();
+    EXPECT_EQ(env.LogLevel, 0);
+    EXPECT_STREQ(env.PrintOutFormat, "");
+    EXPECT_STREQ(env.DefaultImageFormat, "jpeg");
+
+    // Removing the key keeps what the last reading found.
+    env.SavingsPercentage = 55;
+    World::WriteHive(world.root / "etc/user.reg", {});
+    env.ReadSettings();
+    EXPECT_EQ(env.SavingsPercentage, 55);
+    EXPECT_EQ(env.LogLevel, 0);
+}
+
+TEST(AppEnvironment, PrintJobCancellationIsWrittenBack)
+{
+    World world;
+    world.Install({{"SavingsPercentage", Dword(20)}, {"PrintJobCancellation", Dword(1)}});
+    AppEnvironment env;
+    EXPECT_EQ(env.PrintJobCancellation, 1);
+    env.SetPrintJobCancellation(0);
+    AppEnvironment again;
+    EXPECT_EQ(again.PrintJobCancellation, 0);
+    EXPECT_EQ(again.SavingsPercentage, 20);
+
+    // Without the key the value changes in memory only, with one log line.
+    World::WriteHive(world.root / "etc/user.reg", {});
+    LogTo log((world.root / "env.log").string());
+    env.SetPrintJobCancellation(3);
+    EXPECT_EQ(env.PrintJobCancellation, 3);
+    const std::string text = testworld::ReadAll(world.root / "env.log");
+    EXPECT_NE(text.find("Set Print Job Cancelcation failed!\r\n"), std::string::npos);
+    EXPECT_EQ(text.find('\n'), text.size() - 1);
+}
+
+TEST(AppEnvironment, MissingInstallationOrFolders)
+{
+    World world;
+    world.Settings({});
+    LogTo log((world.root / "env.log").string());
+    try {
+        AppEnvironment env;
+        FAIL() << "no installation key must fail";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Parsimo installation not found!");
+    }
+    EXPECT_NE(testworld::ReadAll(world.root / "env.log").find("Parsimo Installation not found!\r\n"), std::string::npos);
+
+    // An installation key without InstallDir still builds.
+    World::WriteHive(world.root / "etc/machine.reg", {{"HKEY_LOCAL_MACHINE\\SOFTWARE\\QMVK\\Parsimo", {}}});
+    {
+        AppEnvironment env;
+        EXPECT_STREQ(env.InstallDir, "");
+    }
+
+    // A plain file where the group folder belongs.
+    world.Set("TESSEL_APPDATA", (world.root / "blocked").string());
+    fs::create_directories(world.root / "blocked");
+    std::ofstream(world.root / "blocked/QMVK") << "x";
+    EXPECT_THROW(AppEnvironment(), std::runtime_error);
+    world.Set("TESSEL_APPDATA", (world.root / "user").string());
+    world.Set("TESSEL_COMMON_APPDATA", (world.root / "blocked").string());
+    try {
+        AppEnvironment env;
+        FAIL();
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Common Application Data Folder not found!");
+    }
+    const std::string text = testworld::ReadAll(world.root / "env.log");
+    EXPECT_NE(text.find("Common application data folder not found!\r\n"), std::string::npos);
+}
+
+TEST(AppEnvironment, SettingsSectionLineForLine)
+{
+    World world;
+    world.Install({{"SavingsPercentage", Dword(45)}, {"PrinterName", Sz("Parsimo")}, {"TargetPrinterName", Sz("Office")}});
+    AppEnvironment env;
+    LogTo log((world.root / "env.log").string());
+    env.LogSettings();
+    std::string text = testworld::ReadAll(world.root / "env.log");
+    std::string lines;
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = text.find("\r\n", at);
+        lines += text.substr(at + 18, end + 2 - at - 18);
+        at = end + 2;
+    }
+    const std::string expected = "[Parsimo]\r\n  - AppGroupName = QMVK\r\n  - AppName = Parsimo\r\n  - AppTitle = Z3 Parsimo\r\n"
+                                 "  - AppDataDir = " + std::string(env.AppDataDir) + "\r\n  - CommonAppDataDir = " +
+                                 env.CommonAppDataDir + "\r\n  - InstallDir = " + env.InstallDir +
+                                 "\r\n  - ProductVersion = 1.0.0\r\n  - LogFileName = " + env.LogFileName +
+                                 "\r\n  - CheckPrintMode = 0\r\n  - SavingsPercentage =  45\r\n  - ShowDialog =  1\r\n"
+                                 "  - LogLevel =  2\r\n  - EnhancedMicrLineQuality =  0\r\n  - PrinterName = Parsimo\r\n"
+                                 "  - TargetPrinterName = Office\r\n\r\n";
+    EXPECT_EQ(lines, expected);
+}

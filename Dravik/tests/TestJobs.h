@@ -1,0 +1,52 @@
+#pragma once
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+// Small PostScript jobs and file helpers shared by the rendering tests.
+
+// Letter pages, each with its number in text and a black box.
+inline std::string LetterJob(int pages)
+{
+    return "%!PS\n/Helvetica findfont 24 scalefont setfont\n1 1 " + std::to_string(pages) +
+           " { /n exch def 72 700 moveto (Page ) show n 10 string cvs show\n"
+           "  100 100 200 200 rectfill showpage } for\n";
+}
+
+// Letter, A4, Legal and a landscape Letter page: four page lengths.
+inline std::string MixedSizeJob()
+{
+    std::string job = "%!PS\n";
+    for (const char* size : {"612 792", "595 842", "612 1008", "792 612"})
+        job += std::string("<< /PageSize [") + size + "] >> setpagedevice 72 72 144 144 rectfill showpage\n";
+    return job;
+}
+
+// A job that writes far more text than a pipe holds before its one page.
+inline std::string FloodJob(int lines)
+{
+    return "%!PS\n1 1 " + std::to_string(lines) +
+           " { pop (Lorem ipsum dolor sit amet, consectetur adipiscing elit, sed do eiusmod tempor.\\n) print }"
+           " for\n72 72 144 144 rectfill showpage\n";
+}
+
+inline std::string ReadWholeFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteWholeFile(const std::filesystem::path& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A fresh folder for one test under the build tree; its path ends in '/'.
+inline std::string FreshFolder(const std::string& name)
+{
+    const std::filesystem::path folder = std::filesystem::path(TEST_BINARY_DIR) / "render-tests" / name;
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    return folder.string() + "/";
+}

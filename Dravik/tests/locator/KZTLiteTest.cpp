@@ -1,0 +1,41 @@
+// A MICR locator that answers a fixed text per resolution, so tests can feed
+// the filter any answer through the real loading path.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char* AnswerFor(int32_t dpi)
+{
+    switch (dpi) {
+    case 1: return "10,20,300,40";
+    case 2: return "1,1,1,1,2,2,2,2,3,3,3,3,4,4,4,4,5,5,5,5,6,6,6,6,7,7,7,7,8,8,8,8,9,9,9,9,10,10,10,10";
+    case 3: return "";
+    case 5: return "2,1,3,2,";
+    case 6: return "0,0,99999,99999";
+    default: return nullptr;  // 4 and others: no answer at all
+    }
+}
+
+}  // namespace
+
+extern "C" int32_t KZTGetMicrLineRegions(void*, int32_t dpi, int32_t, char** answer)
+{
+    const char* text = AnswerFor(dpi);
+    if (text == nullptr) return 0;
+    *answer = static_cast<char*>(std::malloc(std::strlen(text) + 1));
+    if (*answer != nullptr) std::strcpy(*answer, text);
+    return 1;
+}
+
+extern "C" void KZTFreeMem(char** answer)
+{
+    std::free(*answer);
+    *answer = nullptr;
+    if (std::FILE* log = std::fopen(KZT_FREE_LOG, "a")) {
+        std::fputs("freed\n", log);
+        std::fclose(log);
+    }
+}

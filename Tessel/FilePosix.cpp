@@ -1,0 +1,73 @@
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "File.h"
+
+File::~File() { Close(); }
+
+bool File::Create(const char* path)
+{
+    Close();
+    if (!path || !*path) {
+        errno = EINVAL;
+        return false;
+    }
+    // Lock before truncating, so a file another writer holds is never cut under it.
+    const int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd, 0) != 0) {
+        const int saved = errno;
+        close(fd);
+        errno = saved;
+        return false;
+    }
+    m_fd = fd;
+    return true;
+}
+
+bool File::Write(const void* data, size_t size)
+{
+    if (m_fd < 0) {
+        errno = EBADF;
+        return false;
+    }
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = write(m_fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool File::Close()
+{
+    if (m_fd < 0) return true;
+    const int rc = close(m_fd);
+    m_fd = -1;
+    return rc == 0;
+}
+
+bool DeleteFile(const char* path)
+{
+    // Windows refuses to delete a file another program holds open without
+    // sharing; the exclusive lock is how such a holder shows here.
+    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd >= 0) {
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            close(fd);
+            errno = EBUSY;
+            return false;
+        }
+        const bool ok = unlink(path) == 0;
+        const int saved = errno;
+        close(fd);
+        errno = saved;
+        return ok;
+    }
+    return unlink(path) == 0;
+}

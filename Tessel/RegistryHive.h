@@ -1,0 +1,67 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// One registry root held as a REGEDIT4 text file. The text is kept line by
+// line, so that a change of one value rewrites only that value's line and
+// every other line, parsed or not, survives byte for byte.
+class RegistryHive {
+public:
+    // Larger hive files are refused rather than read into memory.
+    static constexpr size_t kMaxFileSize = 16u << 20;
+    // A logical line (continuations included) longer than this is left unparsed.
+    static constexpr size_t kMaxLineLength = 1u << 20;
+    // Problems logged per parse; a hostile file must not flood the log.
+    static constexpr int kMaxLoggedProblems = 8;
+    // How long a reader or writer waits for another one holding the file.
+    static constexpr int kLockWaitMs = 5000;
+
+    struct Value {
+        uint32_t type = 0;
+        std::vector<uint8_t> data;
+    };
+
+    // fileName only names the file in log lines.
+    explicit RegistryHive(std::string fileName = {});
+    virtual ~RegistryHive() = default;
+
+    void Parse(std::string_view text);
+    // True when a section names the key or a key below it. Paths are full
+    // ("HKEY_CURRENT_USER\SOFTWARE\QMVK") and compare without regard to case.
+    bool HasKey(std::string_view keyPath) const;
+    // The value as the last line that defines it says; name "" is the default value.
+    bool GetValue(std::string_view keyPath, std::string_view name, Value& value) const;
+    // Replaces the value's line, or adds it to its section (adding the section
+    // when missing). False for a name that the format cannot hold.
+    bool SetDword(std::string_view keyPath, std::string_view name, uint32_t value);
+    std::string Serialize() const;
+    int ProblemCount() const { return m_iProblems; }
+
+    // File access (platform file). Load reads the hive under a shared lock;
+    // false when there is no readable hive. StoreDword changes one value under
+    // the exclusive lock and replaces the file atomically.
+    bool Load(const char* path);
+    static bool StoreDword(const char* path, std::string_view keyPath, std::string_view name, uint32_t value);
+
+private:
+    enum class Kind { Other, Header, Section, Value };
+    struct Line {
+        Kind kind = Kind::Other;
+        std::string raw;      // the physical lines as read, line endings included
+        size_t section = 0;   // index of the section line it belongs to, or npos
+        std::string key;      // Section: the key path
+        std::string name;     // Value: the value name
+        Value value;          // Value: type and data
+    };
+
+    void Problem(size_t lineNumber, const char* what);
+    bool ParseValue(std::string_view text, Line& line, const char*& fault) const;
+    size_t FindSection(std::string_view keyPath) const;
+
+    std::string m_sFileName;
+    std::vector<Line> m_lines;
+    std::string m_sEol = "\n";
+    int m_iProblems = 0;
+};

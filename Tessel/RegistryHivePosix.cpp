@@ -1,0 +1,186 @@
+// Hive files on POSIX: flock for the reader/writer locks, and a changed hive
+// reaches disk as a new file renamed over the old one, so a reader (or a
+// crash) sees either the old or the new hive, never half of one.
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+#include "Log.h"
+#include "RegistryHive.h"
+
+namespace {
+class FileHandle {
+public:
+    explicit FileHandle(int fd = -1) : m_fd(fd) {}
+    ~FileHandle() { Reset(); }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    int fd() const { return m_fd; }
+    void Reset(int fd = -1)
+    {
+        if (m_fd >= 0) close(m_fd);  // also drops the flock
+        m_fd = fd;
+    }
+
+private:
+    int m_fd;
+};
+
+// Opens the hive and takes the lock, waiting a bounded time. A writer renames
+// a new file over the hive, so a lock won on the replaced file is worthless:
+// then the file is opened again. False with errno set (EWOULDBLOCK: timed out).
+bool OpenLocked(const char* path, bool exclusive, FileHandle& file)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(RegistryHive::kLockWaitMs);
+    while (true) {
+        const int flags = exclusive ? O_RDWR | O_CREAT | O_CLOEXEC : O_RDONLY | O_CLOEXEC;
+        file.Reset(open(path, flags, 0600));
+        if (file.fd() < 0) return false;
+        while (flock(file.fd(), (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
+                const int error = errno;
+                file.Reset();
+                errno = error;
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        struct stat opened {}, named {};
+        if (fstat(file.fd(), &opened) == 0 && stat(path, &named) == 0 && opened.st_ino == named.st_ino &&
+            opened.st_dev == named.st_dev)
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            file.Reset();
+            errno = EWOULDBLOCK;
+            return false;
+        }
+    }
+}
+
+bool ReadAll(int fd, const char* path, std::string& text)
+{
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        LOG_LAST_ERROR(2);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        LogMessage(2, "Registry file %s is not a regular file, not read.\r\n", path);
+        return false;
+    }
+    const auto tooLarge = [path]() {
+        LogMessage(2, "Registry file %s is larger than %zu bytes, not read.\r\n", path, RegistryHive::kMaxFileSize);
+        return false;
+    };
+    if (static_cast<unsigned long long>(st.st_size) > RegistryHive::kMaxFileSize) return tooLarge();
+    // The size may change under a writer that ignores the lock: read to the
+    // end, but never past the limit.
+    text.assign(static_cast<size_t>(st.st_size), '\0');
+    size_t got = 0;
+    while (true) {
+        if (got == text.size()) {
+            if (text.size() > RegistryHive::kMaxFileSize) return tooLarge();
+            text.resize(text.size() + 4096);
+        }
+        const ssize_t n = read(fd, text.data() + got, text.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            LOG_LAST_ERROR(2);
+            LogMessage(2, "Registry file %s could not be read.\r\n", path);
+            return false;
+        }
+        if (n == 0) break;
+        got += static_cast<size_t>(n);
+    }
+    text.resize(got);
+    return true;
+}
+
+bool WriteAll(int fd, const std::string& text)
+{
+    const char* data = text.data();
+    size_t size = text.size();
+    while (size > 0) {
+        const ssize_t n = write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Writes `text` to a new file beside `path` and renames it over `path`.
+bool ReplaceFile(const char* path, int oldFd, const std::string& text)
+{
+    std::string temp = std::string(path) + ".XXXXXX";
+    const int fd = mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    FileHandle out(fd);
+    struct stat st {};
+    bool ok = fstat(oldFd, &st) == 0 && fchmod(fd, st.st_mode & 07777) == 0 && WriteAll(fd, text) &&
+              fsync(fd) == 0;
+    out.Reset();
+    ok = ok && rename(temp.c_str(), path) == 0;
+    if (!ok) {
+        const int error = errno;
+        unlink(temp.c_str());
+        errno = error;
+        return false;
+    }
+    // The rename itself lives in the folder.
+    std::string folder = path;
+    const size_t slash = folder.rfind('/');
+    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
+    FileHandle dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.fd() >= 0) fsync(dir.fd());
+    return true;
+}
+}  // namespace
+
+bool RegistryHive::Load(const char* path)
+{
+    Parse({});
+    if (!path || !*path) return false;
+    m_sFileName = path;
+    FileHandle file;
+    if (!OpenLocked(path, false, file)) {
+        if (errno == ENOENT) return false;  // no hive yet: every key is missing
+        LOG_LAST_ERROR(2);
+        LogMessage(2, "Registry file %s could not be opened for reading.\r\n", path);
+        return false;
+    }
+    std::string text;
+    if (!ReadAll(file.fd(), path, text)) return false;
+    file.Reset();
+    Parse(text);
+    return true;
+}
+
+bool RegistryHive::StoreDword(const char* path, std::string_view keyPath, std::string_view name, uint32_t value)
+{
+    if (!path || !*path) return false;
+    FileHandle file;
+    if (!OpenLocked(path, true, file)) {
+        LOG_LAST_ERROR(2);
+        LogMessage(2, "Registry file %s could not be opened for writing.\r\n", path);
+        return false;
+    }
+    std::string text;
+    if (!ReadAll(file.fd(), path, text)) return false;
+    RegistryHive hive(path);
+    hive.Parse(text);
+    if (!hive.SetDword(keyPath, name, value)) return false;
+    if (!ReplaceFile(path, file.fd(), hive.Serialize())) {
+        LOG_LAST_ERROR(2);
+        LogMessage(2, "Registry file %s could not be written.\r\n", path);
+        return false;
+    }
+    return true;
+}

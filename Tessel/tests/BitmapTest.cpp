@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "Bitmap.h"
+#include "Log.h"
+
+namespace {
+
+struct DibDeleter {
+    void operator()(DibSectionObject* d) const { DeleteObject(d); }
+};
+using Dib = std::unique_ptr<DibSectionObject, DibDeleter>;
+
+RGBQUAD Rgb(uint8_t r, uint8_t g, uint8_t b)
+{
+    return RGBQUAD{b, g, r, 0};
+}
+
+}  // namespace
+
+TEST(BitmapTest, CopiesSectionsWithTheirTables)
+{
+    Dib rgb(CreateDibSection(1, 3, 24, BI_RGB, nullptr, 0, nullptr));
+    std::memset(rgb->ds.dsBm.bmBits, 0x5A, rgb->imageBytes);
+    Bitmap page(rgb.get());
+    EXPECT_EQ(page.GetColorCount(), 0);
+    EXPECT_EQ(page.GetBits() - reinterpret_cast<const uint8_t*>(page.GetDIB()), 40);
+    EXPECT_EQ(page.GetDIB()->biHeight, 3);
+    EXPECT_EQ(page.GetBlackIndex(), -1);
+    EXPECT_EQ(page.GetWhiteIndex(), -1);
+    EXPECT_EQ(page.GetBits()[11], 0x5A);
+
+    RGBQUAD colors[16] = {};
+    colors[3] = Rgb(200, 200, 200);
+    colors[5] = Rgb(255, 255, 255);
+    colors[7] = Rgb(255, 255, 255);
+    for (int i = 8; i < 16; ++i) colors[i] = Rgb(10, 10, 10);
+    colors[0] = Rgb(1, 0, 0);
+    Dib indexed(CreateDibSection(3, -2, 8, BI_RGB, colors, 16, nullptr));
+    page.SetBitmap(indexed.get());
+    EXPECT_EQ(page.GetDIB()->biClrUsed, 16u);
+    EXPECT_EQ(page.GetDIB()->biHeight, -2);  // top-down stays top-down
+    EXPECT_EQ(page.GetColorCount(), 16);
+    EXPECT_EQ(page.GetWhiteIndex(), 5);  // first of equals
+    EXPECT_EQ(page.GetBlackIndex(), 1);  // entry 1 is pure black
+    EXPECT_EQ(std::memcmp(page.GetColorTable(), colors, sizeof(colors)), 0);
+
+    RGBQUAD mono[2] = {Rgb(255, 255, 255), Rgb(0, 0, 0)};
+    Dib bilevel(CreateDibSection(33, 1, 1, BI_RGB, mono, 2, nullptr));
+    page.SetBitmap(bilevel.get());
+    EXPECT_EQ(page.GetColorCount(), 2);
+    EXPECT_EQ(page.GetWhiteIndex(), 0);
+    EXPECT_EQ(page.GetBlackIndex(), 1);
+    EXPECT_EQ(page.GetDIB()->biClrUsed, 0u);
+}
+
+TEST(BitmapTest, BitfieldSectionsBecome24Bit)
+{
+    const uint32_t masks[3] = {0xFF0000, 0x00FF00, 0x0000FF};
+    Dib section(CreateDibSection(2, 2, 32, BI_BITFIELDS, nullptr, 0, masks));
+    auto* px = static_cast<uint8_t*>(section->ds.dsBm.bmBits);
+    px[0] = 10;  // blue of the first pixel
+    px[6] = 30;  // red of the second
+    Bitmap page(section.get());
+    EXPECT_EQ(page.GetDIB()->biBitCount, 24);
+    EXPECT_EQ(page.GetDIB()->biCompression, BI_RGB);
+    EXPECT_EQ(page.GetDIB()->biHeight, 2);
+    EXPECT_EQ(page.GetColorCount(), 0);
+    const uint8_t expectedRow[8] = {10, 0, 0, 0, 0, 30, 0, 0};
+    EXPECT_EQ(std::memcmp(page.GetBits(), expectedRow, 8), 0);
+}
+
+TEST(BitmapTest, RefusesHandlesThatAreNoBitmap)
+{
+    const std::string log = (std::filesystem::temp_directory_path() / "tessel-bitmap-test.log").string();
+    std::filesystem::remove(log);
+    SetLogFileName(log.c_str());
+    try {
+        Bitmap page(nullptr);
+        FAIL();
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Invalid Bitmap.");
+    }
+    Dib good(CreateDibSection(4, 4, 8, BI_RGB, nullptr, 0, nullptr));
+    Bitmap page(good.get());
+    // A section whose stride disagrees with its width is no bitmap either; the
+    // failed load leaves the object empty.
+    Dib forged(CreateDibSection(4, 4, 8, BI_RGB, nullptr, 0, nullptr));
+    forged->ds.dsBm.bmHeight = 1000;
+    forged->ds.dsBm.bmWidthBytes = 4000;
+    EXPECT_THROW(page.SetBitmap(forged.get()), std::runtime_error);
+    EXPECT_EQ(page.GetDIB(), nullptr);
+    SetLogFileName("");
+    std::ifstream in(log);
+    std::stringstream s;
+    s << in.rdbuf();
+    EXPECT_NE(s.str().find("Invalid Bitmap. File Bitmap.cpp, Line "), std::string::npos) << s.str();
+    std::filesystem::remove(log);
+}
+
+TEST(BitmapTest, BrightestAndDarkestByMean)
+{
+    const RGBQUAD black[3] = {};
+    EXPECT_EQ(FindBrightestColor(black, 3), -1);
+    EXPECT_EQ(FindDarkestColor(black, 3), 0);
+    EXPECT_EQ(FindBrightestColor(nullptr, 3), -1);
+    EXPECT_EQ(FindDarkestColor(black, 0), -1);
+    // (90 + 0 + 0) / 3 = 30 beats (0 + 29 + 0) / 3 but ties with (10 + 40 + 40) / 3: the first wins.
+    const RGBQUAD t[3] = {Rgb(0, 29, 0), Rgb(90, 0, 0), Rgb(10, 40, 40)};
+    EXPECT_EQ(FindBrightestColor(t, 3), 1);
+    EXPECT_EQ(FindDarkestColor(t, 3), 0);
+
+    RGBQUAD colors[4] = {Rgb(9, 9, 9), Rgb(1, 2, 3), Rgb(4, 5, 6), Rgb(7, 8, 9)};
+    Dib section(CreateDibSection(2, 2, 4, BI_RGB, colors, 4, nullptr));
+    int32_t count = -1;
+    RGBQUAD* copy = GetBitmapColorTable(section.get(), &count);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(count, 4);
+    EXPECT_EQ(std::memcmp(copy, colors, sizeof(colors)), 0);
+    std::free(copy);
+    Dib rgb(CreateDibSection(2, 2, 24, BI_RGB, nullptr, 0, nullptr));
+    EXPECT_EQ(GetBitmapColorTable(rgb.get(), &count), nullptr);
+    EXPECT_EQ(count, 0);
+}

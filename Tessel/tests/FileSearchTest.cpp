@@ -1,0 +1,49 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "File.h"
+#include "FileSearch.h"
+
+namespace fs = std::filesystem;
+
+TEST(FileSearch, WindowsMaskRules)
+{
+    const char* mask = "_dk_????.tm_.*";
+    EXPECT_TRUE(MatchesMask("_dk_0001.tm_", mask));
+    EXPECT_TRUE(MatchesMask("_dk_0001.tm_.pdf", mask));
+    EXPECT_TRUE(MatchesMask("_DK_0042.TM_.JPG", mask));
+    EXPECT_FALSE(MatchesMask("_dk_001.tm_", mask));
+    EXPECT_FALSE(MatchesMask("_dk_00001.tm_", mask));
+    EXPECT_FALSE(MatchesMask("QrxWrite.cfg", mask));
+    EXPECT_TRUE(MatchesMask("anything", "*"));
+    EXPECT_TRUE(MatchesMask("a.b.c", "*.c"));
+    EXPECT_FALSE(MatchesMask("abc", "a?"));
+    // Many stars against a long name stay fast and correct.
+    EXPECT_FALSE(MatchesMask(std::string(5000, 'a').c_str(), "*a*a*a*a*a*a*a*a*b"));
+}
+
+TEST(FileSearch, ListsOnlyMatchingPlainFiles)
+{
+    const fs::path dir = fs::temp_directory_path() / ("tessel-search-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir / "_dk_0009.tm_");  // a folder never counts
+    for (const char* name : {"_dk_0001.tm_", "_dk_0002.tm_.pdf", "QrxWrite.cfg"}) std::ofstream(dir / name) << "x";
+    fs::create_symlink(dir / "QrxWrite.cfg", dir / "_dk_0003.tm_");
+
+    auto names = FindFiles((dir.string() + "/").c_str(), "_dk_????.tm_.*");
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"_dk_0001.tm_", "_dk_0002.tm_.pdf"}));
+    EXPECT_TRUE(FindFiles((dir / "missing").c_str(), "*").empty());
+
+    // A file held open by a writer is not deleted under it.
+    File holder;
+    ASSERT_TRUE(holder.Create((dir / "_dk_0001.tm_").c_str()));
+    EXPECT_FALSE(DeleteFile((dir / "_dk_0001.tm_").c_str()));
+    holder.Close();
+    EXPECT_TRUE(DeleteFile((dir / "_dk_0001.tm_").c_str()));
+    EXPECT_FALSE(fs::exists(dir / "_dk_0001.tm_"));
+    fs::remove_all(dir);
+}

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds, and runs the whole test suite twice:
+# once as built for use and once under AddressSanitizer and UBSan.
+set -euo pipefail
+cd "$(dirname "$0")"
+scripts/install-deps.sh
+jobs=$(nproc)
+
+if [ -x packaging/cups-test-setup.sh ]; then
+  # A private CUPS scheduler with a target queue for the printing tests.
+  eval "$(packaging/cups-test-setup.sh start)"
+  trap 'packaging/cups-test-setup.sh stop >/dev/null 2>&1 || true' EXIT
+fi
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+ninja -C build -j "$jobs"
+ctest --test-dir build -j "$jobs" --output-on-failure
+
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPARSIMO_SANITIZE=ON -DPARSIMO_BENCH=OFF >/dev/null
+ninja -C build-asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan -j "$jobs" --output-on-failure
