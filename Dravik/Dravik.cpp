@@ -258,37 +258,43 @@ int32_t RunJob(int argc, char** argv)
         gGhostscript->LogSettings();
     }
 
-    // 15. What earlier jobs left behind.
-    CleanUpTempFiles();
+    // A failure between here and the end must not keep the target printer's
+    // page setup from being restored.
+    try {
+        // 15. What earlier jobs left behind.
+        CleanUpTempFiles();
 
-    // 16. Counters.
-    gPrintedPages = 0;
-    gUsageRecords = new BlockArray();
+        // 16. Counters.
+        gPrintedPages = 0;
+        gUsageRecords = new BlockArray();
 
-    // 17. Render; pages reach HandlePage on the reader thread.
-    gGhostscript->Run(HandlePage);
+        // 17. Render; pages reach HandlePage on the reader thread.
+        gGhostscript->Run(HandlePage);
 
-    // 18. End the one print document.
-    if (gPrintJobId > 0 && gTargetPrinter && gTargetPrinter->GetDC()) {
-        try {
-            EndDoc(gTargetPrinter->GetDC());
-        } catch (...) {
-            LogMessage(2, "EndDoc() caused an exception!\r\n");
+        // 18. End the one print document.
+        if (gPrintJobId > 0 && gTargetPrinter && gTargetPrinter->GetDC()) {
+            try {
+                EndDoc(gTargetPrinter->GetDC());
+            } catch (...) {
+                LogMessage(2, "EndDoc() caused an exception!\r\n");
+            }
         }
+
+        // 19. Page count of file output; a record that claims more printed than
+        // total pages counts nothing rather than wrapping around.
+        if (gPrintedPages == 0 && gAppEnv->PrintOutFormat[0] != '\0') {
+            const int64_t remaining = static_cast<int64_t>(gJobInfo->TotalPages) - gJobInfo->PagesPrinted;
+            gPrintedPages = remaining > 0 ? static_cast<uint32_t>(remaining) : 0;
+        }
+
+        // 20. Usage statistics.
+        if (gPrintedPages != 0) SaveJobStatistics();
+
+        // 21. Show file output.
+        if (gGhostscript->GSOutputMethod == FILEOUT) DeliverOutput();
+    } catch (const std::exception& error) {
+        LogText("The job ended early: %s\r\n", error.what());
     }
-
-    // 19. Page count of file output; a record that claims more printed than
-    // total pages counts nothing rather than wrapping around.
-    if (gPrintedPages == 0 && gAppEnv->PrintOutFormat[0] != '\0') {
-        const int64_t remaining = static_cast<int64_t>(gJobInfo->TotalPages) - gJobInfo->PagesPrinted;
-        gPrintedPages = remaining > 0 ? static_cast<uint32_t>(remaining) : 0;
-    }
-
-    // 20. Usage statistics.
-    if (gPrintedPages != 0) SaveJobStatistics();
-
-    // 21. Show file output.
-    if (gGhostscript->GSOutputMethod == FILEOUT) DeliverOutput();
 
     // 22. Restore the target printer's page setup.
     if (saved.valid && gTargetPrinter)
