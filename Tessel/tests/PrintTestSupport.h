@@ -3,6 +3,7 @@
 // bitmaps with a keep/drop pattern, and reading PDF output back with poppler.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -106,9 +107,10 @@ inline std::vector<std::string> PageSizes(const std::string& pdf)
         const size_t at = line.find(" size: ");
         const size_t end = line.find(" pts");
         if (line.rfind("Page ", 0) != 0 || at == std::string::npos || end == std::string::npos) continue;
-        std::string size = line.substr(at + 7, end - at - 7);
-        size.erase(0, size.find_first_not_of(' '));
-        sizes.push_back(size);
+        // Rounded to whole points: spoolers keep sizes in hundredths of a millimetre.
+        double w = 0, h = 0;
+        if (sscanf(line.c_str() + at + 7, "%lf x %lf", &w, &h) != 2) continue;
+        sizes.push_back(std::to_string(std::lround(w)) + " x " + std::to_string(std::lround(h)));
     }
     return sizes;
 }
