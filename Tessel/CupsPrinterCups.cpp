@@ -1,0 +1,155 @@
+#include <cups/cups.h>
+#include <sys/socket.h>
+
+#include "CupsJob.h"
+#include "CupsPrinter.h"
+#include "Log.h"
+#include "PaperSizes.h"
+
+namespace {
+constexpr int kConnectTimeoutMs = 5000;
+constexpr int32_t kFallbackDpi = 300;
+
+// CUPS sizes and margins are in hundredths of a millimetre.
+double HundredthsToPoints(int value)
+{
+    return value * 72.0 / 2540.0;
+}
+
+double TenthsToPoints(int32_t value)
+{
+    return value * 72.0 / 254.0;
+}
+}  // namespace
+
+void CupsPrinter::HttpCloser::operator()(_http_s* http) const
+{
+    httpClose(http);
+}
+
+void CupsPrinter::DestFreer::operator()(cups_dest_s* dest) const
+{
+    cupsFreeDests(1, dest);
+}
+
+void CupsPrinter::InfoFreer::operator()(_cups_dinfo_s* info) const
+{
+    cupsFreeDestInfo(info);
+}
+
+CupsPrinter::HttpPtr CupsPrinter::Connect()
+{
+    return HttpPtr(httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, kConnectTimeoutMs,
+                                nullptr));
+}
+
+CupsPrinter::CupsPrinter(HttpPtr http, DestPtr dest, InfoPtr info)
+    : m_http(std::move(http)), m_dest(std::move(dest)), m_info(std::move(info))
+{
+}
+
+std::unique_ptr<CupsPrinter> CupsPrinter::Open(const char* name)
+{
+    if (!name || !*name) return nullptr;
+    HttpPtr http = Connect();
+    if (!http) return nullptr;
+    DestPtr dest(cupsGetNamedDest(http.get(), name, nullptr));
+    if (!dest) return nullptr;
+    InfoPtr info(cupsCopyDestInfo(http.get(), dest.get()));
+    if (!info) {
+        LogMessage(2, "CUPS destination %s gives no information: %s\r\n", name, cupsLastErrorString());
+        return nullptr;
+    }
+    return std::unique_ptr<CupsPrinter>(new CupsPrinter(std::move(http), std::move(dest), std::move(info)));
+}
+
+uint32_t CupsPrinter::GetSupportedFields() const
+{
+    return DM_ORIENTATION | DM_PAPERSIZE | DM_PAPERLENGTH | DM_PAPERWIDTH | DM_SCALE | DM_COPIES | DM_PRINTQUALITY |
+           DM_COLLATE;
+}
+
+void CupsPrinter::ReadDefaults(DEVMODE& dm)
+{
+    cups_size_t size;
+    if (cupsGetDestMediaDefault(m_http.get(), m_dest.get(), m_info.get(), CUPS_MEDIA_FLAGS_DEFAULT, &size))
+        DevModeOptions::ApplyOption(dm, "media", size.media);
+    dm.dmPrintQuality = static_cast<int16_t>(ChooseResolution(0));
+    // The user's saved options (lpoptions) come last and win.
+    for (int i = 0; i < m_dest->num_options; ++i)
+        DevModeOptions::ApplyOption(dm, m_dest->options[i].name, m_dest->options[i].value);
+}
+
+int32_t CupsPrinter::ChooseResolution(int16_t quality)
+{
+    int32_t fallback = kFallbackDpi;
+    ipp_res_t units;
+    int y = 0;
+    ipp_attribute_t* def = cupsFindDestDefault(m_http.get(), m_dest.get(), m_info.get(), "printer-resolution");
+    if (def && ippGetValueTag(def) == IPP_TAG_RESOLUTION) {
+        const int x = ippGetResolution(def, 0, &y, &units);
+        if (units == IPP_RES_PER_INCH && x > 0 && x <= 32767) fallback = x;
+    }
+    if (quality <= 0) return fallback;
+    ipp_attribute_t* supported = cupsFindDestSupported(m_http.get(), m_dest.get(), m_info.get(), "printer-resolution");
+    // A destination that names no resolutions takes what it is asked for.
+    if (!supported || ippGetValueTag(supported) != IPP_TAG_RESOLUTION) return quality;
+    for (int i = 0; i < ippGetCount(supported); ++i)
+        if (ippGetResolution(supported, i, &y, &units) == quality && units == IPP_RES_PER_INCH) return quality;
+    return fallback;
+}
+
+bool CupsPrinter::GetGeometry(const DEVMODE& dm, PageGeometry& geometry)
+{
+    const PaperSize* paper = PaperSizes::FindById(dm.dmPaperSize);
+    int32_t width = paper ? paper->width : dm.dmPaperWidth;
+    int32_t length = paper ? paper->length : dm.dmPaperLength;
+    if (width <= 0 || length <= 0) return false;
+    const std::string media = paper ? std::string(paper->pwgName) : PaperSizes::CustomPwgName(width, length);
+    PageGeometry g;
+    cups_size_t size;
+    if (cupsGetDestMediaByName(m_http.get(), m_dest.get(), m_info.get(), media.c_str(), CUPS_MEDIA_FLAGS_DEFAULT,
+                               &size) &&
+        size.width > 0 && size.length > 0) {
+        g.width = HundredthsToPoints(size.width);
+        g.length = HundredthsToPoints(size.length);
+        g.left = HundredthsToPoints(size.left);
+        g.bottom = HundredthsToPoints(size.bottom);
+        g.right = g.width - HundredthsToPoints(size.right);
+        g.top = g.length - HundredthsToPoints(size.top);
+    } else if (!cupsFindDestSupported(m_http.get(), m_dest.get(), m_info.get(), "media")) {
+        // A queue that names no media (a raw queue) takes any paper whole.
+        g = PageGeometry::FullPage(TenthsToPoints(width), TenthsToPoints(length), 0);
+    } else {
+        return false;
+    }
+    g.dpi = ChooseResolution(dm.dmPrintQuality);
+    g.landscape = dm.dmOrientation == DMORIENT_LANDSCAPE;
+    if (!g.IsValid()) return false;
+    geometry = g;
+    return true;
+}
+
+bool CupsPrinter::AcceptsPdf()
+{
+    ipp_attribute_t* formats = cupsFindDestSupported(m_http.get(), m_dest.get(), m_info.get(), "document-format");
+    return !formats || ippContainsString(formats, CUPS_FORMAT_PDF) ||
+           ippContainsString(formats, "application/octet-stream");
+}
+
+std::string CupsPrinter::GetDeviceUri()
+{
+    const char* uri = cupsGetOption("device-uri", m_dest->num_options, m_dest->options);
+    if (!uri) uri = cupsGetOption("printer-uri-supported", m_dest->num_options, m_dest->options);
+    return uri ? uri : "";
+}
+
+std::unique_ptr<PrintSink> CupsPrinter::StartJob(const char* title, const DEVMODE& dm, int32_t& jobId)
+{
+    std::vector<PrintOption> options;
+    // The PDF's pages already lie as they should; asking for an orientation
+    // as well would turn them a second time.
+    for (PrintOption& option : DevModeOptions::ToOptions(dm))
+        if (option.first != "orientation-requested") options.push_back(std::move(option));
+    return CupsJob::Start(m_dest.get(), title, options, jobId);
+}

@@ -1,0 +1,28 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "Dib.h"
+
+// Read access to the pixels of a packed DIB (header, colour table) whose rows
+// lie at a separate address, as StretchDIBits receives them. The header is
+// checked before any row is touched; pixels come out as 0x00RRGGBB.
+class DibRaster {
+public:
+    // False (logged) for a header this reader cannot take: not BI_RGB, a
+    // depth other than 1, 4, 8, 24 or 32, sizes out of the DIB limits.
+    bool Attach(const BITMAPINFOHEADER* info, const void* bits);
+    int32_t GetWidth() const { return m_iWidth; }
+    int32_t GetHeight() const { return m_iHeight; }
+    // One row of the area that starts at column x, counting rows from the top.
+    void ReadRow(int32_t x, int32_t rowFromTop, int32_t count, uint32_t* out) const;
+
+private:
+    const uint8_t* m_pBits = nullptr;
+    int64_t m_iStride = 0;
+    int32_t m_iWidth = 0;
+    int32_t m_iHeight = 0;
+    bool m_bTopDown = false;
+    uint16_t m_iBitCount = 0;
+    uint32_t m_palette[256] = {};
+};

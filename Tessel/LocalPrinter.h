@@ -1,0 +1,32 @@
+#pragma once
+#include <memory>
+#include <string>
+
+#include "PpdFile.h"
+#include "PrinterDriver.h"
+
+// A printer described by ${TESSEL_PRINTERS:-/etc/tessel/printers}/<name>.ppd
+// whose jobs become PDF files in <that folder>/<name>/.
+class LocalPrinter : public PrinterDriver {
+public:
+    LocalPrinter(const std::string& jobFolder, const PpdFile& ppd);
+
+    // Null when there is no such printer or its PPD is unusable (logged).
+    static std::unique_ptr<LocalPrinter> Open(const char* name);
+    static std::string GetPrintersFolder();
+    // A name that stays inside the printers folder.
+    static bool IsValidName(const char* name);
+
+    uint32_t GetSupportedFields() const override;
+    void ReadDefaults(DEVMODE& devMode) override;
+    bool GetGeometry(const DEVMODE& devMode, PageGeometry& geometry) override;
+    bool AcceptsPdf() override { return true; }
+    std::string GetDeviceUri() override;
+    std::unique_ptr<PrintSink> StartJob(const char* title, const DEVMODE& devMode, int32_t& jobId) override;
+
+private:
+    int32_t ChooseResolution(int16_t printQuality) const;
+
+    std::string m_jobFolder;
+    PpdFile m_ppd;
+};

@@ -1,0 +1,122 @@
+#include "PdfContext.h"
+
+#include <vector>
+
+#include "DibRaster.h"
+#include "Log.h"
+#include "PdfStream.h"
+#include "PrinterDriver.h"
+
+PdfContext::PdfContext(PrinterDriver& driver, const DEVMODE& devMode, const PageGeometry& geometry)
+    : m_driver(driver), m_devMode(devMode), m_geometry(geometry), m_nextGeometry(geometry),
+      m_bAcceptsPdf(driver.AcceptsPdf())
+{
+}
+
+PdfContext::~PdfContext()
+{
+    // A document never ended must not reach the printer half done.
+    if (m_sink) AbortDoc();
+}
+
+void PdfContext::SetPageSetup(const DEVMODE& devMode, const PageGeometry& geometry)
+{
+    m_devMode = devMode;
+    m_nextGeometry = geometry;
+    if (!m_bPageOpen) m_geometry = geometry;
+}
+
+int PdfContext::GetDeviceCaps(int index) const
+{
+    if (index == RASTERCAPS) return m_bAcceptsPdf ? RC_STRETCHDIB : 0;
+    return m_geometry.GetMetric(index);
+}
+
+int PdfContext::StartDoc(const DOCINFOA& info)
+{
+    if (m_sink) {
+        LogMessage(2, "StartDoc while a document is open.\r\n");
+        return SP_ERROR;
+    }
+    const char* title = info.lpszDocName && *info.lpszDocName ? info.lpszDocName : "Untitled";
+    int32_t jobId = 0;
+    std::unique_ptr<PrintSink> sink = m_driver.StartJob(title, m_devMode, jobId);
+    if (!sink || jobId <= 0) return SP_ERROR;
+    auto stream = std::make_unique<PdfStream>(*sink);
+    if (!stream->IsValid()) {
+        sink->Abort();
+        return SP_ERROR;
+    }
+    m_sink = std::move(sink);
+    m_stream = std::move(stream);
+    m_iJobId = jobId;
+    return jobId;
+}
+
+int PdfContext::StartPage()
+{
+    if (!m_stream || m_bPageOpen) return SP_ERROR;
+    m_geometry = m_nextGeometry;
+    if (!m_stream->BeginPage(m_geometry.PageWidth(), m_geometry.PageHeight())) return SP_ERROR;
+    m_bPageOpen = true;
+    return 1;
+}
+
+int PdfContext::EndPage()
+{
+    if (!m_stream || !m_bPageOpen) return SP_ERROR;
+    m_bPageOpen = false;
+    m_geometry = m_nextGeometry;
+    return m_stream->EndPage() ? 1 : SP_ERROR;
+}
+
+int PdfContext::EndDoc()
+{
+    if (!m_sink) return SP_ERROR;
+    // A page left open is ended, as the spooler would.
+    if (m_bPageOpen) EndPage();
+    const bool written = m_stream->Finish();
+    m_stream.reset();
+    std::unique_ptr<PrintSink> sink = std::move(m_sink);
+    if (!written) {
+        LogMessage(2, "Print job %d could not be written; dropped.\r\n", m_iJobId);
+        sink->Abort();
+        return SP_ERROR;
+    }
+    return sink->Finish() ? 1 : SP_ERROR;
+}
+
+int PdfContext::AbortDoc()
+{
+    if (!m_sink) return SP_ERROR;
+    m_bPageOpen = false;
+    m_stream.reset();
+    m_sink->Abort();
+    m_sink.reset();
+    return 1;
+}
+
+int PdfContext::StretchDIBits(int xDest, int yDest, int destWidth, int destHeight, int xSrc, int ySrc, int srcWidth,
+                              int srcHeight, const void* bits, const BITMAPINFOHEADER* info, unsigned usage,
+                              uint32_t rop)
+{
+    if (!m_bPageOpen || usage != DIB_RGB_COLORS || rop != SRCCOPY) return 0;
+    DibRaster raster;
+    if (!raster.Attach(info, bits)) return 0;
+    // Mirroring and areas outside the bitmap are not supported: refuse them
+    // rather than read beyond the rows.
+    if (destWidth <= 0 || destHeight <= 0 || srcWidth <= 0 || srcHeight <= 0 || xSrc < 0 || ySrc < 0 ||
+        xSrc > raster.GetWidth() - srcWidth || ySrc > raster.GetHeight() - srcHeight) {
+        LogMessage(2, "StretchDIBits source (%d, %d, %d x %d) outside the %d x %d bitmap or empty.\r\n", xSrc, ySrc,
+                   srcWidth, srcHeight, raster.GetWidth(), raster.GetHeight());
+        return 0;
+    }
+    const int32_t topRow = raster.GetHeight() - ySrc - srcHeight;
+    // Placed on the device's pixel grid, so that each source pixel covers
+    // whole device pixels when the scale is whole.
+    const double pt = 72.0 / m_geometry.dpi;
+    const bool drawn = m_stream->DrawImage(
+        srcWidth, srcHeight, [&](int32_t row, uint32_t* pixels) { raster.ReadRow(xSrc, topRow + row, srcWidth, pixels); },
+        (m_geometry.GetMetric(PHYSICALOFFSETX) + xDest) * pt, (m_geometry.GetMetric(PHYSICALOFFSETY) + yDest) * pt, destWidth * pt, destHeight * pt);
+    return drawn ? srcHeight : 0;
+}

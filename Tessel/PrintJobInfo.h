@@ -1,0 +1,38 @@
+#pragma once
+#include <cstdint>
+
+#include "DevMode.h"
+#include "Log.h"
+#include "RegistryKey.h"
+
+// The job's record: left in the registry by the port monitor, refreshed from
+// the spooler's own job entry. Fields are named like the registry values.
+class PrintJobInfo {
+public:
+    PrintJobInfo();
+
+    bool ReadFromRegistry(HKEY root, const char* subkey);
+    // True when the spooler's entry for the job was read.
+    bool ReadFromSpooler(const char* printerName, int32_t jobId);
+    void LogInfo() const;
+
+    // Takes the page setup fields that a spooler's job entry carries.
+    void SetPageSetup(const DEVMODE& devMode);
+    // Copies a text into one of the fixed fields, cut at 260 characters.
+    static void CopyField(char* field, const char* text);
+
+    uint32_t JobID = 0;
+    char PrintDocumentName[kMaxPath + 1] = {};
+    char UserName[kMaxPath + 1] = {};
+    char MachineName[kMaxPath + 1] = {};
+    int32_t Orientation = 1;
+    int32_t PaperSize = 1;
+    int32_t PaperLength = 0;
+    int32_t PaperWidth = 0;
+    int32_t PrintQuality = 300;
+    int32_t dmScale = 100;
+    int32_t Copies = 1;
+    int32_t Collate = 1;
+    int32_t TotalPages = 1;
+    int32_t PagesPrinted = 0;
+};

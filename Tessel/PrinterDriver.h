@@ -1,0 +1,31 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "DevMode.h"
+#include "PageGeometry.h"
+#include "PrintSink.h"
+
+// What a printer is behind its name: a spooler destination or a local
+// printer described by a PPD. The Printer and its device context ask it for
+// defaults, geometry and jobs.
+class PrinterDriver {
+public:
+    virtual ~PrinterDriver() = default;
+
+    // Spooler destinations first, then local printers; null when neither knows the name.
+    static std::unique_ptr<PrinterDriver> Open(const char* name);
+
+    // The fields this printer honours (DM_* bits).
+    virtual uint32_t GetSupportedFields() const = 0;
+    // The printer's current page setup.
+    virtual void ReadDefaults(DEVMODE& devMode) = 0;
+    // The paper, printable area and resolution of a page setup; false when
+    // the printer cannot print it.
+    virtual bool GetGeometry(const DEVMODE& devMode, PageGeometry& geometry) = 0;
+    virtual bool AcceptsPdf() = 0;
+    virtual std::string GetDeviceUri() = 0;
+    // A new job taking a PDF document; null (logged) when none can be started.
+    virtual std::unique_ptr<PrintSink> StartJob(const char* title, const DEVMODE& devMode, int32_t& jobId) = 0;
+};

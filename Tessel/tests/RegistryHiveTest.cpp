@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "RegistryHive.h"
+#include "RegistryKey.h"
+#include "RegistryTestTools.h"
+
+using namespace childtest;
+
+namespace {
+constexpr const char* kKey = "HKEY_CURRENT_USER\\SOFTWARE\\QMVK\\Parsimo";
+
+RegistryHive::Value ValueOf(const RegistryHive& hive, const char* key, const char* name)
+{
+    RegistryHive::Value value;
+    EXPECT_TRUE(hive.GetValue(key, name, value)) << name;
+    return value;
+}
+
+std::vector<uint8_t> Bytes(std::initializer_list<uint8_t> bytes) { return bytes; }
+}  // namespace
+
+TEST(RegistryHive, ReadsEveryValueForm)
+{
+    RegistryHive hive;
+    hive.Parse("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\QMVK\\Parsimo]\r\n"
+               "\"Text\"=\"C:\\\\Temp \\\"q\\\"\"\r\n"
+               "\"Count\"=dword:0000000a\r\n"
+               "\"Path\"=hex(2):41,42,00\r\n"
+               "\"Blob\"=hex:01,02,\\\r\n"
+               "  03,04\r\n"
+               "\"Multi\"=hex(7):61,00,00\r\n"
+               "@=\"default\"\r\n"
+               "; a comment\r\n");
+    EXPECT_EQ(hive.ProblemCount(), 0);
+
+    RegistryHive::Value v = ValueOf(hive, kKey, "Text");
+    EXPECT_EQ(v.type, REG_SZ);
+    EXPECT_EQ(std::string(v.data.begin(), v.data.end()), std::string("C:\\Temp \"q\"\0", 12));
+    v = ValueOf(hive, kKey, "count");  // names without regard to case
+    EXPECT_EQ(v.type, REG_DWORD);
+    EXPECT_EQ(v.data, Bytes({10, 0, 0, 0}));
+    v = ValueOf(hive, "hkey_current_user\\software\\qmvk\\PARSIMO\\", "Path");
+    EXPECT_EQ(v.type, REG_EXPAND_SZ);
+    EXPECT_EQ(v.data, Bytes({0x41, 0x42, 0}));
+    v = ValueOf(hive, kKey, "Blob");
+    EXPECT_EQ(v.type, REG_BINARY);
+    EXPECT_EQ(v.data, Bytes({1, 2, 3, 4}));
+    EXPECT_EQ(ValueOf(hive, kKey, "Multi").type, 7u);
+    EXPECT_EQ(ValueOf(hive, kKey, "").type, REG_SZ);
+
+    RegistryHive::Value missing;
+    EXPECT_FALSE(hive.GetValue(kKey, "Absent", missing));
+    EXPECT_FALSE(hive.GetValue("HKEY_CURRENT_USER\\SOFTWARE", "Count", missing));
+}
+
+TEST(RegistryHive, KeyExistsThroughItsOwnOrALowerSection)
+{
+    RegistryHive hive;
+    hive.Parse("REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\QMVK\\Parsimo]\n");
+    EXPECT_TRUE(hive.HasKey(kKey));
+    EXPECT_TRUE(hive.HasKey("HKEY_CURRENT_USER\\software"));
+    EXPECT_TRUE(hive.HasKey("HKEY_CURRENT_USER"));
+    EXPECT_FALSE(hive.HasKey("HKEY_CURRENT_USER\\SOFT"));  // a prefix of a name is no key
+    EXPECT_FALSE(hive.HasKey("HKEY_CURRENT_USER\\SOFTWARE\\QMVK\\Parsimo\\Sub"));
+    EXPECT_FALSE(hive.HasKey("HKEY_LOCAL_MACHINE"));
+}
+
+TEST(RegistryHive, LaterDefinitionWins)
+{
+    RegistryHive hive;
+    hive.Parse("REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"X\"=dword:1\n[HKEY_CURRENT_USER\\B]\n[hkey_current_user\\a]\n"
+               "\"x\"=dword:2\n");
+    EXPECT_EQ(ValueOf(hive, "HKEY_CURRENT_USER\\A", "X").data, Bytes({2, 0, 0, 0}));
+}
+
+TEST(RegistryHive, SetDwordChangesOnlyItsOwnLine)
+{
+    const std::string before = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\QMVK\\Parsimo]\r\n"
+                               "\"LogLevel\"=dword:00000002\r\n"
+                               "this line means nothing\r\n"
+                               "\"Blob\"=hex:01,\\\r\n  02\r\n"
+                               "\r\n[HKEY_CURRENT_USER\\Other]\r\n\"Name\"=\"x\"\r\n";
+    RegistryHive hive;
+    hive.Parse(before);
+    EXPECT_EQ(hive.ProblemCount(), 1);
+    EXPECT_EQ(hive.Serialize(), before);
+
+    ASSERT_TRUE(hive.SetDword(kKey, "loglevel", 0xDEADBEEF));
+    std::string expected = before;
+    expected.replace(expected.find("\"LogLevel\"=dword:00000002"), 25, "\"LogLevel\"=dword:deadbeef");
+    EXPECT_EQ(hive.Serialize(), expected);
+
+    // A new value joins its section ahead of the blank line; a new key goes last.
+    ASSERT_TRUE(hive.SetDword(kKey, "New\"Name", 1));
+    ASSERT_TRUE(hive.SetDword("HKEY_CURRENT_USER\\Third", "", 3));
+    expected.insert(expected.find("\r\n[HKEY_CURRENT_USER\\Other]"), "\"New\\\"Name\"=dword:00000001\r\n");
+    expected += "\r\n[HKEY_CURRENT_USER\\Third]\r\n@=dword:00000003\r\n";
+    EXPECT_EQ(hive.Serialize(), expected);
+
+    RegistryHive again;
+    again.Parse(hive.Serialize());
+    EXPECT_EQ(ValueOf(again, kKey, "New\"Name").data, Bytes({1, 0, 0, 0}));
+    EXPECT_EQ(ValueOf(again, "HKEY_CURRENT_USER\\Other", "Name").type, REG_SZ);
+    EXPECT_EQ(ValueOf(again, "HKEY_CURRENT_USER\\Third", "").data, Bytes({3, 0, 0, 0}));
+}
+
+TEST(RegistryHive, SetDwordOnEmptyOrCutHive)
+{
+    RegistryHive empty;
+    empty.Parse("");
+    ASSERT_TRUE(empty.SetDword("HKEY_CURRENT_USER\\K", "V", 5));
+    EXPECT_EQ(empty.Serialize(), "REGEDIT4\n\n[HKEY_CURRENT_USER\\K]\n\"V\"=dword:00000005\n");
+
+    RegistryHive cut;  // the last line has no line break
+    cut.Parse("REGEDIT4\n[HKEY_CURRENT_USER\\K]\n\"A\"=dword:1");
+    ASSERT_TRUE(cut.SetDword("HKEY_CURRENT_USER\\K", "B", 2));
+    EXPECT_EQ(cut.Serialize(), "REGEDIT4\n[HKEY_CURRENT_USER\\K]\n\"A\"=dword:1\n\"B\"=dword:00000002\n");
+
+    EXPECT_FALSE(cut.SetDword("HKEY_CURRENT_USER\\K", std::string_view("a\nb"), 1));
+    EXPECT_FALSE(cut.SetDword("", "A", 1));
+}
+
+TEST(RegistryHive, HostileTextIsReadAsFarAsItParses)
+{
+    TempDir folder;
+    CapturedLog log(folder);
+    std::string text = "REGEDIT4\n[HKEY_CURRENT_USER\\K]\n\"Good\"=dword:7\n";
+    text += std::string("\x01\xff\x00garbage\n", 11);
+    text += "\"" + std::string(200 * 1024, 'x') + "\n";         // 200 KB unterminated name
+    text += "\"Long\"=\"" + std::string(200 * 1024, 'y') + "\"\n";  // a long but sound value
+    text += "\"Nul\"=\"a" + std::string(1, '\0') + "b\"\n";
+    text += "\"Num\"=dword:123456789\n\"Esc\"=\"\\n\"\n\"Hex\"=hex:1,zz\n\"Type\"=hex(q):00\n";
+    text += "[broken\n\"Orphan\"=dword:1\n[HKEY_CURRENT_USER\\K]\n\"Late\"=dword:8\n\"Cut\"=hex:01,\\\n";
+    RegistryHive hive("hostile.reg");
+    hive.Parse(text);
+
+    EXPECT_EQ(ValueOf(hive, "HKEY_CURRENT_USER\\K", "Good").data, Bytes({7, 0, 0, 0}));
+    EXPECT_EQ(ValueOf(hive, "HKEY_CURRENT_USER\\K", "Late").data, Bytes({8, 0, 0, 0}));
+    EXPECT_EQ(ValueOf(hive, "HKEY_CURRENT_USER\\K", "Long").data.size(), 200u * 1024 + 1);
+    RegistryHive::Value v;
+    for (const char* name : {"Nul", "Num", "Esc", "Hex", "Type", "Orphan", "Cut"})
+        EXPECT_FALSE(hive.GetValue("HKEY_CURRENT_USER\\K", name, v)) << name;
+    EXPECT_EQ(hive.ProblemCount(), 10);
+    EXPECT_EQ(hive.Serialize(), text);  // nothing lost for a writer
+
+    const std::string logged = log.Text();
+    EXPECT_NE(logged.find("Registry file hostile.reg, line 4: "), std::string::npos);
+    EXPECT_NE(logged.find("Registry file hostile.reg: further problems not logged."), std::string::npos);
+    EXPECT_EQ(logged.find("line 14"), std::string::npos);  // the log is capped
+}
+
+TEST(RegistryHive, TextWithoutHeaderIsStillRead)
+{
+    RegistryHive hive;
+    hive.Parse("[HKEY_CURRENT_USER\\K]\n\"A\"=dword:1\n");
+    EXPECT_EQ(hive.ProblemCount(), 1);
+    EXPECT_TRUE(hive.HasKey("HKEY_CURRENT_USER\\K"));
+}
