@@ -7,6 +7,10 @@
 #include "PdfStream.h"
 #include "PrinterDriver.h"
 
+namespace {
+constexpr double kEdgeInset = 1.0 / 16.0;  // device pixels
+}  // namespace
+
 PdfContext::PdfContext(PrinterDriver& driver, const DEVMODE& devMode, const PageGeometry& geometry)
     : m_driver(driver), m_devMode(devMode), m_geometry(geometry), m_nextGeometry(geometry),
       m_bAcceptsPdf(driver.AcceptsPdf())
@@ -111,12 +115,39 @@ int PdfContext::StretchDIBits(int xDest, int yDest, int destWidth, int destHeigh
                    srcWidth, srcHeight, raster.GetWidth(), raster.GetHeight());
         return 0;
     }
+    if (destWidth > PdfStream::kMaxImageSide || destHeight > PdfStream::kMaxImageSide) {
+        LogMessage(2, "StretchDIBits destination of %d x %d pixels refused.\r\n", destWidth, destHeight);
+        return 0;
+    }
+    // The image is scaled here, nearest neighbour, to whole device pixels and
+    // placed on the device's pixel grid: a renderer then has nothing to
+    // resample, so no interpreter can smooth the pattern (some interpolate
+    // small enlargements whatever the PDF asks).
     const int32_t topRow = raster.GetHeight() - ySrc - srcHeight;
-    // Placed on the device's pixel grid, so that each source pixel covers
-    // whole device pixels when the scale is whole.
+    std::vector<int32_t> columns(static_cast<size_t>(destWidth));
+    for (int32_t i = 0; i < destWidth; ++i)
+        columns[static_cast<size_t>(i)] =
+            static_cast<int32_t>((2 * static_cast<int64_t>(i) + 1) * srcWidth / (2 * static_cast<int64_t>(destWidth)));
+    std::vector<uint32_t> source(static_cast<size_t>(srcWidth));
+    int32_t loadedRow = -1;
+    const auto fillRow = [&](int32_t row, uint32_t* pixels) {
+        const auto srcRow =
+            static_cast<int32_t>((2 * static_cast<int64_t>(row) + 1) * srcHeight / (2 * static_cast<int64_t>(destHeight)));
+        if (srcRow != loadedRow) {
+            raster.ReadRow(xSrc, topRow + srcRow, srcWidth, source.data());
+            loadedRow = srcRow;
+        }
+        for (int32_t i = 0; i < destWidth; ++i) pixels[i] = source[static_cast<size_t>(columns[static_cast<size_t>(i)])];
+    };
+    // Each edge is moved inwards by a sixteenth of a pixel: renderers that
+    // paint the pixels whose centres the image covers are unaffected, and
+    // those that round the far edge up (poppler) no longer see one pixel more
+    // and resample the whole image to fit it.
     const double pt = 72.0 / m_geometry.dpi;
-    const bool drawn = m_stream->DrawImage(
-        srcWidth, srcHeight, [&](int32_t row, uint32_t* pixels) { raster.ReadRow(xSrc, topRow + row, srcWidth, pixels); },
-        (m_geometry.GetMetric(PHYSICALOFFSETX) + xDest) * pt, (m_geometry.GetMetric(PHYSICALOFFSETY) + yDest) * pt, destWidth * pt, destHeight * pt);
+    const double inset = kEdgeInset * pt;
+    const bool drawn = m_stream->DrawImage(destWidth, destHeight, fillRow,
+                                           (m_geometry.GetMetric(PHYSICALOFFSETX) + xDest) * pt + inset,
+                                           (m_geometry.GetMetric(PHYSICALOFFSETY) + yDest) * pt + inset,
+                                           destWidth * pt - 2 * inset, destHeight * pt - 2 * inset);
     return drawn ? srcHeight : 0;
 }

@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include "DevModeOptions.h"
+#include "PaperSizes.h"
+
+namespace {
+DEVMODE PageSetup(int16_t orientation, int16_t paper, int16_t quality, int16_t copies, int16_t collate)
+{
+    DEVMODE dm{};
+    dm.dmFields = DM_ORIENTATION | DM_PAPERSIZE | DM_PRINTQUALITY | DM_COPIES | DM_COLLATE;
+    dm.dmOrientation = orientation;
+    dm.dmPaperSize = paper;
+    dm.dmPrintQuality = quality;
+    dm.dmCopies = copies;
+    dm.dmCollate = collate;
+    return dm;
+}
+
+DEVMODE RoundTrip(const DEVMODE& in)
+{
+    DEVMODE out{};
+    for (const PrintOption& option : DevModeOptions::ToOptions(in))
+        EXPECT_TRUE(DevModeOptions::ApplyOption(out, option.first.c_str(), option.second.c_str())) << option.first;
+    return out;
+}
+}  // namespace
+
+TEST(DevModeOptionsTest, WindowsPapersMapToPwgNamesAndBack)
+{
+    const struct {
+        int16_t id;
+        const char* pwg;
+    } papers[] = {{1, "na_letter_8.5x11in"}, {5, "na_legal_8.5x14in"},      {9, "iso_a4_210x297mm"},
+                  {8, "iso_a3_297x420mm"},   {11, "iso_a5_148x210mm"},      {13, "jis_b5_182x257mm"},
+                  {7, "na_executive_7.25x10.5in"}, {3, "na_ledger_11x17in"}};
+    for (const auto& paper : papers) {
+        const DEVMODE out = RoundTrip(PageSetup(1, paper.id, 600, 1, 1));
+        EXPECT_EQ(out.dmPaperSize, paper.id) << paper.pwg;
+        EXPECT_EQ(PaperSizes::FindById(paper.id)->pwgName, std::string(paper.pwg));
+        // The size coded in the name agrees with the table within a millimetre.
+        int32_t w = 0, l = 0;
+        ASSERT_TRUE(PaperSizes::ParsePwgSize(paper.pwg, w, l));
+        EXPECT_NEAR(w, out.dmPaperWidth, 10);
+        EXPECT_NEAR(l, out.dmPaperLength, 10);
+    }
+    // A PPD keyword finds its paper too, without regard to case.
+    EXPECT_EQ(PaperSizes::FindByName("tabloid")->id, 3);
+}
+
+TEST(DevModeOptionsTest, CustomSizesTravelAsPwgCustomNames)
+{
+    DEVMODE dm = PageSetup(1, DMPAPER_USER, 300, 1, 1);
+    dm.dmFields |= DM_PAPERWIDTH | DM_PAPERLENGTH;
+    dm.dmPaperWidth = 1005;
+    dm.dmPaperLength = 2000;
+    const std::vector<PrintOption> options = DevModeOptions::ToOptions(dm);
+    EXPECT_EQ(options[1], PrintOption("media", "custom_100.5x200mm"));
+    const DEVMODE out = RoundTrip(dm);
+    EXPECT_EQ(out.dmPaperSize, DMPAPER_USER);
+    EXPECT_EQ(out.dmPaperWidth, 1005);
+    EXPECT_EQ(out.dmPaperLength, 2000);
+    // A custom name of a known size is that paper.
+    DEVMODE a4{};
+    ASSERT_TRUE(DevModeOptions::ApplyOption(a4, "media", "custom_210x297mm"));
+    EXPECT_EQ(a4.dmPaperSize, DMPAPER_A4);
+}
+
+TEST(DevModeOptionsTest, OrientationQualityCopiesAndCollateRoundTrip)
+{
+    const DEVMODE land = RoundTrip(PageSetup(DMORIENT_LANDSCAPE, 9, 1200, 3, 0));
+    EXPECT_EQ(land.dmOrientation, DMORIENT_LANDSCAPE);
+    EXPECT_EQ(land.dmPrintQuality, 1200);
+    EXPECT_EQ(land.dmCopies, 3);
+    EXPECT_EQ(land.dmCollate, DMCOLLATE_FALSE);
+    EXPECT_EQ(RoundTrip(PageSetup(1, 9, DMRES_HIGH, 1, 1)).dmPrintQuality, DMRES_HIGH);
+    EXPECT_EQ(RoundTrip(PageSetup(1, 9, DMRES_DRAFT, 1, 1)).dmPrintQuality, DMRES_DRAFT);
+    DEVMODE dm{};
+    ASSERT_TRUE(DevModeOptions::ApplyOption(dm, "printer-resolution", "600x1200dpi"));
+    EXPECT_EQ(dm.dmPrintQuality, 600);
+    ASSERT_TRUE(DevModeOptions::ApplyOption(dm, "orientation-requested", "5"));
+    EXPECT_EQ(dm.dmOrientation, DMORIENT_LANDSCAPE);
+    // Fields not named in dmFields make no options.
+    DEVMODE none = PageSetup(2, 9, 600, 2, 1);
+    none.dmFields = 0;
+    EXPECT_TRUE(DevModeOptions::ToOptions(none).empty());
+}
+
+TEST(DevModeOptionsTest, BadValuesChangeNothing)
+{
+    DEVMODE dm = PageSetup(1, 1, 300, 1, 1);
+    dm.dmFields = 0;
+    const char* const bad[][2] = {
+        {"orientation-requested", "7"}, {"orientation-requested", "3x"}, {"copies", "0"},
+        {"copies", "99999"},            {"copies", ""},                 {"printer-resolution", "600"},
+        {"printer-resolution", "0dpi"}, {"printer-resolution", "99999999999999999999dpi"},
+        {"print-quality", "6"},         {"media", "iso_a4_nanxinfmm"},  {"media", "custom_0x0mm"},
+        {"media", "custom_9999x20in"},  {"media", "na_letter"},         {"multiple-document-handling", "x"},
+        {"unknown-option", "1"},
+    };
+    for (const auto& option : bad) EXPECT_FALSE(DevModeOptions::ApplyOption(dm, option[0], option[1])) << option[1];
+    EXPECT_FALSE(DevModeOptions::ApplyOption(dm, nullptr, "1"));
+    EXPECT_EQ(dm.dmFields, 0u);
+    EXPECT_EQ(dm.dmCopies, 1);
+    EXPECT_EQ(dm.dmPaperSize, 1);
+}

@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "DeviceContext.h"
+#include "PageGeometry.h"
+#include "PpdFile.h"
+
+namespace {
+bool Parse(PpdFile& ppd, const std::string& text)
+{
+    return ppd.Parse(text.data(), text.size());
+}
+}  // namespace
+
+TEST(PpdFileTest, ReadsSizesAreasDefaultsAndResolutions)
+{
+    PpdFile ppd;
+    ASSERT_TRUE(Parse(ppd, "*PPD-Adobe: \"4.3\"\r\n"
+                           "*% comment *PaperDimension Fake: \"1 1\"\r\n"
+                           "*NickName: \"Office Laser\"\r\n"
+                           "*DefaultPageSize: A4\r\n"
+                           "*PageSize A4/A4: \"<</PageSize[595 842]>>\r\nsetpagedevice\"\r\n"
+                           "*PaperDimension Letter/US Letter: \"612 792\"\r\n"
+                           "*ImageableArea Letter/US Letter: \"18 36 594 756\"\r\n"
+                           "*PaperDimension A4/A4: \"595 842\"\r\n"
+                           "*DefaultResolution: 1200x600dpi\r\n"
+                           "*Resolution 300dpi/Draft: \"\"\r\n"
+                           "*CustomPageSize True: \"pop pop pop\"\r\n"));
+    EXPECT_EQ(ppd.GetNickName(), "Office Laser");
+    ASSERT_EQ(ppd.GetPageSizes().size(), 2u);
+    EXPECT_EQ(ppd.GetDefaultPageSize()->name, "A4");
+    const PpdPageSize* letter = ppd.FindPageSize("letter");
+    ASSERT_NE(letter, nullptr);
+    EXPECT_DOUBLE_EQ(letter->left, 18.0);
+    EXPECT_DOUBLE_EQ(letter->top, 756.0);
+    // A size without an area prints on the whole sheet.
+    EXPECT_DOUBLE_EQ(ppd.FindPageSize("A4")->right, 595.0);
+    EXPECT_EQ(ppd.GetDefaultResolution(), 1200);
+    EXPECT_EQ(ppd.GetResolutions(), std::vector<int>{300});
+    EXPECT_TRUE(ppd.AllowsCustomSize());
+    EXPECT_EQ(ppd.FindPageSize("Fake"), nullptr);
+}
+
+TEST(PpdFileTest, HostileLinesAreSkippedAndLimitsHold)
+{
+    PpdFile ppd;
+    EXPECT_FALSE(Parse(ppd, ""));
+    EXPECT_FALSE(Parse(ppd, "*PaperDimension A: \"-5 10\"\n*PaperDimension B: \"inf 10\"\n"
+                            "*PaperDimension C: \"10\"\n*PaperDimension D: \"10 10 10\"\n"
+                            "*PaperDimension E: \"99999 10\"\n*PaperDimension: \"10 10\"\n*ImageableArea F: \"1 2 3 4\"\n"));
+    // An area larger than its sheet, or inverted, falls back to the whole sheet.
+    ASSERT_TRUE(Parse(ppd, "*PaperDimension G: \"100 200\"\n*ImageableArea G: \"0 0 150 200\"\n"
+                           "*PaperDimension H: \"100 200\"\n*ImageableArea H: \"50 50 10 10\"\n"
+                           "*DefaultPageSize: Missing\n*DefaultResolution: lots\n"));
+    EXPECT_DOUBLE_EQ(ppd.FindPageSize("G")->right, 100.0);
+    EXPECT_DOUBLE_EQ(ppd.FindPageSize("H")->left, 0.0);
+    EXPECT_EQ(ppd.GetDefaultPageSize()->name, "G");
+    EXPECT_EQ(ppd.GetDefaultResolution(), 0);
+    // An unterminated quote swallows the rest but nothing beyond the text.
+    EXPECT_TRUE(Parse(ppd, "*PaperDimension K: \"72 72\"\n*NickName: \"never ends\n*PaperDimension L: \"1 1\"\n"));
+    EXPECT_EQ(ppd.GetPageSizes().size(), 1u);
+    // Counts are bounded.
+    std::string many;
+    for (size_t i = 0; i < PpdFile::kMaxPageSizes + 50; ++i)
+        many += "*PaperDimension P" + std::to_string(i) + ": \"10 10\"\n";
+    ASSERT_TRUE(Parse(ppd, many));
+    EXPECT_EQ(ppd.GetPageSizes().size(), PpdFile::kMaxPageSizes);
+    std::string huge(PpdFile::kMaxFileSize + 1, ' ');
+    EXPECT_FALSE(Parse(ppd, huge));
+}
+
+TEST(PpdFileTest, GeometryTurnsMarginsWithTheOrientation)
+{
+    PageGeometry g;
+    g.width = 612;
+    g.length = 792;
+    g.left = 18;
+    g.bottom = 36;
+    g.right = 594;
+    g.top = 756;
+    g.dpi = 600;
+    ASSERT_TRUE(g.IsValid());
+    EXPECT_EQ(g.GetMetric(PHYSICALOFFSETX), 150);
+    EXPECT_EQ(g.GetMetric(PHYSICALOFFSETY), 300);
+    g.landscape = true;
+    EXPECT_EQ(g.GetMetric(PHYSICALWIDTH), 6600);
+    EXPECT_EQ(g.GetMetric(PHYSICALOFFSETX), 300);  // the old bottom margin
+    EXPECT_EQ(g.GetMetric(PHYSICALOFFSETY), 150);  // the old left margin
+    EXPECT_EQ(g.GetMetric(HORZRES), 6000);
+    EXPECT_EQ(g.GetMetric(VERTRES), 4800);
+    // Offsets and extents round as edges: never a pixel beyond the sheet.
+    PageGeometry a4 = PageGeometry::FullPage(595.276, 841.89, 600);
+    EXPECT_EQ(a4.GetMetric(PHYSICALOFFSETX) + a4.GetMetric(HORZRES), a4.GetMetric(PHYSICALWIDTH));
+    g.dpi = 0;
+    EXPECT_FALSE(g.IsValid());
+}

@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "ChildTestTools.h"
+#include "PrintJobInfo.h"
+#include "ScratchFolder.h"
+
+namespace {
+class JobRecord : public ::testing::Test {
+protected:
+    ScratchFolder m_folder;
+    childtest::ScopedEnv m_hkcu{"TESSEL_HKCU", m_folder.Path("user.reg").c_str()};
+    void Write(const std::string& values)
+    {
+        m_folder.Write("user.reg", "REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\QMVK\\QRXPort]\n" + values);
+    }
+};
+}  // namespace
+
+TEST_F(JobRecord, FullRecordIsReadWithSignedNumbers)
+{
+    Write("\"JobID\"=dword:0000002a\n\"PrintDocumentName\"=\"Check Document\"\n\"UserName\"=\"ann\"\n"
+          "\"MachineName\"=\"desk\"\n\"Orientation\"=dword:00000002\n\"PaperSize\"=dword:00000100\n"
+          "\"PaperLength\"=dword:00000bb8\n\"PaperWidth\"=dword:000007d0\n\"PrintQuality\"=dword:fffffffc\n"
+          "\"dmScale\"=dword:00000032\n\"Copies\"=dword:00000003\n\"Collate\"=dword:00000000\n"
+          "\"TotalPages\"=dword:00000009\n\"PagesPrinted\"=dword:00000004\n");
+    PrintJobInfo info;
+    ASSERT_TRUE(info.ReadFromRegistry(HKEY_CURRENT_USER, "SOFTWARE\\QMVK\\QRXPort"));
+    EXPECT_EQ(info.JobID, 42u);
+    EXPECT_STREQ(info.PrintDocumentName, "Check Document");
+    EXPECT_STREQ(info.MachineName, "desk");
+    EXPECT_EQ(info.Orientation, 2);
+    EXPECT_EQ(info.PaperSize, 256);
+    EXPECT_EQ(info.PaperLength, 3000);
+    EXPECT_EQ(info.PrintQuality, -4);
+    EXPECT_EQ(info.dmScale, 50);
+    EXPECT_EQ(info.Collate, 0);
+    EXPECT_EQ(info.TotalPages, 9);
+    EXPECT_EQ(info.PagesPrinted, 4);
+}
+
+TEST_F(JobRecord, MissingValuesTakeRegistryDefaultsAndAMissingKeyKeepsTheOldOnes)
+{
+    Write("\"JobID\"=dword:00000007\n");
+    PrintJobInfo info;
+    EXPECT_EQ(info.TotalPages, 1);
+    ASSERT_TRUE(info.ReadFromRegistry(HKEY_CURRENT_USER, "SOFTWARE\\QMVK\\QRXPort"));
+    EXPECT_EQ(info.JobID, 7u);
+    EXPECT_EQ(info.TotalPages, 0);  // the registry default, not the constructor's
+    EXPECT_EQ(info.PrintQuality, 300);
+    EXPECT_STREQ(info.UserName, "");
+
+    info.PaperSize = 9;
+    EXPECT_FALSE(info.ReadFromRegistry(HKEY_CURRENT_USER, "SOFTWARE\\QMVK\\Nothing"));
+    EXPECT_EQ(info.PaperSize, 9);
+}
+
+TEST_F(JobRecord, LogInfoWritesTheSectionAndSpoolerPageSetupIsWidened)
+{
+    PrintJobInfo info;
+    PrintJobInfo::CopyField(info.PrintDocumentName, std::string(300, 'd').c_str());
+    EXPECT_EQ(std::string(info.PrintDocumentName).size(), 260u);
+    DEVMODE dm{};
+    dm.dmFields = DM_PRINTQUALITY | DM_COPIES;
+    dm.dmPrintQuality = DMRES_HIGH;
+    dm.dmCopies = 5;
+    dm.dmOrientation = 2;  // not named in dmFields: left alone
+    info.SetPageSetup(dm);
+    EXPECT_EQ(info.PrintQuality, -4);
+    EXPECT_EQ(info.Copies, 5);
+    EXPECT_EQ(info.Orientation, 1);
+
+    childtest::TempDir dir;
+    childtest::CapturedLog log(dir);
+    info.LogInfo();
+    const std::string text = log.Text();
+    EXPECT_NE(text.find("[Print Job Info]\r\n"), std::string::npos);
+    EXPECT_NE(text.find("  - Paper Quality = -4\r\n"), std::string::npos);
+    EXPECT_NE(text.find("  - Copies = 5\r\n"), std::string::npos);
+    EXPECT_NE(text.find("  - Pages Printed = 0\r\n"), std::string::npos);
+}
