@@ -1,0 +1,95 @@
+#pragma once
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <random>
+#include <string>
+
+#include "Log.h"
+
+// A fresh folder below the system's temporary folder, removed with its contents.
+class ScratchFolder {
+public:
+    ScratchFolder()
+    {
+        std::random_device random;
+        m_path = std::filesystem::temp_directory_path() / ("tessel-" + std::to_string(random()) + "-" + std::to_string(random()));
+        std::filesystem::create_directories(m_path);
+    }
+    ~ScratchFolder()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    std::string Path(const std::string& name = {}) const { return name.empty() ? m_path.string() : (m_path / name).string(); }
+
+    std::string Write(const std::string& name, const std::string& text) const
+    {
+        std::ofstream(Path(name), std::ios::binary) << text;
+        return Path(name);
+    }
+
+    static std::string Read(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// Sets (or unsets, with null) an environment variable for the life of the object.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const char* value) : m_name(name)
+    {
+        if (const char* old = std::getenv(name)) m_old = old;
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~ScopedVariable()
+    {
+        if (m_old)
+            setenv(m_name.c_str(), m_old->c_str(), 1);
+        else
+            unsetenv(m_name.c_str());
+    }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    std::string m_name;
+    std::optional<std::string> m_old;
+};
+
+// Sends the log to a file of the scratch folder, at every level, while it lives.
+class ScopedLog {
+public:
+    explicit ScopedLog(const ScratchFolder& folder)
+        : m_path(folder.Path("test.log")), m_old(gLogFileName), m_level(gLogLevel)
+    {
+        SetLogFileName(m_path.c_str());
+        gLogLevel = 0;
+    }
+    ~ScopedLog()
+    {
+        SetLogFileName(m_old.c_str());
+        gLogLevel = m_level;
+    }
+    ScopedLog(const ScopedLog&) = delete;
+    ScopedLog& operator=(const ScopedLog&) = delete;
+    std::string Text() const { return ScratchFolder::Read(m_path); }
+
+private:
+    std::string m_path;
+    std::string m_old;
+    int m_level;
+};
