@@ -10,7 +10,23 @@
 
 #include "AppEnvironment.h"
 #include "BitmapProcessing.h"
+#include <unistd.h>
+
 #include "Log.h"
+
+namespace {
+// Where the test locator records its releases: one file per test process.
+const std::string& FreeLog()
+{
+    static const std::string path = [] {
+        const std::string file = (std::filesystem::temp_directory_path() /
+                                  ("kzt-freed-" + std::to_string(::getpid()) + ".log")).string();
+        setenv("KZT_FREE_LOG", file.c_str(), 1);
+        return file;
+    }();
+    return path;
+}
+}  // namespace
 
 namespace {
 
@@ -74,7 +90,7 @@ protected:
         std::filesystem::remove(logPath);
         SetLogFileName(logPath.c_str());
         gLogLevel = 2;
-        std::filesystem::remove(KZT_FREE_LOG);
+        std::filesystem::remove(FreeLog());
     }
     void TearDown() override
     {

@@ -11,8 +11,24 @@
 
 #include "AppEnvironment.h"
 #include "BitmapProcessing.h"
+#include <unistd.h>
+
 #include "Log.h"
 #include "MicrLocator.h"
+
+namespace {
+// Where the test locator records its releases: one file per test process.
+const std::string& FreeLog()
+{
+    static const std::string path = [] {
+        const std::string file = (std::filesystem::temp_directory_path() /
+                                  ("kzt-freed-" + std::to_string(::getpid()) + ".log")).string();
+        setenv("KZT_FREE_LOG", file.c_str(), 1);
+        return file;
+    }();
+    return path;
+}
+}  // namespace
 
 namespace {
 
@@ -45,7 +61,7 @@ protected:
                     ".log"))
                       .string();
         std::filesystem::remove(logPath);
-        std::filesystem::remove(KZT_FREE_LOG);
+        std::filesystem::remove(FreeLog());
         SetLogFileName(logPath.c_str());
         gLogLevel = 0;
         std::strcpy(env.InstallDir, KZT_TEST_DIR);
@@ -137,7 +153,7 @@ TEST_F(MicrTest, RegionBlockOnlyAtLevelZeroAndOnlyWithTheFlag)
     Dib page(CreateDibSection(2550, 3300 / 100, 8, BI_RGB, nullptr, 0, nullptr));
     ProcessBitmap(page.get(), &env, 1, 0);
     EXPECT_EQ(ReadFile(logPath), "");  // flag off: nothing loaded, nothing logged
-    EXPECT_FALSE(std::filesystem::exists(KZT_FREE_LOG));
+    EXPECT_FALSE(std::filesystem::exists(FreeLog()));
 
     ProcessBitmap(page.get(), &env, 1, 1);
     const std::string log = ReadFile(logPath);
@@ -149,7 +165,7 @@ TEST_F(MicrTest, RegionBlockOnlyAtLevelZeroAndOnlyWithTheFlag)
         ASSERT_NE(at, std::string::npos) << line << log;
     }
     EXPECT_EQ(log.substr(at).find("\r\n") + 2 + 18 + 2, log.size() - at);  // then one stamped empty line
-    EXPECT_EQ(ReadFile(KZT_FREE_LOG), "freed\n");
+    EXPECT_EQ(ReadFile(FreeLog()), "freed\n");
 
     std::filesystem::remove(logPath);
     gLogLevel = 1;
@@ -165,12 +181,12 @@ TEST_F(MicrTest, AnswersOfTheLocator)
     EXPECT_NE(log.find("Region[8] = (9, 9, 9, 9)"), std::string::npos);
     EXPECT_EQ(log.find("Region[9]"), std::string::npos);
 
-    std::filesystem::remove(KZT_FREE_LOG);
+    std::filesystem::remove(FreeLog());
     ProcessBitmap(page.get(), &env, 3, 1);  // empty text: no region, still released
-    EXPECT_EQ(ReadFile(KZT_FREE_LOG), "freed\n");
-    std::filesystem::remove(KZT_FREE_LOG);
+    EXPECT_EQ(ReadFile(FreeLog()), "freed\n");
+    std::filesystem::remove(FreeLog());
     ProcessBitmap(page.get(), &env, 4, 1);  // no answer: nothing to release
-    EXPECT_FALSE(std::filesystem::exists(KZT_FREE_LOG));
+    EXPECT_FALSE(std::filesystem::exists(FreeLog()));
 }
 
 TEST_F(MicrTest, ProtectedRegionsAreInclusiveAndDarkened)

@@ -37,7 +37,9 @@ extern "C" void KZTFreeMem(char** answer)
 {
     std::free(*answer);
     *answer = nullptr;
-    if (std::FILE* log = std::fopen(KZT_FREE_LOG, "a")) {
+    // Each test process names its own record, so parallel tests do not share it.
+    const char* path = std::getenv("KZT_FREE_LOG");
+    if (std::FILE* log = std::fopen(path ? path : KZT_FREE_LOG, "a")) {
         std::fputs("freed\n", log);
         std::fclose(log);
     }
