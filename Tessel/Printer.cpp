@@ -1,5 +1,7 @@
 #include "Printer.h"
 
+#include "FixedText.h"
+
 #include <cstring>
 
 #include "PaperSizes.h"
@@ -63,7 +65,7 @@ std::unique_ptr<DEVMODE> Printer::LoadDevMode()
     }
     auto dm = std::make_unique<DEVMODE>();
     memset(dm.get(), 0, sizeof(DEVMODE));
-    strncpy(dm->dmDeviceName, m_szName, kDeviceNameSize - 1);
+    CopyField(dm->dmDeviceName, m_szName);
     dm->dmDriverVersion = kDriverVersion;
     dm->dmOrientation = DMORIENT_PORTRAIT;
     dm->dmPaperSize = DMPAPER_LETTER;

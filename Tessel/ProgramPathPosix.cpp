@@ -1,4 +1,5 @@
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,18 +19,17 @@ TextBuffer FindProgramFolder(const char* program)
 {
     const char* path = std::getenv("PATH");
     if (!program || !*program || !path) return {};
-    std::string list = path;
-    size_t start = 0;
-    while (start <= list.size()) {
-        size_t end = list.find(':', start);
-        if (end == std::string::npos) end = list.size();
-        std::string folder = list.substr(start, end - start);
-        if (folder.empty()) folder = ".";
-        if (folder.back() != '/') folder.push_back('/');
-        if (IsExecutableFile((folder + program).c_str())) return TextBuffer(folder.c_str());
-        start = end + 1;
+    for (const char* entry = path;; ++entry) {
+        const char* end = std::strchr(entry, ':');
+        if (!end) end = entry + std::strlen(entry);
+        TextBuffer folder(entry == end ? "." : std::string(entry, end).c_str());
+        if (folder.GetText()[folder.GetLength() - 1] != '/') folder.Append("/");
+        TextBuffer candidate(folder);
+        candidate.Append(program);
+        if (IsExecutableFile(candidate.GetText())) return folder;
+        if (!*end) return {};
+        entry = end;
     }
-    return {};
 }
 
 TextBuffer ProgramVersion(const char* executable)
