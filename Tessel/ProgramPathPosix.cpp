@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include "CommandLine.h"
-#include "Pipe.h"
 #include "Process.h"
 #include "ProgramPath.h"
 
@@ -34,22 +33,10 @@ TextBuffer FindProgramFolder(const char* program)
 
 TextBuffer ProgramVersion(const char* executable)
 {
-    const std::string commandLine = CommandLine::Join({executable, "--version"});
-    Process process;
-    if (!process.CreateChildProcess(commandLine.c_str(), false, 2, false)) return {};
-    // Only the child may hold the write ends, or the read below never ends.
-    CloseHandle(process.m_hChildStdoutWr);
-    CloseHandle(process.m_hChildStdinWrDup);
     std::string output;
-    char buffer[256];
-    while (output.size() < 4096) {
-        const long n = Pipe::Read(process.m_hChildStdoutRdDup, buffer, sizeof buffer);
-        if (n <= 0) break;
-        output.append(buffer, static_cast<size_t>(n));
-    }
-    process.ClosePipes();
     int status = 0;
-    if (!process.Wait(&status) || status != 0) return {};
-    const size_t lineEnd = output.find_first_of("\r\n");
-    return TextBuffer(output.substr(0, lineEnd).c_str());
+    if (!Process::RunForOutput(CommandLine::Join({executable, "--version"}).c_str(), output, &status, 4096) ||
+        status != 0)
+        return {};
+    return TextBuffer(output.substr(0, output.find_first_of("\r\n")).c_str());
 }
