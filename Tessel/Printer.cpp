@@ -4,6 +4,7 @@
 
 #include "PaperSizes.h"
 #include "PdfContext.h"
+#include "PrintJobInfo.h"
 #include "PrinterDriver.h"
 
 namespace {
@@ -11,8 +12,7 @@ constexpr uint16_t kDriverVersion = 0x0100;
 
 void CopyText(char* out, const char* in)
 {
-    strncpy(out, in ? in : "", kMaxPath);
-    out[kMaxPath] = '\0';
+    PrintJobInfo::CopyField(out, in);
 }
 }  // namespace
 
@@ -63,7 +63,7 @@ std::unique_ptr<DEVMODE> Printer::LoadDevMode()
     }
     auto dm = std::make_unique<DEVMODE>();
     memset(dm.get(), 0, sizeof(DEVMODE));
-    strncpy(dm->dmDeviceName, m_szName, kDeviceNameSize - 1);
+    memcpy(dm->dmDeviceName, m_szName, strnlen(m_szName, kDeviceNameSize - 1));
     dm->dmDriverVersion = kDriverVersion;
     dm->dmOrientation = DMORIENT_PORTRAIT;
     dm->dmPaperSize = DMPAPER_LETTER;
