@@ -66,7 +66,13 @@ int32_t ProtectedSpans(const MicrRegion* regions, int32_t count, int32_t y, int3
         if (y < r.top || y > r.bottom || r.right < 0 || r.left >= width || r.left > r.right) continue;
         spans[n++] = {std::max(r.left, 0), std::min(r.right, width - 1)};
     }
-    std::sort(spans, spans + n, [](const Span& a, const Span& b) { return a.first < b.first; });
+    // At most nine entries: an insertion sort is all it takes.
+    for (int32_t i = 1; i < n; ++i) {
+        const Span s = spans[i];
+        int32_t j = i;
+        for (; j > 0 && spans[j - 1].first > s.first; --j) spans[j] = spans[j - 1];
+        spans[j] = s;
+    }
     int32_t merged = 0;
     for (int32_t i = 0; i < n; ++i) {
         if (merged > 0 && spans[i].first <= spans[merged - 1].last + 1)

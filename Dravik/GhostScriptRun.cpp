@@ -56,11 +56,11 @@ void FeedInput(int handle)
     CloseHandle(handle);
 }
 
-int32_t ReadPages(const GhostScript& gs)
+int32_t ReadPages(const GhostScript& gs, int handle)
 {
     PageFiles files(gs.GSDataDir, gs.GSOutputFile, gs.m_pCallback);
     PageStream stream(files, std::strncmp(gs.GSDevice, "bmp", 3) == 0);
-    return PageReader(gs.m_pProcess->m_hChildStdoutRdDup, stream).Run();
+    return PageReader(handle, stream).Run();
 }
 
 }  // namespace
@@ -87,7 +87,7 @@ void GhostScript::Run(PageCallback callback)
 
     std::thread messages(DrainMessages, child.m_hChildStderrRdDup);
     // In FILEOUT runs stdout carries only the job's own text, drained like stderr.
-    std::thread reader = GSOutputMethod == STDOUT ? std::thread(ReadPages, std::cref(*this))
+    std::thread reader = GSOutputMethod == STDOUT ? std::thread(ReadPages, std::cref(*this), child.m_hChildStdoutRdDup)
                                                   : std::thread(DrainMessages, child.m_hChildStdoutRdDup);
 
     std::thread feeder;

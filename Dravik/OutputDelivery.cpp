@@ -1,7 +1,6 @@
 #include "OutputDelivery.h"
 
 #include <cstring>
-#include <string>
 
 #include "AppEnvironment.h"
 #include "Dravik.h"
@@ -13,24 +12,6 @@
 #include "Shell.h"
 
 namespace {
-
-// Puts the texts in place of the message's "%s" marks, in order, so that the
-// message never acts as a format for them.
-std::string FillMessage(const char* message, const char* first, const char* second)
-{
-    std::string text;
-    const char* args[] = {first, second};
-    size_t used = 0;
-    for (const char* p = message ? message : ""; *p; ++p) {
-        if (p[0] == '%' && p[1] == 's' && used < 2) {
-            text += args[used++];
-            ++p;
-        } else {
-            text += *p;
-        }
-    }
-    return text;
-}
 
 // The file a user expects first among several: the lowest name, since the
 // page number is part of every name and the folder listing has no order.
@@ -48,9 +29,9 @@ int32_t FirstFile(const FileList& list)
 void OfferFolder(int messageId, const FileList& list, int32_t file)
 {
     const char* folder = list.Folder().GetText() ? list.Folder().GetText() : "";
-    const std::string text = FillMessage(GetMessageText(messageId), list.GetObjectAt(file)->GetText(), folder);
+    const TextBuffer text = FormatMessageText(messageId, list.GetObjectAt(file)->GetText(), folder);
     const char* caption = gAppEnv ? gAppEnv->AppTitle : "";
-    if (MessageBoxA(text.c_str(), caption, MB_YESNO) == IDYES) ShellOpen(folder);
+    if (MessageBoxA(text.GetText(), caption, MB_YESNO) == IDYES) ShellOpen(folder);
 }
 
 void DeliverPdf(const GhostScript& gs)

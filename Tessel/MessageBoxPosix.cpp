@@ -13,6 +13,7 @@
 #include "MessageBox.h"
 #include "Pipe.h"
 #include "Process.h"
+#include "ProgramPath.h"
 
 namespace {
 constexpr unsigned kButtonMask = 0xF;
@@ -52,8 +53,9 @@ bool HasDisplay()
 // False when zenity could not be run; *answer is the user's choice.
 bool AskZenity(const char* text, const char* caption, unsigned type, int* answer)
 {
-    const std::string zenity = Process::FindProgram("zenity");
-    if (zenity.empty()) return false;
+    const TextBuffer folder = FindProgramFolder("zenity");
+    if (!folder.GetText()) return false;
+    const std::string zenity = std::string(folder.GetText()) + "zenity";
     const bool question = IsQuestion(type);
     const char* kind = question ? "--question" : (type & MB_ICONERROR) ? "--error" : "--info";
     // --no-markup: our texts hold file names, not Pango markup.

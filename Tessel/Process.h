@@ -51,10 +51,6 @@ public:
     // end. False when it could not be started or waited for.
     static bool RunForOutput(const char* commandLine, std::string& output, int* status = nullptr,
                              size_t outputLimit = 65536);
-    // Where CreateChildProcess would find a program: the name itself when it
-    // holds a '/', else the first executable file of that name on PATH.
-    // Empty when there is none.
-    static std::string FindProgram(const char* name);
 
     int m_hChildStdinRd = -1;
     int m_hChildStdinWrDup = -1;   // parent writes the child's input here

@@ -4,8 +4,6 @@
 #include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
-#include <cstdlib>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -222,27 +220,3 @@ void Process::ClosePipes()
     CloseHandle(m_hChildStdinWrDup);
 }
 
-std::string Process::FindProgram(const char* name)
-{
-    if (!name || !*name) return {};
-    const auto runnable = [](const std::string& path) {
-        struct stat info {};
-        return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
-    };
-    const std::string program(name);
-    if (program.find('/') != std::string::npos) return runnable(program) ? program : std::string();
-    // The same default search list as posix_spawnp when PATH is unset.
-    const char* path = getenv("PATH");
-    const std::string folders = path ? path : "/bin:/usr/bin";
-    size_t start = 0;
-    while (start <= folders.size()) {
-        size_t end = folders.find(':', start);
-        if (end == std::string::npos) end = folders.size();
-        std::string folder = folders.substr(start, end - start);
-        if (folder.empty()) folder = ".";
-        const std::string candidate = folder + "/" + program;
-        if (runnable(candidate)) return candidate;
-        start = end + 1;
-    }
-    return {};
-}

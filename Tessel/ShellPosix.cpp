@@ -5,6 +5,7 @@
 
 #include "CommandLine.h"
 #include "Process.h"
+#include "ProgramPath.h"
 #include "Shell.h"
 
 namespace {
@@ -41,8 +42,9 @@ std::string FileType(const std::string& xdgMime, const char* path, bool isFolder
 // False only when xdg-mime answers that no application takes this type.
 bool HasDefaultApplication(const char* path, bool isFolder)
 {
-    const std::string xdgMime = Process::FindProgram("xdg-mime");
-    if (xdgMime.empty()) return true;  // nothing to ask; the opener decides
+    const TextBuffer folder = FindProgramFolder("xdg-mime");
+    if (!folder.GetText()) return true;  // nothing to ask; the opener decides
+    const std::string xdgMime = std::string(folder.GetText()) + "xdg-mime";
     const std::string type = FileType(xdgMime, path, isFolder);
     if (type.empty()) return false;
     std::string output;

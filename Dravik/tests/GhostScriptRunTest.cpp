@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "GhostScript.h"
+#include "Log.h"
 #include "Pipe.h"
 #include "Process.h"
 #include "TestJobs.h"
@@ -158,11 +159,17 @@ TEST_F(GhostScriptRun, GhostscriptKilledMidJobLeavesOnlyWholePages)
     EXPECT_FALSE(fs::exists(PageName(folder, int(gSeen.names.size()) + 1)));
 }
 
-TEST_F(GhostScriptRun, MissingInputGivesNoPage)
+TEST_F(GhostScriptRun, MissingInputGivesNoPageAndItsMessagesReachTheTraceLog)
 {
     const std::string folder = FreshFolder("missing");
+    SetLogFileName((folder + "trace.log").c_str());
+    const int level = gLogLevel;
+    gLogLevel = 0;
     RunStdout(folder, folder + "no such job.ps");
+    gLogLevel = level;
+    SetLogFileName(nullptr);
     EXPECT_TRUE(gSeen.names.empty());
+    EXPECT_NE(ReadWholeFile(folder + "trace.log").find("[GhostScript] "), std::string::npos);
 }
 
 // The job on standard input: a second copy of this test program runs the

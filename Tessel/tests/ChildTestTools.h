@@ -14,24 +14,15 @@
 
 namespace childtest {
 
-// Sets or clears an environment variable for one scope.
+// Sets (or, given null, clears) an environment variable for one scope.
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, const char* value) : m_name(name)
     {
         if (const char* old = getenv(name)) m_old = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
+        value ? setenv(name, value, 1) : unsetenv(name);
     }
-    ~ScopedEnv()
-    {
-        if (m_old)
-            setenv(m_name.c_str(), m_old->c_str(), 1);
-        else
-            unsetenv(m_name.c_str());
-    }
+    ~ScopedEnv() { m_old ? setenv(m_name.c_str(), m_old->c_str(), 1) : unsetenv(m_name.c_str()); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
@@ -48,24 +39,20 @@ public:
         std::string pattern = (std::filesystem::temp_directory_path() / "tessel-child-XXXXXX").string();
         if (mkdtemp(pattern.data())) m_path = pattern;
     }
-    ~TempDir()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
+    ~TempDir() { std::filesystem::remove_all(m_path, m_ignored); }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     std::string Path(const std::string& name = "") const { return name.empty() ? m_path : m_path + "/" + name; }
 
 private:
     std::string m_path;
+    std::error_code m_ignored;
 };
 
 inline std::string ReadAll(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
 }
 
@@ -78,15 +65,11 @@ inline void WriteScript(const std::string& path, const std::string& body)
 // Polls a condition for a while; children run on their own time.
 inline bool Eventually(const std::function<bool()>& condition)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
+    for (int i = 0; i < 2000 && !condition(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return condition();
 }
 
-// Sends the log to a file of its own for one scope, at every level.
+// Sends the log, at every level, to a file of its own for one scope.
 class CapturedLog {
 public:
     explicit CapturedLog(const TempDir& dir) : m_path(dir.Path("test.log")), m_level(gLogLevel)

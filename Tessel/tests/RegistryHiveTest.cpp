@@ -4,7 +4,9 @@
 
 #include "RegistryHive.h"
 #include "RegistryKey.h"
-#include "ScratchFolder.h"
+#include "RegistryTestTools.h"
+
+using namespace childtest;
 
 namespace {
 constexpr const char* kKey = "HKEY_CURRENT_USER\\SOFTWARE\\QMVK\\Parsimo";
@@ -122,8 +124,8 @@ TEST(RegistryHive, SetDwordOnEmptyOrCutHive)
 
 TEST(RegistryHive, HostileTextIsReadAsFarAsItParses)
 {
-    ScratchFolder folder;
-    ScopedLog log(folder);
+    TempDir folder;
+    CapturedLog log(folder);
     std::string text = "REGEDIT4\n[HKEY_CURRENT_USER\\K]\n\"Good\"=dword:7\n";
     text += std::string("\x01\xff\x00garbage\n", 11);
     text += "\"" + std::string(200 * 1024, 'x') + "\n";         // 200 KB unterminated name

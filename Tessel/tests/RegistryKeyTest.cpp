@@ -7,20 +7,22 @@
 #include <thread>
 
 #include "RegistryKey.h"
-#include "ScratchFolder.h"
+#include "RegistryTestTools.h"
+
+using namespace childtest;
 
 namespace
 {
 class RegistryKeyTest : public ::testing::Test
 {
 protected:
-    ScratchFolder m_folder;
+    TempDir m_folder;
     std::string m_user = m_folder.Path("user.reg");
     std::string m_machine = m_folder.Path("machine.reg");
-    ScopedVariable m_hkcu{"TESSEL_HKCU", m_user.c_str()};
-    ScopedVariable m_hklm{"TESSEL_HKLM", m_machine.c_str()};
+    ScopedEnv m_hkcu{"TESSEL_HKCU", m_user.c_str()};
+    ScopedEnv m_hklm{"TESSEL_HKLM", m_machine.c_str()};
 
-    void WriteUser(const std::string& body) { m_folder.Write("user.reg", "REGEDIT4\n\n" + body); }
+    void WriteUser(const std::string& body) { WriteText(m_folder, "user.reg", "REGEDIT4\n\n" + body); }
 };
 
 void ExpectOpenFails(RegistryKey& key, const char* subkey)
@@ -85,7 +87,7 @@ TEST_F(RegistryKeyTest, StringMustFitWithItsTerminator)
 TEST_F(RegistryKeyTest, OpensDescendAndNeverCreate)
 {
     WriteUser("[HKEY_CURRENT_USER]\n\"Top\"=dword:1\n[HKEY_CURRENT_USER\\SOFTWARE\\QMVK\\Parsimo]\n\"V\"=dword:2\n");
-    const std::string before = ScratchFolder::Read(m_user);
+    const std::string before = ReadAll(m_user);
     {
         RegistryKey key(HKEY_CURRENT_USER);
         key.OpenForRead("");
@@ -105,7 +107,7 @@ TEST_F(RegistryKeyTest, OpensDescendAndNeverCreate)
     EXPECT_EQ(machine.GetDword("Anything", 5), 5u);
     ExpectOpenFails(machine, "SOFTWARE");
     EXPECT_FALSE(std::filesystem::exists(m_machine));
-    EXPECT_EQ(ScratchFolder::Read(m_user), before);
+    EXPECT_EQ(ReadAll(m_user), before);
 }
 
 TEST_F(RegistryKeyTest, SetDwordKeepsEverythingElse)
@@ -114,7 +116,7 @@ TEST_F(RegistryKeyTest, SetDwordKeepsEverythingElse)
         "[HKEY_CURRENT_USER\\SOFTWARE\\QMVK\\Parsimo]\n\"PrintJobCancellation\"=dword:00000000\n"
         "#!garbage that no parser understands\n\"Name\"=\"x\"\n\n[HKEY_CURRENT_USER\\SOFTWARE\\QMVK\\QRXPort]\n"
         "\"JobId\"=dword:7\n");
-    std::string expected = ScratchFolder::Read(m_user);
+    std::string expected = ReadAll(m_user);
     {
         RegistryKey key(HKEY_CURRENT_USER);
         key.OpenForWrite("SOFTWARE\\QMVK\\Parsimo");
@@ -122,7 +124,7 @@ TEST_F(RegistryKeyTest, SetDwordKeepsEverythingElse)
         EXPECT_EQ(key.GetDword("PrintJobCancellation", 0), 1u);
     }
     expected.replace(expected.find("dword:00000000"), 14, "dword:00000001");
-    EXPECT_EQ(ScratchFolder::Read(m_user), expected);
+    EXPECT_EQ(ReadAll(m_user), expected);
     const auto files = std::distance(std::filesystem::directory_iterator(m_folder.Path()), {});
     EXPECT_EQ(files, 1);  // no temporary file left behind
 
@@ -134,7 +136,7 @@ TEST_F(RegistryKeyTest, SetDwordKeepsEverythingElse)
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "RegSetValueEx() failed");
     }
-    EXPECT_EQ(ScratchFolder::Read(m_user), expected);
+    EXPECT_EQ(ReadAll(m_user), expected);
 }
 
 TEST_F(RegistryKeyTest, ConcurrentWritersBothLand)
@@ -159,7 +161,7 @@ TEST_F(RegistryKeyTest, ConcurrentWritersBothLand)
 
 TEST_F(RegistryKeyTest, OversizedHiveIsRefused)
 {
-    ScopedLog log(m_folder);
+    CapturedLog log(m_folder);
     WriteUser("[HKEY_CURRENT_USER\\K]\n\"V\"=dword:1\n");
     std::filesystem::resize_file(m_user, (16u << 20) + 1);
     RegistryKey key(HKEY_CURRENT_USER);
@@ -173,10 +175,10 @@ TEST_F(RegistryKeyTest, OversizedHiveIsRefused)
 
 TEST_F(RegistryKeyTest, DefaultHiveLocations)
 {
-    ScopedVariable hkcu("TESSEL_HKCU", nullptr);
-    ScopedVariable config("XDG_CONFIG_HOME", m_folder.Path().c_str());
+    ScopedEnv hkcu("TESSEL_HKCU", nullptr);
+    ScopedEnv config("XDG_CONFIG_HOME", m_folder.Path().c_str());
     std::filesystem::create_directories(m_folder.Path("tessel"));
-    m_folder.Write("tessel/user.reg", "REGEDIT4\n[HKEY_CURRENT_USER\\K]\n\"V\"=dword:4\n");
+    WriteText(m_folder, "tessel/user.reg", "REGEDIT4\n[HKEY_CURRENT_USER\\K]\n\"V\"=dword:4\n");
     RegistryKey key(HKEY_CURRENT_USER);
     key.OpenForRead("K");
     EXPECT_EQ(key.GetDword("V", 0), 4u);

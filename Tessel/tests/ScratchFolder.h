@@ -10,14 +10,12 @@
 #include "Log.h"
 
 // A fresh folder below the system's temporary folder, removed with its contents.
-class ScratchFolder
-{
+class ScratchFolder {
 public:
     ScratchFolder()
     {
         std::random_device random;
-        m_path = std::filesystem::temp_directory_path() /
-                 ("tessel-" + std::to_string(random()) + "-" + std::to_string(random()));
+        m_path = std::filesystem::temp_directory_path() / ("tessel-" + std::to_string(random()) + "-" + std::to_string(random()));
         std::filesystem::create_directories(m_path);
     }
     ~ScratchFolder()
@@ -28,10 +26,7 @@ public:
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
-    std::string Path(const std::string& name = {}) const
-    {
-        return name.empty() ? m_path.string() : (m_path / name).string();
-    }
+    std::string Path(const std::string& name = {}) const { return name.empty() ? m_path.string() : (m_path / name).string(); }
 
     std::string Write(const std::string& name, const std::string& text) const
     {
@@ -50,8 +45,7 @@ private:
 };
 
 // Sets (or unsets, with null) an environment variable for the life of the object.
-class ScopedVariable
-{
+class ScopedVariable {
 public:
     ScopedVariable(const char* name, const char* value) : m_name(name)
     {
@@ -77,8 +71,7 @@ private:
 };
 
 // Sends the log to a file of the scratch folder, at every level, while it lives.
-class ScopedLog
-{
+class ScopedLog {
 public:
     explicit ScopedLog(const ScratchFolder& folder)
         : m_path(folder.Path("test.log")), m_old(gLogFileName), m_level(gLogLevel)

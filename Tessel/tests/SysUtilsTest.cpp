@@ -3,8 +3,10 @@
 #include <filesystem>
 #include <string>
 
-#include "ScratchFolder.h"
+#include "RegistryTestTools.h"
 #include "SysUtils.h"
+
+using namespace childtest;
 
 namespace fs = std::filesystem;
 
@@ -19,8 +21,8 @@ bool OwnerOnly(const std::string& path)
 
 TEST(SysUtils, VersionAndFileExists)
 {
-    ScratchFolder folder;
-    const std::string file = folder.Write("plain", "x");
+    TempDir folder;
+    const std::string file = WriteText(folder, "plain", "x");
     EXPECT_EQ(GetOSVersion(), 0);
     EXPECT_TRUE(FileExists(file.c_str(), false));
     EXPECT_FALSE(FileExists(file.c_str(), true));
@@ -31,13 +33,13 @@ TEST(SysUtils, VersionAndFileExists)
 
 TEST(SysUtils, SpecialFoldersFromTheEnvironment)
 {
-    ScratchFolder folder;
+    TempDir folder;
     const std::string user = folder.Path("home/data"), common = folder.Path("common"), docs = folder.Path("docs");
     const std::string system = folder.Path("system");
-    ScopedVariable a("TESSEL_APPDATA", (user + "/").c_str());
-    ScopedVariable b("TESSEL_COMMON_APPDATA", common.c_str());
-    ScopedVariable c("TESSEL_COMMON_DOCUMENTS", docs.c_str());
-    ScopedVariable d("TESSEL_SYSTEM", system.c_str());
+    ScopedEnv a("TESSEL_APPDATA", (user + "/").c_str());
+    ScopedEnv b("TESSEL_COMMON_APPDATA", common.c_str());
+    ScopedEnv c("TESSEL_COMMON_DOCUMENTS", docs.c_str());
+    ScopedEnv d("TESSEL_SYSTEM", system.c_str());
 
     EXPECT_STREQ(GetAppDataFolder().GetText(), user.c_str());  // created, parents too, no final separator
     EXPECT_TRUE(FileExists(user.c_str(), true));
@@ -48,21 +50,21 @@ TEST(SysUtils, SpecialFoldersFromTheEnvironment)
     EXPECT_STREQ(GetSystemFolder().GetText(), system.c_str());
     EXPECT_FALSE(FileExists(system.c_str(), false));  // the system folder is never made
 
-    ScopedVariable unset("TESSEL_APPDATA", nullptr);
-    ScopedVariable xdg("XDG_DATA_HOME", nullptr);
-    ScopedVariable home("HOME", folder.Path("home").c_str());
+    ScopedEnv unset("TESSEL_APPDATA", nullptr);
+    ScopedEnv xdg("XDG_DATA_HOME", nullptr);
+    ScopedEnv home("HOME", folder.Path("home").c_str());
     EXPECT_EQ(std::string(GetAppDataFolder().GetText()), folder.Path("home/.local/share"));
 }
 
 TEST(SysUtils, SpecialFolderFailureIsLogged)
 {
-    ScratchFolder folder;
-    ScopedLog log(folder);
-    const std::string file = folder.Write("plain", "x");
-    ScopedVariable a("TESSEL_APPDATA", (file + "/below").c_str());
+    TempDir folder;
+    CapturedLog log(folder);
+    const std::string file = WriteText(folder, "plain", "x");
+    ScopedEnv a("TESSEL_APPDATA", (file + "/below").c_str());
     EXPECT_EQ(GetAppDataFolder().GetText(), nullptr);
     EXPECT_EQ(MakeAppDataDir("QMVK", "Parsimo").GetText(), nullptr);
-    ScopedVariable b("TESSEL_COMMON_APPDATA", std::string(300, 'a').c_str());
+    ScopedEnv b("TESSEL_COMMON_APPDATA", std::string(300, 'a').c_str());
     EXPECT_EQ(GetCommonAppDataFolder().GetText(), nullptr);
     const std::string text = log.Text();
     EXPECT_NE(text.find("Error Code"), std::string::npos);
@@ -72,16 +74,16 @@ TEST(SysUtils, SpecialFolderFailureIsLogged)
 
 TEST(SysUtils, ProductFoldersAreMadeLevelByLevel)
 {
-    ScratchFolder folder;
-    ScopedVariable a("TESSEL_APPDATA", folder.Path("user").c_str());
-    ScopedVariable b("TESSEL_COMMON_APPDATA", (folder.Path("common") + "/").c_str());
-    ScopedVariable c("TESSEL_COMMON_DOCUMENTS", folder.Path("docs").c_str());
+    TempDir folder;
+    ScopedEnv a("TESSEL_APPDATA", folder.Path("user").c_str());
+    ScopedEnv b("TESSEL_COMMON_APPDATA", (folder.Path("common") + "/").c_str());
+    ScopedEnv c("TESSEL_COMMON_DOCUMENTS", folder.Path("docs").c_str());
 
     const std::string expected = folder.Path("user") + "/QMVK/Parsimo/";
     EXPECT_STREQ(MakeAppDataDir("QMVK", "Parsimo").GetText(), expected.c_str());
     EXPECT_TRUE(OwnerOnly(folder.Path("user/QMVK")));
     EXPECT_TRUE(OwnerOnly(expected));
-    const std::string marker = folder.Write("user/QMVK/Parsimo/keep", "x");
+    const std::string marker = WriteText(folder, "user/QMVK/Parsimo/keep", "x");
     EXPECT_STREQ(MakeAppDataDir("QMVK", "Parsimo").GetText(), expected.c_str());  // both exist: as it was
     EXPECT_TRUE(FileExists(marker.c_str(), false));
 
@@ -91,17 +93,17 @@ TEST(SysUtils, ProductFoldersAreMadeLevelByLevel)
 
 TEST(SysUtils, ProductFolderFailures)
 {
-    ScratchFolder folder;
-    ScopedVariable a("TESSEL_APPDATA", folder.Path().c_str());
-    folder.Write("Group", "a plain file");
+    TempDir folder;
+    ScopedEnv a("TESSEL_APPDATA", folder.Path().c_str());
+    WriteText(folder, "Group", "a plain file");
     EXPECT_EQ(MakeAppDataDir("Group", "App").GetText(), nullptr);
     fs::create_directories(folder.Path("Other"));
-    folder.Write("Other/App", "a plain file");
+    WriteText(folder, "Other/App", "a plain file");
     EXPECT_EQ(MakeAppDataDir("Other", "App").GetText(), nullptr);
 
     {  // A group level that cannot be made: the application level is not tried.
         fs::create_directories(folder.Path("locked"));
-        ScopedVariable b("TESSEL_APPDATA", folder.Path("locked").c_str());
+        ScopedEnv b("TESSEL_APPDATA", folder.Path("locked").c_str());
         fs::permissions(folder.Path("locked"), fs::perms::owner_read | fs::perms::owner_exec);
         std::error_code probe;
         if (!fs::create_directory(folder.Path("locked/probe"), probe)) {  // not so for root
@@ -130,11 +132,11 @@ TEST(SysUtils, LocaleLanguage)
     for (const auto& c : cases) EXPECT_EQ(PrimaryLanguageOfLocale(c.locale), c.id) << c.locale;
     EXPECT_EQ(PrimaryLanguageOfLocale(nullptr), 0);
 
-    ScopedVariable all("LC_ALL", "");
-    ScopedVariable messages("LC_MESSAGES", "fr_FR");
-    ScopedVariable lang("LANG", "de_DE");
+    ScopedEnv all("LC_ALL", "");
+    ScopedEnv messages("LC_MESSAGES", "fr_FR");
+    ScopedEnv lang("LANG", "de_DE");
     EXPECT_EQ(GetUserPrimaryLanguage(), 0x0C);  // an empty LC_ALL does not count
-    ScopedVariable all2("LC_ALL", "it_IT");
+    ScopedEnv all2("LC_ALL", "it_IT");
     EXPECT_EQ(GetUserPrimaryLanguage(), 0x10);
 }
 

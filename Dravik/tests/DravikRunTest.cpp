@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "TestWorld.h"
+
+using testworld::Dword;
+using testworld::RunResult;
+using testworld::Sz;
+using testworld::World;
+namespace fs = std::filesystem;
+
+namespace {
+const char* kJob = "%!PS\n/Helvetica findfont 24 scalefont setfont\n"
+                   "1 1 3 { 72 700 moveto (Page ) show 3 string cvs show showpage } for\n";
+
+std::string WriteJob(const World& world, const std::string& name = "job.ps")
+{
+    const fs::path job = world.root / name;
+    std::ofstream(job) << kJob;
+    return job.string();
+}
+
+// The texts of a log without their time stamps.
+std::string Unstamped(const std::string& log)
+{
+    static const std::regex stamp(R"((^|\n)\d\d/\d\d/\d\d \d\d:\d\d:\d\d )");
+    return std::regex_replace(log, stamp, "$1");
+}
+
+RunResult Dravik(const std::vector<std::string>& args, const std::string& in = "/dev/null")
+{
+    std::vector<std::string> argv = {DRAVIK_EXE};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return World::Run(argv, in);
+}
+}  // namespace
+
+TEST(DravikRun, StopsWithoutInstallation)
+{
+    World world;
+    world.Settings({{"ShowDialog", Dword(0)}});
+    const RunResult r = Dravik({});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_NE(r.err.find("Parsimo installation not found!"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Z3 Parsimo"), std::string::npos);
+    EXPECT_NE(testworld::ReadAll(world.CommonLog()).find("Parsimo Installation not found!\r\n"), std::string::npos);
+}
+
+TEST(DravikRun, StopsWithoutGhostscript)
+{
+    World world;
+    world.Install({{"ShowDialog", Dword(0)}});
+    world.Set("PATH", (world.root / "system").string());
+    const RunResult r = Dravik({});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_NE(r.err.find("Ghostscript installation not found!"), std::string::npos) << r.err;
+    EXPECT_NE(testworld::ReadAll(world.UserLog()).find("Ghostscript installation not found!\r\n"), std::string::npos);
+}
+
+TEST(DravikRun, DialogCancelsBeforeAnyFileIsDeleted)
+{
+    World world;
+    world.Install({{"ShowDialog", Dword(1)}, {"PrintOutFormat", Sz("PDF")}});
+    // The dialog stands in as a script that cancels the job through the registry.
+    const fs::path dialog = world.root / "install/Parsimo";
+    std::ofstream(dialog) << "#!/bin/sh\n[ \"$1\" = /dialog ] || exit 3\n"
+                             "printf 'REGEDIT4\\r\\n\\r\\n[HKEY_CURRENT_USER\\\\SOFTWARE\\\\QMVK\\\\Parsimo]\\r\\n"
+                             "\"PrintJobCancellation\"=dword:00000001\\r\\n' > \"$TESSEL_HKCU.new\"\n"
+                             "mv \"$TESSEL_HKCU.new\" \"$TESSEL_HKCU\"\n";
+    fs::permissions(dialog, fs::perms::owner_all);
+    fs::create_directories(world.DataDir());
+    std::ofstream(world.DataDir() / "_dk_0001.tm_") << "old page";
+    const RunResult r = Dravik({WriteJob(world)});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.err, "");  // no message box
+    EXPECT_TRUE(fs::exists(world.DataDir() / "_dk_0001.tm_"));
+    EXPECT_NE(testworld::ReadAll(world.UserLog()).find("The print job was canceled by user.\r\n"), std::string::npos);
+}
+
+TEST(DravikRun, PdfJobRunsEndToEnd)
+{
+    World world;
+    world.Install({{"ShowDialog", Dword(0)}, {"PrintOutFormat", Sz("PDF")}, {"LogLevel", Dword(0)}},
+                  {});
+    fs::create_directories(world.DataDir());
+    std::ofstream(world.DataDir() / "_dk_0007.tm_") << "left by an earlier job";
+    std::ofstream(world.DataDir() / "_dk_0001.tm_.jpg") << "left by an earlier job";
+    const RunResult r = Dravik({"-std", WriteJob(world, "my job.ps")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(fs::exists(world.DataDir() / "_dk_0007.tm_"));
+    EXPECT_FALSE(fs::exists(world.DataDir() / "_dk_0001.tm_.jpg"));
+    ASSERT_TRUE(fs::exists(world.DataDir() / "_dk_0001.tm_.pdf"));
+    EXPECT_EQ(testworld::ReadAll(world.DataDir() / "_dk_0001.tm_.pdf").substr(0, 5), "%PDF-");
+    EXPECT_NE(testworld::ReadAll(world.opened).find("_dk_0001.tm_.pdf"), std::string::npos);
+
+    const std::string log = Unstamped(testworld::ReadAll(world.UserLog()));
+    const std::string data = world.DataDir().string() + "/";
+    const std::string gsSection = "[GhostScript]\r\n";
+    EXPECT_NE(log.find("[Parsimo]\r\n  - AppGroupName = QMVK\r\n"), std::string::npos);
+    EXPECT_NE(log.find("[Print Job Info]\r\n  - Job ID = 0\r\n"), std::string::npos);
+    EXPECT_NE(log.find("[Global Memory Status]\r\n\t"), std::string::npos);
+    const size_t gs = log.find(gsSection);
+    ASSERT_NE(gs, std::string::npos) << log;
+    EXPECT_NE(log.find("  - GSDevice = pdfwrite\r\n  - GSPaperSize = letter\r\n  - GSOutputFile = _dk_%04d.tm_.pdf\r\n"
+                       "  - GSTempFile = _dk_????.tm_.*\r\n  - GSInputFile = " +
+                           (world.root / "my job.ps").string() + "\r\n  - GSDataDir = " + data +
+                           "\r\n  - GSResolution = 300\r\n  - GSOutputMethod = FILEOUT\r\n\r\n",
+                       gs),
+              std::string::npos)
+        << log;
+    // Memory, settings, job and Ghostscript sections in this order before the run.
+    EXPECT_LT(log.find("[Global Memory Status]"), log.rfind("[Parsimo]"));
+    EXPECT_LT(log.rfind("[Parsimo]"), log.rfind("[Print Job Info]"));
+    EXPECT_LT(log.rfind("[Print Job Info]"), gs);
+}
+
+TEST(DravikRun, JobOnStandardInput)
+{
+    World world;
+    world.Install({{"ShowDialog", Dword(0)}, {"PrintOutFormat", Sz("IMAGE")}, {"DefaultImageFormat", Sz("jpg")}});
+    const RunResult r = Dravik({}, WriteJob(world));
+    EXPECT_EQ(r.status, 0) << r.err;
+    for (const char* page : {"_dk_0001.tm_.jpg", "_dk_0002.tm_.jpg", "_dk_0003.tm_.jpg"})
+        EXPECT_TRUE(fs::exists(world.DataDir() / page)) << page;
+    EXPECT_FALSE(fs::exists(world.DataDir() / "_dk_0004.tm_.jpg"));
+}

@@ -1,0 +1,215 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "TestWorld.h"
+
+using testworld::Dword;
+using testworld::RunResult;
+using testworld::Sz;
+using testworld::World;
+namespace fs = std::filesystem;
+
+namespace {
+// Two local printers from the packaged PPD: the virtual "Parsimo" and the target "Target".
+void AddPrinters(World& world)
+{
+    for (const char* name : {"Parsimo", "Target"})
+        fs::copy_file(fs::path(PARSIMO_SOURCE_DIR) / "packaging/printers/Office.ppd",
+                      world.root / "printers" / (std::string(name) + ".ppd"));
+}
+
+World::Values PrintSettings(int savings)
+{
+    return {{"ShowDialog", Dword(0)},        {"SavingsPercentage", Dword(static_cast<uint32_t>(savings))},
+            {"PrinterName", Sz("Parsimo")}, {"TargetPrinterName", Sz("Target")}};
+}
+
+std::vector<fs::path> PrintedFiles(const World& world)
+{
+    std::vector<fs::path> files;
+    if (fs::exists(world.root / "printers/Target"))
+        for (const auto& entry : fs::directory_iterator(world.root / "printers/Target"))
+            if (entry.path().extension() == ".pdf") files.push_back(entry.path());
+    return files;
+}
+
+int PageCount(const fs::path& pdf)
+{
+    const RunResult info = World::Run({"/usr/bin/pdfinfo", pdf.string()});
+    const size_t at = info.out.find("Pages:");
+    return at == std::string::npos ? -1 : std::stoi(info.out.substr(at + 6));
+}
+
+std::string PageSize(const fs::path& pdf, int page)
+{
+    const RunResult info = World::Run({"/usr/bin/pdfinfo", "-f", std::to_string(page), "-l", std::to_string(page),
+                                       pdf.string()});
+    const std::string key = "Page    " + std::to_string(page) + " size:";
+    const size_t at = info.out.find(key);
+    if (at == std::string::npos) return "";
+    const size_t end = info.out.find(" pts", at);
+    std::string size = info.out.substr(at + key.size(), end - at - key.size());
+    size.erase(0, size.find_first_not_of(' '));
+    return size;
+}
+
+struct Gray {
+    int width = 0, height = 0;
+    std::string pixels;
+    unsigned char At(int x, int y) const { return static_cast<unsigned char>(pixels[static_cast<size_t>(y) * width + x]); }
+};
+
+// One page rasterized as 8-bit gray by Ghostscript, which samples an image
+// scaled by a whole factor exactly (a smoothing rasterizer would blur the pattern).
+Gray Rasterize(const fs::path& pdf, int page, int dpi, const fs::path& scratch)
+{
+    const std::string out = (scratch / "page.pgm").string();
+    World::Run({"/usr/bin/gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=pgmraw", "-r" + std::to_string(dpi),
+                "-dFirstPage=" + std::to_string(page), "-dLastPage=" + std::to_string(page), "-sOutputFile=" + out,
+                pdf.string()});
+    const std::string data = testworld::ReadAll(out);
+    Gray image;
+    size_t at = 0;
+    int fields[4] = {0, 0, 0, 0};  // magic number, width, height, maximum
+    for (int field = 0; field < 4 && at < data.size();) {
+        while (at < data.size() && std::isspace(static_cast<unsigned char>(data[at]))) ++at;
+        if (at < data.size() && data[at] == '#') {
+            at = data.find('\n', at);
+            continue;
+        }
+        size_t end = at;
+        while (end < data.size() && !std::isspace(static_cast<unsigned char>(data[end]))) ++end;
+        if (field > 0) fields[field] = std::stoi(data.substr(at, end - at));
+        ++field;
+        at = end;
+    }
+    image.width = fields[1];
+    image.height = fields[2];
+    image.pixels = data.substr(at + 1);
+    return image;
+}
+
+std::string Job(World& world, const std::string& body)
+{
+    const fs::path job = world.root / "job.ps";
+    std::ofstream(job) << "%!PS\n" << body;
+    return job.string();
+}
+
+RunResult Dravik(const std::vector<std::string>& args)
+{
+    std::vector<std::string> argv = {DRAVIK_EXE};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return World::Run(argv);
+}
+
+const char* kFiveBlackPages = "1 1 5 { pop 0 setgray 72 420 468 220 rectfill showpage } for\n";
+}  // namespace
+
+TEST(PrintRun, FiveLetterPagesAtThirtyPercentKeepTheMaskOnPaper)
+{
+    World world;
+    AddPrinters(world);
+    world.Install(PrintSettings(30));
+    const RunResult r = Dravik({Job(world, kFiveBlackPages)});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto files = PrintedFiles(world);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(PageCount(files[0]), 5);
+    EXPECT_EQ(PageSize(files[0], 1), "612 x 792");
+    // No page file stays behind in the data folder.
+    for (const auto& entry : fs::directory_iterator(world.DataDir()))
+        EXPECT_EQ(entry.path().filename().string().rfind("_dk_", 0), std::string::npos) << entry.path();
+
+    // The target prints at 600 dpi from a 300-dpi page: each page pixel is a
+    // 2 x 2 block, the printable area starts 12 pt (100 pixels) in, and the
+    // page's pixel (bx, by) sits at 50 + offset / 2 in the 300-dpi page.
+    const Gray page = Rasterize(files[0], 3, 600, world.root);
+    ASSERT_EQ(page.width, 5100);
+    ASSERT_EQ(page.height, 6600);
+    // Level of 30 %: rows 01101 / 11011 / 10110 / 11011, anchored at the first
+    // stored row (the bottom row, 3299) and the left column.
+    const char* mask[4] = {"01101", "11011", "10110", "11011"};
+    int checked = 0, mismatches = 0, white = 0;
+    for (int y = 1500; y < 2900; y += 3)
+        for (int x = 900; x < 4200; x += 1) {
+            const int bx = 50 + (x - 100) / 2;
+            const int by = 50 + (y - 100) / 2;
+            const int storageRow = 3299 - by;
+            const bool expectWhite = mask[storageRow % 4][bx % 5] == '0';
+            const bool isWhite = page.At(x, y) > 127;
+            white += isWhite;
+            mismatches += expectWhite != isWhite;
+            ++checked;
+        }
+    EXPECT_EQ(mismatches, 0) << "of " << checked;
+    EXPECT_NEAR(static_cast<double>(white) / checked, 0.30, 0.001);
+}
+
+TEST(PrintRun, PaperFollowsTheJob)
+{
+    World world;
+    AddPrinters(world);
+    // An A4 job, a Check Document on Letter, then a custom size.
+    world.Install(PrintSettings(50));
+    world.Settings(PrintSettings(50), {{"PaperSize", Dword(9)}, {"PrintDocumentName", Sz("Report")}});
+    RunResult r = Dravik({Job(world, "<< /PageSize [595 842] >> setpagedevice 0 setgray 100 100 200 200 rectfill showpage\n")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto files = PrintedFiles(world);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(PageSize(files[0], 1), "595 x 842");
+    fs::remove(files[0]);
+
+    world.Settings(PrintSettings(50), {{"PaperSize", Dword(1)}, {"PrintDocumentName", Sz("Check Document")}});
+    r = Dravik({Job(world, "0 setgray 100 100 200 50 rectfill showpage\n")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    files = PrintedFiles(world);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(PageSize(files[0], 1), "612 x 1008");
+    fs::remove(files[0]);
+
+    // A custom paper size is fitted from the first page: A4 content becomes A4.
+    world.Settings(PrintSettings(50), {{"PaperSize", Dword(256)}, {"PrintDocumentName", Sz("Custom")}});
+    r = Dravik({Job(world, "<< /PageSize [595 842] >> setpagedevice showpage showpage\n")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    files = PrintedFiles(world);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(PageSize(files[0], 1), "595 x 842");
+    EXPECT_EQ(PageCount(files[0]), 2);
+    EXPECT_NE(testworld::ReadAll(world.UserLog()).find("bmWidth: 2479, bmHeight = 3508, iWidth = 2098 , iLength = 2970 \r\n"),
+              std::string::npos);
+}
+
+TEST(PrintRun, MissingPrintersStopTheJob)
+{
+    World world;
+    world.Install(PrintSettings(30));
+    RunResult r = Dravik({Job(world, kFiveBlackPages)});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_NE(r.err.find("Could not open the virtual printer (Parsimo)!"), std::string::npos) << r.err;
+    EXPECT_NE(testworld::ReadAll(world.UserLog()).find("Could not open the virtual printer Parsimo!\r\n"),
+              std::string::npos);
+
+    fs::copy_file(fs::path(PARSIMO_SOURCE_DIR) / "packaging/printers/Office.ppd", world.root / "printers/Parsimo.ppd");
+    r = Dravik({Job(world, kFiveBlackPages)});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_NE(r.err.find("Could not open the target printer (Target)!"), std::string::npos) << r.err;
+}
+
+TEST(PrintRun, FileOptionWritesPagesAsImages)
+{
+    World world;
+    AddPrinters(world);
+    world.Install(PrintSettings(30));
+    const RunResult r = Dravik({"-FILE", "-std", Job(world, kFiveBlackPages)});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(PrintedFiles(world).empty());
+    for (int page = 1; page <= 5; ++page) {
+        char name[32];
+        std::snprintf(name, sizeof name, "_dk_%04d.tm_", page);
+        EXPECT_EQ(testworld::ReadAll(world.DataDir() / name).substr(0, 2), "BM") << name;
+    }
+    EXPECT_NE(testworld::ReadAll(world.opened).find("_dk_0001.tm_"), std::string::npos);
+}
