@@ -7,8 +7,9 @@ PrintJobInfo::PrintJobInfo() = default;
 
 void PrintJobInfo::CopyField(char* field, const char* text)
 {
-    strncpy(field, text ? text : "", kMaxPath);
-    field[kMaxPath] = '\0';
+    const size_t length = text ? strnlen(text, kMaxPath) : 0;
+    if (length > 0) memcpy(field, text, length);
+    field[length] = '\0';
 }
 
 bool PrintJobInfo::ReadFromRegistry(HKEY root, const char* subkey)

@@ -1,11 +1,11 @@
 #include "Printer.h"
 
-#include "FixedText.h"
-
 #include <cstring>
 
+#include "FixedText.h"
 #include "PaperSizes.h"
 #include "PdfContext.h"
+#include "PrintJobInfo.h"
 #include "PrinterDriver.h"
 
 namespace {
@@ -13,8 +13,7 @@ constexpr uint16_t kDriverVersion = 0x0100;
 
 void CopyText(char* out, const char* in)
 {
-    strncpy(out, in ? in : "", kMaxPath);
-    out[kMaxPath] = '\0';
+    PrintJobInfo::CopyField(out, in);
 }
 }  // namespace
 
