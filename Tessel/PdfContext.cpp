@@ -1,7 +1,5 @@
 #include "PdfContext.h"
 
-#include <vector>
-
 #include "DibRaster.h"
 #include "Log.h"
 #include "PdfStream.h"
@@ -119,33 +117,19 @@ int PdfContext::StretchDIBits(int xDest, int yDest, int destWidth, int destHeigh
         LogMessage(2, "StretchDIBits destination of %d x %d pixels refused.\r\n", destWidth, destHeight);
         return 0;
     }
-    // The image is scaled here, nearest neighbour, to whole device pixels and
+    // The image is scaled, nearest neighbour, to whole device pixels and
     // placed on the device's pixel grid: a renderer then has nothing to
     // resample, so no interpreter can smooth the pattern (some interpolate
     // small enlargements whatever the PDF asks).
     const int32_t topRow = raster.GetHeight() - ySrc - srcHeight;
-    std::vector<int32_t> columns(static_cast<size_t>(destWidth));
-    for (int32_t i = 0; i < destWidth; ++i)
-        columns[static_cast<size_t>(i)] =
-            static_cast<int32_t>((2 * static_cast<int64_t>(i) + 1) * srcWidth / (2 * static_cast<int64_t>(destWidth)));
-    std::vector<uint32_t> source(static_cast<size_t>(srcWidth));
-    int32_t loadedRow = -1;
-    const auto fillRow = [&](int32_t row, uint32_t* pixels) {
-        const auto srcRow =
-            static_cast<int32_t>((2 * static_cast<int64_t>(row) + 1) * srcHeight / (2 * static_cast<int64_t>(destHeight)));
-        if (srcRow != loadedRow) {
-            raster.ReadRow(xSrc, topRow + srcRow, srcWidth, source.data());
-            loadedRow = srcRow;
-        }
-        for (int32_t i = 0; i < destWidth; ++i) pixels[i] = source[static_cast<size_t>(columns[static_cast<size_t>(i)])];
-    };
+    const auto readRow = [&](int32_t row, uint32_t* pixels) { raster.ReadRow(xSrc, topRow + row, srcWidth, pixels); };
     // Each edge is moved inwards by a sixteenth of a pixel: renderers that
     // paint the pixels whose centres the image covers are unaffected, and
     // those that round the far edge up (poppler) no longer see one pixel more
     // and resample the whole image to fit it.
     const double pt = 72.0 / m_geometry.dpi;
     const double inset = kEdgeInset * pt;
-    const bool drawn = m_stream->DrawImage(destWidth, destHeight, fillRow,
+    const bool drawn = m_stream->DrawImage(srcWidth, srcHeight, readRow, destWidth, destHeight,
                                            (m_geometry.GetMetric(PHYSICALOFFSETX) + xDest) * pt + inset,
                                            (m_geometry.GetMetric(PHYSICALOFFSETY) + yDest) * pt + inset,
                                            destWidth * pt - 2 * inset, destHeight * pt - 2 * inset);

@@ -1,46 +1,74 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 
+class ColourIndex;
 class PrintSink;
-struct _cairo;
-struct _cairo_surface;
 
-// A PDF document written page by page into a PrintSink. Images are placed
-// with nearest-neighbour sampling and stored losslessly, so a keep/drop
-// pattern reaches the printer as it was. A page leaves for the sink when it
-// ends; nothing of it is kept afterwards.
+// A PDF document written page by page into a PrintSink. Images are enlarged
+// or reduced nearest neighbour to whole pixels and stored losslessly (Flate,
+// the fewest bits per pixel that keep every colour exact), so a keep/drop
+// pattern reaches the printer as it was. Image data goes to the sink as it is
+// compressed and the rest of a page when the page ends; nothing of a page is
+// kept afterwards.
 class PdfStream {
 public:
-    // Largest image side taken (pixels); larger requests are refused.
+    // Largest image side taken (pixels), source or placed; larger requests are refused.
     static constexpr int32_t kMaxImageSide = 32767;
+    // Largest page side in points (200 inches): what PDF readers accept.
+    static constexpr double kMaxPageSide = 14400.0;
+    // Objects in one document (pages take 3, each image 2 more): bounds the
+    // cross-reference table kept until the end.
+    static constexpr uint32_t kMaxObjects = 8388607;
+
+    // One row of the source image, top row first, as 0x00RRGGBB.
+    using RowReader = std::function<void(int32_t row, uint32_t* pixels)>;
 
     explicit PdfStream(PrintSink& sink);
     ~PdfStream();
     PdfStream(const PdfStream&) = delete;
     PdfStream& operator=(const PdfStream&) = delete;
 
-    bool IsValid() const;
+    bool IsValid() const { return !m_bFailed; }
     // Starts a page of that size in points.
     bool BeginPage(double width, double height);
-    // An image of width x height pixels, filled row by row (top row first,
-    // 0x00RRGGBB) by fillRow, placed at (x, y) with size (w, h) in points
-    // from the page's top-left corner.
-    bool DrawImage(int32_t width, int32_t height, const std::function<void(int32_t row, uint32_t* pixels)>& fillRow,
+    // A source image of srcWidth x srcHeight pixels, read by readRow (each
+    // row may be read more than once), stored as width x height pixels by
+    // nearest neighbour and placed at (x, y) with size (w, h) in points from
+    // the page's top-left corner.
+    bool DrawImage(int32_t srcWidth, int32_t srcHeight, const RowReader& readRow, int32_t width, int32_t height,
                    double x, double y, double w, double h);
     // Writes the page to the sink.
     bool EndPage();
-    // Writes the document's end; false when any write failed.
+    // Writes the document's end; false when anything failed.
     bool Finish();
 
-    // The write callback's target: passes bytes on unless a write has failed.
-    bool ForwardToSink(const unsigned char* data, unsigned int length);
-
 private:
-    bool Healthy();
+    bool Fail(const char* what);
+    void Emit(const void* data, size_t size);
+    void Emit(const std::string& text) { Emit(text.data(), text.size()); }
+    bool Flush();
+    // Starts object `number` at the current offset; false past the limits.
+    bool BeginObject(uint32_t number);
+    uint32_t NewObject();
+    bool WriteImageData(int32_t srcWidth, int32_t srcHeight, const RowReader& readRow, int32_t width,
+                        int32_t height, const std::vector<int32_t>& columns, const ColourIndex& colours,
+                        size_t& compressed);
 
     PrintSink& m_sink;
-    bool m_bWriteFailed = false;
-    _cairo_surface* m_pSurface = nullptr;
-    _cairo* m_pCairo = nullptr;
+    bool m_bFailed = false;
+    bool m_bPageOpen = false;
+    bool m_bFinished = false;
+    uint64_t m_iOffset = 0;              // bytes emitted so far
+    std::vector<unsigned char> m_buffer;  // emitted, not yet handed to the sink
+    std::vector<uint64_t> m_objectOffsets;  // by object number; 0 for object 0
+    std::vector<uint32_t> m_pages;          // page objects, in order
+    // The open page.
+    double m_pageWidth = 0.0;
+    double m_pageHeight = 0.0;
+    std::string m_content;
+    std::vector<uint32_t> m_images;
 };

@@ -1,6 +1,6 @@
 # Printing: the spooler (libcups, which Debian ships without a pkg-config
-# file) and cairo for the PDF stream.
-pkg_check_modules(CAIRO REQUIRED IMPORTED_TARGET cairo)
+# file) and zlib for the PDF stream.
+find_package(ZLIB REQUIRED)
 pkg_check_modules(CUPS QUIET IMPORTED_TARGET cups)
 if(CUPS_FOUND)
   target_link_libraries(Tessel PUBLIC PkgConfig::CUPS)
@@ -10,4 +10,4 @@ else()
   target_include_directories(Tessel PRIVATE ${CUPS_INCLUDE_DIR})
   target_link_libraries(Tessel PUBLIC ${CUPS_LIBRARY})
 endif()
-target_link_libraries(Tessel PUBLIC PkgConfig::CAIRO)
+target_link_libraries(Tessel PUBLIC ZLIB::ZLIB)

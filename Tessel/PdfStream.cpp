@@ -1,0 +1,332 @@
+#include "PdfStream.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "ColourIndex.h"
+#include "Log.h"
+#include "PrintSink.h"
+
+namespace {
+constexpr uint32_t kPagesObject = 2;  // the page tree: written last, referred to by every page
+constexpr size_t kFlushSize = 64 * 1024;
+// The cross-reference table has ten digits for an offset.
+constexpr uint64_t kMaxOffset = 9999999999ull;
+// Level 1: page images are long runs and repeated rows, which the fastest
+// level already finds; higher levels cost several times the time for a few
+// per cent.
+constexpr int kDeflateLevel = 1;
+constexpr double kMaxCoordinate = 1.0e6;  // points
+
+// A number as PDF wants it: no exponent, no locale, no trailing zeros.
+std::string Number(double value)
+{
+    char text[64];
+    auto [end, error] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6);
+    if (error != std::errc()) return "0";
+    while (end > text && end[-1] == '0') --end;
+    if (end > text && end[-1] == '.') --end;
+    std::string result(text, end);
+    return result == "-0" || result.empty() ? "0" : result;
+}
+
+std::string Reference(uint32_t object)
+{
+    return std::to_string(object) + " 0 R";
+}
+
+// Source column or row for each of `count` placed pixels: the one under the pixel's centre.
+int32_t NearestSource(int32_t placed, int32_t sourceCount, int32_t placedCount)
+{
+    return static_cast<int32_t>((2 * static_cast<int64_t>(placed) + 1) * sourceCount / (2 * static_cast<int64_t>(placedCount)));
+}
+
+// Palette indices of the placed pixels, packed big-endian, `bits` each, rows
+// padded to whole bytes.
+void PackIndices(const uint8_t* indices, const std::vector<int32_t>& columns, int bits, unsigned char* out)
+{
+    const size_t width = columns.size();
+    if (bits == 8) {
+        for (size_t i = 0; i < width; ++i) out[i] = indices[columns[i]];
+        return;
+    }
+    const int perByte = 8 / bits;
+    size_t i = 0;
+    while (i < width) {
+        unsigned byte = 0;
+        int n = 0;
+        for (; n < perByte && i < width; ++n, ++i) byte = (byte << bits) | indices[columns[i]];
+        *out++ = static_cast<unsigned char>(byte << (bits * (perByte - n)));
+    }
+}
+
+void PackRgb(const uint32_t* pixels, const std::vector<int32_t>& columns, unsigned char* out)
+{
+    for (const int32_t column : columns) {
+        const uint32_t colour = pixels[column];
+        *out++ = static_cast<unsigned char>(colour >> 16);
+        *out++ = static_cast<unsigned char>(colour >> 8);
+        *out++ = static_cast<unsigned char>(colour);
+    }
+}
+
+std::string HexPalette(const ColourIndex& colours)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string hex;
+    for (int i = 0; i < colours.Count(); ++i) {
+        const uint32_t colour = colours.ColourAt(i);
+        for (int shift = 20; shift >= 0; shift -= 4) hex += digits[(colour >> shift) & 0xF];
+    }
+    return hex;
+}
+
+struct Deflater {
+    z_stream stream{};
+    bool ready = false;
+    Deflater() { ready = deflateInit(&stream, kDeflateLevel) == Z_OK; }
+    ~Deflater()
+    {
+        if (ready) deflateEnd(&stream);
+    }
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
+};
+}  // namespace
+
+PdfStream::PdfStream(PrintSink& sink) : m_sink(sink)
+{
+    m_buffer.reserve(kFlushSize + 4096);
+    m_objectOffsets.assign(4, 0);  // 0 unused, 1 catalog, 2 page tree, 3 information
+    // The second line's high bytes mark the file as binary for transfer programs.
+    Emit("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
+    BeginObject(1);
+    Emit("<</Type/Catalog/Pages " + Reference(kPagesObject) + ">>\nendobj\n");
+    BeginObject(3);
+    Emit("<</Creator(Parsimo)/Producer(Parsimo)>>\nendobj\n");
+}
+
+PdfStream::~PdfStream() = default;
+
+bool PdfStream::Fail(const char* what)
+{
+    if (!m_bFailed) LogMessage(2, "PDF stream: %s\r\n", what);
+    m_bFailed = true;
+    return false;
+}
+
+void PdfStream::Emit(const void* data, size_t size)
+{
+    if (m_bFailed) return;
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    m_buffer.insert(m_buffer.end(), bytes, bytes + size);
+    m_iOffset += size;
+    if (m_buffer.size() >= kFlushSize) Flush();
+}
+
+bool PdfStream::Flush()
+{
+    if (m_bFailed) return false;
+    if (!m_buffer.empty() && !m_sink.Write(m_buffer.data(), m_buffer.size())) return Fail("write to the print job failed.");
+    m_buffer.clear();
+    return true;
+}
+
+uint32_t PdfStream::NewObject()
+{
+    if (m_objectOffsets.size() >= kMaxObjects) {
+        Fail("too many objects for one document.");
+        return 0;
+    }
+    m_objectOffsets.push_back(0);
+    return static_cast<uint32_t>(m_objectOffsets.size() - 1);
+}
+
+bool PdfStream::BeginObject(uint32_t number)
+{
+    if (m_bFailed || number == 0 || number >= m_objectOffsets.size()) return false;
+    if (m_iOffset > kMaxOffset) return Fail("document too large.");
+    m_objectOffsets[number] = m_iOffset;
+    Emit(std::to_string(number) + " 0 obj\n");
+    return !m_bFailed;
+}
+
+bool PdfStream::BeginPage(double width, double height)
+{
+    if (m_bFailed || m_bFinished || m_bPageOpen) return false;
+    if (!(width > 0.0 && width <= kMaxPageSide && height > 0.0 && height <= kMaxPageSide)) {
+        LogMessage(2, "PDF page of %.1f x %.1f points refused.\r\n", width, height);
+        return false;
+    }
+    m_pageWidth = width;
+    m_pageHeight = height;
+    m_content.clear();
+    m_images.clear();
+    m_bPageOpen = true;
+    return true;
+}
+
+bool PdfStream::DrawImage(int32_t srcWidth, int32_t srcHeight, const RowReader& readRow, int32_t width,
+                          int32_t height, double x, double y, double w, double h)
+{
+    if (m_bFailed || !m_bPageOpen) return false;
+    const auto sideOk = [](int32_t side) { return side > 0 && side <= kMaxImageSide; };
+    const auto placeOk = [](double value) { return std::isfinite(value) && std::fabs(value) <= kMaxCoordinate; };
+    if (!sideOk(srcWidth) || !sideOk(srcHeight) || !sideOk(width) || !sideOk(height) || !readRow || !placeOk(x) ||
+        !placeOk(y) || !placeOk(w) || !placeOk(h) || w <= 0.0 || h <= 0.0) {
+        LogMessage(2, "PDF image of %d x %d pixels from %d x %d refused.\r\n", width, height, srcWidth, srcHeight);
+        return false;
+    }
+    std::vector<int32_t> columns(static_cast<size_t>(width));
+    for (int32_t i = 0; i < width; ++i) columns[static_cast<size_t>(i)] = NearestSource(i, srcWidth, width);
+
+    // The colours of the pixels that will be placed, counted on the source:
+    // rows repeated by an enlargement are read once.
+    ColourIndex colours;
+    {
+        std::vector<int32_t> used(columns);
+        used.erase(std::unique(used.begin(), used.end()), used.end());  // columns only grow
+        std::vector<uint32_t> pixels(static_cast<size_t>(srcWidth));
+        int32_t lastRow = -1;
+        for (int32_t row = 0; row < height && !colours.IsFull(); ++row) {
+            const int32_t srcRow = NearestSource(row, srcHeight, height);
+            if (srcRow == lastRow) continue;
+            lastRow = srcRow;
+            readRow(srcRow, pixels.data());
+            uint32_t previous = 0xFFFFFFFFu;
+            for (const int32_t column : used) {
+                const uint32_t colour = pixels[static_cast<size_t>(column)] & 0x00FFFFFFu;
+                if (colour != previous && !colours.Add(colour)) break;
+                previous = colour;
+            }
+        }
+    }
+
+    const uint32_t image = NewObject();
+    const uint32_t length = NewObject();
+    if (!BeginObject(image)) return false;
+    std::string dictionary = "<</Type/XObject/Subtype/Image/Width " + std::to_string(width) + "/Height " +
+                             std::to_string(height);
+    if (colours.IsFull()) {
+        dictionary += "/ColorSpace/DeviceRGB/BitsPerComponent 8";
+    } else {
+        dictionary += "/ColorSpace[/Indexed/DeviceRGB " + std::to_string(colours.Count() - 1) + "<" +
+                      HexPalette(colours) + ">]/BitsPerComponent " + std::to_string(colours.BitsPerIndex());
+    }
+    dictionary += "/Interpolate false/Filter/FlateDecode/Length " + Reference(length) + ">>\nstream\n";
+    Emit(dictionary);
+    size_t compressed = 0;
+    if (!WriteImageData(srcWidth, srcHeight, readRow, width, height, columns, colours, compressed)) return false;
+    Emit("\nendstream\nendobj\n");
+    if (!BeginObject(length)) return false;
+    Emit(std::to_string(compressed) + "\nendobj\n");
+
+    const std::string name = "/Im" + std::to_string(m_images.size());
+    m_images.push_back(image);
+    m_content += "q " + Number(w) + " 0 0 " + Number(h) + " " + Number(x) + " " + Number(m_pageHeight - y - h) +
+                 " cm " + name + " Do Q\n";
+    return !m_bFailed;
+}
+
+bool PdfStream::WriteImageData(int32_t srcWidth, int32_t srcHeight, const RowReader& readRow, int32_t width,
+                               int32_t height, const std::vector<int32_t>& columns, const ColourIndex& colours,
+                               size_t& compressed)
+{
+    Deflater deflater;
+    if (!deflater.ready) return Fail("no compressor.");
+    const bool rgb = colours.IsFull();
+    const int bits = rgb ? 24 : colours.BitsPerIndex();
+    const size_t rowBytes = (static_cast<size_t>(width) * static_cast<size_t>(bits) + 7) / 8;
+    std::vector<uint32_t> pixels(static_cast<size_t>(srcWidth));
+    std::vector<uint8_t> indices(rgb ? 0 : static_cast<size_t>(srcWidth));
+    std::vector<unsigned char> packed(rowBytes);
+    unsigned char chunk[16384];
+    z_stream& zs = deflater.stream;
+    int32_t lastRow = -1;
+    for (int32_t row = 0; row <= height; ++row) {
+        const bool last = row == height;
+        if (!last) {
+            // A row repeated by the enlargement is packed once and compressed again.
+            const int32_t srcRow = NearestSource(row, srcHeight, height);
+            if (srcRow != lastRow) {
+                lastRow = srcRow;
+                readRow(srcRow, pixels.data());
+                if (rgb) {
+                    PackRgb(pixels.data(), columns, packed.data());
+                } else {
+                    for (size_t i = 0; i < pixels.size(); ++i) indices[i] = colours.IndexOf(pixels[i]);
+                    PackIndices(indices.data(), columns, bits, packed.data());
+                }
+            }
+        }
+        zs.next_in = last ? nullptr : packed.data();
+        zs.avail_in = last ? 0u : static_cast<uInt>(rowBytes);
+        int status = Z_OK;
+        do {
+            zs.next_out = chunk;
+            zs.avail_out = sizeof chunk;
+            status = deflate(&zs, last ? Z_FINISH : Z_NO_FLUSH);
+            if (status == Z_STREAM_ERROR) return Fail("compression failed.");
+            const size_t produced = sizeof chunk - zs.avail_out;
+            compressed += produced;
+            Emit(chunk, produced);
+        } while (zs.avail_out == 0 && status != Z_STREAM_END);
+        if (m_bFailed) return false;
+        if (last && status != Z_STREAM_END) return Fail("compression did not end.");
+    }
+    return true;
+}
+
+bool PdfStream::EndPage()
+{
+    if (m_bFailed || !m_bPageOpen) return false;
+    m_bPageOpen = false;
+    const uint32_t content = NewObject();
+    const uint32_t page = NewObject();
+    if (!BeginObject(content)) return false;
+    Emit("<</Length " + std::to_string(m_content.size()) + ">>\nstream\n");
+    Emit(m_content);
+    Emit("endstream\nendobj\n");
+    if (!BeginObject(page)) return false;
+    std::string dictionary = "<</Type/Page/Parent " + Reference(kPagesObject) + "/MediaBox[0 0 " +
+                             Number(m_pageWidth) + " " + Number(m_pageHeight) + "]/Resources<<";
+    if (!m_images.empty()) {
+        dictionary += "/XObject<<";
+        for (size_t i = 0; i < m_images.size(); ++i) dictionary += "/Im" + std::to_string(i) + " " + Reference(m_images[i]);
+        dictionary += ">>";
+    }
+    dictionary += ">>/Contents " + Reference(content) + ">>\nendobj\n";
+    Emit(dictionary);
+    m_pages.push_back(page);
+    m_content.clear();
+    m_images.clear();
+    // The page leaves now: a spooler can start on it while the next is made.
+    return Flush();
+}
+
+bool PdfStream::Finish()
+{
+    if (m_bFinished) return false;
+    if (m_bPageOpen) EndPage();
+    m_bFinished = true;
+    if (m_bFailed) return false;
+    BeginObject(kPagesObject);
+    Emit("<</Type/Pages/Kids[");
+    for (const uint32_t page : m_pages) Emit(Reference(page) + " ");
+    Emit("]/Count " + std::to_string(m_pages.size()) + ">>\nendobj\n");
+    const uint64_t xref = m_iOffset;
+    if (xref > kMaxOffset) return Fail("document too large.");
+    Emit("xref\n0 " + std::to_string(m_objectOffsets.size()) + "\n0000000000 65535 f \n");
+    for (size_t i = 1; i < m_objectOffsets.size(); ++i) {
+        char entry[32];
+        snprintf(entry, sizeof entry, "%010llu 00000 n \n", static_cast<unsigned long long>(m_objectOffsets[i]));
+        Emit(entry, 20);
+    }
+    Emit("trailer\n<</Size " + std::to_string(m_objectOffsets.size()) + "/Root 1 0 R/Info 3 0 R>>\nstartxref\n" +
+         std::to_string(xref) + "\n%%EOF\n");
+    return Flush();
+}
