@@ -46,10 +46,30 @@ bool DibRaster::Attach(const BITMAPINFOHEADER* info, const void* bits)
     return true;
 }
 
-void DibRaster::ReadRow(int32_t x, int32_t rowFromTop, int32_t count, uint32_t* out) const
+const uint8_t* DibRaster::Row(int32_t rowFromTop) const
 {
     const int32_t stored = m_bTopDown ? rowFromTop : m_iHeight - 1 - rowFromTop;
-    const uint8_t* row = m_pBits + stored * m_iStride;
+    return m_pBits + stored * m_iStride;
+}
+
+void DibRaster::ReadIndices(int32_t x, int32_t rowFromTop, int32_t count, uint8_t* out) const
+{
+    const uint8_t* row = Row(rowFromTop);
+    switch (m_iBitCount) {
+    case 1:
+        for (int32_t i = 0, c = x; i < count; ++i, ++c) out[i] = (row[c >> 3] >> (7 - (c & 7))) & 1;
+        break;
+    case 4:
+        for (int32_t i = 0, c = x; i < count; ++i, ++c) out[i] = (row[c >> 1] >> ((c & 1) ? 0 : 4)) & 0xF;
+        break;
+    case 8: memcpy(out, row + x, static_cast<size_t>(count)); break;
+    default: break;
+    }
+}
+
+void DibRaster::ReadRow(int32_t x, int32_t rowFromTop, int32_t count, uint32_t* out) const
+{
+    const uint8_t* row = Row(rowFromTop);
     for (int32_t i = 0; i < count; ++i) {
         const int32_t c = x + i;
         switch (m_iBitCount) {

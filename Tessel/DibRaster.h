@@ -16,8 +16,17 @@ public:
     int32_t GetHeight() const { return m_iHeight; }
     // One row of the area that starts at column x, counting rows from the top.
     void ReadRow(int32_t x, int32_t rowFromTop, int32_t count, uint32_t* out) const;
+    // Depths of 8 bits and less: pixels are indices into Palette(), whose
+    // entries past the colour table are black.
+    bool IsIndexed() const { return m_iBitCount <= 8; }
+    const uint32_t* Palette() const { return m_palette; }
+    int PaletteSize() const { return 1 << (IsIndexed() ? m_iBitCount : 0); }
+    // Like ReadRow, as palette indices; for indexed depths only.
+    void ReadIndices(int32_t x, int32_t rowFromTop, int32_t count, uint8_t* out) const;
 
 private:
+    const uint8_t* Row(int32_t rowFromTop) const;
+
     const uint8_t* m_pBits = nullptr;
     int64_t m_iStride = 0;
     int32_t m_iWidth = 0;

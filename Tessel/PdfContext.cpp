@@ -122,14 +122,24 @@ int PdfContext::StretchDIBits(int xDest, int yDest, int destWidth, int destHeigh
     // resample, so no interpreter can smooth the pattern (some interpolate
     // small enlargements whatever the PDF asks).
     const int32_t topRow = raster.GetHeight() - ySrc - srcHeight;
-    const auto readRow = [&](int32_t row, uint32_t* pixels) { raster.ReadRow(xSrc, topRow + row, srcWidth, pixels); };
+    PdfStream::Source source;
+    source.width = srcWidth;
+    source.height = srcHeight;
+    if (raster.IsIndexed()) {
+        source.palette = std::span<const uint32_t>(raster.Palette(), static_cast<size_t>(raster.PaletteSize()));
+        source.readIndices = [&](int32_t row, uint8_t* indices) {
+            raster.ReadIndices(xSrc, topRow + row, srcWidth, indices);
+        };
+    } else {
+        source.readRow = [&](int32_t row, uint32_t* pixels) { raster.ReadRow(xSrc, topRow + row, srcWidth, pixels); };
+    }
     // Each edge is moved inwards by a sixteenth of a pixel: renderers that
     // paint the pixels whose centres the image covers are unaffected, and
     // those that round the far edge up (poppler) no longer see one pixel more
     // and resample the whole image to fit it.
     const double pt = 72.0 / m_geometry.dpi;
     const double inset = kEdgeInset * pt;
-    const bool drawn = m_stream->DrawImage(srcWidth, srcHeight, readRow, destWidth, destHeight,
+    const bool drawn = m_stream->DrawImage(source, destWidth, destHeight,
                                            (m_geometry.GetMetric(PHYSICALOFFSETX) + xDest) * pt + inset,
                                            (m_geometry.GetMetric(PHYSICALOFFSETY) + yDest) * pt + inset,
                                            destWidth * pt - 2 * inset, destHeight * pt - 2 * inset);

@@ -170,39 +170,59 @@ bool PdfStream::BeginPage(double width, double height)
     return true;
 }
 
-bool PdfStream::DrawImage(int32_t srcWidth, int32_t srcHeight, const RowReader& readRow, int32_t width,
-                          int32_t height, double x, double y, double w, double h)
+bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, double x, double y, double w,
+                          double h)
 {
     if (m_bFailed || !m_bPageOpen) return false;
     const auto sideOk = [](int32_t side) { return side > 0 && side <= kMaxImageSide; };
     const auto placeOk = [](double value) { return std::isfinite(value) && std::fabs(value) <= kMaxCoordinate; };
-    if (!sideOk(srcWidth) || !sideOk(srcHeight) || !sideOk(width) || !sideOk(height) || !readRow || !placeOk(x) ||
-        !placeOk(y) || !placeOk(w) || !placeOk(h) || w <= 0.0 || h <= 0.0) {
-        LogMessage(2, "PDF image of %d x %d pixels from %d x %d refused.\r\n", width, height, srcWidth, srcHeight);
+    const bool indexed = !source.palette.empty();
+    const bool readerOk = indexed ? source.palette.size() <= ColourIndex::kMaxColours && source.readIndices
+                                  : static_cast<bool>(source.readRow);
+    if (!sideOk(source.width) || !sideOk(source.height) || !sideOk(width) || !sideOk(height) || !readerOk ||
+        !placeOk(x) || !placeOk(y) || !placeOk(w) || !placeOk(h) || w <= 0.0 || h <= 0.0) {
+        LogMessage(2, "PDF image of %d x %d pixels from %d x %d refused.\r\n", width, height, source.width,
+                   source.height);
         return false;
     }
     std::vector<int32_t> columns(static_cast<size_t>(width));
-    for (int32_t i = 0; i < width; ++i) columns[static_cast<size_t>(i)] = NearestSource(i, srcWidth, width);
+    for (int32_t i = 0; i < width; ++i) columns[static_cast<size_t>(i)] = NearestSource(i, source.width, width);
 
     // The colours of the pixels that will be placed, counted on the source:
-    // rows repeated by an enlargement are read once.
+    // rows repeated by an enlargement are read once, columns left out by a
+    // reduction are not looked at.
     ColourIndex colours;
+    uint8_t paletteMap[ColourIndex::kMaxColours] = {};
     {
         std::vector<int32_t> used(columns);
         used.erase(std::unique(used.begin(), used.end()), used.end());  // columns only grow
-        std::vector<uint32_t> pixels(static_cast<size_t>(srcWidth));
+        std::vector<uint32_t> pixels(indexed ? 0 : static_cast<size_t>(source.width));
+        std::vector<uint8_t> indices(indexed ? static_cast<size_t>(source.width) : 0);
+        bool seen[ColourIndex::kMaxColours] = {};
         int32_t lastRow = -1;
         for (int32_t row = 0; row < height && !colours.IsFull(); ++row) {
-            const int32_t srcRow = NearestSource(row, srcHeight, height);
+            const int32_t srcRow = NearestSource(row, source.height, height);
             if (srcRow == lastRow) continue;
             lastRow = srcRow;
-            readRow(srcRow, pixels.data());
+            if (indexed) {
+                source.readIndices(srcRow, indices.data());
+                for (const int32_t column : used) seen[indices[static_cast<size_t>(column)]] = true;
+                continue;
+            }
+            source.readRow(srcRow, pixels.data());
             uint32_t previous = 0xFFFFFFFFu;
             for (const int32_t column : used) {
                 const uint32_t colour = pixels[static_cast<size_t>(column)] & 0x00FFFFFFu;
                 if (colour != previous && !colours.Add(colour)) break;
                 previous = colour;
             }
+        }
+        // Entries past the palette read as black, as the DIB shows them.
+        for (size_t entry = 0; indexed && entry < ColourIndex::kMaxColours; ++entry) {
+            if (!seen[entry]) continue;
+            const uint32_t colour = entry < source.palette.size() ? source.palette[entry] & 0x00FFFFFFu : 0;
+            colours.Add(colour);
+            paletteMap[entry] = colours.IndexOf(colour);
         }
     }
 
@@ -220,7 +240,7 @@ bool PdfStream::DrawImage(int32_t srcWidth, int32_t srcHeight, const RowReader& 
     dictionary += "/Interpolate false/Filter/FlateDecode/Length " + Reference(length) + ">>\nstream\n";
     Emit(dictionary);
     size_t compressed = 0;
-    if (!WriteImageData(srcWidth, srcHeight, readRow, width, height, columns, colours, compressed)) return false;
+    if (!WriteImageData(source, height, columns, colours, indexed ? paletteMap : nullptr, compressed)) return false;
     Emit("\nendstream\nendobj\n");
     if (!BeginObject(length)) return false;
     Emit(std::to_string(compressed) + "\nendobj\n");
@@ -232,17 +252,17 @@ bool PdfStream::DrawImage(int32_t srcWidth, int32_t srcHeight, const RowReader& 
     return !m_bFailed;
 }
 
-bool PdfStream::WriteImageData(int32_t srcWidth, int32_t srcHeight, const RowReader& readRow, int32_t width,
-                               int32_t height, const std::vector<int32_t>& columns, const ColourIndex& colours,
-                               size_t& compressed)
+bool PdfStream::WriteImageData(const Source& source, int32_t height, const std::vector<int32_t>& columns,
+                               const ColourIndex& colours, const uint8_t* paletteMap, size_t& compressed)
 {
     Deflater deflater;
     if (!deflater.ready) return Fail("no compressor.");
     const bool rgb = colours.IsFull();
     const int bits = rgb ? 24 : colours.BitsPerIndex();
-    const size_t rowBytes = (static_cast<size_t>(width) * static_cast<size_t>(bits) + 7) / 8;
-    std::vector<uint32_t> pixels(static_cast<size_t>(srcWidth));
-    std::vector<uint8_t> indices(rgb ? 0 : static_cast<size_t>(srcWidth));
+    const size_t rowBytes = (columns.size() * static_cast<size_t>(bits) + 7) / 8;
+    const auto srcWidth = static_cast<size_t>(source.width);
+    std::vector<uint32_t> pixels(paletteMap ? 0 : srcWidth);
+    std::vector<uint8_t> indices(rgb ? 0 : srcWidth);
     std::vector<unsigned char> packed(rowBytes);
     unsigned char chunk[16384];
     z_stream& zs = deflater.stream;
@@ -251,16 +271,28 @@ bool PdfStream::WriteImageData(int32_t srcWidth, int32_t srcHeight, const RowRea
         const bool last = row == height;
         if (!last) {
             // A row repeated by the enlargement is packed once and compressed again.
-            const int32_t srcRow = NearestSource(row, srcHeight, height);
+            const int32_t srcRow = NearestSource(row, source.height, height);
             if (srcRow != lastRow) {
                 lastRow = srcRow;
-                readRow(srcRow, pixels.data());
-                if (rgb) {
-                    PackRgb(pixels.data(), columns, packed.data());
+                if (paletteMap) {
+                    source.readIndices(srcRow, indices.data());
+                    for (uint8_t& index : indices) index = paletteMap[index];
                 } else {
-                    for (size_t i = 0; i < pixels.size(); ++i) indices[i] = colours.IndexOf(pixels[i]);
-                    PackIndices(indices.data(), columns, bits, packed.data());
+                    source.readRow(srcRow, pixels.data());
+                    if (!rgb) {
+                        // Neighbours mostly share a colour: look up only changes.
+                        uint32_t previous = 0xFFFFFFFFu;
+                        uint8_t index = 0;
+                        for (size_t i = 0; i < srcWidth; ++i) {
+                            if (pixels[i] != previous) index = colours.IndexOf(previous = pixels[i]);
+                            indices[i] = index;
+                        }
+                    }
                 }
+                if (rgb)
+                    PackRgb(pixels.data(), columns, packed.data());
+                else
+                    PackIndices(indices.data(), columns, bits, packed.data());
             }
         }
         zs.next_in = last ? nullptr : packed.data();

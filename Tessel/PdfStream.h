@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -24,8 +25,16 @@ public:
     // cross-reference table kept until the end.
     static constexpr uint32_t kMaxObjects = 8388607;
 
-    // One row of the source image, top row first, as 0x00RRGGBB.
-    using RowReader = std::function<void(int32_t row, uint32_t* pixels)>;
+    // The image to place. Rows are read top row first, each possibly more
+    // than once: as palette indices when the source has a palette (a page
+    // from a DIB of 8 bits or less: no colour lookups), else as 0x00RRGGBB.
+    struct Source {
+        int32_t width = 0;
+        int32_t height = 0;
+        std::span<const uint32_t> palette;  // at most 256 colours, 0x00RRGGBB
+        std::function<void(int32_t row, uint8_t* indices)> readIndices;
+        std::function<void(int32_t row, uint32_t* pixels)> readRow;
+    };
 
     explicit PdfStream(PrintSink& sink);
     ~PdfStream();
@@ -35,12 +44,10 @@ public:
     bool IsValid() const { return !m_bFailed; }
     // Starts a page of that size in points.
     bool BeginPage(double width, double height);
-    // A source image of srcWidth x srcHeight pixels, read by readRow (each
-    // row may be read more than once), stored as width x height pixels by
-    // nearest neighbour and placed at (x, y) with size (w, h) in points from
-    // the page's top-left corner.
-    bool DrawImage(int32_t srcWidth, int32_t srcHeight, const RowReader& readRow, int32_t width, int32_t height,
-                   double x, double y, double w, double h);
+    // The source image stored as width x height pixels by nearest neighbour
+    // and placed at (x, y) with size (w, h) in points from the page's
+    // top-left corner.
+    bool DrawImage(const Source& source, int32_t width, int32_t height, double x, double y, double w, double h);
     // Writes the page to the sink.
     bool EndPage();
     // Writes the document's end; false when anything failed.
@@ -54,9 +61,8 @@ private:
     // Starts object `number` at the current offset; false past the limits.
     bool BeginObject(uint32_t number);
     uint32_t NewObject();
-    bool WriteImageData(int32_t srcWidth, int32_t srcHeight, const RowReader& readRow, int32_t width,
-                        int32_t height, const std::vector<int32_t>& columns, const ColourIndex& colours,
-                        size_t& compressed);
+    bool WriteImageData(const Source& source, int32_t height, const std::vector<int32_t>& columns,
+                        const ColourIndex& colours, const uint8_t* paletteMap, size_t& compressed);
 
     PrintSink& m_sink;
     bool m_bFailed = false;
