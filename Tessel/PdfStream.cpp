@@ -45,22 +45,41 @@ int32_t NearestSource(int32_t placed, int32_t sourceCount, int32_t placedCount)
     return static_cast<int32_t>((2 * static_cast<int64_t>(placed) + 1) * sourceCount / (2 * static_cast<int64_t>(placedCount)));
 }
 
-// Palette indices of the placed pixels, packed big-endian, `bits` each, rows
-// padded to whole bytes.
-void PackIndices(const uint8_t* indices, const std::vector<int32_t>& columns, int bits, unsigned char* out)
+// Palette indices of the placed pixels (source indices through `map`),
+// packed big-endian, Bits each, rows padded to whole bytes. Whole bytes are
+// packed apart from the tail so that the compiler can unroll them.
+template <int Bits, bool Mapped>
+void PackIndicesAs(const uint8_t* indices, const uint8_t* map, const std::vector<int32_t>& columns, unsigned char* out)
 {
+    constexpr size_t perByte = 8 / Bits;
+    const auto at = [&](size_t i) -> unsigned {
+        const uint8_t index = indices[columns[i]];
+        return Mapped ? map[index] : index;
+    };
     const size_t width = columns.size();
-    if (bits == 8) {
-        for (size_t i = 0; i < width; ++i) out[i] = indices[columns[i]];
-        return;
-    }
-    const int perByte = 8 / bits;
+    const size_t whole = width / perByte * perByte;
     size_t i = 0;
-    while (i < width) {
+    for (; i < whole; i += perByte) {
         unsigned byte = 0;
-        int n = 0;
-        for (; n < perByte && i < width; ++n, ++i) byte = (byte << bits) | indices[columns[i]];
-        *out++ = static_cast<unsigned char>(byte << (bits * (perByte - n)));
+        for (size_t n = 0; n < perByte; ++n) byte = (byte << Bits) | at(i + n);
+        *out++ = static_cast<unsigned char>(byte);
+    }
+    if (i < width) {
+        unsigned byte = 0;
+        for (size_t n = 0; n < perByte; ++n) byte = (byte << Bits) | (i + n < width ? at(i + n) : 0u);
+        *out = static_cast<unsigned char>(byte);
+    }
+}
+
+template <bool Mapped>
+void PackIndices(const uint8_t* indices, const uint8_t* map, const std::vector<int32_t>& columns, int bits,
+                 unsigned char* out)
+{
+    switch (bits) {
+    case 1: PackIndicesAs<1, Mapped>(indices, map, columns, out); break;
+    case 2: PackIndicesAs<2, Mapped>(indices, map, columns, out); break;
+    case 4: PackIndicesAs<4, Mapped>(indices, map, columns, out); break;
+    default: PackIndicesAs<8, Mapped>(indices, map, columns, out); break;
     }
 }
 
@@ -276,7 +295,6 @@ bool PdfStream::WriteImageData(const Source& source, int32_t height, const std::
                 lastRow = srcRow;
                 if (paletteMap) {
                     source.readIndices(srcRow, indices.data());
-                    for (uint8_t& index : indices) index = paletteMap[index];
                 } else {
                     source.readRow(srcRow, pixels.data());
                     if (!rgb) {
@@ -291,8 +309,10 @@ bool PdfStream::WriteImageData(const Source& source, int32_t height, const std::
                 }
                 if (rgb)
                     PackRgb(pixels.data(), columns, packed.data());
+                else if (paletteMap)
+                    PackIndices<true>(indices.data(), paletteMap, columns, bits, packed.data());
                 else
-                    PackIndices(indices.data(), columns, bits, packed.data());
+                    PackIndices<false>(indices.data(), nullptr, columns, bits, packed.data());
             }
         }
         zs.next_in = last ? nullptr : packed.data();
