@@ -221,6 +221,31 @@ TEST(PdfStreamTest, PalettedSourcesMapOnlyTheEntriesThatArePlaced)
         << sink.bytes.substr(0, 400);
 }
 
+TEST(PdfStreamTest, PalettedSourcesFindEveryEntryInLongRuns)
+{
+    // Runs of entry 5, one pixel of entry 3 in the middle of a run and entry 9
+    // in the last pixel of a row that does not fill whole words; entry 0 is unused.
+    std::vector<uint32_t> colours(256);
+    for (size_t i = 0; i < 256; ++i) colours[i] = static_cast<uint32_t>(i) * 0x010101u;
+    PdfStream::Source source;
+    source.width = 21;
+    source.height = 3;
+    source.palette = colours;
+    source.readIndices = [](int32_t row, uint8_t* indices) {
+        for (int32_t x = 0; x < 21; ++x) indices[x] = 5;
+        if (row == 1) indices[12] = 3;
+        if (row == 2) indices[20] = 9;
+    };
+    MemorySink sink;
+    PdfStream pdf(sink);
+    ASSERT_TRUE(pdf.BeginPage(100, 100));
+    ASSERT_TRUE(pdf.DrawImage(source, 42, 6, 0, 0, 42, 6));
+    ASSERT_TRUE(pdf.EndPage());
+    ASSERT_TRUE(pdf.Finish());
+    EXPECT_NE(sink.bytes.find("/ColorSpace[/Indexed/DeviceRGB 2<030303050505090909>]/BitsPerComponent 2"),
+              std::string::npos);
+}
+
 TEST(PdfStreamTest, PagesKeepTheirSizesAndPdfinfoReadsTheDocument)
 {
     MemorySink sink;
