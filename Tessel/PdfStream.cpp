@@ -363,7 +363,7 @@ bool PdfStream::EndPage()
     if (!BeginObject(content)) return false;
     Emit("<</Length " + std::to_string(m_content.size()) + ">>\nstream\n");
     Emit(m_content);
-    Emit("endstream\nendobj\n");
+    Emit("\nendstream\nendobj\n");
     if (!BeginObject(page)) return false;
     std::string dictionary = "<</Type/Page/Parent " + Reference(kPagesObject) + "/MediaBox[0 0 " +
                              Number(m_pageWidth) + " " + Number(m_pageHeight) + "]/Resources<<";

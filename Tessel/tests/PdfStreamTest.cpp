@@ -70,15 +70,30 @@ void ExpectConsistentXref(const std::string& pdf)
     const unsigned long count = std::strtoul(pdf.c_str() + xref + 7, &end, 10);
     size_t entry = static_cast<size_t>(end - pdf.c_str()) + 1;
     ASSERT_EQ(pdf.compare(entry, 20, "0000000000 65535 f \n"), 0);
+    std::vector<size_t> offsets(count);
     for (unsigned long object = 1; object < count; ++object) {
         entry += 20;
         ASSERT_LE(entry + 20, pdf.size());
-        const size_t offset = std::strtoull(pdf.c_str() + entry, nullptr, 10);
+        const size_t offset = offsets[object] = std::strtoull(pdf.c_str() + entry, nullptr, 10);
         const std::string header = std::to_string(object) + " 0 obj\n";
         EXPECT_EQ(pdf.compare(offset, header.size(), header), 0) << "object " << object << " at " << offset;
     }
     EXPECT_NE(pdf.find("/Size " + std::to_string(count) + "/Root 1 0 R"), std::string::npos);
     EXPECT_EQ(pdf.substr(pdf.size() - 6), "%%EOF\n");
+
+    // Every stream ends exactly where its length, direct or in an object of its own, says.
+    for (size_t at = pdf.find(">>\nstream\n"); at != std::string::npos; at = pdf.find(">>\nstream\n", at + 1)) {
+        const size_t key = pdf.rfind("/Length ", at);
+        ASSERT_NE(key, std::string::npos);
+        size_t length = std::strtoull(pdf.c_str() + key + 8, &end, 10);
+        if (std::string(end).rfind(" 0 R>>", 0) == 0) {
+            const size_t object = length;
+            ASSERT_LT(object, count);
+            length = std::strtoull(pdf.c_str() + offsets[object] + std::to_string(object).size() + 7, nullptr, 10);
+        }
+        const size_t data = at + 10;
+        EXPECT_EQ(pdf.compare(data + length, 10, "\nendstream"), 0) << "stream at " << data << " of length " << length;
+    }
 }
 
 // The file's pages as packed RGB at 72 dpi, by "pdftoppm" or "gs".
