@@ -17,9 +17,8 @@ constexpr uint32_t kPagesObject = 2;  // the page tree: written last, referred t
 constexpr size_t kFlushSize = 64 * 1024;
 // The cross-reference table has ten digits for an offset.
 constexpr uint64_t kMaxOffset = 9999999999ull;
-// Level 1: page images are long runs and repeated rows, which the fastest
-// level already finds; higher levels cost several times the time for a few
-// per cent.
+// Level 1: the default level halves a thinned page's size but costs about
+// 60 % more time, and the job only travels to a spooler on this machine.
 constexpr int kDeflateLevel = 1;
 constexpr double kMaxCoordinate = 1.0e6;  // points
 

@@ -356,14 +356,14 @@ TEST(PdfStreamTest, AFailedWriteFailsTheDocumentAndNothingMoreIsWritten)
     // Where the sink gives up: in the middle of a large image (its data goes
     // out while it is compressed), at the end of a small page, at the end of
     // the document.
-    enum Stage { kImage, kPage, kEnd };
+    enum Stage { kImage, kPage, kEnd, kNone };
     const auto run = [&](MemorySink& sink, bool large) {
         PdfStream pdf(sink);
         pdf.BeginPage(400, 400);
         const bool drawn = large ? pdf.DrawImage(RgbImage(300, 300, noise), 300, 300, 0, 0, 300, 300)
                                  : pdf.DrawImage(RgbImage(3, 3, TwoColours), 3, 3, 0, 0, 3, 3);
         const bool paged = pdf.EndPage();
-        if (drawn && paged) return pdf.Finish() ? Stage(-1) : kEnd;
+        if (drawn && paged) return pdf.Finish() ? kNone : kEnd;
         const int writes = sink.writes;
         EXPECT_FALSE(pdf.BeginPage(100, 100));
         EXPECT_FALSE(pdf.Finish());
@@ -371,7 +371,7 @@ TEST(PdfStreamTest, AFailedWriteFailsTheDocumentAndNothingMoreIsWritten)
         return drawn ? kPage : kImage;
     };
     MemorySink whole;
-    ASSERT_EQ(run(whole, false), Stage(-1));
+    ASSERT_EQ(run(whole, false), kNone);
     const size_t firstPage = whole.bytes.find("xref\n") - whole.bytes.find("<</Type/Pages");
     const struct {
         size_t limit;
