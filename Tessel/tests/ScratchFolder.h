@@ -1,11 +1,16 @@
 #pragma once
+// Shared test helpers: a temporary folder, a scoped environment variable, a
+// captured log, stand-in programs for child process tests.
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "Log.h"
 
@@ -31,6 +36,14 @@ public:
     std::string Write(const std::string& name, const std::string& text) const
     {
         std::ofstream(Path(name), std::ios::binary) << text;
+        return Path(name);
+    }
+
+    // A shell script the owner may run, standing in for a desktop program.
+    std::string WriteScript(const std::string& name, const std::string& body) const
+    {
+        Write(name, "#!/bin/sh\n" + body + "\n");
+        std::filesystem::permissions(Path(name), std::filesystem::perms::owner_all);
         return Path(name);
     }
 
@@ -86,6 +99,7 @@ public:
     }
     ScopedLog(const ScopedLog&) = delete;
     ScopedLog& operator=(const ScopedLog&) = delete;
+    const std::string& Path() const { return m_path; }
     std::string Text() const { return ScratchFolder::Read(m_path); }
 
 private:
@@ -93,3 +107,10 @@ private:
     std::string m_old;
     int m_level;
 };
+
+// Polls a condition for up to ten seconds; children run on their own time.
+inline bool Eventually(const std::function<bool()>& condition)
+{
+    for (int i = 0; i < 2000 && !condition(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return condition();
+}
