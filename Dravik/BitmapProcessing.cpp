@@ -54,7 +54,7 @@ struct RowTemplate {
 };
 
 // Statistics count a block of one colour at once: pages are mostly paper.
-constexpr int32_t kRunBlock = 32;
+constexpr int32_t kRunBlock = 16;
 
 struct Span {
     int32_t first;
@@ -155,7 +155,7 @@ public:
             const uint8_t v = bytes[start];
             bool uniform = true;
             if (end - start == kRunBlock) {
-                // Four word compares instead of 32 byte compares.
+                // Word compares instead of byte compares.
                 uint64_t words[kRunBlock / 8];
                 std::memcpy(words, bytes + start, sizeof words);
                 const uint64_t same = v * 0x0101010101010101ull;
