@@ -1,15 +1,8 @@
-#include <gtest/gtest.h>
-
-#include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <string>
 #include <vector>
 
 #include "GhostScript.h"
 #include "Log.h"
-#include "Pipe.h"
 #include "Process.h"
 #include "TestJobs.h"
 
@@ -59,17 +52,21 @@ class GhostScriptRun : public ::testing::Test {
 protected:
     void SetUp() override { gSeen = Seen(); }
 
-    // Runs the job file with pages recorded in gSeen, or written by Ghostscript itself.
-    static void Run(const std::string& folder, const std::string& job, int32_t method = STDOUT)
+    // Runs the job (none: a missing file) from a fresh folder of that name,
+    // the pages recorded in gSeen or written by Ghostscript itself.
+    static std::string RunJob(const std::string& name, const std::string& job, int32_t method = STDOUT)
     {
+        const std::string folder = FreshFolder(name);
+        if (!job.empty()) WriteWholeFile(folder + "job with blanks.ps", job);
         GhostScript gs(folder.c_str(), "");
-        ASSERT_TRUE(gs.GSPath[0]) << "gs not found";
-        CopyField(gs.GSInputFile, job.c_str());
+        EXPECT_TRUE(gs.GSPath[0]) << "gs not found";
+        CopyField(gs.GSInputFile, (folder + "job with blanks.ps").c_str());
         gs.GSOutputMethod = method;
         gSeen.gs = &gs;
         gs.Run(method == STDOUT ? RecordPage : nullptr);
         gSeen.gs = nullptr;
         EXPECT_EQ(gs.m_pProcess, nullptr);
+        return folder;
     }
 };
 
@@ -77,9 +74,7 @@ protected:
 
 TEST_F(GhostScriptRun, TwentyLetterPagesArriveInOrderWhileGhostscriptRenders)
 {
-    const std::string folder = FreshFolder("letter20");
-    WriteWholeFile(folder + "job with blanks.ps", LetterJob(20));
-    Run(folder, folder + "job with blanks.ps");
+    const std::string folder = RunJob("letter20", LetterJob(20));
     ASSERT_EQ(gSeen.names.size(), 20u);
     EXPECT_TRUE(gSeen.runningAtFirst) << "page 1 must arrive before Ghostscript ends";
     for (int i = 0; i < 20; ++i) {
@@ -91,11 +86,8 @@ TEST_F(GhostScriptRun, TwentyLetterPagesArriveInOrderWhileGhostscriptRenders)
 
 TEST_F(GhostScriptRun, MixedPageSizesComeOutAsGhostscriptWritesThem)
 {
-    const std::string folder = FreshFolder("mixed");
-    const std::string reference = FreshFolder("mixed-reference");
-    WriteWholeFile(folder + "mixed.ps", MixedSizeJob());
-    Run(folder, folder + "mixed.ps");
-    Run(reference, folder + "mixed.ps", FILEOUT);
+    RunJob("mixed", MixedSizeJob());
+    const std::string reference = RunJob("mixed-reference", MixedSizeJob(), FILEOUT);
     ASSERT_EQ(gSeen.pages.size(), 4u);
     for (int i = 0; i < 4; ++i) {
         const std::string expected = ReadAll(PagePath(reference, i + 1));
@@ -108,23 +100,16 @@ TEST_F(GhostScriptRun, MixedPageSizesComeOutAsGhostscriptWritesThem)
 
 TEST_F(GhostScriptRun, JobFloodingItsMessagesStillEnds)
 {
-    const std::string folder = FreshFolder("flood");
-    WriteWholeFile(folder + "flood.ps", FloodJob(40000));  // about 3 MB of text
-    Run(folder, folder + "flood.ps");
+    RunJob("flood", FloodJob(40000));  // about 3 MB of text
     EXPECT_EQ(gSeen.names.size(), 1u);
-
     // In FILEOUT runs the same text comes on stdout, which nobody cuts into pages.
-    const std::string fileout = FreshFolder("flood-fileout");
-    Run(fileout, folder + "flood.ps", FILEOUT);
-    EXPECT_TRUE(fs::exists(PagePath(fileout, 1)));
+    EXPECT_TRUE(fs::exists(PagePath(RunJob("flood-fileout", FloodJob(40000), FILEOUT), 1)));
 }
 
 TEST_F(GhostScriptRun, GhostscriptKilledMidJobLeavesOnlyWholePages)
 {
-    const std::string folder = FreshFolder("killed");
-    WriteWholeFile(folder + "long.ps", LetterJob(20));
     gSeen.killAtFirst = true;
-    Run(folder, folder + "long.ps");
+    const std::string folder = RunJob("killed", LetterJob(20));
     ASSERT_GE(gSeen.names.size(), 1u);
     EXPECT_LT(gSeen.names.size(), 20u);
     for (const std::string& page : gSeen.pages) EXPECT_TRUE(IsWholePage(page));
@@ -134,45 +119,36 @@ TEST_F(GhostScriptRun, GhostscriptKilledMidJobLeavesOnlyWholePages)
 
 TEST_F(GhostScriptRun, MissingInputGivesNoPageAndItsMessagesReachTheTraceLog)
 {
-    const std::string folder = FreshFolder("missing");
-    SetLogFileName((folder + "trace.log").c_str());
+    const std::string log = FreshFolder("missing-log") + "trace.log";
+    SetLogFileName(log.c_str());
     const int level = gLogLevel;
     gLogLevel = 0;
-    Run(folder, folder + "no such job.ps");
+    RunJob("missing", "");
     gLogLevel = level;
     SetLogFileName(nullptr);
     EXPECT_TRUE(gSeen.names.empty());
-    EXPECT_NE(ReadAll(folder + "trace.log").find("[GhostScript] "), std::string::npos);
+    EXPECT_NE(ReadAll(log).find("[GhostScript] "), std::string::npos);
 }
 
 // The job on standard input: a second copy of this test program runs the
-// child half below with the job piped to it.
+// child half below with the job as its input.
 TEST_F(GhostScriptRun, JobOnStandardInput)
 {
-    const std::string folder = FreshFolder("stdin");
-    Process child;
-    ASSERT_TRUE(child.CreateChildProcess(("\"" TEST_BINARY_DIR "/DravikTests\" --gtest_also_run_disabled_tests"
-                                          " --gtest_filter=GhostScriptRunChild.DISABLED_RunsJobFromStandardInput"),
-                                         false, 2, true));
-    CloseHandle(child.m_hChildStdoutWr);
-    const std::string job = LetterJob(3);
-    EXPECT_TRUE(Pipe::Write(child.m_hChildStdinWrDup, job.data(), job.size()));
-    CloseHandle(child.m_hChildStdinWrDup);
-    std::string output;
-    char buffer[4096];
-    long got;
-    while ((got = Pipe::Read(child.m_hChildStdoutRdDup, buffer, sizeof buffer)) > 0) output.append(buffer, size_t(got));
-    int status = -1;
-    ASSERT_TRUE(child.Wait(&status));
-    EXPECT_EQ(status, 0) << output;
-    EXPECT_NE(output.find("pages from stdin: 3\n"), std::string::npos) << output;
-    for (int i = 1; i <= 3; ++i) EXPECT_TRUE(IsWholePage(ReadAll(PagePath(folder, i)))) << i;
+    const std::string job = FreshFolder("stdin-job") + "job.ps";
+    WriteWholeFile(job, LetterJob(3));
+    const testworld::RunResult child = testworld::World::Run(
+        {TEST_BINARY_DIR "/DravikTests", "--gtest_also_run_disabled_tests",
+         "--gtest_filter=GhostScriptRunChild.DISABLED_RunsJobFromStandardInput"},
+        job);
+    EXPECT_EQ(child.status, 0) << child.out;
+    EXPECT_NE(child.out.find("pages from stdin: 3\n"), std::string::npos) << child.out;
+    for (int i = 1; i <= 3; ++i) EXPECT_TRUE(IsWholePage(ReadAll(PagePath(TEST_BINARY_DIR "/render-tests/stdin/", i))));
 }
 
 TEST(GhostScriptRunChild, DISABLED_RunsJobFromStandardInput)
 {
     gSeen = Seen();
-    GhostScript gs((fs::path(TEST_BINARY_DIR) / "render-tests/stdin/").c_str(), "");
+    GhostScript gs(FreshFolder("stdin").c_str(), "");
     ASSERT_EQ(std::string(gs.GSInputFile), "-_");
     gSeen.gs = &gs;
     gs.Run(RecordPage);

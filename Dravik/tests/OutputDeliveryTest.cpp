@@ -1,8 +1,4 @@
-#include <gtest/gtest.h>
-
 #include <chrono>
-#include <filesystem>
-#include <string>
 #include <thread>
 
 #include "AppEnvironment.h"

@@ -6,11 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
-#include <string>
-
-#include <gtest/gtest.h>
 
 #include "AppEnvironment.h"
 #include "BitmapProcessing.h"
@@ -77,11 +73,6 @@ class PageFilterTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        logPath = (std::filesystem::temp_directory_path() /
-                   ("dravik-filter-" + std::to_string(::getpid()) + "-" +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log"))
-                      .string();
-        std::filesystem::remove(logPath);
         std::filesystem::remove(FreeLog());
         SetLogFileName(logPath.c_str());
         gLogLevel = 2;
@@ -90,10 +81,10 @@ protected:
     {
         SetLogFileName("");
         gLogLevel = 2;
-        std::filesystem::remove(logPath);
     }
     std::string Log() const { return testworld::ReadAll(logPath); }
 
+    testworld::World world;
+    const std::string logPath = (world.root / "filter.log").string();
     AppEnvironment env{AppEnvironment::DefaultsOnly{}};
-    std::string logPath;
 };
