@@ -72,33 +72,17 @@ Gray Rasterize(const fs::path& pdf, int page, int dpi, const fs::path& scratch)
     World::Run({"/usr/bin/gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=pgmraw", "-r" + std::to_string(dpi),
                 "-dFirstPage=" + std::to_string(page), "-dLastPage=" + std::to_string(page), "-sOutputFile=" + out,
                 pdf.string()});
-    const std::string data = testworld::ReadAll(out);
+    // Ghostscript writes "P5", a comment line, "width height", "255", then the pixels.
+    std::istringstream in(testworld::ReadAll(out));
+    std::string line;
     Gray image;
-    size_t at = 0;
-    int fields[4] = {0, 0, 0, 0};  // magic number, width, height, maximum
-    for (int field = 0; field < 4 && at < data.size();) {
-        while (at < data.size() && std::isspace(static_cast<unsigned char>(data[at]))) ++at;
-        if (at < data.size() && data[at] == '#') {
-            at = data.find('\n', at);
-            continue;
-        }
-        size_t end = at;
-        while (end < data.size() && !std::isspace(static_cast<unsigned char>(data[end]))) ++end;
-        if (field > 0) fields[field] = std::stoi(data.substr(at, end - at));
-        ++field;
-        at = end;
+    std::getline(in, line);
+    while (std::getline(in, line) && line[0] == '#') {
     }
-    image.width = fields[1];
-    image.height = fields[2];
-    image.pixels = data.substr(at + 1);
+    std::istringstream(line) >> image.width >> image.height;
+    std::getline(in, line);
+    image.pixels.assign(std::istreambuf_iterator<char>(in), {});
     return image;
-}
-
-std::string Job(World& world, const std::string& body)
-{
-    const fs::path job = world.root / "job.ps";
-    std::ofstream(job) << "%!PS\n" << body;
-    return job.string();
 }
 
 // Pixels of the black box whose colour differs from what the 30 % mask gives
@@ -121,12 +105,6 @@ int MaskMismatches(const Gray& page, int left, int top, int width, int height, i
     return mismatches;
 }
 
-RunResult Dravik(const std::vector<std::string>& args)
-{
-    std::vector<std::string> argv = {DRAVIK_EXE};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return World::Run(argv);
-}
 
 const char* kFiveBlackPages = "1 1 5 { pop 0 setgray 72 420 468 220 rectfill showpage } for\n";
 }  // namespace
@@ -136,7 +114,7 @@ TEST(PrintRun, FiveLetterPagesAtThirtyPercentKeepTheMaskOnPaper)
     World world;
     AddPrinters(world);
     world.Install(PrintSettings(30));
-    const RunResult r = Dravik({Job(world, kFiveBlackPages)});
+    const RunResult r = World::Dravik({world.Job(kFiveBlackPages)});
     ASSERT_EQ(r.status, 0) << r.err;
     const auto files = PrintedFiles(world);
     ASSERT_EQ(files.size(), 1u);
@@ -165,7 +143,7 @@ TEST(PrintRun, PaperFollowsTheJob)
     // An A4 job, a Check Document on Letter, then a custom size.
     world.Install(PrintSettings(50));
     world.Settings(PrintSettings(50), {{"PaperSize", Dword(9)}, {"PrintDocumentName", Sz("Report")}});
-    RunResult r = Dravik({Job(world, "<< /PageSize [595 842] >> setpagedevice 0 setgray 100 100 200 200 rectfill showpage\n")});
+    RunResult r = World::Dravik({world.Job("<< /PageSize [595 842] >> setpagedevice 0 setgray 100 100 200 200 rectfill showpage\n")});
     ASSERT_EQ(r.status, 0) << r.err;
     auto files = PrintedFiles(world);
     ASSERT_EQ(files.size(), 1u);
@@ -173,7 +151,7 @@ TEST(PrintRun, PaperFollowsTheJob)
     fs::remove(files[0]);
 
     world.Settings(PrintSettings(50), {{"PaperSize", Dword(1)}, {"PrintDocumentName", Sz("Check Document")}});
-    r = Dravik({Job(world, "0 setgray 100 100 200 50 rectfill showpage\n")});
+    r = World::Dravik({world.Job("0 setgray 100 100 200 50 rectfill showpage\n")});
     ASSERT_EQ(r.status, 0) << r.err;
     files = PrintedFiles(world);
     ASSERT_EQ(files.size(), 1u);
@@ -182,7 +160,7 @@ TEST(PrintRun, PaperFollowsTheJob)
 
     // A custom paper size is fitted from the first page: A4 content becomes A4.
     world.Settings(PrintSettings(50), {{"PaperSize", Dword(256)}, {"PrintDocumentName", Sz("Custom")}});
-    r = Dravik({Job(world, "<< /PageSize [595 842] >> setpagedevice showpage showpage\n")});
+    r = World::Dravik({world.Job("<< /PageSize [595 842] >> setpagedevice showpage showpage\n")});
     ASSERT_EQ(r.status, 0) << r.err;
     files = PrintedFiles(world);
     ASSERT_EQ(files.size(), 1u);
@@ -199,7 +177,7 @@ TEST(PrintRun, LandscapeAndMixedSizesLandOnTheJobsPaper)
     world.Install(PrintSettings(30));
     // A landscape job: the print area turns with it, the paper stays Letter.
     world.Settings(PrintSettings(30), {{"Orientation", Dword(2)}, {"PaperSize", Dword(1)}});
-    RunResult r = Dravik({Job(world, "<< /PageSize [792 612] >> setpagedevice 0 setgray 72 72 648 468 rectfill showpage\n")});
+    RunResult r = World::Dravik({world.Job("<< /PageSize [792 612] >> setpagedevice 0 setgray 72 72 648 468 rectfill showpage\n")});
     ASSERT_EQ(r.status, 0) << r.err;
     auto files = PrintedFiles(world);
     ASSERT_EQ(files.size(), 1u);
@@ -209,7 +187,7 @@ TEST(PrintRun, LandscapeAndMixedSizesLandOnTheJobsPaper)
 
     // Letter, A4 and Legal pages in one job: every page whole, in one document.
     world.Settings(PrintSettings(30), {{"PaperSize", Dword(1)}});
-    r = Dravik({Job(world, "0 setgray 72 72 100 100 rectfill showpage\n"
+    r = World::Dravik({world.Job("0 setgray 72 72 100 100 rectfill showpage\n"
                            "<< /PageSize [595 842] >> setpagedevice 0 setgray 72 72 100 100 rectfill showpage\n"
                            "<< /PageSize [612 1008] >> setpagedevice 0 setgray 72 72 100 100 rectfill showpage\n"
                            "<< /PageSize [612 792] >> setpagedevice 0 setgray 72 72 100 100 rectfill showpage\n")});
@@ -225,14 +203,14 @@ TEST(PrintRun, MissingPrintersStopTheJob)
 {
     World world;
     world.Install(PrintSettings(30));
-    RunResult r = Dravik({Job(world, kFiveBlackPages)});
+    RunResult r = World::Dravik({world.Job(kFiveBlackPages)});
     EXPECT_EQ(r.status, 255);
     EXPECT_NE(r.err.find("Could not open the virtual printer (Parsimo)!"), std::string::npos) << r.err;
     EXPECT_NE(testworld::ReadAll(world.UserLog()).find("Could not open the virtual printer Parsimo!\r\n"),
               std::string::npos);
 
     fs::copy_file(fs::path(PARSIMO_SOURCE_DIR) / "packaging/printers/Office.ppd", world.root / "printers/Parsimo.ppd");
-    r = Dravik({Job(world, kFiveBlackPages)});
+    r = World::Dravik({world.Job(kFiveBlackPages)});
     EXPECT_EQ(r.status, 255);
     EXPECT_NE(r.err.find("Could not open the target printer (Target)!"), std::string::npos) << r.err;
 }
@@ -242,7 +220,7 @@ TEST(PrintRun, FileOptionWritesPagesAsImages)
     World world;
     AddPrinters(world);
     world.Install(PrintSettings(30));
-    const RunResult r = Dravik({"-FILE", "-std", Job(world, kFiveBlackPages)});
+    const RunResult r = World::Dravik({"-FILE", "-std", world.Job(kFiveBlackPages)});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(PrintedFiles(world).empty());
     for (int page = 1; page <= 5; ++page) {
@@ -274,7 +252,7 @@ TEST(PrintRun, ThroughTheCupsScheduler)
     World::Values settings = PrintSettings(30);
     settings.back() = {"TargetPrinterName", Sz(queue)};
     world.Install(settings);
-    const RunResult r = Dravik({Job(world, kFiveBlackPages)});
+    const RunResult r = World::Dravik({world.Job(kFiveBlackPages)});
     EXPECT_EQ(r.status, 0) << r.err;
 
     // The scheduler finishes the job on its own time.
