@@ -50,7 +50,11 @@ struct RowTemplate {
     uint8_t keep[kPeriodBytes];
     uint8_t fill[kPeriodBytes];
     uint8_t drop[kPeriodPixels];  // 1 where the pixel is dropped
+    uint16_t dropsBefore[kPeriodPixels + 1];  // dropped pixels left of each column
 };
+
+// Statistics count a block of one colour at once: pages are mostly paper.
+constexpr int32_t kRunBlock = 16;
 
 struct Span {
     int32_t first;
@@ -112,9 +116,11 @@ public:
         const auto whiteValue = static_cast<uint8_t>(bytesPerPixel == 3 ? 255 : white);
         for (int32_t row = 0; row < kMaskRows; ++row) {
             RowTemplate& t = m_Rows[row];
+            t.dropsBefore[0] = 0;
             for (int32_t x = 0; x < kPeriodPixels; ++x) {
                 const bool keep = mask.rows[row][x % mask.cols] == '1';
                 t.drop[x] = keep ? 0 : 1;
+                t.dropsBefore[x + 1] = static_cast<uint16_t>(t.dropsBefore[x] + t.drop[x]);
                 for (int32_t k = 0; k < m_P; ++k) {
                     t.keep[x * m_P + k] = keep ? 0xFF : 0x00;
                     t.fill[x * m_P + k] = keep ? 0 : whiteValue;
@@ -131,22 +137,46 @@ public:
             const int32_t phase = x % kPeriodPixels;
             const int32_t n = std::min(end - x, kPeriodPixels - phase);
             uint8_t* bytes = row + static_cast<size_t>(x) * m_P;
-            if (histogram != nullptr) {
-                const uint8_t* drop = t.drop + phase;
-                int32_t i = 0;
-                for (; i + 4 <= n; i += 4) {
-                    ++histogram->counts[0][bytes[i] * 2 + drop[i]];
-                    ++histogram->counts[1][bytes[i + 1] * 2 + drop[i + 1]];
-                    ++histogram->counts[2][bytes[i + 2] * 2 + drop[i + 2]];
-                    ++histogram->counts[3][bytes[i + 3] * 2 + drop[i + 3]];
-                }
-                for (; i < n; ++i) ++histogram->counts[0][bytes[i] * 2 + drop[i]];
-            }
+            if (histogram != nullptr) Count(t, phase, bytes, n, *histogram);
             const uint8_t* keep = t.keep + phase * m_P;
             const uint8_t* fill = t.fill + phase * m_P;
             const int32_t count = n * m_P;
             for (int32_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>((bytes[i] & keep[i]) | fill[i]);
             x += n;
+        }
+    }
+
+    // Statistics of n one-byte pixels starting at a phase of the period.
+    static void Count(const RowTemplate& t, int32_t phase, const uint8_t* bytes, int32_t n, Histogram& histogram)
+    {
+        const uint8_t* drop = t.drop + phase;
+        for (int32_t start = 0; start < n; start += kRunBlock) {
+            const int32_t end = std::min(n, start + kRunBlock);
+            const uint8_t v = bytes[start];
+            bool uniform = true;
+            if (end - start == kRunBlock) {
+                // Word compares instead of byte compares.
+                uint64_t words[kRunBlock / 8];
+                std::memcpy(words, bytes + start, sizeof words);
+                const uint64_t same = v * 0x0101010101010101ull;
+                for (const uint64_t word : words) uniform &= word == same;
+            } else {
+                for (int32_t i = start + 1; i < end; ++i) uniform &= bytes[i] == v;
+            }
+            if (uniform) {
+                const int32_t dropped = t.dropsBefore[phase + end] - t.dropsBefore[phase + start];
+                histogram.counts[0][v * 2 + 1] += static_cast<uint32_t>(dropped);
+                histogram.counts[0][v * 2] += static_cast<uint32_t>(end - start - dropped);
+                continue;
+            }
+            int32_t i = start;
+            for (; i + 4 <= end; i += 4) {
+                ++histogram.counts[0][bytes[i] * 2 + drop[i]];
+                ++histogram.counts[1][bytes[i + 1] * 2 + drop[i + 1]];
+                ++histogram.counts[2][bytes[i + 2] * 2 + drop[i + 2]];
+                ++histogram.counts[3][bytes[i + 3] * 2 + drop[i + 3]];
+            }
+            for (; i < end; ++i) ++histogram.counts[0][bytes[i] * 2 + drop[i]];
         }
     }
 

@@ -123,11 +123,7 @@ bool CupsPrinter::GetGeometry(const DEVMODE& dm, PageGeometry& geometry)
     } else {
         return false;
     }
-    g.dpi = ChooseResolution(dm.dmPrintQuality);
-    g.landscape = dm.dmOrientation == DMORIENT_LANDSCAPE;
-    if (!g.IsValid()) return false;
-    geometry = g;
-    return true;
+    return g.CompleteInto(ChooseResolution(dm.dmPrintQuality), dm.dmOrientation, geometry);
 }
 
 bool CupsPrinter::AcceptsPdf()

@@ -20,3 +20,6 @@ private:
 };
 
 bool DeleteFile(const char* path);
+// Writes every byte to an open handle, retrying interrupted and partial
+// writes; false (errno kept) on error.
+bool WriteAllTo(int handle, const void* data, size_t size);

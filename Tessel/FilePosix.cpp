@@ -27,18 +27,24 @@ bool File::Create(const char* path)
     return true;
 }
 
-bool File::Write(const void* data, size_t size)
+bool File::Write(const void* data, size_t size) { return WriteAllTo(m_fd, data, size); }
+
+bool WriteAllTo(int handle, const void* data, size_t size)
 {
-    if (m_fd < 0) {
+    if (handle < 0 || (!data && size > 0)) {
         errno = EBADF;
         return false;
     }
-    const char* p = static_cast<const char*>(data);
+    const char* bytes = static_cast<const char*>(data);
     while (size > 0) {
-        const ssize_t n = write(m_fd, p, size);
+        const ssize_t n = write(handle, bytes, size);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
+        if (n < 0) return false;
+        if (n == 0) {
+            errno = EIO;
+            return false;
+        }
+        bytes += n;
         size -= static_cast<size_t>(n);
     }
     return true;

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "File.h"
 #include "Log.h"
 
 namespace {
@@ -63,17 +64,9 @@ std::unique_ptr<LocalJobFile> LocalJobFile::Create(const std::string& folder, in
 bool LocalJobFile::Write(const unsigned char* data, size_t size)
 {
     if (m_fd < 0) return false;
-    while (size > 0) {
-        const ssize_t n = write(m_fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            LOG_LAST_ERROR(2);
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
+    if (WriteAllTo(m_fd, data, size)) return true;
+    LOG_LAST_ERROR(2);
+    return false;
 }
 
 bool LocalJobFile::Finish()

@@ -13,6 +13,7 @@ const char* SystemErrorText(int code, char* buffer, unsigned size);
 int LastSystemError();
 
 namespace {
+void WriteFormatted(const char* format, va_list args) TESSEL_PRINTF(1, 0);
 void WriteFormatted(const char* format, va_list args)
 {
     if (!gLogFileName[0]) return;

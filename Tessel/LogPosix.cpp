@@ -12,6 +12,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "File.h"
 #include "Log.h"
 
 void WriteLogEntry(const char* text);
@@ -65,18 +66,6 @@ private:
     int m_fd = -1;
 };
 
-bool WriteAll(int fd, const char* data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // Keeps the newest half of the locked log, starting at a whole line, by
 // writing it to a side file and renaming that over the log.
 bool TrimLocked(int fd, const char* path)
@@ -107,7 +96,7 @@ bool TrimLocked(int fd, const char* path)
                 start = after;
             }
         }
-        ok = WriteAll(out, start, count);
+        ok = WriteAllTo(out, start, count);
     }
     ok = ok && fsync(out) == 0;
     close(out);
@@ -150,7 +139,7 @@ void AppendToLog(int file, const char* text)
     range.l_start = start;
     range.l_len = static_cast<off_t>(length);
     const bool locked = length > 0 && fcntl(file, F_SETLKW, &range) == 0;
-    WriteAll(file, text, length);
+    WriteAllTo(file, text, length);
     fdatasync(file);
     if (locked) {
         range.l_type = F_UNLCK;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "DevMode.h"
 #include "DeviceContext.h"
 
 PageGeometry PageGeometry::FullPage(double widthPt, double lengthPt, int32_t dpi)
@@ -55,4 +56,14 @@ int32_t PageGeometry::GetMetric(int index) const
     case LOGPIXELSY: return dpi;
     default: return 0;
     }
+}
+
+bool PageGeometry::CompleteInto(int32_t resolution, int16_t orientation, PageGeometry& out) const
+{
+    PageGeometry g = *this;
+    g.dpi = resolution;
+    g.landscape = orientation == DMORIENT_LANDSCAPE;
+    if (!g.IsValid()) return false;
+    out = g;
+    return true;
 }

@@ -19,6 +19,9 @@ public:
     // Full paper with no margins.
     static PageGeometry FullPage(double widthPt, double lengthPt, int32_t dpi);
     bool IsValid() const;
+    // Takes the resolution and the page setup's orientation; stores the result
+    // in out only when it is a usable page.
+    bool CompleteInto(int32_t resolution, int16_t orientation, PageGeometry& out) const;
     // Size of the page as it is printed (landscape exchanges the sides), points.
     double PageWidth() const { return landscape ? length : width; }
     double PageHeight() const { return landscape ? width : length; }

@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include "File.h"
 #include "Pipe.h"
 
 namespace {
@@ -68,20 +69,7 @@ bool Pipe::Write(int handle, const void* data, size_t size)
         return false;
     }
     BrokenPipeGuard guard;
-    const char* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = write(handle, bytes, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            if (errno == EPIPE) guard.NoteBrokenPipe();
-            return false;
-        }
-        if (n == 0) {
-            errno = EIO;
-            return false;
-        }
-        bytes += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
+    if (WriteAllTo(handle, data, size)) return true;
+    if (errno == EPIPE) guard.NoteBrokenPipe();
+    return false;
 }

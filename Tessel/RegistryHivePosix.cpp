@@ -11,6 +11,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "File.h"
 #include "Log.h"
 #include "RegistryHive.h"
 
@@ -102,20 +103,6 @@ bool ReadAll(int fd, const char* path, std::string& text)
     return true;
 }
 
-bool WriteAll(int fd, const std::string& text)
-{
-    const char* data = text.data();
-    size_t size = text.size();
-    while (size > 0) {
-        const ssize_t n = write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // Writes `text` to a new file beside `path` and renames it over `path`.
 bool ReplaceFile(const char* path, int oldFd, const std::string& text)
 {
@@ -124,7 +111,7 @@ bool ReplaceFile(const char* path, int oldFd, const std::string& text)
     if (fd < 0) return false;
     FileHandle out(fd);
     struct stat st {};
-    bool ok = fstat(oldFd, &st) == 0 && fchmod(fd, st.st_mode & 07777) == 0 && WriteAll(fd, text) &&
+    bool ok = fstat(oldFd, &st) == 0 && fchmod(fd, st.st_mode & 07777) == 0 && WriteAllTo(fd, text.data(), text.size()) &&
               fsync(fd) == 0;
     out.Reset();
     ok = ok && rename(temp.c_str(), path) == 0;

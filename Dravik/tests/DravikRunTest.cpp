@@ -11,15 +11,8 @@ using testworld::World;
 namespace fs = std::filesystem;
 
 namespace {
-const char* kJob = "%!PS\n/Helvetica findfont 24 scalefont setfont\n"
+const char* kJob = "/Helvetica findfont 24 scalefont setfont\n"
                    "1 1 3 { 72 700 moveto (Page ) show 3 string cvs show showpage } for\n";
-
-std::string WriteJob(const World& world, const std::string& name = "job.ps")
-{
-    const fs::path job = world.root / name;
-    std::ofstream(job) << kJob;
-    return job.string();
-}
 
 // The texts of a log without their time stamps.
 std::string Unstamped(const std::string& log)
@@ -28,19 +21,13 @@ std::string Unstamped(const std::string& log)
     return std::regex_replace(log, stamp, "$1");
 }
 
-RunResult Dravik(const std::vector<std::string>& args, const std::string& in = "/dev/null")
-{
-    std::vector<std::string> argv = {DRAVIK_EXE};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return World::Run(argv, in);
-}
 }  // namespace
 
 TEST(DravikRun, StopsWithoutInstallation)
 {
     World world;
     world.Settings({{"ShowDialog", Dword(0)}});
-    const RunResult r = Dravik({});
+    const RunResult r = World::Dravik({});
     EXPECT_EQ(r.status, 255);
     EXPECT_NE(r.err.find("Parsimo installation not found!"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("Z3 Parsimo"), std::string::npos);
@@ -52,7 +39,7 @@ TEST(DravikRun, StopsWithoutGhostscript)
     World world;
     world.Install({{"ShowDialog", Dword(0)}});
     world.Set("PATH", (world.root / "system").string());
-    const RunResult r = Dravik({});
+    const RunResult r = World::Dravik({});
     EXPECT_EQ(r.status, 255);
     EXPECT_NE(r.err.find("Ghostscript installation not found!"), std::string::npos) << r.err;
     EXPECT_NE(testworld::ReadAll(world.UserLog()).find("Ghostscript installation not found!\r\n"), std::string::npos);
@@ -71,7 +58,7 @@ TEST(DravikRun, DialogCancelsBeforeAnyFileIsDeleted)
     fs::permissions(dialog, fs::perms::owner_all);
     fs::create_directories(world.DataDir());
     std::ofstream(world.DataDir() / "_dk_0001.tm_") << "old page";
-    const RunResult r = Dravik({WriteJob(world)});
+    const RunResult r = World::Dravik({world.Job(kJob)});
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.err, "");  // no message box
     EXPECT_TRUE(fs::exists(world.DataDir() / "_dk_0001.tm_"));
@@ -86,7 +73,7 @@ TEST(DravikRun, PdfJobRunsEndToEnd)
     fs::create_directories(world.DataDir());
     std::ofstream(world.DataDir() / "_dk_0007.tm_") << "left by an earlier job";
     std::ofstream(world.DataDir() / "_dk_0001.tm_.jpg") << "left by an earlier job";
-    const RunResult r = Dravik({"-std", WriteJob(world, "my job.ps")});
+    const RunResult r = World::Dravik({"-std", world.Job(kJob, "my job.ps")});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_FALSE(fs::exists(world.DataDir() / "_dk_0007.tm_"));
     EXPECT_FALSE(fs::exists(world.DataDir() / "_dk_0001.tm_.jpg"));
@@ -119,7 +106,7 @@ TEST(DravikRun, JobOnStandardInput)
 {
     World world;
     world.Install({{"ShowDialog", Dword(0)}, {"PrintOutFormat", Sz("IMAGE")}, {"DefaultImageFormat", Sz("jpg")}});
-    const RunResult r = Dravik({}, WriteJob(world));
+    const RunResult r = World::Dravik({}, world.Job(kJob));
     EXPECT_EQ(r.status, 0) << r.err;
     for (const char* page : {"_dk_0001.tm_.jpg", "_dk_0002.tm_.jpg", "_dk_0003.tm_.jpg"})
         EXPECT_TRUE(fs::exists(world.DataDir() / page)) << page;

@@ -1,15 +1,8 @@
-#include <gtest/gtest.h>
-
-#include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <string>
 #include <vector>
 
 #include "GhostScript.h"
 #include "Log.h"
-#include "Pipe.h"
 #include "Process.h"
 #include "TestJobs.h"
 
@@ -30,8 +23,7 @@ Seen gSeen;
 // Whether a process is alive and not yet a zombie, from /proc.
 bool IsRendering(pid_t pid)
 {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const std::string text = ReadAll("/proc/" + std::to_string(pid) + "/stat");
     const size_t close = text.rfind(')');
     return close != std::string::npos && close + 2 < text.size() && text[close + 2] != 'Z';
 }
@@ -41,52 +33,40 @@ void RecordPage(const char* path)
     const pid_t pid = gSeen.gs->m_pProcess->GetProcessInfo().hProcess;
     if (gSeen.names.empty()) {
         gSeen.runningAtFirst = IsRendering(pid);
-        if (gSeen.killAtFirst) {
-            std::string output;
-            Process::RunForOutput(("kill -KILL " + std::to_string(pid)).c_str(), output);
-        }
+        std::string output;
+        if (gSeen.killAtFirst) Process::RunForOutput(("kill -KILL " + std::to_string(pid)).c_str(), output);
     }
     gSeen.names.push_back(path);
-    gSeen.pages.push_back(ReadWholeFile(path));
+    gSeen.pages.push_back(ReadAll(path));
 }
 
-uint32_t HeaderLength(const std::string& page)
+// A whole BMP page: "BM" and a header length that matches its bytes.
+bool IsWholePage(const std::string& page)
 {
-    if (page.size() < 6) return 0;
+    if (page.size() < 54 || page.compare(0, 2, "BM") != 0) return false;
     const auto* p = reinterpret_cast<const unsigned char*>(page.data());
-    return uint32_t(p[2]) | uint32_t(p[3]) << 8 | uint32_t(p[4]) << 16 | uint32_t(p[5]) << 24;
-}
-
-std::string PageName(const std::string& folder, int page)
-{
-    char name[32];
-    std::snprintf(name, sizeof name, "_dk_%04d.tm_", page);
-    return folder + name;
+    return (uint32_t(p[2]) | uint32_t(p[3]) << 8 | uint32_t(p[4]) << 16 | uint32_t(p[5]) << 24) == page.size();
 }
 
 class GhostScriptRun : public ::testing::Test {
 protected:
     void SetUp() override { gSeen = Seen(); }
 
-    // A STDOUT run of the job file in folder, pages recorded in gSeen.
-    void RunStdout(const std::string& folder, const std::string& job)
+    // Runs the job (none: a missing file) from a fresh folder of that name,
+    // the pages recorded in gSeen or written by Ghostscript itself.
+    static std::string RunJob(const std::string& name, const std::string& job, int32_t method = STDOUT)
     {
+        const std::string folder = FreshFolder(name);
+        if (!job.empty()) WriteWholeFile(folder + "job with blanks.ps", job);
         GhostScript gs(folder.c_str(), "");
-        ASSERT_TRUE(gs.GSPath[0]) << "gs not found";
-        CopyField(gs.GSInputFile, job.c_str());
+        EXPECT_TRUE(gs.GSPath[0]) << "gs not found";
+        CopyField(gs.GSInputFile, (folder + "job with blanks.ps").c_str());
+        gs.GSOutputMethod = method;
         gSeen.gs = &gs;
-        gs.Run(RecordPage);
+        gs.Run(method == STDOUT ? RecordPage : nullptr);
         gSeen.gs = nullptr;
         EXPECT_EQ(gs.m_pProcess, nullptr);
-    }
-
-    // Ghostscript writing the pages itself, for comparison.
-    static void RunFileout(const std::string& folder, const std::string& job)
-    {
-        GhostScript gs(folder.c_str(), "");
-        CopyField(gs.GSInputFile, job.c_str());
-        gs.GSOutputMethod = FILEOUT;
-        gs.Run(nullptr);
+        return folder;
     }
 };
 
@@ -94,115 +74,81 @@ protected:
 
 TEST_F(GhostScriptRun, TwentyLetterPagesArriveInOrderWhileGhostscriptRenders)
 {
-    const std::string folder = FreshFolder("letter20");
-    const std::string job = folder + "job with blanks.ps";
-    WriteWholeFile(job, LetterJob(20));
-    RunStdout(folder, job);
-
+    const std::string folder = RunJob("letter20", LetterJob(20));
     ASSERT_EQ(gSeen.names.size(), 20u);
     EXPECT_TRUE(gSeen.runningAtFirst) << "page 1 must arrive before Ghostscript ends";
     for (int i = 0; i < 20; ++i) {
-        SCOPED_TRACE(i + 1);
-        EXPECT_EQ(gSeen.names[i], PageName(folder, i + 1));
-        ASSERT_GE(gSeen.pages[i].size(), 54u);
-        EXPECT_EQ(gSeen.pages[i].substr(0, 2), "BM");
-        EXPECT_EQ(HeaderLength(gSeen.pages[i]), gSeen.pages[i].size());
+        EXPECT_EQ(gSeen.names[i], PagePath(folder, i + 1));
+        EXPECT_TRUE(IsWholePage(gSeen.pages[i])) << "page " << i + 1;
     }
-    EXPECT_FALSE(fs::exists(PageName(folder, 21)));
+    EXPECT_FALSE(fs::exists(PagePath(folder, 21)));
 }
 
 TEST_F(GhostScriptRun, MixedPageSizesComeOutAsGhostscriptWritesThem)
 {
-    const std::string folder = FreshFolder("mixed");
-    const std::string reference = FreshFolder("mixed-reference");
-    const std::string job = folder + "mixed.ps";
-    WriteWholeFile(job, MixedSizeJob());
-    RunStdout(folder, job);
-    RunFileout(reference, job);
-
+    RunJob("mixed", MixedSizeJob());
+    const std::string reference = RunJob("mixed-reference", MixedSizeJob(), FILEOUT);
     ASSERT_EQ(gSeen.pages.size(), 4u);
     for (int i = 0; i < 4; ++i) {
-        SCOPED_TRACE(i + 1);
-        const std::string expected = ReadWholeFile(PageName(reference, i + 1));
+        const std::string expected = ReadAll(PagePath(reference, i + 1));
         ASSERT_FALSE(expected.empty());
-        EXPECT_TRUE(gSeen.pages[i] == expected) << gSeen.pages[i].size() << " vs " << expected.size();
+        EXPECT_TRUE(gSeen.pages[i] == expected) << "page " << i + 1 << ": " << gSeen.pages[i].size() << " vs "
+                                                << expected.size();
     }
     EXPECT_NE(gSeen.pages[0].size(), gSeen.pages[2].size());
 }
 
 TEST_F(GhostScriptRun, JobFloodingItsMessagesStillEnds)
 {
-    const std::string folder = FreshFolder("flood");
-    const std::string job = folder + "flood.ps";
-    WriteWholeFile(job, FloodJob(40000));  // about 3 MB of text
-    RunStdout(folder, job);
+    RunJob("flood", FloodJob(40000));  // about 3 MB of text
     EXPECT_EQ(gSeen.names.size(), 1u);
-
     // In FILEOUT runs the same text comes on stdout, which nobody cuts into pages.
-    const std::string fileout = FreshFolder("flood-fileout");
-    RunFileout(fileout, job);
-    EXPECT_TRUE(fs::exists(PageName(fileout, 1)));
+    EXPECT_TRUE(fs::exists(PagePath(RunJob("flood-fileout", FloodJob(40000), FILEOUT), 1)));
 }
 
 TEST_F(GhostScriptRun, GhostscriptKilledMidJobLeavesOnlyWholePages)
 {
-    const std::string folder = FreshFolder("killed");
-    const std::string job = folder + "long.ps";
-    WriteWholeFile(job, LetterJob(20));
     gSeen.killAtFirst = true;
-    RunStdout(folder, job);
-
+    const std::string folder = RunJob("killed", LetterJob(20));
     ASSERT_GE(gSeen.names.size(), 1u);
     EXPECT_LT(gSeen.names.size(), 20u);
-    for (const std::string& page : gSeen.pages) EXPECT_EQ(HeaderLength(page), page.size());
+    for (const std::string& page : gSeen.pages) EXPECT_TRUE(IsWholePage(page));
     // A page cut short is removed, not left looking like a page.
-    EXPECT_FALSE(fs::exists(PageName(folder, int(gSeen.names.size()) + 1)));
+    EXPECT_FALSE(fs::exists(PagePath(folder, int(gSeen.names.size()) + 1)));
 }
 
 TEST_F(GhostScriptRun, MissingInputGivesNoPageAndItsMessagesReachTheTraceLog)
 {
-    const std::string folder = FreshFolder("missing");
-    SetLogFileName((folder + "trace.log").c_str());
+    const std::string log = FreshFolder("missing-log") + "trace.log";
+    SetLogFileName(log.c_str());
     const int level = gLogLevel;
     gLogLevel = 0;
-    RunStdout(folder, folder + "no such job.ps");
+    RunJob("missing", "");
     gLogLevel = level;
     SetLogFileName(nullptr);
     EXPECT_TRUE(gSeen.names.empty());
-    EXPECT_NE(ReadWholeFile(folder + "trace.log").find("[GhostScript] "), std::string::npos);
+    EXPECT_NE(ReadAll(log).find("[GhostScript] "), std::string::npos);
 }
 
 // The job on standard input: a second copy of this test program runs the
-// child half below with the job piped to it.
+// child half below with the job as its input.
 TEST_F(GhostScriptRun, JobOnStandardInput)
 {
-    const std::string folder = FreshFolder("stdin");
-    Process child;
-    const std::string commandLine = std::string("\"") + TEST_BINARY_DIR +
-                                    "/DravikTests\" --gtest_also_run_disabled_tests"
-                                    " --gtest_filter=GhostScriptRunChild.DISABLED_RunsJobFromStandardInput";
-    ASSERT_TRUE(child.CreateChildProcess(commandLine.c_str(), false, 2, true));
-    CloseHandle(child.m_hChildStdoutWr);
-    const std::string job = LetterJob(3);
-    EXPECT_TRUE(Pipe::Write(child.m_hChildStdinWrDup, job.data(), job.size()));
-    CloseHandle(child.m_hChildStdinWrDup);
-
-    std::string output;
-    char buffer[4096];
-    long got;
-    while ((got = Pipe::Read(child.m_hChildStdoutRdDup, buffer, sizeof buffer)) > 0) output.append(buffer, size_t(got));
-    int status = -1;
-    ASSERT_TRUE(child.Wait(&status));
-    EXPECT_EQ(status, 0) << output;
-    EXPECT_NE(output.find("pages from stdin: 3\n"), std::string::npos) << output;
-    for (int i = 1; i <= 3; ++i) EXPECT_TRUE(fs::exists(PageName(folder, i)));
+    const std::string job = FreshFolder("stdin-job") + "job.ps";
+    WriteWholeFile(job, LetterJob(3));
+    const testworld::RunResult child = testworld::World::Run(
+        {TEST_BINARY_DIR "/DravikTests", "--gtest_also_run_disabled_tests",
+         "--gtest_filter=GhostScriptRunChild.DISABLED_RunsJobFromStandardInput"},
+        job);
+    EXPECT_EQ(child.status, 0) << child.out;
+    EXPECT_NE(child.out.find("pages from stdin: 3\n"), std::string::npos) << child.out;
+    for (int i = 1; i <= 3; ++i) EXPECT_TRUE(IsWholePage(ReadAll(PagePath(TEST_BINARY_DIR "/render-tests/stdin/", i))));
 }
 
 TEST(GhostScriptRunChild, DISABLED_RunsJobFromStandardInput)
 {
     gSeen = Seen();
-    const std::string folder = (fs::path(TEST_BINARY_DIR) / "render-tests" / "stdin").string() + "/";
-    GhostScript gs(folder.c_str(), "");
+    GhostScript gs(FreshFolder("stdin").c_str(), "");
     ASSERT_EQ(std::string(gs.GSInputFile), "-_");
     gSeen.gs = &gs;
     gs.Run(RecordPage);

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
 
 #include "TestWorld.h"
 
@@ -69,41 +72,39 @@ Gray Rasterize(const fs::path& pdf, int page, int dpi, const fs::path& scratch)
     World::Run({"/usr/bin/gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=pgmraw", "-r" + std::to_string(dpi),
                 "-dFirstPage=" + std::to_string(page), "-dLastPage=" + std::to_string(page), "-sOutputFile=" + out,
                 pdf.string()});
-    const std::string data = testworld::ReadAll(out);
+    // Ghostscript writes "P5", a comment line, "width height", "255", then the pixels.
+    std::istringstream in(testworld::ReadAll(out));
+    std::string line;
     Gray image;
-    size_t at = 0;
-    int fields[4] = {0, 0, 0, 0};  // magic number, width, height, maximum
-    for (int field = 0; field < 4 && at < data.size();) {
-        while (at < data.size() && std::isspace(static_cast<unsigned char>(data[at]))) ++at;
-        if (at < data.size() && data[at] == '#') {
-            at = data.find('\n', at);
-            continue;
-        }
-        size_t end = at;
-        while (end < data.size() && !std::isspace(static_cast<unsigned char>(data[end]))) ++end;
-        if (field > 0) fields[field] = std::stoi(data.substr(at, end - at));
-        ++field;
-        at = end;
+    std::getline(in, line);
+    while (std::getline(in, line) && line[0] == '#') {
     }
-    image.width = fields[1];
-    image.height = fields[2];
-    image.pixels = data.substr(at + 1);
+    std::istringstream(line) >> image.width >> image.height;
+    std::getline(in, line);
+    image.pixels.assign(std::istreambuf_iterator<char>(in), {});
     return image;
 }
 
-std::string Job(World& world, const std::string& body)
+// Pixels of the black box whose colour differs from what the 30 % mask gives
+// (rows 01101 / 11011 / 10110 / 11011, anchored at the first stored row, the
+// bottom row 3299, and the left column). The page's printable area, from
+// (50, 50) to (2500, 3250) at 300 dpi, fills the target's printable area of
+// width x height device pixels at (left, top) nearest-neighbour.
+int MaskMismatches(const Gray& page, int left, int top, int width, int height, int rowStep)
 {
-    const fs::path job = world.root / "job.ps";
-    std::ofstream(job) << "%!PS\n" << body;
-    return job.string();
+    const char* mask[4] = {"01101", "11011", "10110", "11011"};
+    int mismatches = 0;
+    for (int y = 1500; y < 2900; y += rowStep)
+        for (int x = 900; x < 4200; ++x) {
+            const int64_t dx = x - left, dy = y - top;
+            const int bx = 50 + static_cast<int>((2 * dx + 1) * 2450 / (2 * width));
+            const int by = 50 + static_cast<int>((2 * dy + 1) * 3200 / (2 * height));
+            const int storageRow = 3299 - by;
+            mismatches += (mask[storageRow % 4][bx % 5] == '0') != (page.At(x, y) > 127);
+        }
+    return mismatches;
 }
 
-RunResult Dravik(const std::vector<std::string>& args)
-{
-    std::vector<std::string> argv = {DRAVIK_EXE};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return World::Run(argv);
-}
 
 const char* kFiveBlackPages = "1 1 5 { pop 0 setgray 72 420 468 220 rectfill showpage } for\n";
 }  // namespace
@@ -113,7 +114,7 @@ TEST(PrintRun, FiveLetterPagesAtThirtyPercentKeepTheMaskOnPaper)
     World world;
     AddPrinters(world);
     world.Install(PrintSettings(30));
-    const RunResult r = Dravik({Job(world, kFiveBlackPages)});
+    const RunResult r = World::Dravik({world.Job(kFiveBlackPages)});
     ASSERT_EQ(r.status, 0) << r.err;
     const auto files = PrintedFiles(world);
     ASSERT_EQ(files.size(), 1u);
@@ -124,27 +125,14 @@ TEST(PrintRun, FiveLetterPagesAtThirtyPercentKeepTheMaskOnPaper)
         EXPECT_EQ(entry.path().filename().string().rfind("_dk_", 0), std::string::npos) << entry.path();
 
     // The target prints at 600 dpi from a 300-dpi page: each page pixel is a
-    // 2 x 2 block, the printable area starts 12 pt (100 pixels) in, and the
-    // page's pixel (bx, by) sits at 50 + offset / 2 in the 300-dpi page.
+    // 2 x 2 block, and the printable area starts 12 pt (100 pixels) in.
     const Gray page = Rasterize(files[0], 3, 600, world.root);
     ASSERT_EQ(page.width, 5100);
     ASSERT_EQ(page.height, 6600);
-    // Level of 30 %: rows 01101 / 11011 / 10110 / 11011, anchored at the first
-    // stored row (the bottom row, 3299) and the left column.
-    const char* mask[4] = {"01101", "11011", "10110", "11011"};
-    int checked = 0, mismatches = 0, white = 0;
+    EXPECT_EQ(MaskMismatches(page, 100, 100, 4900, 6400, 3), 0);
+    int white = 0, checked = 0;
     for (int y = 1500; y < 2900; y += 3)
-        for (int x = 900; x < 4200; x += 1) {
-            const int bx = 50 + (x - 100) / 2;
-            const int by = 50 + (y - 100) / 2;
-            const int storageRow = 3299 - by;
-            const bool expectWhite = mask[storageRow % 4][bx % 5] == '0';
-            const bool isWhite = page.At(x, y) > 127;
-            white += isWhite;
-            mismatches += expectWhite != isWhite;
-            ++checked;
-        }
-    EXPECT_EQ(mismatches, 0) << "of " << checked;
+        for (int x = 900; x < 4200; ++x, ++checked) white += page.At(x, y) > 127;
     EXPECT_NEAR(static_cast<double>(white) / checked, 0.30, 0.001);
 }
 
@@ -155,7 +143,7 @@ TEST(PrintRun, PaperFollowsTheJob)
     // An A4 job, a Check Document on Letter, then a custom size.
     world.Install(PrintSettings(50));
     world.Settings(PrintSettings(50), {{"PaperSize", Dword(9)}, {"PrintDocumentName", Sz("Report")}});
-    RunResult r = Dravik({Job(world, "<< /PageSize [595 842] >> setpagedevice 0 setgray 100 100 200 200 rectfill showpage\n")});
+    RunResult r = World::Dravik({world.Job("<< /PageSize [595 842] >> setpagedevice 0 setgray 100 100 200 200 rectfill showpage\n")});
     ASSERT_EQ(r.status, 0) << r.err;
     auto files = PrintedFiles(world);
     ASSERT_EQ(files.size(), 1u);
@@ -163,7 +151,7 @@ TEST(PrintRun, PaperFollowsTheJob)
     fs::remove(files[0]);
 
     world.Settings(PrintSettings(50), {{"PaperSize", Dword(1)}, {"PrintDocumentName", Sz("Check Document")}});
-    r = Dravik({Job(world, "0 setgray 100 100 200 50 rectfill showpage\n")});
+    r = World::Dravik({world.Job("0 setgray 100 100 200 50 rectfill showpage\n")});
     ASSERT_EQ(r.status, 0) << r.err;
     files = PrintedFiles(world);
     ASSERT_EQ(files.size(), 1u);
@@ -172,7 +160,7 @@ TEST(PrintRun, PaperFollowsTheJob)
 
     // A custom paper size is fitted from the first page: A4 content becomes A4.
     world.Settings(PrintSettings(50), {{"PaperSize", Dword(256)}, {"PrintDocumentName", Sz("Custom")}});
-    r = Dravik({Job(world, "<< /PageSize [595 842] >> setpagedevice showpage showpage\n")});
+    r = World::Dravik({world.Job("<< /PageSize [595 842] >> setpagedevice showpage showpage\n")});
     ASSERT_EQ(r.status, 0) << r.err;
     files = PrintedFiles(world);
     ASSERT_EQ(files.size(), 1u);
@@ -182,18 +170,47 @@ TEST(PrintRun, PaperFollowsTheJob)
               std::string::npos);
 }
 
+TEST(PrintRun, LandscapeAndMixedSizesLandOnTheJobsPaper)
+{
+    World world;
+    AddPrinters(world);
+    world.Install(PrintSettings(30));
+    // A landscape job: the print area turns with it, the paper stays Letter.
+    world.Settings(PrintSettings(30), {{"Orientation", Dword(2)}, {"PaperSize", Dword(1)}});
+    RunResult r = World::Dravik({world.Job("<< /PageSize [792 612] >> setpagedevice 0 setgray 72 72 648 468 rectfill showpage\n")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto files = PrintedFiles(world);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(PageCount(files[0]), 1);
+    EXPECT_EQ(PageSize(files[0], 1), "612 x 792");
+    fs::remove(files[0]);
+
+    // Letter, A4 and Legal pages in one job: every page whole, in one document.
+    world.Settings(PrintSettings(30), {{"PaperSize", Dword(1)}});
+    r = World::Dravik({world.Job("0 setgray 72 72 100 100 rectfill showpage\n"
+                           "<< /PageSize [595 842] >> setpagedevice 0 setgray 72 72 100 100 rectfill showpage\n"
+                           "<< /PageSize [612 1008] >> setpagedevice 0 setgray 72 72 100 100 rectfill showpage\n"
+                           "<< /PageSize [612 792] >> setpagedevice 0 setgray 72 72 100 100 rectfill showpage\n")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    files = PrintedFiles(world);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(PageCount(files[0]), 4);
+    for (int page = 1; page <= 4; ++page) EXPECT_EQ(PageSize(files[0], page), "612 x 792") << page;
+    EXPECT_EQ(testworld::ReadAll(world.UserLog()).find("BitmapPrintError"), std::string::npos);
+}
+
 TEST(PrintRun, MissingPrintersStopTheJob)
 {
     World world;
     world.Install(PrintSettings(30));
-    RunResult r = Dravik({Job(world, kFiveBlackPages)});
+    RunResult r = World::Dravik({world.Job(kFiveBlackPages)});
     EXPECT_EQ(r.status, 255);
     EXPECT_NE(r.err.find("Could not open the virtual printer (Parsimo)!"), std::string::npos) << r.err;
     EXPECT_NE(testworld::ReadAll(world.UserLog()).find("Could not open the virtual printer Parsimo!\r\n"),
               std::string::npos);
 
     fs::copy_file(fs::path(PARSIMO_SOURCE_DIR) / "packaging/printers/Office.ppd", world.root / "printers/Parsimo.ppd");
-    r = Dravik({Job(world, kFiveBlackPages)});
+    r = World::Dravik({world.Job(kFiveBlackPages)});
     EXPECT_EQ(r.status, 255);
     EXPECT_NE(r.err.find("Could not open the target printer (Target)!"), std::string::npos) << r.err;
 }
@@ -203,7 +220,7 @@ TEST(PrintRun, FileOptionWritesPagesAsImages)
     World world;
     AddPrinters(world);
     world.Install(PrintSettings(30));
-    const RunResult r = Dravik({"-FILE", "-std", Job(world, kFiveBlackPages)});
+    const RunResult r = World::Dravik({"-FILE", "-std", world.Job(kFiveBlackPages)});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(PrintedFiles(world).empty());
     for (int page = 1; page <= 5; ++page) {
@@ -212,4 +229,47 @@ TEST(PrintRun, FileOptionWritesPagesAsImages)
         EXPECT_EQ(testworld::ReadAll(world.DataDir() / name).substr(0, 2), "BM") << name;
     }
     EXPECT_NE(testworld::ReadAll(world.opened).find("_dk_0001.tm_"), std::string::npos);
+}
+
+TEST(PrintRun, ThroughTheCupsScheduler)
+{
+    const char* server = std::getenv("CUPS_SERVER");
+    if (!server || !std::getenv("PARSIMO_CUPS_QUEUE"))
+        GTEST_SKIP() << "no test scheduler: run eval \"$(packaging/cups-test-setup.sh start)\" first";
+    World world;
+    // A queue of this test's own, so that parallel tests never share its output file.
+    const std::string queue = "DravikTarget" + std::to_string(getpid());
+    const fs::path output = fs::path(std::getenv("PARSIMO_CUPS_OUTPUT")).parent_path() / (queue + ".pdf");
+    fs::remove(output);
+    const RunResult added = World::Run({"/usr/sbin/lpadmin", "-h", server, "-p", queue, "-E", "-v",
+                                        "file://" + output.string(), "-P",
+                                        std::string(PARSIMO_SOURCE_DIR) + "/packaging/ParsimoTarget.ppd"});
+    if (added.status != 0) GTEST_SKIP() << "cannot add a queue: " << added.err;
+    World::Run({"/usr/sbin/cupsenable", "-h", server, queue});
+    World::Run({"/usr/sbin/cupsaccept", "-h", server, queue});
+
+    fs::copy_file(fs::path(PARSIMO_SOURCE_DIR) / "packaging/printers/Office.ppd", world.root / "printers/Parsimo.ppd");
+    World::Values settings = PrintSettings(30);
+    settings.back() = {"TargetPrinterName", Sz(queue)};
+    world.Install(settings);
+    const RunResult r = World::Dravik({world.Job(kFiveBlackPages)});
+    EXPECT_EQ(r.status, 0) << r.err;
+
+    // The scheduler finishes the job on its own time.
+    std::string pdf;
+    for (int i = 0; i < 300; ++i) {
+        pdf = testworld::ReadAll(output);
+        if (pdf.find("%%EOF") != std::string::npos) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    World::Run({"/usr/sbin/lpadmin", "-h", server, "-x", queue});
+    ASSERT_NE(pdf.find("%%EOF"), std::string::npos) << "no document reached " << output;
+    EXPECT_EQ(PageCount(output), 5);
+    EXPECT_EQ(PageSize(output, 1), "612 x 792");
+    // This queue's printable area is 576 x 720 pt from (18, 36): the page is
+    // stretched by uneven factors, and every device pixel still takes the
+    // colour of its nearest page pixel.
+    const Gray page = Rasterize(output, 2, 600, world.root);
+    EXPECT_EQ(MaskMismatches(page, 150, 300, 4800, 6000, 7), 0);
+    fs::remove(output);
 }

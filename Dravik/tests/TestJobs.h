@@ -1,10 +1,13 @@
 #pragma once
+// Small PostScript jobs and file helpers shared by the rendering tests.
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 
-// Small PostScript jobs and file helpers shared by the rendering tests.
+#include "TestWorld.h"
+
+using testworld::ReadAll;
 
 // Letter pages, each with its number in text and a black box.
 inline std::string LetterJob(int pages)
@@ -31,12 +34,6 @@ inline std::string FloodJob(int lines)
            " for\n72 72 144 144 rectfill showpage\n";
 }
 
-inline std::string ReadWholeFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 inline void WriteWholeFile(const std::filesystem::path& path, const std::string& bytes)
 {
     std::ofstream(path, std::ios::binary) << bytes;
@@ -49,4 +46,12 @@ inline std::string FreshFolder(const std::string& name)
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
     return folder.string() + "/";
+}
+
+// Where page `page` of a STDOUT run lands in folder.
+inline std::string PagePath(const std::string& folder, int page)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "_dk_%04d.tm_", page);
+    return folder + name;
 }

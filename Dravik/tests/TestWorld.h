@@ -154,6 +154,19 @@ public:
         return result;
     }
 
+    // Writes a PostScript job into the world; returns its path.
+    std::string Job(const std::string& body, const std::string& name = "job.ps") const
+    {
+        std::ofstream(root / name) << "%!PS\n" << body;
+        return (root / name).string();
+    }
+    static RunResult Dravik(const std::vector<std::string>& args, const std::string& in = "/dev/null")
+    {
+        std::vector<std::string> argv = {DRAVIK_EXE};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return Run(argv, in);
+    }
+
     fs::path root;
     fs::path opened;
 

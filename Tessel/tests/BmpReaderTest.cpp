@@ -2,29 +2,28 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "Bitmap.h"
 #include "BmpReader.h"
 #include "Dib.h"
-#include "Log.h"
+#include "ScratchFolder.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-void Put16(std::vector<uint8_t>& b, size_t at, uint32_t v)
+// Stores a little-endian field of 2 or 4 bytes.
+void Put(std::vector<uint8_t>& b, size_t at, uint32_t v, int bytes = 4)
 {
-    b[at] = v & 0xFF;
-    b[at + 1] = (v >> 8) & 0xFF;
+    for (int i = 0; i < bytes; ++i) b[at + i] = (v >> (8 * i)) & 0xFF;
 }
 
-void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v)
+std::vector<uint8_t> With(std::vector<uint8_t> b, size_t at, uint32_t v, int bytes = 4)
 {
-    for (int i = 0; i < 4; ++i) b[at + i] = (v >> (8 * i)) & 0xFF;
+    Put(b, at, v, bytes);
+    return b;
 }
 
 // A BMP file with a 40-byte info header; pixel bytes are filled with a
@@ -34,63 +33,34 @@ std::vector<uint8_t> MakeBmp(int32_t width, int32_t height, uint16_t bits, uint3
 {
     const size_t masks = compression == BI_BITFIELDS ? 12 : 0;
     const size_t offset = 14 + 40 + masks + 4 * colors;
-    const int64_t stride = DibStride(width, bits);
-    const size_t image = static_cast<size_t>(stride) * static_cast<size_t>(height < 0 ? -height : height);
+    const size_t image = static_cast<size_t>(DibStride(width, bits)) * static_cast<size_t>(height < 0 ? -height : height);
     std::vector<uint8_t> b(offset + image);
-    b[0] = 'B';
-    b[1] = 'M';
-    Put32(b, 2, static_cast<uint32_t>(b.size()));
-    Put32(b, 10, static_cast<uint32_t>(offset));
-    Put32(b, 14, 40);
-    Put32(b, 18, static_cast<uint32_t>(width));
-    Put32(b, 22, static_cast<uint32_t>(height));
-    Put16(b, 26, 1);
-    Put16(b, 28, bits);
-    Put32(b, 30, compression);
-    Put32(b, 46, clrUsed);
+    Put(b, 0, 'B' | 'M' << 8, 2);
+    Put(b, 2, static_cast<uint32_t>(b.size()));
+    Put(b, 10, static_cast<uint32_t>(offset));
+    Put(b, 14, 40);
+    Put(b, 18, static_cast<uint32_t>(width));
+    Put(b, 22, static_cast<uint32_t>(height));
+    Put(b, 26, 1, 2);
+    Put(b, 28, bits, 2);
+    Put(b, 30, compression);
+    Put(b, 46, clrUsed);
     if (masks) {
-        Put32(b, 54, bits == 16 ? 0xF800 : 0xFF0000);
-        Put32(b, 58, bits == 16 ? 0x07E0 : 0x00FF00);
-        Put32(b, 62, bits == 16 ? 0x001F : 0x0000FF);
+        Put(b, 54, bits == 16 ? 0xF800 : 0xFF0000);
+        Put(b, 58, bits == 16 ? 0x07E0 : 0x00FF00);
+        Put(b, 62, bits == 16 ? 0x001F : 0x0000FF);
     }
-    for (uint32_t i = 0; i < colors; ++i) {
-        const size_t at = 14 + 40 + masks + 4 * i;
-        b[at] = static_cast<uint8_t>(i);                // blue
-        b[at + 1] = static_cast<uint8_t>(i * 2);        // green
-        b[at + 2] = static_cast<uint8_t>(255 - i);      // red
-    }
+    for (uint32_t i = 0; i < colors; ++i)  // blue i, green 2i, red 255 - i
+        Put(b, 14 + 40 + masks + 4 * i, (i & 0xFF) | ((i * 2) & 0xFF) << 8 | ((255 - i) & 0xFF) << 16);
     for (size_t i = 0; i < image; ++i) b[offset + i] = static_cast<uint8_t>(i * 7 + 1);
     return b;
 }
 
 class ReaderTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir = fs::temp_directory_path() / ("tessel-bmp-" + std::to_string(std::hash<std::string>{}(
-                                                               ::testing::UnitTest::GetInstance()
-                                                                   ->current_test_info()
-                                                                   ->name())));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        logPath = (dir / "Parsimo.log").string();
-        SetLogFileName(logPath.c_str());
-        gLogLevel = 2;
-    }
-    void TearDown() override
-    {
-        SetLogFileName("");
-        fs::remove_all(dir);
-    }
-    std::string Log() const
-    {
-        std::ifstream in(logPath, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    fs::path dir;
-    std::string logPath;
+    std::string Log() const { return log.Text(); }
+    ScratchFolder dir;
+    ScopedLog log{dir};
 };
 
 }  // namespace
@@ -112,11 +82,9 @@ TEST_F(ReaderTest, LoadsEveryDepthInStorageOrder)
         EXPECT_EQ(bm.bmWidth, c.width);
         EXPECT_EQ(bm.bmHeight, c.height < 0 ? -c.height : c.height);
         EXPECT_EQ(bm.bmBitsPixel, c.bits);
-        EXPECT_EQ(bm.bmWidthBytes % 4, 0);
         DIBSECTION ds{};
         ASSERT_EQ(GetObjectA(dib, sizeof(ds), &ds), static_cast<int>(sizeof(ds)));
         EXPECT_EQ(ds.dsBmih.biHeight, c.height);  // storage order kept
-        EXPECT_EQ(ds.dsBmih.biSize, 40u);
         const size_t offset = file.size() - dib->imageBytes;
         EXPECT_EQ(std::memcmp(bm.bmBits, file.data() + offset, dib->imageBytes), 0);
         RGBQUAD table[256];
@@ -153,8 +121,7 @@ TEST_F(ReaderTest, BitfieldsConvertToRgb24)
 {
     std::vector<uint8_t> file = MakeBmp(2, 1, 16, 0, BI_BITFIELDS);
     const size_t px = file.size() - 4;
-    Put16(file, px, 0xF800);      // pure red in 5-6-5
-    Put16(file, px + 2, 0x07E0);  // pure green
+    Put(file, px, 0xF800 | 0x07E0 << 16);  // pure red, then pure green, in 5-6-5
     HBITMAP dib = LoadBitmapMemory(file.data(), file.size());
     ASSERT_NE(dib, nullptr);
     uint8_t rgb[8] = {};
@@ -166,40 +133,30 @@ TEST_F(ReaderTest, BitfieldsConvertToRgb24)
 
 TEST_F(ReaderTest, RefusesHostileFilesWithTheFault)
 {
-    struct Case {
+    const std::vector<uint8_t> good = MakeBmp(4, 4, 8, 256);
+    const struct Case {
         const char* name;
         std::vector<uint8_t> bytes;
         const char* logged;
+    } cases[] = {
+        {"truncated header", std::vector<uint8_t>(good.begin(), good.begin() + 30), "truncated header, 30 bytes"},
+        {"signature", With(good, 0, 0x4141, 2), "no BM signature"},
+        {"offset past end", With(good, 10, 0x7FFFFFF0), "past the end of the data"},
+        {"width x height overflow", With(With(MakeBmp(4, 4, 32), 18, 30000), 22, 30000), "above the limit"},
+        {"palette beyond 256", With(good, 46, 257), "257 entries, more than 256"},
+        {"palette beyond depth", With(MakeBmp(8, 1, 1, 2), 46, 3), "3 entries for 1 bits"},
+        {"negative width", With(good, 18, static_cast<uint32_t>(-4)), "width -4 outside"},
+        {"min height", With(good, 22, 0x80000000u), "height -2147483648 outside"},
+        {"zero planes", With(good, 26, 0, 2), "0 planes instead of 1"},
+        {"bit count", With(good, 28, 2, 2), "unsupported bit count 2"},
+        {"run-length", With(good, 30, 1), "unsupported compression 1"},
+        {"core header", With(good, 14, 12), "unsupported info header size 12"},
+        {"pixels short", std::vector<uint8_t>(good.begin(), good.end() - 1), "pixel data truncated"},
+        {"table over pixels", With(good, 10, 100), "past the data or the pixel offset 100"},
     };
-    std::vector<Case> cases;
-    const std::vector<uint8_t> good = MakeBmp(4, 4, 8, 256);
-    cases.push_back({"truncated header", std::vector<uint8_t>(good.begin(), good.begin() + 30),
-                     "truncated header, 30 bytes"});
-    auto withField32 = [&](size_t at, uint32_t v, std::vector<uint8_t> b) {
-        Put32(b, at, v);
-        return b;
-    };
-    auto withField16 = [&](size_t at, uint32_t v, std::vector<uint8_t> b) {
-        Put16(b, at, v);
-        return b;
-    };
-    cases.push_back({"signature", withField16(0, 0x4141, good), "no BM signature"});
-    cases.push_back({"offset past end", withField32(10, 0x7FFFFFF0, good), "past the end of the data"});
-    cases.push_back({"width x height overflow",
-                     withField32(22, 30000, withField32(18, 30000, MakeBmp(4, 4, 32))), "above the limit"});
-    cases.push_back({"palette beyond 256", withField32(46, 257, good), "257 entries, more than 256"});
-    cases.push_back({"palette beyond depth", withField32(46, 3, MakeBmp(8, 1, 1, 2)), "3 entries for 1 bits"});
-    cases.push_back({"negative width", withField32(18, static_cast<uint32_t>(-4), good), "width -4 outside"});
-    cases.push_back({"min height", withField32(22, 0x80000000u, good), "height -2147483648 outside"});
-    cases.push_back({"zero planes", withField16(26, 0, good), "0 planes instead of 1"});
-    cases.push_back({"bit count", withField16(28, 2, good), "unsupported bit count 2"});
-    cases.push_back({"run-length", withField32(30, 1, good), "unsupported compression 1"});
-    cases.push_back({"core header", withField32(14, 12, good), "unsupported info header size 12"});
-    cases.push_back({"pixels short", std::vector<uint8_t>(good.begin(), good.end() - 1), "pixel data truncated"});
-    cases.push_back({"table over pixels", withField32(10, 100, good), "past the data or the pixel offset 100"});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        fs::remove(logPath);
+        fs::remove(log.Path());
         EXPECT_EQ(LoadBitmapMemory(c.bytes.data(), c.bytes.size()), nullptr);
         EXPECT_NE(Log().find(c.logged), std::string::npos) << Log();
         EXPECT_NE(Log().find("Invalid BMP memory: "), std::string::npos);
@@ -210,19 +167,17 @@ TEST_F(ReaderTest, RefusesHostileFilesWithTheFault)
 TEST_F(ReaderTest, LoadsFilesAndReportsMissingOnes)
 {
     const std::vector<uint8_t> file = MakeBmp(3, 2, 24);
-    const std::string path = (dir / "page.bmp").string();
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()),
-                                                static_cast<std::streamsize>(file.size()));
+    const std::string path = dir.Write("page.bmp", std::string(file.begin(), file.end()));
     HBITMAP dib = LoadBitmapFile(path.c_str());
     ASSERT_NE(dib, nullptr);
     EXPECT_EQ(dib->ds.dsBm.bmWidth, 3);
     DeleteObject(dib);
 
     errno = 0;
-    EXPECT_EQ(LoadBitmapFile((dir / "missing.bmp").c_str()), nullptr);
+    EXPECT_EQ(LoadBitmapFile(dir.Path("missing.bmp").c_str()), nullptr);
     EXPECT_EQ(errno, ENOENT);
 
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(file.data()), 20);
+    dir.Write("page.bmp", std::string(file.begin(), file.begin() + 20));
     EXPECT_EQ(LoadBitmapFile(path.c_str()), nullptr);
     EXPECT_NE(Log().find("Invalid BMP " + path + ": truncated header, 20 bytes"), std::string::npos) << Log();
 }

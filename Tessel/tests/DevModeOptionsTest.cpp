@@ -43,44 +43,38 @@ TEST(DevModeOptionsTest, WindowsPapersMapToPwgNamesAndBack)
         EXPECT_NEAR(w, out.dmPaperWidth, 10);
         EXPECT_NEAR(l, out.dmPaperLength, 10);
     }
-    // A PPD keyword finds its paper too, without regard to case.
-    EXPECT_EQ(PaperSizes::FindByName("tabloid")->id, 3);
-}
+    EXPECT_EQ(PaperSizes::FindByName("tabloid")->id, 3);  // a PPD keyword, without regard to case
 
-TEST(DevModeOptionsTest, CustomSizesTravelAsPwgCustomNames)
-{
-    DEVMODE dm = PageSetup(1, DMPAPER_USER, 300, 1, 1);
-    dm.dmFields |= DM_PAPERWIDTH | DM_PAPERLENGTH;
-    dm.dmPaperWidth = 1005;
-    dm.dmPaperLength = 2000;
-    const std::vector<PrintOption> options = DevModeOptions::ToOptions(dm);
-    EXPECT_EQ(options[1], PrintOption("media", "custom_100.5x200mm"));
-    const DEVMODE out = RoundTrip(dm);
+    DEVMODE custom = PageSetup(1, DMPAPER_USER, 300, 1, 1);
+    custom.dmFields |= DM_PAPERWIDTH | DM_PAPERLENGTH;
+    custom.dmPaperWidth = 1005;
+    custom.dmPaperLength = 2000;
+    EXPECT_EQ(DevModeOptions::ToOptions(custom)[1], PrintOption("media", "custom_100.5x200mm"));
+    const DEVMODE out = RoundTrip(custom);
     EXPECT_EQ(out.dmPaperSize, DMPAPER_USER);
     EXPECT_EQ(out.dmPaperWidth, 1005);
     EXPECT_EQ(out.dmPaperLength, 2000);
-    // A custom name of a known size is that paper.
-    DEVMODE a4{};
+    DEVMODE a4{};  // a custom name of a known size is that paper
     ASSERT_TRUE(DevModeOptions::ApplyOption(a4, "media", "custom_210x297mm"));
     EXPECT_EQ(a4.dmPaperSize, DMPAPER_A4);
 }
 
 TEST(DevModeOptionsTest, OrientationQualityCopiesAndCollateRoundTrip)
 {
-    const DEVMODE land = RoundTrip(PageSetup(DMORIENT_LANDSCAPE, 9, 1200, 3, 0));
-    EXPECT_EQ(land.dmOrientation, DMORIENT_LANDSCAPE);
-    EXPECT_EQ(land.dmPrintQuality, 1200);
-    EXPECT_EQ(land.dmCopies, 3);
-    EXPECT_EQ(land.dmCollate, DMCOLLATE_FALSE);
-    EXPECT_EQ(RoundTrip(PageSetup(1, 9, DMRES_HIGH, 1, 1)).dmPrintQuality, DMRES_HIGH);
-    EXPECT_EQ(RoundTrip(PageSetup(1, 9, DMRES_DRAFT, 1, 1)).dmPrintQuality, DMRES_DRAFT);
+    for (const DEVMODE& in : {PageSetup(DMORIENT_LANDSCAPE, 9, 1200, 3, 0), PageSetup(1, 9, DMRES_HIGH, 1, 1),
+                              PageSetup(1, 9, DMRES_DRAFT, 2, 1)}) {
+        const DEVMODE out = RoundTrip(in);
+        EXPECT_EQ(out.dmOrientation, in.dmOrientation);
+        EXPECT_EQ(out.dmPrintQuality, in.dmPrintQuality);
+        EXPECT_EQ(out.dmCopies, in.dmCopies);
+        EXPECT_EQ(out.dmCollate, in.dmCollate);
+    }
     DEVMODE dm{};
     ASSERT_TRUE(DevModeOptions::ApplyOption(dm, "printer-resolution", "600x1200dpi"));
     EXPECT_EQ(dm.dmPrintQuality, 600);
     ASSERT_TRUE(DevModeOptions::ApplyOption(dm, "orientation-requested", "5"));
     EXPECT_EQ(dm.dmOrientation, DMORIENT_LANDSCAPE);
-    // Fields not named in dmFields make no options.
-    DEVMODE none = PageSetup(2, 9, 600, 2, 1);
+    DEVMODE none = PageSetup(2, 9, 600, 2, 1);  // fields not named in dmFields make no options
     none.dmFields = 0;
     EXPECT_TRUE(DevModeOptions::ToOptions(none).empty());
 }

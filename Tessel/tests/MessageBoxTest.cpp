@@ -3,10 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "ChildTestTools.h"
 #include "MessageBox.h"
-
-using namespace childtest;
+#include "ScratchFolder.h"
 
 TEST(MessageBoxTest, ForcedAnswersStillShowTheTextOnStderr)
 {
@@ -21,31 +19,31 @@ TEST(MessageBoxTest, ForcedAnswersStillShowTheTextOnStderr)
         {"what", MB_YESNO, IDNO, "[No]"},
     };
     for (const auto& c : cases) {
-        ScopedEnv mode("TESSEL_MESSAGEBOX", c.mode);
+        ScopedVariable mode("TESSEL_MESSAGEBOX", c.mode);
         testing::internal::CaptureStderr();
         EXPECT_EQ(MessageBoxA("Open\r\nthe folder?", "Z3 Parsimo", c.type), c.answer) << c.mode;
         EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string("Z3 Parsimo: Open  the folder? ") + c.shown + "\n");
     }
-    ScopedEnv mode("TESSEL_MESSAGEBOX", "stderr");
+    ScopedVariable mode("TESSEL_MESSAGEBOX", "stderr");
     EXPECT_EQ(MessageBoxA(nullptr, nullptr, MB_YESNO), IDNO);
 }
 
 TEST(MessageBoxTest, DesktopBoxGetsTheTextVerbatimAndItsAnswerCounts)
 {
-    TempDir dir;
+    ScratchFolder dir;
     const std::string record = dir.Path("args");
-    WriteScript(dir.Path("zenity"), "for a in \"$@\"; do echo \"$a\"; done > '" + record + "'; exit \"$FAKE_EXIT\"");
-    ScopedEnv mode("TESSEL_MESSAGEBOX", nullptr);
-    ScopedEnv display("DISPLAY", ":99");
-    ScopedEnv path("PATH", (dir.Path() + ":/usr/bin:/bin").c_str());
+    dir.WriteScript("zenity", "for a in \"$@\"; do echo \"$a\"; done > '" + record + "'; exit \"$FAKE_EXIT\"");
+    ScopedVariable mode("TESSEL_MESSAGEBOX", nullptr);
+    ScopedVariable display("DISPLAY", ":99");
+    ScopedVariable path("PATH", (dir.Path() + ":/usr/bin:/bin").c_str());
     const std::string text = "<b>Files</b> & \"more\" in /tmp/a b/";
-    ScopedEnv yes("FAKE_EXIT", "0");
+    ScopedVariable yes("FAKE_EXIT", "0");
     EXPECT_EQ(MessageBoxA(text.c_str(), "Z3 Parsimo", MB_YESNO), IDYES);
-    EXPECT_EQ(ReadAll(record), "--question\n--no-markup\n--title=Z3 Parsimo\n--text=" + text + "\n");
-    ScopedEnv no("FAKE_EXIT", "1");
+    EXPECT_EQ(ScratchFolder::Read(record), "--question\n--no-markup\n--title=Z3 Parsimo\n--text=" + text + "\n");
+    ScopedVariable no("FAKE_EXIT", "1");
     EXPECT_EQ(MessageBoxA(text.c_str(), "Z3 Parsimo", MB_YESNO), IDNO);
     EXPECT_EQ(MessageBoxA("Failed.", "Z3 Parsimo", MB_OK | MB_ICONERROR), IDOK);
-    EXPECT_EQ(ReadAll(record).rfind("--error\n", 0), 0u);
+    EXPECT_EQ(ScratchFolder::Read(record).rfind("--error\n", 0), 0u);
 }
 
 TEST(MessageBoxTest, NobodyToAskTakesTheDefaultAnswer)
@@ -55,10 +53,10 @@ TEST(MessageBoxTest, NobodyToAskTakesTheDefaultAnswer)
         close(terminal);
         GTEST_SKIP() << "this run has a terminal that could be asked";
     }
-    TempDir dir;  // as PATH: no zenity anywhere
-    ScopedEnv mode("TESSEL_MESSAGEBOX", nullptr);
-    ScopedEnv display("DISPLAY", ":99");
-    ScopedEnv path("PATH", dir.Path().c_str());
+    ScratchFolder dir;  // as PATH: no zenity anywhere
+    ScopedVariable mode("TESSEL_MESSAGEBOX", nullptr);
+    ScopedVariable display("DISPLAY", ":99");
+    ScopedVariable path("PATH", dir.Path().c_str());
     testing::internal::CaptureStderr();
     EXPECT_EQ(MessageBoxA("Open the folder?", "Z3 Parsimo", MB_YESNO), IDNO);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Z3 Parsimo: Open the folder? [No]\n");

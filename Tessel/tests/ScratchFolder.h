@@ -1,11 +1,16 @@
 #pragma once
+// Shared test helpers: a temporary folder, a scoped environment variable, a
+// captured log, stand-in programs for child process tests.
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "Log.h"
 
@@ -34,6 +39,14 @@ public:
         return Path(name);
     }
 
+    // A shell script the owner may run, standing in for a desktop program.
+    std::string WriteScript(const std::string& name, const std::string& body) const
+    {
+        Write(name, "#!/bin/sh\n" + body + "\n");
+        std::filesystem::permissions(Path(name), std::filesystem::perms::owner_all);
+        return Path(name);
+    }
+
     static std::string Read(const std::string& path)
     {
         std::ifstream in(path, std::ios::binary);
@@ -50,18 +63,9 @@ public:
     ScopedVariable(const char* name, const char* value) : m_name(name)
     {
         if (const char* old = std::getenv(name)) m_old = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
+        value ? setenv(name, value, 1) : unsetenv(name);
     }
-    ~ScopedVariable()
-    {
-        if (m_old)
-            setenv(m_name.c_str(), m_old->c_str(), 1);
-        else
-            unsetenv(m_name.c_str());
-    }
+    ~ScopedVariable() { m_old ? setenv(m_name.c_str(), m_old->c_str(), 1) : unsetenv(m_name.c_str()); }
     ScopedVariable(const ScopedVariable&) = delete;
     ScopedVariable& operator=(const ScopedVariable&) = delete;
 
@@ -86,6 +90,7 @@ public:
     }
     ScopedLog(const ScopedLog&) = delete;
     ScopedLog& operator=(const ScopedLog&) = delete;
+    const std::string& Path() const { return m_path; }
     std::string Text() const { return ScratchFolder::Read(m_path); }
 
 private:
@@ -93,3 +98,10 @@ private:
     std::string m_old;
     int m_level;
 };
+
+// Polls a condition for up to ten seconds; children run on their own time.
+inline bool Eventually(const std::function<bool()>& condition)
+{
+    for (int i = 0; i < 2000 && !condition(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return condition();
+}

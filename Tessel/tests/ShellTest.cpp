@@ -1,48 +1,41 @@
 #include <gtest/gtest.h>
 
-#include "ChildTestTools.h"
+#include "ScratchFolder.h"
 #include "Shell.h"
-
-using namespace childtest;
 
 namespace {
 // A program that records its one argument, whole, in <name>.record.
-void WriteRecorder(const TempDir& dir, const std::string& name)
+void WriteRecorder(const ScratchFolder& dir, const std::string& name)
 {
     const std::string record = dir.Path(name + ".record");
-    WriteScript(dir.Path(name), "printf '%s' \"$1\" > '" + record + ".tmp' && mv '" + record + ".tmp' '" + record + "'");
+    dir.WriteScript(name, "printf '%s' \"$1\" > '" + record + ".tmp' && mv '" + record + ".tmp' '" + record + "'");
 }
 
-std::string Recorded(const TempDir& dir, const std::string& name)
+// Opens a target and tells whether the recorder got exactly that target;
+// each opening is awaited, so no recorder outlives the folder.
+bool Opened(const ScratchFolder& dir, const std::string& recorder, const std::string& target)
 {
-    const std::string record = dir.Path(name + ".record");
-    return Eventually([&] { return std::filesystem::exists(record); }) ? ReadAll(record) : "(nothing)";
-}
-
-void Touch(const std::string& path)
-{
-    std::ofstream(path) << "x";
+    const std::string record = dir.Path(recorder + ".record");
+    std::filesystem::remove(record);
+    return ShellOpen(target.c_str()) > 32 && Eventually([&] { return std::filesystem::exists(record); }) &&
+           ScratchFolder::Read(record) == target;
 }
 }  // namespace
 
 TEST(ShellTest, OpenerGetsTheFileOrFolderAsOneArgument)
 {
-    TempDir dir;
-    CapturedLog log(dir);
+    ScratchFolder dir;
+    ScopedLog log(dir);
     WriteRecorder(dir, "opener");
-    ScopedEnv opener("TESSEL_OPENER", dir.Path("opener").c_str());
-    const std::string pdf = dir.Path("my job's \"output\".pdf"), folder = dir.Path("sub folder");
-    Touch(pdf);
+    ScopedVariable opener("TESSEL_OPENER", dir.Path("opener").c_str());
+    const std::string pdf = dir.Write("my job's \"output\".pdf", "x"), folder = dir.Path("sub folder");
     std::filesystem::create_directory(folder);
-    for (const std::string& target : {pdf, folder}) {
-        std::filesystem::remove(dir.Path("opener.record"));
-        EXPECT_GT(ShellOpen(target.c_str()), 32) << target;
-        EXPECT_EQ(Recorded(dir, "opener"), target);
-    }
+    EXPECT_TRUE(Opened(dir, "opener", pdf));
+    EXPECT_TRUE(Opened(dir, "opener", folder));
     EXPECT_EQ(ShellOpen(dir.Path("none.pdf").c_str()), SE_ERR_FNF);
     EXPECT_EQ(ShellOpen(nullptr), SE_ERR_FNF);
 
-    ScopedEnv missing("TESSEL_OPENER", dir.Path("no-such-opener").c_str());
+    ScopedVariable missing("TESSEL_OPENER", dir.Path("no-such-opener").c_str());
     EXPECT_EQ(ShellOpen(folder.c_str()), SE_ERR_FNF);
     EXPECT_NE(log.Text().find("CreateChildProcess() failed.\r\n"), std::string::npos);
 }
@@ -51,36 +44,30 @@ TEST(ShellTest, DesktopAssociationDecidesWhetherToOpen)
 {
     // Stand-ins: xdg-mime reports $FAKE_TYPE and, for a default, $FAKE_APP
     // (noting the type it was asked about); xdg-open records its argument.
-    TempDir dir;
+    ScratchFolder dir;
     WriteRecorder(dir, "xdg-open");
-    WriteScript(dir.Path("xdg-mime"), "case \"$2\" in filetype) echo \"$FAKE_TYPE\" ;;\n default) printf '%s' \"$3\" > '" +
-                                          dir.Path("asked") + "'; echo \"$FAKE_APP\" ;; esac");
-    ScopedEnv opener("TESSEL_OPENER", nullptr);
-    ScopedEnv path("PATH", (dir.Path() + ":/usr/bin:/bin").c_str());
-    const std::string pdf = dir.Path("_dk_0001.tm_.pdf"), jpeg = dir.Path("_dk_0001.tm_.JPG"),
-                      bare = dir.Path("_dk_0001.tm_");
-    for (const std::string& name : {pdf, jpeg, bare}) Touch(name);
+    dir.WriteScript("xdg-mime", "case \"$2\" in filetype) echo \"$FAKE_TYPE\" ;;\n default) printf '%s' \"$3\" > '" +
+                                    dir.Path("asked") + "'; echo \"$FAKE_APP\" ;; esac");
+    ScopedVariable opener("TESSEL_OPENER", nullptr);
+    ScopedVariable path("PATH", (dir.Path() + ":/usr/bin:/bin").c_str());
+    const std::string pdf = dir.Write("_dk_0001.tm_.pdf", "x"), jpeg = dir.Write("_dk_0001.tm_.JPG", "x"),
+                      bare = dir.Write("_dk_0001.tm_", "x");
     {
-        ScopedEnv type("FAKE_TYPE", "application/pdf");
-        ScopedEnv app("FAKE_APP", "");
+        ScopedVariable type("FAKE_TYPE", "application/pdf");
+        ScopedVariable app("FAKE_APP", "");
         EXPECT_EQ(ShellOpen(pdf.c_str()), SE_ERR_NOASSOC);
         EXPECT_FALSE(std::filesystem::exists(dir.Path("xdg-open.record")));
     }
-    ScopedEnv app("FAKE_APP", "viewer.desktop");
-    // Each opening is awaited, so no recorder outlives the folder.
-    const auto opened = [&](const std::string& target) {
-        std::filesystem::remove(dir.Path("xdg-open.record"));
-        return ShellOpen(target.c_str()) > 32 && Recorded(dir, "xdg-open") == target;
-    };
+    ScopedVariable app("FAKE_APP", "viewer.desktop");
     {
-        ScopedEnv type("FAKE_TYPE", "application/pdf");
-        EXPECT_TRUE(opened(pdf));
+        ScopedVariable type("FAKE_TYPE", "application/pdf");
+        EXPECT_TRUE(Opened(dir, "xdg-open", pdf));
     }
-    ScopedEnv unknownType("FAKE_TYPE", "");  // xdg-mime cannot tell: the extension can
-    EXPECT_TRUE(opened(jpeg));
-    EXPECT_EQ(ReadAll(dir.Path("asked")), "image/jpeg");
-    EXPECT_TRUE(opened(dir.Path()));
-    EXPECT_EQ(ReadAll(dir.Path("asked")), "inode/directory");
+    ScopedVariable unknownType("FAKE_TYPE", "");  // xdg-mime cannot tell: the extension can
+    EXPECT_TRUE(Opened(dir, "xdg-open", jpeg));
+    EXPECT_EQ(ScratchFolder::Read(dir.Path("asked")), "image/jpeg");
+    EXPECT_TRUE(Opened(dir, "xdg-open", dir.Path()));
+    EXPECT_EQ(ScratchFolder::Read(dir.Path("asked")), "inode/directory");
     EXPECT_EQ(ShellOpen(bare.c_str()), SE_ERR_NOASSOC);  // nobody knows the type
 }
 
@@ -89,7 +76,6 @@ TEST(ShellTest, MimeTypesOfOurOutputFiles)
     EXPECT_STREQ(MimeTypeByExtension("/d/_dk_0001.tm_.PDF"), "application/pdf");
     EXPECT_STREQ(MimeTypeByExtension("a.jpeg"), "image/jpeg");
     EXPECT_STREQ(MimeTypeByExtension("a.Bmp"), "image/bmp");
-    EXPECT_EQ(MimeTypeByExtension("/d.pdf/_dk_0001"), nullptr);
-    EXPECT_EQ(MimeTypeByExtension("a.pdfx"), nullptr);
-    EXPECT_EQ(MimeTypeByExtension(nullptr), nullptr);
+    for (const char* none : {"/d.pdf/_dk_0001", "a.pdfx", static_cast<const char*>(nullptr)})
+        EXPECT_EQ(MimeTypeByExtension(none), nullptr);
 }
