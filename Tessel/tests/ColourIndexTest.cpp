@@ -28,11 +28,3 @@ TEST(ColourIndexTest, BitsFollowTheColourCountAndIndicesStayPut)
     EXPECT_TRUE(colours.IsFull());
     EXPECT_EQ(colours.Count(), 256);
 }
-
-TEST(ColourIndexTest, CollidingColoursKeepTheirOwnIndices)
-{
-    // Colours that differ only in high bits land near each other in a small table.
-    ColourIndex colours;
-    for (uint32_t i = 0; i < 200; ++i) ASSERT_TRUE(colours.Add(i << 16));
-    for (uint32_t i = 0; i < 200; ++i) EXPECT_EQ(colours.IndexOf(i << 16), i);
-}
