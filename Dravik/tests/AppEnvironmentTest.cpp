@@ -127,27 +127,3 @@ TEST(AppEnvironment, MissingInstallationOrFolders)
     const std::string text = testworld::ReadAll(world.root / "env.log");
     EXPECT_NE(text.find("Common application data folder not found!\r\n"), std::string::npos);
 }
-
-TEST(AppEnvironment, SettingsSectionLineForLine)
-{
-    World world;
-    world.Install({{"SavingsPercentage", Dword(45)}, {"PrinterName", Sz("Parsimo")}, {"TargetPrinterName", Sz("Office")}});
-    AppEnvironment env;
-    LogTo log((world.root / "env.log").string());
-    env.LogSettings();
-    std::string text = testworld::ReadAll(world.root / "env.log");
-    std::string lines;
-    for (size_t at = 0; at < text.size();) {
-        const size_t end = text.find("\r\n", at);
-        lines += text.substr(at + 18, end + 2 - at - 18);
-        at = end + 2;
-    }
-    const std::string expected = "[Parsimo]\r\n  - AppGroupName = QMVK\r\n  - AppName = Parsimo\r\n  - AppTitle = Z3 Parsimo\r\n"
-                                 "  - AppDataDir = " + std::string(env.AppDataDir) + "\r\n  - CommonAppDataDir = " +
-                                 env.CommonAppDataDir + "\r\n  - InstallDir = " + env.InstallDir +
-                                 "\r\n  - ProductVersion = 1.0.0\r\n  - LogFileName = " + env.LogFileName +
-                                 "\r\n  - CheckPrintMode = 0\r\n  - SavingsPercentage =  45\r\n  - ShowDialog =  1\r\n"
-                                 "  - LogLevel =  2\r\n  - EnhancedMicrLineQuality =  0\r\n  - PrinterName = Parsimo\r\n"
-                                 "  - TargetPrinterName = Office\r\n\r\n";
-    EXPECT_EQ(lines, expected);
-}

@@ -84,7 +84,16 @@ TEST(DravikRun, PdfJobRunsEndToEnd)
     const std::string log = Unstamped(testworld::ReadAll(world.UserLog()));
     const std::string data = world.DataDir().string() + "/";
     const std::string gsSection = "[GhostScript]\r\n";
-    EXPECT_NE(log.find("[Parsimo]\r\n  - AppGroupName = QMVK\r\n"), std::string::npos);
+    const std::string user = (world.root / "user/QMVK/Parsimo/").string();
+    EXPECT_NE(log.find("[Parsimo]\r\n  - AppGroupName = QMVK\r\n  - AppName = Parsimo\r\n  - AppTitle = Z3 Parsimo\r\n"
+                       "  - AppDataDir = " + user + "\r\n  - CommonAppDataDir = " +
+                       (world.root / "common/QMVK/Parsimo/").string() + "\r\n  - InstallDir = " +
+                       (world.root / "install/").string() + "\r\n  - ProductVersion = 1.0.0\r\n  - LogFileName = " +
+                       user + "Parsimo.log\r\n  - CheckPrintMode = 0\r\n  - SavingsPercentage =  0\r\n"
+                       "  - ShowDialog =  0\r\n  - LogLevel =  0\r\n  - EnhancedMicrLineQuality =  0\r\n"
+                       "  - PrinterName = \r\n  - TargetPrinterName = \r\n\r\n"),
+              std::string::npos)
+        << log;
     EXPECT_NE(log.find("[Print Job Info]\r\n  - Job ID = 0\r\n"), std::string::npos);
     EXPECT_NE(log.find("[Global Memory Status]\r\n\t"), std::string::npos);
     const size_t gs = log.find(gsSection);
