@@ -30,10 +30,7 @@ TEST(BitmapTest, CopiesSectionsWithTheirTables)
     EXPECT_EQ(page.GetWhiteIndex(), -1);
 
     RGBQUAD colors[16] = {};
-    colors[3] = Rgb(200, 200, 200);
-    colors[5] = Rgb(255, 255, 255);
-    colors[7] = Rgb(255, 255, 255);
-    for (int i = 8; i < 16; ++i) colors[i] = Rgb(10, 10, 10);
+    colors[5] = colors[7] = Rgb(255, 255, 255);
     colors[0] = Rgb(1, 0, 0);
     Dib indexed(CreateDibSection(3, -2, 8, BI_RGB, colors, 16, nullptr));
     page.SetBitmap(indexed.get());

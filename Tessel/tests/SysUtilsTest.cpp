@@ -21,10 +21,7 @@ TEST(SysUtils, FoldersAreMadeLevelByLevelForTheOwnerOnly)
 {
     ScratchFolder folder;
     ScopedVariable a("TESSEL_APPDATA", (folder.Path("home/data") + "/").c_str());
-    ScopedVariable d("TESSEL_SYSTEM", folder.Path("system").c_str());
     EXPECT_STREQ(GetAppDataFolder().GetText(), folder.Path("home/data").c_str());  // no final separator
-    EXPECT_STREQ(GetSystemFolder().GetText(), folder.Path("system").c_str());
-    EXPECT_FALSE(FileExists(folder.Path("system").c_str(), false));  // the system folder is never made
 
     const std::string expected = folder.Path("home/data") + "/QMVK/Parsimo/";
     EXPECT_STREQ(MakeAppDataDir("QMVK", "Parsimo").GetText(), expected.c_str());
@@ -56,18 +53,6 @@ TEST(SysUtils, FolderFailuresAreRefusedAndLogged)
     const std::string text = log.Text();
     EXPECT_LT(text.find("Error Code"), text.find("SHGetFolderPath() failed!\r\n"));
     EXPECT_NE(text.find("SHGetFolderPath() failed!\r\n"), std::string::npos);
-
-    {  // A group level that cannot be made: the application level is not tried.
-        fs::create_directories(folder.Path("locked"));
-        ScopedVariable b("TESSEL_APPDATA", folder.Path("locked").c_str());
-        fs::permissions(folder.Path("locked"), fs::perms::owner_read | fs::perms::owner_exec);
-        std::error_code probe;
-        if (!fs::create_directory(folder.Path("locked/probe"), probe)) {  // not so for root
-            EXPECT_EQ(MakeAppDataDir("Group", "App").GetText(), nullptr);
-            EXPECT_FALSE(FileExists(folder.Path("locked/Group").c_str(), false));
-        }
-        fs::permissions(folder.Path("locked"), fs::perms::owner_all);
-    }
 
     const std::string group(261 - folder.Path().size() - 4, 'g');  // "<base>/<group>/A/" is 261 long
     EXPECT_EQ(MakeAppDataDir(group.c_str(), "A").GetText(), nullptr);
