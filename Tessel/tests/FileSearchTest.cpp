@@ -6,29 +6,24 @@
 
 #include "File.h"
 #include "FileSearch.h"
+#include "ScratchFolder.h"
 
 namespace fs = std::filesystem;
 
 TEST(FileSearch, WindowsMaskRules)
 {
     const char* mask = "_dk_????.tm_.*";
-    EXPECT_TRUE(MatchesMask("_dk_0001.tm_", mask));
-    EXPECT_TRUE(MatchesMask("_dk_0001.tm_.pdf", mask));
-    EXPECT_TRUE(MatchesMask("_DK_0042.TM_.JPG", mask));
-    EXPECT_FALSE(MatchesMask("_dk_001.tm_", mask));
-    EXPECT_FALSE(MatchesMask("_dk_00001.tm_", mask));
-    EXPECT_FALSE(MatchesMask("QrxWrite.cfg", mask));
-    EXPECT_TRUE(MatchesMask("anything", "*"));
+    for (const char* name : {"_dk_0001.tm_", "_DK_0042.TM_.JPG"}) EXPECT_TRUE(MatchesMask(name, mask)) << name;
+    for (const char* name : {"_dk_001.tm_", "_dk_00001.tm_"}) EXPECT_FALSE(MatchesMask(name, mask)) << name;
     EXPECT_TRUE(MatchesMask("a.b.c", "*.c"));
-    EXPECT_FALSE(MatchesMask("abc", "a?"));
     // Many stars against a long name stay fast and correct.
     EXPECT_FALSE(MatchesMask(std::string(5000, 'a').c_str(), "*a*a*a*a*a*a*a*a*b"));
 }
 
 TEST(FileSearch, ListsOnlyMatchingPlainFiles)
 {
-    const fs::path dir = fs::temp_directory_path() / ("tessel-search-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
+    ScratchFolder scratch;
+    const fs::path dir = scratch.Path();
     fs::create_directories(dir / "_dk_0009.tm_");  // a folder never counts
     for (const char* name : {"_dk_0001.tm_", "_dk_0002.tm_.pdf", "QrxWrite.cfg"}) std::ofstream(dir / name) << "x";
     fs::create_symlink(dir / "QrxWrite.cfg", dir / "_dk_0003.tm_");
@@ -45,5 +40,4 @@ TEST(FileSearch, ListsOnlyMatchingPlainFiles)
     holder.Close();
     EXPECT_TRUE(DeleteFile((dir / "_dk_0001.tm_").c_str()));
     EXPECT_FALSE(fs::exists(dir / "_dk_0001.tm_"));
-    fs::remove_all(dir);
 }

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <csignal>
-#include <fcntl.h>
+#include <thread>
 #include <unistd.h>
 
 #include "Pipe.h"
@@ -30,16 +30,19 @@ TEST(ProcessTest, ChildTalksThroughAllThreePipes)
 {
     Process child;
     ASSERT_TRUE(child.CreateChildProcess(R"(/bin/sh -c "cat; echo oops >&2; exit 3")", false, 2, true));
-    const std::string job = "%!PS\nshowpage\n";
-    ASSERT_TRUE(Pipe::Write(child.m_hChildStdinWrDup, job.data(), job.size()));
-    CloseHandle(child.m_hChildStdinWrDup);
+    CloseHandle(child.m_hChildStdoutWr);  // else the output never ends
+    // More than a pipe holds: partial writes must all arrive, while we read.
+    const std::string job(200000, 'j');
+    std::thread writer([&] {
+        EXPECT_TRUE(Pipe::Write(child.m_hChildStdinWrDup, job.data(), job.size()));
+        CloseHandle(child.m_hChildStdinWrDup);
+    });
+    EXPECT_EQ(ReadToEnd(child.m_hChildStdoutRdDup), job);
+    writer.join();
+    EXPECT_EQ(ReadToEnd(child.m_hChildStderrRdDup), "oops\n");
     int status = -1;
     ASSERT_TRUE(child.Wait(&status));
     EXPECT_EQ(status, 3);
-    // The output ends only once the caller drops its copy of the write end.
-    CloseHandle(child.m_hChildStdoutWr);
-    EXPECT_EQ(ReadToEnd(child.m_hChildStdoutRdDup), job);
-    EXPECT_EQ(ReadToEnd(child.m_hChildStderrRdDup), "oops\n");
 
     Process killed;  // found on PATH; a signal's end reads as 128 + signal
     ASSERT_TRUE(killed.CreateChildProcess(R"(sh -c "kill -TERM $$")", true, 0, false));
@@ -57,34 +60,20 @@ TEST(ProcessTest, BadStartsFailCleanly)
     EXPECT_FALSE(child.Wait());
     EXPECT_NE(log.Text().find("Error Code 2 in File ProcessPosix.cpp"), std::string::npos) << log.Text();
     EXPECT_NE(log.Text().find("CreateChildProcess() failed.\r\n"), std::string::npos);
-    EXPECT_FALSE(child.CreateChildProcess("no-such-program-anywhere", true, 0, false));
 
-    // An empty command line and a second start are refused without a word.
-    std::filesystem::remove(log.Path());
+    // A second start is refused: the first child's pipes stay ours.
     Process once;
-    EXPECT_FALSE(once.CreateChildProcess(nullptr, false, 0, false));
-    EXPECT_FALSE(once.CreateChildProcess("", false, 0, false));
     ASSERT_TRUE(once.CreateChildProcess("/bin/cat", false, 0, false));
     const pid_t first = once.GetProcessInfo().hProcess;
     EXPECT_FALSE(once.CreateChildProcess("/bin/true", false, 0, false));
     EXPECT_EQ(once.GetProcessInfo().hProcess, first);
-    EXPECT_EQ(log.Text(), "");
     once.ClosePipes();
     EXPECT_TRUE(AllPipesClosed(once));
-    once.ClosePipes();
     EXPECT_TRUE(once.Wait());  // cat saw the end of its input
 }
 
 TEST(ProcessTest, ChildGetsNoDescriptorButItsOwn)
 {
-    // Without redirection the child reads nothing from our input.
-    ScratchFolder dir;
-    Process quiet;
-    ASSERT_TRUE(quiet.CreateChildProcess(("/bin/sh -c \"cat > '" + dir.Path("in") + "'\"").c_str(), true, 0, false));
-    EXPECT_TRUE(AllPipesClosed(quiet));
-    ASSERT_TRUE(quiet.Wait());
-    EXPECT_EQ(ScratchFolder::Read(dir.Path("in")), "");
-
     // Neither a descriptor opened without close-on-exec nor the pipes of
     // another running child may reach a new child.
     const int stray = dup(1);
@@ -141,26 +130,10 @@ TEST(ProcessTest, RunForOutputCollectsOutputAndDrainsErrors)
     EXPECT_EQ(status, 4);
     ASSERT_TRUE(Process::RunForOutput("/bin/sh -c \"head -c 100000 /dev/zero\"", output, &status, 10));
     EXPECT_EQ(output, std::string(10, '\0'));
-    EXPECT_FALSE(Process::RunForOutput("/nonexistent/program", output));
 }
 
 TEST(PipeTest, WriteToVanishedReaderFailsWithoutSignal)
 {
-    int ends[2];
-    ASSERT_EQ(pipe(ends), 0);
-    close(ends[0]);
-    EXPECT_FALSE(Pipe::Write(ends[1], "x", 1));
-    EXPECT_EQ(errno, EPIPE);
-    // Not delivered (we live), not left pending, and the mask is as before.
-    sigset_t pending, mask;
-    sigpending(&pending);
-    pthread_sigmask(SIG_SETMASK, nullptr, &mask);
-    EXPECT_EQ(sigismember(&pending, SIGPIPE), 0);
-    EXPECT_EQ(sigismember(&mask, SIGPIPE), 0);
-    close(ends[1]);
-    EXPECT_FALSE(Pipe::Write(-1, "x", 1));
-    EXPECT_EQ(Pipe::Read(-1, ends, 1), -1);
-
     // A child that ended before reading a job larger than the pipe holds.
     Process child;
     ASSERT_TRUE(child.CreateChildProcess("/bin/true", false, 2, false));
@@ -168,18 +141,10 @@ TEST(PipeTest, WriteToVanishedReaderFailsWithoutSignal)
     const std::string job(200000, 'j');
     EXPECT_FALSE(Pipe::Write(child.m_hChildStdinWrDup, job.data(), job.size()));
     EXPECT_EQ(errno, EPIPE);
-}
-
-TEST(PipeTest, LargeWritesArriveWhole)
-{
-    int ends[2];
-    ASSERT_EQ(pipe(ends), 0);
-    const std::string big(200000, 'p');  // more than the pipe holds: partial writes
-    std::thread writer([&] {
-        EXPECT_TRUE(Pipe::Write(ends[1], big.data(), big.size()));
-        close(ends[1]);
-    });
-    EXPECT_EQ(ReadToEnd(ends[0]), big);
-    writer.join();
-    close(ends[0]);
+    // Not delivered (we live), not left pending, and the mask is as before.
+    sigset_t pending, mask;
+    sigpending(&pending);
+    pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+    EXPECT_EQ(sigismember(&pending, SIGPIPE), 0);
+    EXPECT_EQ(sigismember(&mask, SIGPIPE), 0);
 }

@@ -13,12 +13,6 @@ public:
     {
         return *static_cast<const int*>(a) - *static_cast<const int*>(b);
     }
-    void AddInt(int v)
-    {
-        int* block = static_cast<int*>(std::malloc(sizeof(int)));
-        *block = v;
-        Add(block);
-    }
     std::vector<int> First(int count) const
     {
         std::vector<int> values;
@@ -28,24 +22,23 @@ public:
 };
 }  // namespace
 
-TEST(PtrArray, IndexChecksAndNullEntries)
+TEST(PtrArray, IndexChecksNullEntriesAndSortsBothWays)
 {
     ObjectArray<TextBuffer> names;
     EXPECT_THROW(names.GetAt(0), std::runtime_error);
     names.Add(new TextBuffer("a"));
     names.Add(static_cast<TextBuffer*>(nullptr));  // skipped on destruction
-    names.Add(new TextBuffer("c"));
-    EXPECT_STREQ(names.GetObjectAt(2)->GetText(), "c");
-    EXPECT_THROW(names.GetAt(3), std::runtime_error);
+    EXPECT_THROW(names.GetAt(2), std::runtime_error);
     EXPECT_THROW(names.GetAt(-1), std::runtime_error);
     names.Sort(0);  // base order compares all equal: nothing breaks
-}
 
-TEST(PtrArray, SortsBothWaysAndFreesBlocks)
-{
-    IntArray values;
+    IntArray values;  // the blocks are freed with the array
     values.Sort(0);
-    for (int v : {5, 3, 9, 1, 7, 3}) values.AddInt(v);
+    for (int v : {5, 3, 9, 1, 7, 3}) {
+        int* block = static_cast<int*>(std::malloc(sizeof(int)));
+        *block = v;
+        values.Add(block);
+    }
     values.Add(nullptr);
     values.QuickSort(0, 5, 0);
     EXPECT_EQ(values.First(6), (std::vector<int>{1, 3, 3, 5, 7, 9}));
