@@ -38,24 +38,17 @@ std::vector<fs::path> PrintedFiles(const World& world)
     return files;
 }
 
-int PageCount(const fs::path& pdf)
+// The size of every page, "612 x 792" for Letter, as pdfinfo reports it.
+std::vector<std::string> PageSizes(const fs::path& pdf)
 {
-    const RunResult info = World::Run({"/usr/bin/pdfinfo", pdf.string()});
-    const size_t at = info.out.find("Pages:");
-    return at == std::string::npos ? -1 : std::stoi(info.out.substr(at + 6));
-}
-
-std::string PageSize(const fs::path& pdf, int page)
-{
-    const RunResult info = World::Run({"/usr/bin/pdfinfo", "-f", std::to_string(page), "-l", std::to_string(page),
-                                       pdf.string()});
-    const std::string key = "Page    " + std::to_string(page) + " size:";
-    const size_t at = info.out.find(key);
-    if (at == std::string::npos) return "";
-    const size_t end = info.out.find(" pts", at);
-    std::string size = info.out.substr(at + key.size(), end - at - key.size());
-    size.erase(0, size.find_first_not_of(' '));
-    return size;
+    std::istringstream info(World::Run({"/usr/bin/pdfinfo", "-f", "1", "-l", "9999", pdf.string()}).out);
+    std::vector<std::string> sizes;
+    for (std::string line; std::getline(info, line);)
+        if (line.rfind("Page ", 0) == 0 && line.find(" size:") != std::string::npos) {
+            const size_t from = line.find_first_not_of(' ', line.find(" size:") + 6);
+            sizes.push_back(line.substr(from, line.find(" pts") - from));
+        }
+    return sizes;
 }
 
 struct Gray {
@@ -105,6 +98,20 @@ int MaskMismatches(const Gray& page, int left, int top, int width, int height, i
     return mismatches;
 }
 
+// Prints one job and gives the page sizes of the one document it made, which is removed.
+std::vector<std::string> PrintOne(World& world, const std::string& job)
+{
+    const RunResult r = World::Dravik({world.Job(job)});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const auto files = PrintedFiles(world);
+    if (files.size() != 1) {
+        ADD_FAILURE() << files.size() << " documents printed";
+        return {};
+    }
+    std::vector<std::string> sizes = PageSizes(files[0]);
+    fs::remove(files[0]);
+    return sizes;
+}
 
 const char* kFiveBlackPages = "1 1 5 { pop 0 setgray 72 420 468 220 rectfill showpage } for\n";
 }  // namespace
@@ -118,8 +125,7 @@ TEST(PrintRun, FiveLetterPagesAtThirtyPercentKeepTheMaskOnPaper)
     ASSERT_EQ(r.status, 0) << r.err;
     const auto files = PrintedFiles(world);
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(PageCount(files[0]), 5);
-    EXPECT_EQ(PageSize(files[0], 1), "612 x 792");
+    EXPECT_EQ(PageSizes(files[0]), std::vector<std::string>(5, "612 x 792"));
     // No page file stays behind in the data folder.
     for (const auto& entry : fs::directory_iterator(world.DataDir()))
         EXPECT_EQ(entry.path().filename().string().rfind("_dk_", 0), std::string::npos) << entry.path();
@@ -140,62 +146,27 @@ TEST(PrintRun, PaperFollowsTheJob)
 {
     World world;
     AddPrinters(world);
-    // An A4 job, a Check Document on Letter, then a custom size.
     world.Install(PrintSettings(50));
-    world.Settings(PrintSettings(50), {{"PaperSize", Dword(9)}, {"PrintDocumentName", Sz("Report")}});
-    RunResult r = World::Dravik({world.Job("<< /PageSize [595 842] >> setpagedevice 0 setgray 100 100 200 200 rectfill showpage\n")});
-    ASSERT_EQ(r.status, 0) << r.err;
-    auto files = PrintedFiles(world);
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(PageSize(files[0], 1), "595 x 842");
-    fs::remove(files[0]);
+    const std::string a4 = "<< /PageSize [595 842] >> setpagedevice ";
+    const std::string box = "0 setgray 72 72 100 100 rectfill showpage\n";
+    using Sizes = std::vector<std::string>;
 
+    world.Settings(PrintSettings(50), {{"PaperSize", Dword(9)}});
+    EXPECT_EQ(PrintOne(world, a4 + box), Sizes{"595 x 842"});
+    // A cheque on Letter goes on Legal.
     world.Settings(PrintSettings(50), {{"PaperSize", Dword(1)}, {"PrintDocumentName", Sz("Check Document")}});
-    r = World::Dravik({world.Job("0 setgray 100 100 200 50 rectfill showpage\n")});
-    ASSERT_EQ(r.status, 0) << r.err;
-    files = PrintedFiles(world);
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(PageSize(files[0], 1), "612 x 1008");
-    fs::remove(files[0]);
-
-    // A custom paper size is fitted from the first page: A4 content becomes A4.
-    world.Settings(PrintSettings(50), {{"PaperSize", Dword(256)}, {"PrintDocumentName", Sz("Custom")}});
-    r = World::Dravik({world.Job("<< /PageSize [595 842] >> setpagedevice showpage showpage\n")});
-    ASSERT_EQ(r.status, 0) << r.err;
-    files = PrintedFiles(world);
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(PageSize(files[0], 1), "595 x 842");
-    EXPECT_EQ(PageCount(files[0]), 2);
+    EXPECT_EQ(PrintOne(world, box), Sizes{"612 x 1008"});
+    // A custom paper size is fitted from the first page.
+    world.Settings(PrintSettings(50), {{"PaperSize", Dword(256)}});
+    EXPECT_EQ(PrintOne(world, a4 + box + box), Sizes(2, "595 x 842"));
     EXPECT_NE(testworld::ReadAll(world.UserLog()).find("bmWidth: 2479, bmHeight = 3508, iWidth = 2098 , iLength = 2970 \r\n"),
               std::string::npos);
-}
-
-TEST(PrintRun, LandscapeAndMixedSizesLandOnTheJobsPaper)
-{
-    World world;
-    AddPrinters(world);
-    world.Install(PrintSettings(30));
-    // A landscape job: the print area turns with it, the paper stays Letter.
-    world.Settings(PrintSettings(30), {{"Orientation", Dword(2)}, {"PaperSize", Dword(1)}});
-    RunResult r = World::Dravik({world.Job("<< /PageSize [792 612] >> setpagedevice 0 setgray 72 72 648 468 rectfill showpage\n")});
-    ASSERT_EQ(r.status, 0) << r.err;
-    auto files = PrintedFiles(world);
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(PageCount(files[0]), 1);
-    EXPECT_EQ(PageSize(files[0], 1), "612 x 792");
-    fs::remove(files[0]);
-
+    // A landscape job turns the print area; the paper stays the job's.
+    world.Settings(PrintSettings(50), {{"Orientation", Dword(2)}, {"PaperSize", Dword(1)}});
+    EXPECT_EQ(PrintOne(world, "<< /PageSize [792 612] >> setpagedevice " + box), Sizes{"612 x 792"});
     // Letter, A4 and Legal pages in one job: every page whole, in one document.
-    world.Settings(PrintSettings(30), {{"PaperSize", Dword(1)}});
-    r = World::Dravik({world.Job("0 setgray 72 72 100 100 rectfill showpage\n"
-                           "<< /PageSize [595 842] >> setpagedevice 0 setgray 72 72 100 100 rectfill showpage\n"
-                           "<< /PageSize [612 1008] >> setpagedevice 0 setgray 72 72 100 100 rectfill showpage\n"
-                           "<< /PageSize [612 792] >> setpagedevice 0 setgray 72 72 100 100 rectfill showpage\n")});
-    ASSERT_EQ(r.status, 0) << r.err;
-    files = PrintedFiles(world);
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(PageCount(files[0]), 4);
-    for (int page = 1; page <= 4; ++page) EXPECT_EQ(PageSize(files[0], page), "612 x 792") << page;
+    world.Settings(PrintSettings(50), {{"PaperSize", Dword(1)}});
+    EXPECT_EQ(PrintOne(world, box + a4 + box + "<< /PageSize [612 1008] >> setpagedevice " + box), Sizes(3, "612 x 792"));
     EXPECT_EQ(testworld::ReadAll(world.UserLog()).find("BitmapPrintError"), std::string::npos);
 }
 
@@ -264,8 +235,7 @@ TEST(PrintRun, ThroughTheCupsScheduler)
     }
     World::Run({"/usr/sbin/lpadmin", "-h", server, "-x", queue});
     ASSERT_NE(pdf.find("%%EOF"), std::string::npos) << "no document reached " << output;
-    EXPECT_EQ(PageCount(output), 5);
-    EXPECT_EQ(PageSize(output, 1), "612 x 792");
+    EXPECT_EQ(PageSizes(output), std::vector<std::string>(5, "612 x 792"));
     // This queue's printable area is 576 x 720 pt from (18, 36): the page is
     // stretched by uneven factors, and every device pixel still takes the
     // colour of its nearest page pixel.
