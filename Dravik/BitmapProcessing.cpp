@@ -186,7 +186,8 @@ public:
         uint8_t* bytes = row + static_cast<size_t>(first) * m_P;
         const int32_t pixels = last - first + 1;
         if (histogram != nullptr)
-            for (int32_t i = 0; i < pixels; ++i) ++histogram->counts[0][bytes[i] * 2];
+            for (int32_t i = 0; i < pixels; i += kPeriodPixels)
+                Count(m_Protected, 0, bytes + i, std::min(kPeriodPixels, pixels - i), *histogram);
         if (!m_Darken || m_Threshold <= 0) return;
         const int32_t count = pixels * m_P;
         for (int32_t i = 0; i < count; ++i)
@@ -199,6 +200,7 @@ private:
     int32_t m_Threshold = 0;
     uint8_t m_DarkValue = 0;
     RowTemplate m_Rows[kMaskRows];
+    RowTemplate m_Protected{};  // nothing dropped: the counts of protected pixels
 };
 
 int32_t Coverage(double sum, double pixels)
