@@ -75,8 +75,12 @@ inline HBITMAP MakePatternPage(int width, int height)
 struct Raster {
     int width = 0;
     int height = 0;
-    std::vector<uint32_t> pixels;
-    uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+    std::string rgb;
+    uint32_t At(int x, int y) const
+    {
+        const auto* p = reinterpret_cast<const unsigned char*>(rgb.data()) + 3 * (static_cast<size_t>(y) * width + x);
+        return (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
+    }
 };
 
 // Rasterizes the w x h area at (x, y) of a page by "pdftoppm", or the whole
@@ -103,11 +107,7 @@ inline bool Rasterize(const std::string& tool, const std::string& pdf, int page,
     const size_t at = static_cast<size_t>(in.tellg()) + 1;
     if (!in || magic != "P6" || out.width <= 0 || out.height <= 0 || maxValue != 255 || ppm.size() < at + 3 * count)
         return false;
-    out.pixels.resize(count);
-    for (size_t i = 0; i < count; ++i) {
-        const auto* px = reinterpret_cast<const unsigned char*>(ppm.data() + at + 3 * i);
-        out.pixels[i] = (uint32_t{px[0]} << 16) | (uint32_t{px[1]} << 8) | px[2];
-    }
+    out.rgb = ppm.substr(at, 3 * count);
     return true;
 }
 
