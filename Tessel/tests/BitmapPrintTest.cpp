@@ -50,16 +50,6 @@ public:
     }
 };
 
-class Page {
-public:
-    Page(int w, int h) : m_bmp(printtest::MakePatternPage(w, h)) {}
-    ~Page() { DeleteObject(m_bmp); }
-    HBITMAP Get() const { return m_bmp; }
-
-private:
-    HBITMAP m_bmp;
-};
-
 std::vector<int> Corners(const RECT& r)
 {
     return {r.left, r.top, r.right, r.bottom};
@@ -68,7 +58,7 @@ std::vector<int> Corners(const RECT& r)
 
 TEST(BitmapPrintTest, ScaleModesPlaceTheSourceArea)
 {
-    Page page(2550, 3300);
+    printtest::PatternPage page(2550, 3300);
     BitmapPrint bp(page.Get());
     RecordingContext dc(4800, 6600, 50, 600);
     bp.SetSourceRect(RECT{25, 25, 2525, 3275});
@@ -97,7 +87,7 @@ TEST(BitmapPrintTest, ScaleModesPlaceTheSourceArea)
 
 TEST(BitmapPrintTest, DirectPathDrawsOnceWithRowsFromTheBottomAndErrorsEndThePageBlank)
 {
-    Page page(300, 400);
+    printtest::PatternPage page(300, 400);
     BitmapPrint bp(page.Get());
     RecordingContext dc(1000, 1000, 0, 300);
     bp.SetSourceRect(RECT{10, 20, 110, 70});
@@ -123,7 +113,7 @@ TEST(BitmapPrintTest, DirectPathDrawsOnceWithRowsFromTheBottomAndErrorsEndThePag
 
 TEST(BitmapPrintTest, BandsAreCutIntoStripsOfAtMost75PixelsAndEndlessBandsStop)
 {
-    Page page(100, 400);
+    printtest::PatternPage page(100, 400);
     BitmapPrint bp(page.Get());
     RecordingContext dc(100, 400, 0, 300);
     dc.bands = {RECT{0, 0, 100, 160}, RECT{0, 160, 100, 400}};

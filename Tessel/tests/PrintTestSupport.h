@@ -58,18 +58,26 @@ inline bool IsInk(int x, int y)
     return (x + 2 * y) % 5 != 0 && x % 3 != 1;
 }
 
-// An 8-bit bottom-up section with black (0) and white (1) in its table.
-inline HBITMAP MakePatternPage(int width, int height)
-{
-    const RGBQUAD table[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
-    HBITMAP bmp = CreateDibSection(width, height, 8, BI_RGB, table, 2, nullptr);
-    if (!bmp) return nullptr;
-    auto* bits = static_cast<uint8_t*>(bmp->ds.dsBm.bmBits);
-    const int stride = bmp->ds.dsBm.bmWidthBytes;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) bits[(height - 1 - y) * stride + x] = IsInk(x, y) ? 0 : 1;
-    return bmp;
-}
+// An 8-bit bottom-up section holding the pattern, with black (0) and white
+// (1) in its table.
+class PatternPage {
+public:
+    PatternPage(int width, int height) : m_bmp(CreateDibSection(width, height, 8, BI_RGB, kTable, 2, nullptr))
+    {
+        auto* bits = m_bmp ? static_cast<uint8_t*>(m_bmp->ds.dsBm.bmBits) : nullptr;
+        for (int y = 0; bits && y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                bits[(height - 1 - y) * m_bmp->ds.dsBm.bmWidthBytes + x] = IsInk(x, y) ? 0 : 1;
+    }
+    ~PatternPage() { DeleteObject(m_bmp); }
+    PatternPage(const PatternPage&) = delete;
+    PatternPage& operator=(const PatternPage&) = delete;
+    HBITMAP Get() const { return m_bmp; }
+
+private:
+    static constexpr RGBQUAD kTable[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
+    HBITMAP m_bmp;
+};
 
 // Part of one PDF page as 0x00RRGGBB pixels.
 struct Raster {

@@ -93,7 +93,8 @@ TEST(PrinterTest, PatternReachesThePageAtTheExactDevicePixels)
     Printer printer("Scratch");
     HDC hdc = printer.GetDC();
     ASSERT_NE(hdc, nullptr);
-    HBITMAP bmp = printtest::MakePatternPage(61, 37);
+    const printtest::PatternPage page(61, 37);
+    HBITMAP bmp = page.Get();
     ASSERT_NE(bmp, nullptr);
     ASSERT_EQ(StartDocA(hdc, &kDoc), 1);
     ASSERT_GT(StartPage(hdc), 0);
@@ -106,7 +107,6 @@ TEST(PrinterTest, PatternReachesThePageAtTheExactDevicePixels)
     EXPECT_EQ(Place(hdc, bmp, 40, 30, 3), 37);
     ASSERT_GT(EndPage(hdc), 0);
     ASSERT_GT(EndDoc(hdc), 0);
-    DeleteObject(bmp);
 
     const std::string pdf = printers.JobFile("Scratch", 1);
     EXPECT_EQ(printtest::PageSizes(pdf), (std::vector<std::string>{"612 x 792", "842 x 595"}));
@@ -122,7 +122,8 @@ TEST(PrinterTest, DocumentsGetTheirOwnFilesAndUnfinishedOnesLeaveNothing)
 {
     LocalPrinters printers;
     printers.Add("Scratch");
-    HBITMAP bmp = printtest::MakePatternPage(8, 8);
+    const printtest::PatternPage page(8, 8);
+    HBITMAP bmp = page.Get();
     {
         Printer printer("Scratch");
         HDC hdc = printer.GetDC();
@@ -143,7 +144,6 @@ TEST(PrinterTest, DocumentsGetTheirOwnFilesAndUnfinishedOnesLeaveNothing)
         EXPECT_EQ(StretchDIBits(hdc, 0, 0, 8, 8, 4, 0, 8, 8, bmp->ds.dsBm.bmBits, &header, DIB_RGB_COLORS, SRCCOPY), 0);
         // The printer goes away with its third document still open.
     }
-    DeleteObject(bmp);
     int files = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(printers.Folder("Scratch"))) ++files;
     EXPECT_EQ(files, 2);
