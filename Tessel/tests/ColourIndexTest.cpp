@@ -15,7 +15,6 @@ TEST(ColourIndexTest, BitsFollowTheColourCountAndIndicesStayPut)
     // Adding a known colour again changes nothing; the top byte is not part of a colour.
     EXPECT_TRUE(colours.Add(0xFF000000u | 5 * 0x010101u));
     for (int i = 0; i < 256; ++i) EXPECT_EQ(colours.IndexOf(static_cast<uint32_t>(i) * 0x010101u), i);
-    EXPECT_EQ(colours.ColourAt(200), 200 * 0x010101u);
     EXPECT_FALSE(colours.Add(0x123456u));
     EXPECT_TRUE(colours.IsFull());
     EXPECT_EQ(colours.Count(), 256);

@@ -18,15 +18,10 @@
 namespace printtest {
 
 // Letter with margins (left 0.25 in, bottom 0.5 in, right 0.25 in, top 0.5 in),
-// A4, Legal; 300 and 600 dpi, 600 by default.
+// A4 and Legal without; 300 and 600 dpi, 600 by default.
 inline const char* const kPpd = R"(*PPD-Adobe: "4.3"
-*NickName: "Scratch Printer"
 *DefaultPageSize: Letter
-*PageSize Letter/US Letter: "<</PageSize[612 792]>>setpagedevice"
-*PageSize A4/A4: "<</PageSize[595 842]>>
-setpagedevice"
 *ImageableArea Letter/US Letter: "18 36 594 756"
-*ImageableArea A4/A4: "0 0 595 842"
 *PaperDimension Letter/US Letter: "612 792"
 *PaperDimension A4/A4: "595 842"
 *PaperDimension Legal/US Legal: "612 1008"
