@@ -1,17 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <string>
 #include <vector>
 
-#include "CommandLine.h"
 #include "PdfStream.h"
 #include "PrintSink.h"
-#include "Process.h"
-#include "ScratchFolder.h"
+#include "PrintTestSupport.h"
 
 namespace {
 // Keeps what is written; fails every write that would pass `limit` bytes.
@@ -40,14 +37,6 @@ PdfStream::Source RgbImage(int32_t width, int32_t height, ColourAt colourAt)
         for (int32_t x = 0; x < width; ++x) pixels[x] = colourAt(x, row);
     };
     return source;
-}
-
-// Places an image pixel for pixel at (x, y) of a page rasterized at 72 dpi,
-// edges moved in by 1/16 pixel as the device context does.
-bool Place(PdfStream& pdf, const PdfStream::Source& source, double x, double y)
-{
-    return pdf.DrawImage(source, source.width, source.height, x + 0.0625, y + 0.0625, source.width - 0.125,
-                         source.height - 0.125);
 }
 
 // A one-page document holding one image.
@@ -91,55 +80,9 @@ void ExpectConsistent(const std::string& pdf)
     }
 }
 
-// The first page at 72 dpi as 0x00RRGGBB pixels, by "pdftoppm" or "gs".
-std::vector<uint32_t> Rasterize(const std::string& tool, const std::string& pdf, int& width, int& height)
-{
-    const std::string command = tool == "gs" ? CommandLine::Join({"gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER",
-                                                                  "-sDEVICE=ppmraw", "-r72", "-sOutputFile=-", pdf})
-                                             : CommandLine::Join({"pdftoppm", "-r", "72", "-l", "1", pdf});
-    std::string ppm;
-    if (!Process::RunForOutput(command.c_str(), ppm, nullptr, 16u << 20) || ppm.rfind("P6", 0) != 0) return {};
-    // Header fields are separated by blanks and "#" comments.
-    size_t at = 2;
-    int fields[3] = {};
-    for (int& field : fields) {
-        while (at < ppm.size() && (isspace(static_cast<unsigned char>(ppm[at])) || ppm[at] == '#'))
-            at = ppm[at] == '#' ? ppm.find('\n', at) : at + 1;
-        field = std::atoi(ppm.c_str() + std::min(at, ppm.size()));
-        while (at < ppm.size() && isdigit(static_cast<unsigned char>(ppm[at]))) ++at;
-    }
-    width = fields[0];
-    height = fields[1];
-    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
-    if (fields[2] != 255 || ppm.size() < at + 1 + 3 * count) return {};
-    std::vector<uint32_t> pixels(count);
-    for (size_t i = 0; i < count; ++i) {
-        const auto* p = reinterpret_cast<const unsigned char*>(ppm.data() + at + 1 + 3 * i);
-        pixels[i] = (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
-    }
-    return pixels;
-}
-
 uint32_t TwoColours(int32_t x, int32_t y)
 {
-    return (x + 2 * y) % 5 && x % 3 != 1 ? 0x000000u : 0xFFFFFFu;
-}
-uint32_t ThreeColours(int32_t x, int32_t y)
-{
-    return (x + y) % 3 == 0 ? 0xFF0000u : TwoColours(x, y);
-}
-uint32_t FiveColours(int32_t x, int32_t y)
-{
-    static const uint32_t colours[5] = {0x000000u, 0xFFFFFFu, 0xFF0000u, 0x00FF00u, 0x0000FEu};
-    return colours[(x + 2 * y + x / 3) % 5];
-}
-uint32_t SeventeenColours(int32_t x, int32_t y)
-{
-    return static_cast<uint32_t>((x + 3 * y) % 17) * 0x0F0E0Du;
-}
-uint32_t ManyColours(int32_t x, int32_t y)
-{
-    return static_cast<uint32_t>(x * 4) << 16 | static_cast<uint32_t>(y * 4) << 8 | 0x80u;
+    return printtest::IsInk(x, y) ? 0x000000u : 0xFFFFFFu;
 }
 }  // namespace
 
@@ -150,10 +93,17 @@ TEST(PdfStreamTest, SmallestExactEncodingIsChosenAndEveryColourComesBack)
         const char* encoding;
     } cases[] = {
         {TwoColours, "/ColorSpace[/Indexed/DeviceRGB 1<FFFFFF000000>]/BitsPerComponent 1/Interpolate false"},
-        {ThreeColours, "/Indexed/DeviceRGB 2<FF0000FFFFFF000000>]/BitsPerComponent 2"},
-        {FiveColours, "/Indexed/DeviceRGB 4<000000FFFFFFFF00000000FE00FF00>]/BitsPerComponent 4"},
-        {SeventeenColours, "/Indexed/DeviceRGB 16<"},
-        {ManyColours, "/ColorSpace/DeviceRGB/BitsPerComponent 8/Interpolate false/Filter/FlateDecode"},
+        {[](int32_t x, int32_t y) { return (x + y) % 3 == 0 ? 0xFF0000u : TwoColours(x, y); },
+         "/Indexed/DeviceRGB 2<FF0000FFFFFF000000>]/BitsPerComponent 2"},
+        {[](int32_t x, int32_t y) {
+             static const uint32_t colours[5] = {0x000000u, 0xFFFFFFu, 0xFF0000u, 0x00FF00u, 0x0000FEu};
+             return colours[(x + 2 * y + x / 3) % 5];
+         },
+         "/Indexed/DeviceRGB 4<000000FFFFFFFF00000000FE00FF00>]/BitsPerComponent 4"},
+        {[](int32_t x, int32_t y) { return static_cast<uint32_t>((x + 3 * y) % 17) * 0x0F0E0Du; },
+         "/Indexed/DeviceRGB 16<"},
+        {[](int32_t x, int32_t y) { return static_cast<uint32_t>(x * 4) << 16 | static_cast<uint32_t>(y * 4) << 8 | 0x80u; },
+         "/ColorSpace/DeviceRGB/BitsPerComponent 8/Interpolate false/Filter/FlateDecode"},
     };
     const int width = 50, height = 40;
     ScratchFolder folder;
@@ -164,26 +114,22 @@ TEST(PdfStreamTest, SmallestExactEncodingIsChosenAndEveryColourComesBack)
         ExpectConsistent(bytes);
         const std::string path = folder.Write("image.pdf", bytes);
         for (const std::string tool : {"pdftoppm", "gs"}) {
-            int w = 0, h = 0;
-            const std::vector<uint32_t> pixels = Rasterize(tool, path, w, h);
-            ASSERT_TRUE(w == width + 4 && h == height + 4) << tool;
+            printtest::Raster r;
+            ASSERT_TRUE(printtest::Rasterize(tool, path, 1, 72, 0, 0, width + 4, height + 4, r));
+            ASSERT_TRUE(r.width == width + 4 && r.height == height + 4) << tool;
             int wrong = 0;
-            for (int y = 0; y < h; ++y) {
-                for (int x = 0; x < w; ++x) {
+            for (int y = 0; y < r.height; ++y)
+                for (int x = 0; x < r.width; ++x) {
                     const bool inside = x >= 2 && y >= 2 && x < width + 2 && y < height + 2;
-                    const uint32_t expected = inside ? c.colourAt(x - 2, y - 2) : 0xFFFFFFu;
-                    if (pixels[static_cast<size_t>(y * w + x)] != expected && ++wrong <= 3)
-                        ADD_FAILURE() << tool << ": pixel (" << x << ", " << y << ") is " << std::hex
-                                      << pixels[static_cast<size_t>(y * w + x)] << ", expected " << expected;
+                    wrong += r.At(x, y) != (inside ? c.colourAt(x - 2, y - 2) : 0xFFFFFFu);
                 }
-            }
+            EXPECT_EQ(wrong, 0) << tool;
         }
     }
 }
 
 TEST(PdfStreamTest, PalettedSourcesKeepOnlyTheEntriesThatArePlaced)
 {
-    // A 256-entry gray palette; the images use the entries noted by each case.
     std::vector<uint32_t> grays(256);
     for (size_t i = 0; i < 256; ++i) grays[i] = static_cast<uint32_t>(i) * 0x010101u;
     const struct {
@@ -206,43 +152,8 @@ TEST(PdfStreamTest, PalettedSourcesKeepOnlyTheEntriesThatArePlaced)
     };
     for (const auto& c : cases) {
         const PdfStream::Source source{c.width, c.height, grays, c.row, {}};
-        const std::string bytes = OneImage(source, c.placedWidth, c.placedHeight);
-        EXPECT_NE(bytes.find(c.encoding), std::string::npos) << c.encoding;
+        EXPECT_NE(OneImage(source, c.placedWidth, c.placedHeight).find(c.encoding), std::string::npos) << c.encoding;
     }
-}
-
-TEST(PdfStreamTest, PagesLeaveAsTheyEndKeepTheirSizesAndPdfinfoReadsThem)
-{
-    MemorySink sink;
-    {
-        PdfStream pdf(sink);
-        const double sizes[][2] = {{612, 792}, {842, 595}, {200.5, 100.25}};
-        for (const auto& size : sizes) {
-            ASSERT_TRUE(pdf.BeginPage(size[0], size[1]));
-            EXPECT_FALSE(pdf.BeginPage(size[0], size[1]));  // one page at a time
-            ASSERT_TRUE(Place(pdf, RgbImage(90, 60, TwoColours), 10, 10));
-            ASSERT_TRUE(Place(pdf, RgbImage(10, 10, ThreeColours), 100, 50));
-            const size_t before = sink.bytes.size();
-            ASSERT_TRUE(pdf.EndPage());
-            EXPECT_NE(sink.bytes.find("/Type/Page/Parent 2 0 R", before), std::string::npos);
-        }
-        EXPECT_FALSE(pdf.EndPage());
-        ASSERT_TRUE(pdf.BeginPage(300, 300));  // a page without images is a page too
-        ASSERT_TRUE(pdf.EndPage());
-        ASSERT_TRUE(pdf.Finish());
-        EXPECT_FALSE(pdf.Finish());  // only once
-    }
-    ExpectConsistent(sink.bytes);
-    ScratchFolder folder;
-    const std::string path = folder.Write("pages.pdf", sink.bytes);
-    std::string info;
-    const std::string command = "sh -c " + CommandLine::Quote("pdfinfo -f 1 -l 9 '" + path + "' 2>&1");
-    ASSERT_TRUE(Process::RunForOutput(command.c_str(), info));
-    for (const char* line : {"Creator:         Parsimo", "Pages:           4", "Page    1 size:  612 x 792 pts",
-                             "Page    2 size:  842 x 595 pts", "Page    3 size:  200.5 x 100.25 pts"})
-        EXPECT_NE(info.find(line), std::string::npos) << line << "\n" << info;
-    EXPECT_EQ(info.find("Error"), std::string::npos) << info;
-    EXPECT_EQ(info.find("Warning"), std::string::npos) << info;
 }
 
 TEST(PdfStreamTest, HostileSizesAreRefusedAndTheDocumentGoesOn)
@@ -250,28 +161,35 @@ TEST(PdfStreamTest, HostileSizesAreRefusedAndTheDocumentGoesOn)
     ScratchFolder folder;
     ScopedLog log(folder);
     MemorySink sink;
-    PdfStream pdf(sink);
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const PdfStream::Source small = RgbImage(2, 2, TwoColours);
-    EXPECT_FALSE(pdf.DrawImage(small, 2, 2, 0, 0, 2, 2));  // no page open
-    for (const double side : {0.0, -1.0, nan, PdfStream::kMaxPageSide + 1}) EXPECT_FALSE(pdf.BeginPage(100, side));
-    ASSERT_TRUE(pdf.BeginPage(100, 100));
-    EXPECT_FALSE(pdf.DrawImage(small, 0, 2, 0, 0, 2, 2));
-    EXPECT_FALSE(pdf.DrawImage(small, PdfStream::kMaxImageSide + 1, 2, 0, 0, 2, 2));
-    EXPECT_FALSE(pdf.DrawImage(RgbImage(PdfStream::kMaxImageSide + 1, 1, TwoColours), 2, 2, 0, 0, 2, 2));
-    for (const double place : {nan, -1.0, 1e300}) EXPECT_FALSE(pdf.DrawImage(small, 2, 2, 0, 0, 2, place));
-    EXPECT_FALSE(pdf.DrawImage(PdfStream::Source{2, 2, {}, {}, {}}, 2, 2, 0, 0, 2, 2));  // nothing to read
-    const uint32_t tooMany[257] = {};
-    EXPECT_FALSE(pdf.DrawImage(PdfStream::Source{2, 2, tooMany, [](int32_t, uint8_t*) {}, {}}, 2, 2, 0, 0, 2, 2));
+    {
+        PdfStream pdf(sink);
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        const PdfStream::Source small = RgbImage(2, 2, TwoColours);
+        EXPECT_FALSE(pdf.DrawImage(small, 2, 2, 0, 0, 2, 2));  // no page open
+        for (const double side : {0.0, nan, PdfStream::kMaxPageSide + 1}) EXPECT_FALSE(pdf.BeginPage(100, side));
+        ASSERT_TRUE(pdf.BeginPage(100, 100));
+        EXPECT_FALSE(pdf.BeginPage(100, 100));  // one page at a time
+        EXPECT_FALSE(pdf.DrawImage(small, 0, 2, 0, 0, 2, 2));
+        EXPECT_FALSE(pdf.DrawImage(small, PdfStream::kMaxImageSide + 1, 2, 0, 0, 2, 2));
+        EXPECT_FALSE(pdf.DrawImage(RgbImage(PdfStream::kMaxImageSide + 1, 1, TwoColours), 2, 2, 0, 0, 2, 2));
+        for (const double place : {nan, 1e300}) EXPECT_FALSE(pdf.DrawImage(small, 2, 2, 0, 0, 2, place));
+        EXPECT_FALSE(pdf.DrawImage(PdfStream::Source{2, 2, {}, {}, {}}, 2, 2, 0, 0, 2, 2));  // nothing to read
+        const uint32_t tooMany[257] = {};
+        EXPECT_FALSE(pdf.DrawImage(PdfStream::Source{2, 2, tooMany, [](int32_t, uint8_t*) {}, {}}, 2, 2, 0, 0, 2, 2));
+        EXPECT_TRUE(pdf.DrawImage(small, 2, 2, 0, 0, 2, 2));
+        EXPECT_TRUE(pdf.EndPage());
+        // A page of fractional size, and one without images, are pages too.
+        ASSERT_TRUE(pdf.BeginPage(200.5, 100.25));
+        ASSERT_TRUE(pdf.DrawImage(RgbImage(90, 60, TwoColours), 90, 60, 10, 10, 90, 60));
+        ASSERT_TRUE(pdf.EndPage() && pdf.BeginPage(300, 300) && pdf.EndPage() && pdf.Finish());
+        EXPECT_FALSE(pdf.Finish());  // only once
+    }
     EXPECT_NE(log.Text().find("PDF image of 2 x 2 pixels from 2 x 2 refused.\r\n"), std::string::npos);
     EXPECT_NE(log.Text().find("PDF page of 100.0 x 0.0 points refused.\r\n"), std::string::npos);
-
-    EXPECT_TRUE(pdf.IsValid());
-    EXPECT_TRUE(pdf.DrawImage(small, 2, 2, 0, 0, 2, 2));
-    EXPECT_TRUE(pdf.EndPage());
-    EXPECT_TRUE(pdf.Finish());
+    EXPECT_EQ(sink.bytes.find("/Im1"), std::string::npos);  // refused images leave nothing
     ExpectConsistent(sink.bytes);
-    EXPECT_EQ(sink.bytes.find("/Im1"), std::string::npos);  // only the one image drawn
+    EXPECT_EQ(printtest::PageSizes(folder.Write("pages.pdf", sink.bytes)),
+              (std::vector<std::string>{"100 x 100", "201 x 100", "300 x 300"}));
 }
 
 TEST(PdfStreamTest, AFailedWriteFailsTheDocumentAndNothingMoreIsWritten)
@@ -285,7 +203,8 @@ TEST(PdfStreamTest, AFailedWriteFailsTheDocumentAndNothingMoreIsWritten)
     const auto run = [&](MemorySink& sink, bool large) {
         PdfStream pdf(sink);
         pdf.BeginPage(400, 400);
-        const bool drawn = large ? Place(pdf, RgbImage(300, 300, noise), 0, 0) : Place(pdf, RgbImage(3, 3, TwoColours), 0, 0);
+        const int side = large ? 300 : 3;
+        const bool drawn = pdf.DrawImage(RgbImage(side, side, large ? noise : TwoColours), side, side, 0, 0, side, side);
         const bool paged = pdf.EndPage();
         if (drawn && paged) return pdf.Finish() ? kNone : kEnd;
         const int writes = sink.writes;
@@ -296,12 +215,11 @@ TEST(PdfStreamTest, AFailedWriteFailsTheDocumentAndNothingMoreIsWritten)
     };
     MemorySink whole;
     ASSERT_EQ(run(whole, false), kNone);
-    const size_t tail = whole.bytes.size() - whole.bytes.find("2 0 obj\n<</Type/Pages");
     const struct {
         size_t limit;
         bool large;
         Stage failed;
-    } cases[] = {{200000, true, kImage}, {0, false, kPage}, {whole.bytes.size() - tail, false, kEnd}};
+    } cases[] = {{200000, true, kImage}, {0, false, kPage}, {whole.bytes.find("2 0 obj\n<</Type/Pages"), false, kEnd}};
     for (const auto& c : cases) {
         ScratchFolder folder;
         ScopedLog log(folder);
