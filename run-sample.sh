@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 ninja -C build Dravik >/dev/null
 
 world=$(mktemp -d "${TMPDIR:-/tmp}/parsimo-sample.XXXXXX")

@@ -12,7 +12,7 @@ if [ -x packaging/cups-test-setup.sh ]; then
   trap 'packaging/cups-test-setup.sh stop >/dev/null 2>&1 || true' EXIT
 fi
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 ninja -C build -j "$jobs"
 ctest --test-dir build -j "$jobs" --output-on-failure
 
