@@ -6,6 +6,7 @@
 
 #include "AppEnvironment.h"
 #include "FileList.h"
+#include "FileLock.h"
 #include "GhostScript.h"
 #include "Log.h"
 #include "MessageBox.h"
@@ -257,6 +258,13 @@ int32_t RunJob(int argc, char** argv)
         gJobInfo->LogInfo();
         gGhostscript->LogSettings();
     }
+
+    // Jobs of one user share the data folder: a second job waits here until the
+    // first has finished, so its clean-up never deletes the first one's pages.
+    FileLock dataFolder;
+    const TextBuffer lockName(TextBuffer(gGhostscript->GSDataDir), TextBuffer("Parsimo.lock"));
+    if (!dataFolder.Acquire(lockName.GetText(), [] { LogText("Waiting for an earlier job to finish.\r\n"); }))
+        LOG_LAST_ERROR(2);
 
     // A failure between here and the end must not keep the target printer's
     // page setup from being restored.

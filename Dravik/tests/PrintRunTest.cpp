@@ -170,6 +170,23 @@ TEST(PrintRun, PaperFollowsTheJob)
     EXPECT_EQ(testworld::ReadAll(world.UserLog()).find("BitmapPrintError"), std::string::npos);
 }
 
+TEST(PrintRun, TwoJobsOfOneUserAtOnceBothPrintWhole)
+{
+    World world;
+    AddPrinters(world);
+    world.Install(PrintSettings(30));
+    const std::string job = world.Job(kFiveBlackPages);
+    RunResult first, second;
+    std::thread other([&] { first = World::Dravik({job}); });
+    second = World::Dravik({job});
+    other.join();
+    EXPECT_EQ(first.status, 0) << first.err;
+    EXPECT_EQ(second.status, 0) << second.err;
+    const auto files = PrintedFiles(world);
+    ASSERT_EQ(files.size(), 2u);
+    for (const auto& file : files) EXPECT_EQ(PageSizes(file).size(), 5u) << file;
+}
+
 TEST(PrintRun, MissingPrintersStopTheJob)
 {
     World world;
