@@ -31,8 +31,6 @@ BlockArray* gUsageRecords = nullptr;
 int32_t gFirstPage = 1;
 
 namespace {
-constexpr const char* kCaption = "Z3 Parsimo";
-constexpr const char* kCheckDocument = "Check Document";
 
 // The target printer's page setup as found before the job changed it.
 struct SavedPageSetup {
@@ -58,7 +56,7 @@ void CleanUp()
 
 int32_t Stop(const TextBuffer& message)
 {
-    MessageBoxA(message.GetText(), gAppEnv ? gAppEnv->AppTitle : kCaption, MB_OK | MB_ICONERROR);
+    MessageBoxA(message.GetText(), gAppEnv ? gAppEnv->AppTitle : kMessageCaption, MB_OK | MB_ICONERROR);
     CleanUp();
     return -1;
 }
@@ -177,7 +175,7 @@ int32_t RunJob(int argc, char** argv)
     try {
         gAppEnv = new AppEnvironment();
     } catch (const std::runtime_error& error) {
-        MessageBoxA(error.what(), kCaption, MB_OK | MB_ICONERROR);
+        MessageBoxA(error.what(), kMessageCaption, MB_OK | MB_ICONERROR);
         CleanUp();
         return -1;
     }

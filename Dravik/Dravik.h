@@ -3,6 +3,11 @@
 
 #include "PtrArray.h"
 
+// The fixed caption of every message box, usable before the environment exists.
+constexpr const char* kMessageCaption = "Z3 Parsimo";
+// The document name of cheques, compared with regard to case.
+constexpr const char* kCheckDocument = "Check Document";
+
 class AppEnvironment;
 class GhostScript;
 class PrintJobInfo;

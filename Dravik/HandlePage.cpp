@@ -17,8 +17,6 @@
 #include "Printer.h"
 
 namespace {
-constexpr const char* kCheckDocument = "Check Document";
-
 struct BitmapDeleter {
     void operator()(DibSectionObject* bitmap) const { DeleteObject(bitmap); }
 };
@@ -121,7 +119,7 @@ void HandlePage(const char* path)
         try {
             record = ProcessBitmap(page.get(), gAppEnv, gGhostscript->GSResolution, gIsCheckDocument);
         } catch (const std::runtime_error& error) {
-            MessageBoxA(error.what(), "Z3 Parsimo", MB_OK | MB_ICONERROR);
+            MessageBoxA(error.what(), kMessageCaption, MB_OK | MB_ICONERROR);
         }
         Print(page.get(), record);
     } catch (const std::exception& error) {
