@@ -7,6 +7,7 @@
 #include "GhostScript.h"
 #include "Log.h"
 #include "PageFiles.h"
+#include "PageQueue.h"
 #include "PageReader.h"
 #include "PageStream.h"
 #include "Pipe.h"
@@ -58,9 +59,12 @@ void FeedInput(int handle)
 
 int32_t ReadPages(const GhostScript& gs, int handle)
 {
-    PageFiles files(gs.GSDataDir, gs.GSOutputFile, gs.m_pCallback);
+    PageQueue pages(gs.m_pCallback);
+    PageFiles files(gs.GSDataDir, gs.GSOutputFile, [&pages](const char* name) { pages.Post(name); });
     PageStream stream(files, std::strncmp(gs.GSDevice, "bmp", 3) == 0);
-    return PageReader(handle, stream).Run();
+    const int32_t result = PageReader(handle, stream).Run();
+    pages.Finish();
+    return result;
 }
 
 }  // namespace

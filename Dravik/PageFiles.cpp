@@ -1,11 +1,12 @@
 #include "PageFiles.h"
 
 #include <string>
+#include <utility>
 
 #include "Log.h"
 
-PageFiles::PageFiles(const char* dataDir, const char* namePattern, PageCallback callback)
-    : m_DataDir(dataDir ? dataDir : ""), m_Pattern(namePattern ? namePattern : ""), m_pCallback(callback)
+PageFiles::PageFiles(const char* dataDir, const char* namePattern, std::function<void(const char*)> callback)
+    : m_DataDir(dataDir ? dataDir : ""), m_Pattern(namePattern ? namePattern : ""), m_pCallback(std::move(callback))
 {
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 
 #include "File.h"
 #include "GhostScript.h"
@@ -11,7 +12,7 @@
 // file to the page callback. A dropped page's file is removed.
 class PageFiles : public PageSink {
 public:
-    PageFiles(const char* dataDir, const char* namePattern, PageCallback callback);
+    PageFiles(const char* dataDir, const char* namePattern, std::function<void(const char*)> callback);
     ~PageFiles() override;
     PageFiles(const PageFiles&) = delete;
     PageFiles& operator=(const PageFiles&) = delete;
@@ -28,7 +29,7 @@ public:
 private:
     TextBuffer m_DataDir;
     TextBuffer m_Pattern;
-    PageCallback m_pCallback;
+    std::function<void(const char*)> m_pCallback;
     File m_File;
     TextBuffer m_Name;
 };
