@@ -28,9 +28,9 @@ std::string FirstSet(std::initializer_list<const char*> names)
     return {};
 }
 
-enum class Create { No, PerUser, AllUsers };
+enum class Create { PerUser, AllUsers };
 
-// A special folder without its final separator; created when asked.
+// A special folder without its final separator, created when missing.
 TextBuffer SpecialFolder(std::string path, Create create)
 {
     while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -41,14 +41,12 @@ TextBuffer SpecialFolder(std::string path, Create create)
     } else if (path.size() > static_cast<size_t>(kMaxPath)) {
         errno = ENAMETOOLONG;
         ok = false;
-    } else if (create != Create::No) {
+    } else {
         ok = CreateFolder(path.c_str(), create == Create::PerUser, true);
     }
     if (ok) return TextBuffer(path.c_str());
-    if (create != Create::No) {
-        LOG_LAST_ERROR(2);
-        LogMessage(2, "SHGetFolderPath() failed!\r\n");
-    }
+    LOG_LAST_ERROR(2);
+    LogMessage(2, "SHGetFolderPath() failed!\r\n");
     return {};
 }
 
@@ -95,12 +93,6 @@ TextBuffer GetCommonDocumentsFolder()
 {
     std::string path = Environment("TESSEL_COMMON_DOCUMENTS");
     return SpecialFolder(path.empty() ? "/var/lib" : path, Create::AllUsers);
-}
-
-TextBuffer GetSystemFolder()
-{
-    std::string path = Environment("TESSEL_SYSTEM");
-    return SpecialFolder(path.empty() ? "/usr/bin" : path, Create::No);
 }
 
 TextBuffer MakeAppDataDir(const char* group, const char* app)

@@ -10,11 +10,10 @@ int32_t GetOSVersion();
 bool FileExists(const char* path, bool mustBeDirectory);
 
 // Special folders (no final separator); null TextBuffer on failure.
-// Overridden by TESSEL_APPDATA, TESSEL_COMMON_APPDATA, TESSEL_COMMON_DOCUMENTS, TESSEL_SYSTEM.
+// Overridden by TESSEL_APPDATA, TESSEL_COMMON_APPDATA, TESSEL_COMMON_DOCUMENTS.
 TextBuffer GetAppDataFolder();
 TextBuffer GetCommonAppDataFolder();
 TextBuffer GetCommonDocumentsFolder();
-TextBuffer GetSystemFolder();
 
 // <folder>/<group>/<app>/, each level created when missing (per-user folders
 // with mode 0700, all-users ones 0755); null TextBuffer when a level cannot be

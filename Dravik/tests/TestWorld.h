@@ -64,7 +64,6 @@ public:
         Set("TESSEL_APPDATA", (root / "user").string());
         Set("TESSEL_COMMON_APPDATA", (root / "common").string());
         Set("TESSEL_COMMON_DOCUMENTS", (root / "docs").string());
-        Set("TESSEL_SYSTEM", (root / "system").string());
         Set("TESSEL_PRINTERS", (root / "printers").string());
         Set("TESSEL_MESSAGEBOX", "stderr");
         opened = root / "opened.txt";
