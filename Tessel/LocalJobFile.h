@@ -20,8 +20,6 @@ public:
     bool Write(const unsigned char* data, size_t size) override;
     bool Finish() override;
     void Abort() override;
-    // The completed file's path; empty before Finish succeeded.
-    const std::string& GetPath() const { return m_finalPath; }
 
 private:
     LocalJobFile(const std::string& folder, int32_t jobId, int fd, const std::string& tempPath);
@@ -30,5 +28,4 @@ private:
     int32_t m_iJobId;
     int m_fd;
     std::string m_tempPath;
-    std::string m_finalPath;
 };

@@ -89,7 +89,6 @@ bool LocalJobFile::Finish()
                 fsync(dir);
                 close(dir);
             }
-            m_finalPath = path;
             return true;
         }
         if (errno != EEXIST) break;

@@ -21,7 +21,6 @@ public:
 
     // A new page setup; while a document is open it takes effect with the next page.
     void SetPageSetup(const DEVMODE& devMode, const PageGeometry& geometry);
-    bool IsDocumentOpen() const { return m_sink != nullptr; }
 
     int GetDeviceCaps(int index) const override;
     int StartDoc(const DOCINFOA& info) override;

@@ -133,8 +133,6 @@ void PpdFile::ParseLine(const std::string& keyword, const std::string& option, c
     } else if (keyword == "Resolution" && !option.empty()) {
         const int dpi = ParseResolution(option);
         if (dpi > 0 && m_resolutions.size() < kMaxPageSizes) m_resolutions.push_back(dpi);
-    } else if (keyword == "NickName") {
-        m_nickName = value.substr(0, kMaxPath);
     } else if (keyword == "CustomPageSize") {
         m_customSize = strcasecmp(option.c_str(), "True") == 0;
     } else if ((keyword == "PaperDimension" || keyword == "ImageableArea") && !option.empty()) {

@@ -38,7 +38,6 @@ public:
     // Horizontal dots per inch of each *Resolution choice.
     const std::vector<int>& GetResolutions() const { return m_resolutions; }
     bool AllowsCustomSize() const { return m_customSize; }
-    const std::string& GetNickName() const { return m_nickName; }
 
 private:
     void ParseLine(const std::string& keyword, const std::string& option, const std::string& value);
@@ -50,5 +49,4 @@ private:
     int m_defaultResolution = 0;
     std::vector<int> m_resolutions;
     bool m_customSize = false;
-    std::string m_nickName;
 };

@@ -21,7 +21,6 @@ public:
     Printer(const Printer&) = delete;
     Printer& operator=(const Printer&) = delete;
 
-    const char* GetName() const { return m_szName; }
     // Null when the printer cannot be opened.
     HDC GetDC() const;
     const DeviceCaps& GetDeviceCaps() const { return *m_pDeviceCaps; }
