@@ -1,5 +1,4 @@
 #include <cmath>
-#include <cstring>
 #include <memory>
 #include <stdexcept>
 
@@ -79,9 +78,8 @@ void Print(HBITMAP page, UsageDetails* record)
         printer.m_iResolution = gGhostscript->GSResolution;
         printer.SetSourceRect(PrintArea());
         printer.m_iJobId = gPrintJobId;
-        const bool check = std::strcmp(gJobInfo->PrintDocumentName, kCheckDocument) == 0;
         printer.Print(gTargetPrinter ? gTargetPrinter->GetDC() : nullptr, gJobInfo->PrintDocumentName,
-                      check ? BP_SCALE_NONE : BP_SCALE_PAGE);
+                      gIsCheckDocument ? BP_SCALE_NONE : BP_SCALE_PAGE);
         ++gPrintedPages;
         if (owned) {
             gUsageRecords->Add(owned.get());
