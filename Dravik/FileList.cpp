@@ -1,7 +1,6 @@
 #include "FileList.h"
 
 #include <cstring>
-#include <strings.h>
 
 #include "AppEnvironment.h"
 #include "Dravik.h"
@@ -18,15 +17,6 @@ FileList::FileList(const char* folder, const char* mask) : m_Folder(folder ? fol
     const size_t length = std::strlen(text);
     if (length > 0 && text[length - 1] != '/') m_Folder.Append("/");
     for (const std::string& name : FindFiles(m_Folder.GetText(), mask)) Add(new TextBuffer(name.c_str()));
-}
-
-int32_t FileList::Compare(const void* a, const void* b) const
-{
-    const auto* left = static_cast<const TextBuffer*>(a);
-    const auto* right = static_cast<const TextBuffer*>(b);
-    if (!left || !left->GetText()) return (right && right->GetText()) ? -1 : 0;
-    if (!right || !right->GetText()) return 1;
-    return left->Compare(*right, true);
 }
 
 TextBuffer FileList::FullPath(int32_t index) const { return TextBuffer(m_Folder, *GetObjectAt(index)); }

@@ -6,7 +6,6 @@
 class FileList : public ObjectArray<TextBuffer> {
 public:
     FileList(const char* folder, const char* mask);
-    int32_t Compare(const void* a, const void* b) const override;
 
     const TextBuffer& Folder() const { return m_Folder; }
     TextBuffer FullPath(int32_t index) const;  // folder followed by the name
