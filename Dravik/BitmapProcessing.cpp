@@ -284,7 +284,6 @@ UsageDetails* ProcessBitmap(HBITMAP hBitmap, const AppEnvironment* env, int32_t 
     std::unique_ptr<Histogram> histogram;
     if (statistics) histogram = std::make_unique<Histogram>();
     Histogram* counts = histogram.get();
-    if (counts != nullptr) std::memset(counts->counts, 0, sizeof(counts->counts));
 
     if (bytesPerPixel > 0) {
         const auto filter = std::make_unique<PageFilter>(kSavingsPattern[level], bytesPerPixel, white, black,

@@ -22,7 +22,6 @@ public:
 
     // installDir ends with a separator.
     explicit MicrLocator(const char* installDir);
-    virtual ~MicrLocator() = default;
 
     // Fills regions (room for kMaxMicrRegions) and returns their count; 0 when
     // the library or its answer is missing. Logs the region block at level 0.
