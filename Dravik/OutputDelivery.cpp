@@ -34,7 +34,10 @@ void OfferFolder(int messageId, const FileList& list, int32_t file)
     if (MessageBoxA(text.GetText(), caption, MB_YESNO) == IDYES) ShellOpen(folder);
 }
 
-void DeliverPdf(const GhostScript& gs)
+// Opens the first output file in the desktop's viewer (image viewers step
+// through the other pages of the folder from there); when nothing opens it,
+// the user is offered the folder instead.
+void Deliver(const GhostScript& gs, bool pdf)
 {
     const FileList list(gs.GSDataDir, gs.GSTempFile);
     const int32_t first = FirstFile(list);
@@ -42,24 +45,13 @@ void DeliverPdf(const GhostScript& gs)
     const TextBuffer path = list.FullPath(first);
     const int result = ShellOpen(path.GetText());
     if (result > 32) return;
-    if (result == SE_ERR_NOASSOC)
+    if (!pdf)
+        LogText("Could not open an image viewer for %s!\r\n", path.GetText());
+    else if (result == SE_ERR_NOASSOC)
         LogText("There is no application associated with the .PDF extension!\r\n");
     else
         LogText("Could not open %s!\r\n", path.GetText());
-    OfferFolder(MSG_NEW_PDF, list, first);
-}
-
-// Images open in the desktop's image viewer on the first page; viewers step
-// through the other pages of the folder from there.
-void DeliverImages(const GhostScript& gs)
-{
-    const FileList list(gs.GSDataDir, gs.GSTempFile);
-    const int32_t first = FirstFile(list);
-    if (first < 0) return;
-    const TextBuffer path = list.FullPath(first);
-    if (ShellOpen(path.GetText()) > 32) return;
-    LogText("Could not open an image viewer for %s!\r\n", path.GetText());
-    OfferFolder(MSG_NEW_IMAGE, list, first);
+    OfferFolder(pdf ? MSG_NEW_PDF : MSG_NEW_IMAGE, list, first);
 }
 
 }  // namespace
@@ -70,8 +62,8 @@ void DeliverOutput()
     const GhostScript& gs = *gGhostscript;
     const TextBuffer device(gs.GSDevice);
     if (device.Compare("pdfwrite", true) == 0)
-        DeliverPdf(gs);
+        Deliver(gs, true);
     else if (device.Compare("jpeg", true) == 0 || device.Compare("bmp256", true) == 0 ||
              device.Compare("bmp16m", true) == 0)
-        DeliverImages(gs);
+        Deliver(gs, false);
 }
