@@ -18,7 +18,6 @@ public:
     static constexpr size_t kFileHeaderBytes = 14;
 
     PageStream(PageSink& sink, bool splitBmp);
-    virtual ~PageStream() = default;
     PageStream(const PageStream&) = delete;
     PageStream& operator=(const PageStream&) = delete;
 
@@ -30,7 +29,6 @@ public:
     bool Finish();
 
     int32_t PagesDelivered() const { return m_Delivered; }
-    bool Failed() const { return m_bFailed; }
 
 private:
     bool PushBmp(const uint8_t* data, size_t size);

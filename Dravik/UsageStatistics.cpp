@@ -20,7 +20,7 @@ using SaveUsageDetailsFn = int32_t (*)(const char*, const char*, const char*, in
 
 char gDatabase[kMaxPath + 1] = "";
 
-// Loads the library for one call, as the library expects; null when it or the export is missing.
+// Loads the library for one call, as the library expects; false when it or the export is missing.
 template <class Fn>
 bool CallExport(const TextBuffer& path, const char* name, Fn call)
 {
