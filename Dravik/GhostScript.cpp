@@ -23,6 +23,12 @@ bool ReadInstallationKey(const char* subkey, GhostScript& gs)
         key.OpenForRead(subkey);
         key.GetString("GS_DLL", gs.GSPath, kMaxPath);
         key.GetString("GS_LIB", gs.GSLibPath, kMaxPath);
+        // The search path goes quoted onto a line of the option file: a quote
+        // or line break in it would add options of its own (such as -dNOSAFER).
+        if (std::strpbrk(gs.GSLibPath, "\"\r\n") != nullptr) {
+            LogText("[GhostScript] GS_LIB of %s holds a quote or line break and is ignored.\r\n", subkey);
+            gs.GSLibPath[0] = '\0';
+        }
         return true;
     } catch (...) {
         return false;
