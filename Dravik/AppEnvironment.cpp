@@ -1,7 +1,6 @@
 #include "AppEnvironment.h"
 
 #include <stdexcept>
-#include <strings.h>
 
 #include "FixedText.h"
 #include "Messages.h"
@@ -12,7 +11,7 @@ namespace {
 bool EqualsAnyOf(const char* value, std::initializer_list<const char*> accepted)
 {
     for (const char* candidate : accepted)
-        if (strcasecmp(value, candidate) == 0) return true;
+        if (TextBuffer(value).Compare(candidate, true) == 0) return true;
     return false;
 }
 

@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <stdexcept>
-#include <strings.h>
 
 #include "AppEnvironment.h"
 #include "FileList.h"
@@ -103,11 +102,11 @@ void ApplyCommandLine(int argc, char** argv, GhostScript& gs)
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (!arg || arg[0] != '-') continue;
-        if (strcasecmp(arg, "-std") == 0) {
+        if (TextBuffer(arg).Compare("-std", true) == 0) {
             gs.GSOutputMethod = STDOUT;
             break;
         }
-        if (strcasecmp(arg, "-file") == 0) {
+        if (TextBuffer(arg).Compare("-file", true) == 0) {
             gs.GSOutputMethod = FILEOUT;
             break;
         }
@@ -142,18 +141,19 @@ bool SelectOutput(const AppEnvironment& env, GhostScript& gs)
         const char* extension;
     };
     Choice choice{nullptr, nullptr};
-    if (strcasecmp(env.PrintOutFormat, "PDF") == 0) {
+    const TextBuffer output(env.PrintOutFormat);
+    if (output.Compare("PDF", true) == 0) {
         choice = {"pdfwrite", ".pdf"};
-    } else if (strcasecmp(env.PrintOutFormat, "IMAGE") == 0) {
-        const char* format = env.DefaultImageFormat;
-        if (strcasecmp(format, "jpeg") == 0 || strcasecmp(format, "jpg") == 0)
+    } else if (output.Compare("IMAGE", true) == 0) {
+        const TextBuffer format(env.DefaultImageFormat);
+        if (format.Compare("jpeg", true) == 0 || format.Compare("jpg", true) == 0)
             choice = {"jpeg", ".jpg"};
-        else if (strcasecmp(format, "bmp256") == 0 || strcasecmp(format, "bmp") == 0)
+        else if (format.Compare("bmp256", true) == 0 || format.Compare("bmp", true) == 0)
             choice = {"bmp256", ".bmp"};
-        else if (strcasecmp(format, "bmp16m") == 0)
+        else if (format.Compare("bmp16m", true) == 0)
             choice = {"bmp16m", ".bmp"};
-        else if (format[0] != '\0') {
-            LogText("This image format (%s) is not supported!\r\n", format);
+        else if (env.DefaultImageFormat[0] != '\0') {
+            LogText("This image format (%s) is not supported!\r\n", env.DefaultImageFormat);
             return false;
         }
     }
