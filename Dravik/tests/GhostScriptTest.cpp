@@ -46,6 +46,14 @@ TEST(GhostScript, InstallationKeysInOrder)
         EXPECT_EQ(gs.GSPath, (world.root / "gs705/").string());
         EXPECT_STREQ(gs.GSVersion, "7.05");
     }
+    // A search path that would add lines of its own to the option file is refused.
+    Machine(world, {{"HKEY_LOCAL_MACHINE\\SOFTWARE\\GPL\\Ghostscript\\8.54",
+                     {{"GS_DLL", Sz(first.string())}, {"GS_LIB", Sz("/x\" -dNOSAFER \"")}}}});
+    {
+        GhostScript gs("/data/", "");
+        EXPECT_STREQ(gs.GSLibPath, "");
+        EXPECT_EQ(gs.GSPath, (world.root / "gs854a/").string());
+    }
     Machine(world, {{"HKEY_LOCAL_MACHINE\\SOFTWARE\\GNU Ghostscript\\7.05", {{"GS_DLL", Sz(old.string())}}}});
     {
         GhostScript gs("/data/", "8.54");
