@@ -20,6 +20,9 @@ private:
 };
 
 bool DeleteFile(const char* path);
+// Closes a handle and marks it closed; a closed handle is left alone. errno
+// is kept, so cleanup after a failed call does not hide why it failed.
+void CloseHandle(int& handle);
 // Writes every byte to an open handle, retrying interrupted and partial
 // writes; false (errno kept) on error.
 bool WriteAllTo(int handle, const void* data, size_t size);

@@ -15,12 +15,10 @@ bool File::Create(const char* path)
         return false;
     }
     // Lock before truncating, so a file another writer holds is never cut under it.
-    const int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) return false;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd, 0) != 0) {
-        const int saved = errno;
-        close(fd);
-        errno = saved;
+        CloseHandle(fd);
         return false;
     }
     m_fd = fd;
@@ -58,21 +56,30 @@ bool File::Close()
     return rc == 0;
 }
 
+void CloseHandle(int& handle)
+{
+    if (handle < 0) return;
+    const int saved = errno;
+    // Linux releases the descriptor even when close reports EINTR; retrying
+    // could close one that another thread has just been given.
+    close(handle);
+    handle = -1;
+    errno = saved;
+}
+
 bool DeleteFile(const char* path)
 {
     // Windows refuses to delete a file another program holds open without
     // sharing; the exclusive lock is how such a holder shows here.
-    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd >= 0) {
         if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            close(fd);
+            CloseHandle(fd);
             errno = EBUSY;
             return false;
         }
         const bool ok = unlink(path) == 0;
-        const int saved = errno;
-        close(fd);
-        errno = saved;
+        CloseHandle(fd);
         return ok;
     }
     return unlink(path) == 0;

@@ -88,10 +88,8 @@ bool MakePipe(int& readEnd, int& writeEnd)
     int ends[2] = {-1, -1};
     if (pipe2(ends, O_CLOEXEC) != 0) return false;
     if (!LiftAboveStandard(ends[0]) || !LiftAboveStandard(ends[1])) {
-        const int savedErrno = errno;
-        close(ends[0]);
-        close(ends[1]);
-        errno = savedErrno;
+        CloseHandle(ends[0]);
+        CloseHandle(ends[1]);
         return false;
     }
     readEnd = ends[0];
@@ -106,15 +104,6 @@ int DecodeStatus(int status)
     return status;
 }
 }  // namespace
-
-void CloseHandle(int& handle)
-{
-    if (handle < 0) return;
-    // Linux releases the descriptor even when close reports EINTR; retrying
-    // could close one that another thread has just been given.
-    close(handle);
-    handle = -1;
-}
 
 Process::~Process()
 {

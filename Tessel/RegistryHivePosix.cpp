@@ -25,7 +25,7 @@ public:
     int fd() const { return m_fd; }
     void Reset(int fd = -1)
     {
-        if (m_fd >= 0) close(m_fd);  // also drops the flock
+        CloseHandle(m_fd);  // also drops the flock
         m_fd = fd;
     }
 
@@ -45,9 +45,7 @@ bool OpenLocked(const char* path, bool exclusive, FileHandle& file)
         if (file.fd() < 0) return false;
         while (flock(file.fd(), (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
             if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
-                const int error = errno;
                 file.Reset();
-                errno = error;
                 return false;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
