@@ -58,8 +58,7 @@ public:
     int fd() const { return m_fd; }
     void Close()
     {
-        if (m_fd >= 0) close(m_fd);  // closing releases the flock
-        m_fd = -1;
+        CloseHandle(m_fd);  // closing releases the flock
     }
 
 private:
