@@ -1,6 +1,9 @@
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include "File.h"
@@ -23,6 +26,31 @@ bool File::Create(const char* path)
     }
     m_fd = fd;
     return true;
+}
+
+int OpenLockedFile(const char* path, int flags, unsigned mode, bool exclusive, int waitMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    while (true) {
+        int fd = open(path, flags | O_CLOEXEC, mode);
+        if (fd < 0) return -1;
+        while (flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
+                CloseHandle(fd);
+                return -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        struct stat opened {}, named {};
+        if (fstat(fd, &opened) == 0 && stat(path, &named) == 0 && opened.st_ino == named.st_ino &&
+            opened.st_dev == named.st_dev)
+            return fd;
+        CloseHandle(fd);
+        if (std::chrono::steady_clock::now() >= deadline) {
+            errno = EWOULDBLOCK;
+            return -1;
+        }
+    }
 }
 
 bool File::Write(const void* data, size_t size) { return WriteAllTo(m_fd, data, size); }

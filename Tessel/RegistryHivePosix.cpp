@@ -2,13 +2,10 @@
 // reaches disk as a new file renamed over the old one, so a reader (or a
 // crash) sees either the old or the new hive, never half of one.
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 #include "File.h"
@@ -33,33 +30,13 @@ private:
     int m_fd;
 };
 
-// Opens the hive and takes the lock, waiting a bounded time. A writer renames
-// a new file over the hive, so a lock won on the replaced file is worthless:
-// then the file is opened again. False with errno set (EWOULDBLOCK: timed out).
+// Opens the hive and takes the lock, waiting a bounded time. False with
+// errno set (EWOULDBLOCK: timed out).
 bool OpenLocked(const char* path, bool exclusive, FileHandle& file)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(RegistryHive::kLockWaitMs);
-    while (true) {
-        const int flags = exclusive ? O_RDWR | O_CREAT | O_CLOEXEC : O_RDONLY | O_CLOEXEC;
-        file.Reset(open(path, flags, 0600));
-        if (file.fd() < 0) return false;
-        while (flock(file.fd(), (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
-            if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
-                file.Reset();
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        struct stat opened {}, named {};
-        if (fstat(file.fd(), &opened) == 0 && stat(path, &named) == 0 && opened.st_ino == named.st_ino &&
-            opened.st_dev == named.st_dev)
-            return true;
-        if (std::chrono::steady_clock::now() >= deadline) {
-            file.Reset();
-            errno = EWOULDBLOCK;
-            return false;
-        }
-    }
+    file.Reset(OpenLockedFile(path, exclusive ? O_RDWR | O_CREAT : O_RDONLY, 0600, exclusive,
+                              RegistryHive::kLockWaitMs));
+    return file.fd() >= 0;
 }
 
 bool ReadAll(int fd, const char* path, std::string& text)
