@@ -1,6 +1,7 @@
 // Hive files on POSIX: flock for the reader/writer locks, and a changed hive
 // reaches disk as a new file renamed over the old one, so a reader (or a
 // crash) sees either the old or the new hive, never half of one.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -62,7 +63,8 @@ bool ReadAll(int fd, const char* path, std::string& text)
     while (true) {
         if (got == text.size()) {
             if (text.size() > RegistryHive::kMaxFileSize) return tooLarge();
-            text.resize(text.size() + 4096);
+            // One byte past the limit is enough to tell that a file is too large.
+            text.resize(std::min(text.size() + 4096, RegistryHive::kMaxFileSize + 1));
         }
         const ssize_t n = read(fd, text.data() + got, text.size() - got);
         if (n < 0 && errno == EINTR) continue;
