@@ -20,6 +20,15 @@ private:
 };
 
 bool DeleteFile(const char* path);
+// Closes a handle and marks it closed; a closed handle is left alone. errno
+// is kept, so cleanup after a failed call does not hide why it failed.
+void CloseHandle(int& handle);
+// Opens `path` (close-on-exec) and takes a shared or exclusive flock on it,
+// waiting at most waitMs for another holder. A writer may rename a new file
+// over the name meanwhile, and a lock on the replaced file guards nothing, so
+// then the name is opened again. The descriptor, or -1 with errno set
+// (EWOULDBLOCK: timed out).
+int OpenLockedFile(const char* path, int flags, unsigned mode, bool exclusive, int waitMs);
 // Writes every byte to an open handle, retrying interrupted and partial
 // writes; false (errno kept) on error.
 bool WriteAllTo(int handle, const void* data, size_t size);

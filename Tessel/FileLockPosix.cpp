@@ -3,6 +3,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "File.h"
 #include "FileLock.h"
 
 FileLock::~FileLock() { Release(); }
@@ -10,7 +11,7 @@ FileLock::~FileLock() { Release(); }
 bool FileLock::Acquire(const char* path, void (*onWait)())
 {
     Release();
-    const int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) return false;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK && onWait) onWait();
@@ -18,9 +19,7 @@ bool FileLock::Acquire(const char* path, void (*onWait)())
         while ((rc = flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
         }
         if (rc != 0) {
-            const int saved = errno;
-            close(fd);
-            errno = saved;
+            CloseHandle(fd);
             return false;
         }
     }
@@ -30,6 +29,5 @@ bool FileLock::Acquire(const char* path, void (*onWait)())
 
 void FileLock::Release()
 {
-    if (m_fd >= 0) close(m_fd);  // closing drops the lock
-    m_fd = -1;
+    CloseHandle(m_fd);  // closing drops the lock
 }

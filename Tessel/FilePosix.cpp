@@ -1,6 +1,9 @@
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include "File.h"
@@ -15,16 +18,39 @@ bool File::Create(const char* path)
         return false;
     }
     // Lock before truncating, so a file another writer holds is never cut under it.
-    const int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) return false;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd, 0) != 0) {
-        const int saved = errno;
-        close(fd);
-        errno = saved;
+        CloseHandle(fd);
         return false;
     }
     m_fd = fd;
     return true;
+}
+
+int OpenLockedFile(const char* path, int flags, unsigned mode, bool exclusive, int waitMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    while (true) {
+        int fd = open(path, flags | O_CLOEXEC, mode);
+        if (fd < 0) return -1;
+        while (flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
+                CloseHandle(fd);
+                return -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        struct stat opened {}, named {};
+        if (fstat(fd, &opened) == 0 && stat(path, &named) == 0 && opened.st_ino == named.st_ino &&
+            opened.st_dev == named.st_dev)
+            return fd;
+        CloseHandle(fd);
+        if (std::chrono::steady_clock::now() >= deadline) {
+            errno = EWOULDBLOCK;
+            return -1;
+        }
+    }
 }
 
 bool File::Write(const void* data, size_t size) { return WriteAllTo(m_fd, data, size); }
@@ -58,21 +84,30 @@ bool File::Close()
     return rc == 0;
 }
 
+void CloseHandle(int& handle)
+{
+    if (handle < 0) return;
+    const int saved = errno;
+    // Linux releases the descriptor even when close reports EINTR; retrying
+    // could close one that another thread has just been given.
+    close(handle);
+    handle = -1;
+    errno = saved;
+}
+
 bool DeleteFile(const char* path)
 {
     // Windows refuses to delete a file another program holds open without
     // sharing; the exclusive lock is how such a holder shows here.
-    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd >= 0) {
         if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            close(fd);
+            CloseHandle(fd);
             errno = EBUSY;
             return false;
         }
         const bool ok = unlink(path) == 0;
-        const int saved = errno;
-        close(fd);
-        errno = saved;
+        CloseHandle(fd);
         return ok;
     }
     return unlink(path) == 0;

@@ -1,7 +1,8 @@
 #include "Log.h"
 
 #include <cstdarg>
-#include <cstring>
+
+#include "FixedText.h"
 
 char gLogFileName[kMaxPath + 1] = "";
 int gLogLevel = 2;
@@ -25,11 +26,7 @@ void WriteFormatted(const char* format, va_list args)
 
 void SetLogFileName(const char* path)
 {
-    gLogFileName[0] = '\0';
-    if (path) {
-        std::strncpy(gLogFileName, path, kMaxPath);
-        gLogFileName[kMaxPath] = '\0';
-    }
+    CopyField(gLogFileName, path);
 }
 
 void LogMessage(int level, const char* format, ...)

@@ -1,15 +1,12 @@
 // Log file access on POSIX: flock stands in for "no sharing", fcntl for the
 // byte-range locks, and trimming replaces the file atomically.
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <string>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 #include "File.h"
@@ -25,42 +22,16 @@ constexpr off_t kChunk = 4096;
 class LockedLog {
 public:
     // Opens (creating) the log and takes the exclusive lock, waiting a bounded
-    // time for another writer. A file replaced by a trim while we waited is
-    // reopened, so no entry lands in an unlinked file.
+    // time for another writer, on the file a trim may have put in place.
     explicit LockedLog(const char* path)
+        : m_fd(OpenLockedFile(path, O_RDWR | O_CREAT, 0644, true, kLogBusyWaitMs))
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLogBusyWaitMs);
-        while (true) {
-            m_fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-            if (m_fd < 0) return;
-            bool locked = false;
-            while (!(locked = flock(m_fd, LOCK_EX | LOCK_NB) == 0)) {
-                if (errno != EWOULDBLOCK && errno != EINTR) break;
-                if (std::chrono::steady_clock::now() >= deadline) break;
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-            if (!locked) {
-                Close();
-                return;
-            }
-            struct stat opened {}, named {};
-            if (fstat(m_fd, &opened) == 0 && stat(path, &named) == 0 && opened.st_ino == named.st_ino &&
-                opened.st_dev == named.st_dev)
-                return;
-            Close();
-            if (std::chrono::steady_clock::now() >= deadline) return;
-        }
     }
-    ~LockedLog() { Close(); }
+    ~LockedLog() { CloseHandle(m_fd); }  // closing releases the flock
     LockedLog(const LockedLog&) = delete;
     LockedLog& operator=(const LockedLog&) = delete;
 
     int fd() const { return m_fd; }
-    void Close()
-    {
-        if (m_fd >= 0) close(m_fd);  // closing releases the flock
-        m_fd = -1;
-    }
 
 private:
     int m_fd = -1;

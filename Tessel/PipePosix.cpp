@@ -64,11 +64,7 @@ long Pipe::Read(int handle, void* buffer, size_t size)
 
 bool Pipe::Write(int handle, const void* data, size_t size)
 {
-    if (handle < 0 || (!data && size > 0)) {
-        errno = EBADF;
-        return false;
-    }
-    BrokenPipeGuard guard;
+    BrokenPipeGuard guard;  // WriteAllTo refuses a bad handle or null data itself
     if (WriteAllTo(handle, data, size)) return true;
     if (errno == EPIPE) guard.NoteBrokenPipe();
     return false;

@@ -3,6 +3,8 @@
 #include <string>
 #include <sys/types.h>
 
+#include "File.h"  // CloseHandle for the pipe handles
+
 // A started child program and, when wanted, the three pipes that replace its
 // standard input, output and error. A closed handle is -1.
 struct ProcessInfo {
@@ -64,6 +66,3 @@ private:
     bool m_bWaited = false;
     int m_iExitStatus = 0;
 };
-
-// Closes a handle and marks it closed; a closed handle is left alone.
-void CloseHandle(int& handle);

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include "CommandLine.h"
@@ -88,10 +89,8 @@ bool MakePipe(int& readEnd, int& writeEnd)
     int ends[2] = {-1, -1};
     if (pipe2(ends, O_CLOEXEC) != 0) return false;
     if (!LiftAboveStandard(ends[0]) || !LiftAboveStandard(ends[1])) {
-        const int savedErrno = errno;
-        close(ends[0]);
-        close(ends[1]);
-        errno = savedErrno;
+        CloseHandle(ends[0]);
+        CloseHandle(ends[1]);
         return false;
     }
     readEnd = ends[0];
@@ -106,15 +105,6 @@ int DecodeStatus(int status)
     return status;
 }
 }  // namespace
-
-void CloseHandle(int& handle)
-{
-    if (handle < 0) return;
-    // Linux releases the descriptor even when close reports EINTR; retrying
-    // could close one that another thread has just been given.
-    close(handle);
-    handle = -1;
-}
 
 Process::~Process()
 {
@@ -149,25 +139,12 @@ bool Process::CreateChildProcess(const char* commandLine, bool noRedirect, int s
     int rc = 0;
     if (arguments.empty() || arguments[0].empty()) rc = ENOENT;
     if (rc == 0 && !noRedirect) {
-        int stdinRd = -1, stdinWr = -1, stdoutRd = -1, stdoutWr = -1, stderrRd = -1, stderrWr = -1;
-        if (MakePipe(stdinRd, stdinWr)) {
-            m_hChildStdinRd = stdinRd;
-            m_hChildStdinWrDup = stdinWr;
-        } else {
-            rc = errno;
-        }
-        if (rc == 0 && MakePipe(stdoutRd, stdoutWr)) {
-            m_hChildStdoutRdDup = stdoutRd;
-            m_hChildStdoutWr = stdoutWr;
-        } else if (rc == 0) {
-            rc = errno;
-        }
-        if (rc == 0 && MakePipe(stderrRd, stderrWr)) {
-            m_hChildStderrRdDup = stderrRd;
-            m_hChildStderrWr = stderrWr;
-        } else if (rc == 0) {
-            rc = errno;
-        }
+        // {read end, write end} of the child's stdin, stdout and stderr pipes.
+        const std::pair<int*, int*> pipes[] = {{&m_hChildStdinRd, &m_hChildStdinWrDup},
+                                               {&m_hChildStdoutRdDup, &m_hChildStdoutWr},
+                                               {&m_hChildStderrRdDup, &m_hChildStderrWr}};
+        for (const auto& [readEnd, writeEnd] : pipes)
+            if (rc == 0 && !MakePipe(*readEnd, *writeEnd)) rc = errno;
     }
 
     SpawnSetup setup;

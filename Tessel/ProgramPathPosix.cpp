@@ -33,6 +33,7 @@ TextBuffer FindProgramFolder(const char* program)
 
 TextBuffer ProgramVersion(const char* executable)
 {
+    if (!executable || !*executable) return {};
     std::string output;
     int status = 0;
     if (!Process::RunForOutput(CommandLine::Join({executable, "--version"}).c_str(), output, &status, 4096) ||

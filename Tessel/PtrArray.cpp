@@ -38,6 +38,7 @@ void PtrArray::Sort(int32_t order)
 void PtrArray::QuickSort(int32_t first, int32_t last, int32_t order)
 {
     if (last - first <= 0) return;
+    if (first < 0 || last >= m_iCount) throw std::runtime_error("Invalid Array Index Value.");
     const int32_t mid = first + (last - first) / 2;
     std::swap(m_pData[last], m_pData[mid]);
     const void* pivot = m_pData[last];

@@ -1,14 +1,12 @@
 // Hive files on POSIX: flock for the reader/writer locks, and a changed hive
 // reaches disk as a new file renamed over the old one, so a reader (or a
 // crash) sees either the old or the new hive, never half of one.
+#include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 #include "File.h"
@@ -25,7 +23,7 @@ public:
     int fd() const { return m_fd; }
     void Reset(int fd = -1)
     {
-        if (m_fd >= 0) close(m_fd);  // also drops the flock
+        CloseHandle(m_fd);  // also drops the flock
         m_fd = fd;
     }
 
@@ -33,35 +31,13 @@ private:
     int m_fd;
 };
 
-// Opens the hive and takes the lock, waiting a bounded time. A writer renames
-// a new file over the hive, so a lock won on the replaced file is worthless:
-// then the file is opened again. False with errno set (EWOULDBLOCK: timed out).
+// Opens the hive and takes the lock, waiting a bounded time. False with
+// errno set (EWOULDBLOCK: timed out).
 bool OpenLocked(const char* path, bool exclusive, FileHandle& file)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(RegistryHive::kLockWaitMs);
-    while (true) {
-        const int flags = exclusive ? O_RDWR | O_CREAT | O_CLOEXEC : O_RDONLY | O_CLOEXEC;
-        file.Reset(open(path, flags, 0600));
-        if (file.fd() < 0) return false;
-        while (flock(file.fd(), (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
-            if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
-                const int error = errno;
-                file.Reset();
-                errno = error;
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        struct stat opened {}, named {};
-        if (fstat(file.fd(), &opened) == 0 && stat(path, &named) == 0 && opened.st_ino == named.st_ino &&
-            opened.st_dev == named.st_dev)
-            return true;
-        if (std::chrono::steady_clock::now() >= deadline) {
-            file.Reset();
-            errno = EWOULDBLOCK;
-            return false;
-        }
-    }
+    file.Reset(OpenLockedFile(path, exclusive ? O_RDWR | O_CREAT : O_RDONLY, 0600, exclusive,
+                              RegistryHive::kLockWaitMs));
+    return file.fd() >= 0;
 }
 
 bool ReadAll(int fd, const char* path, std::string& text)
@@ -87,7 +63,8 @@ bool ReadAll(int fd, const char* path, std::string& text)
     while (true) {
         if (got == text.size()) {
             if (text.size() > RegistryHive::kMaxFileSize) return tooLarge();
-            text.resize(text.size() + 4096);
+            // One byte past the limit is enough to tell that a file is too large.
+            text.resize(std::min(text.size() + 4096, RegistryHive::kMaxFileSize + 1));
         }
         const ssize_t n = read(fd, text.data() + got, text.size() - got);
         if (n < 0 && errno == EINTR) continue;

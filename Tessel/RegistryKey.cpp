@@ -1,13 +1,13 @@
 #include "RegistryKey.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include "RegistryHive.h"
+#include "SysUtils.h"
 
 // A key handle: which hive, the full key path, and whether it may be written.
 struct RegistryNode {
@@ -26,20 +26,14 @@ RegistryNode gCurrentUser {true, "HKEY_CURRENT_USER", true};
 
 bool IsPredefined(HKEY key) { return key == &gLocalMachine || key == &gCurrentUser; }
 
-std::string Environment(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
 // Resolved on every use, so that a changed environment takes effect at once.
 std::string HivePath(const RegistryNode& node)
 {
-    std::string path = Environment(node.user ? "TESSEL_HKCU" : "TESSEL_HKLM");
+    std::string path = GetEnvironmentText(node.user ? "TESSEL_HKCU" : "TESSEL_HKLM");
     if (!path.empty()) return path;
     if (!node.user) return "/etc/tessel/machine.reg";
-    if (path = Environment("XDG_CONFIG_HOME"); !path.empty()) return path + "/tessel/user.reg";
-    if (path = Environment("HOME"); !path.empty()) return path + "/.config/tessel/user.reg";
+    if (path = GetEnvironmentText("XDG_CONFIG_HOME"); !path.empty()) return path + "/tessel/user.reg";
+    if (path = GetEnvironmentText("HOME"); !path.empty()) return path + "/.config/tessel/user.reg";
     return path;
 }
 

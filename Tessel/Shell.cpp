@@ -1,16 +1,7 @@
-#include <cctype>
 #include <cstring>
+#include <strings.h>
 
 #include "Shell.h"
-
-namespace {
-bool SameIgnoringCase(const char* a, const char* b)
-{
-    for (; *a && *b; ++a, ++b)
-        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
-    return *a == *b;
-}
-}  // namespace
 
 const char* MimeTypeByExtension(const char* path)
 {
@@ -24,6 +15,6 @@ const char* MimeTypeByExtension(const char* path)
         const char* type;
     } kTypes[] = {{".pdf", "application/pdf"}, {".jpg", "image/jpeg"}, {".jpeg", "image/jpeg"}, {".bmp", "image/bmp"}};
     for (const auto& known : kTypes)
-        if (SameIgnoringCase(dot, known.extension)) return known.type;
+        if (strcasecmp(dot, known.extension) == 0) return known.type;
     return nullptr;
 }

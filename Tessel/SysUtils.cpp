@@ -14,17 +14,18 @@
 // missing; owner-only when `perUser`. False with errno set otherwise.
 bool CreateFolder(const char* path, bool perUser, bool parents);
 
-namespace {
-std::string Environment(const char* name)
+std::string GetEnvironmentText(const char* name)
 {
     const char* value = std::getenv(name);
     return value ? value : "";
 }
 
+namespace {
+
 std::string FirstSet(std::initializer_list<const char*> names)
 {
     for (const char* name : names)
-        if (std::string value = Environment(name); !value.empty()) return value;
+        if (std::string value = GetEnvironmentText(name); !value.empty()) return value;
     return {};
 }
 
@@ -78,20 +79,20 @@ TextBuffer GetAppDataFolder()
 {
     std::string path = FirstSet({"TESSEL_APPDATA", "XDG_DATA_HOME"});
     if (path.empty()) {
-        if (std::string home = Environment("HOME"); !home.empty()) path = home + "/.local/share";
+        if (std::string home = GetEnvironmentText("HOME"); !home.empty()) path = home + "/.local/share";
     }
     return SpecialFolder(path, Create::PerUser);
 }
 
 TextBuffer GetCommonAppDataFolder()
 {
-    std::string path = Environment("TESSEL_COMMON_APPDATA");
+    std::string path = GetEnvironmentText("TESSEL_COMMON_APPDATA");
     return SpecialFolder(path.empty() ? "/var/lib" : path, Create::AllUsers);
 }
 
 TextBuffer GetCommonDocumentsFolder()
 {
-    std::string path = Environment("TESSEL_COMMON_DOCUMENTS");
+    std::string path = GetEnvironmentText("TESSEL_COMMON_DOCUMENTS");
     return SpecialFolder(path.empty() ? "/var/lib" : path, Create::AllUsers);
 }
 

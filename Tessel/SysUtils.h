@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "TextBuffer.h"
@@ -34,6 +35,9 @@ struct MemoryStatus {
     uint64_t totalVirtual = 0, availVirtual = 0;
 };
 bool GetMemoryStatus(MemoryStatus& status);
+
+// The value of an environment variable; empty when it is not set.
+std::string GetEnvironmentText(const char* name);
 
 // Portable building blocks of the above, usable without the system.
 // Primary language id of a locale name such as "de_DE.UTF-8"; 0 for "C", "POSIX" and unknown ones.

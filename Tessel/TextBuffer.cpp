@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <stdexcept>
 #include <strings.h>
 #include <utility>
@@ -72,13 +73,16 @@ void TextBuffer::Free()
 
 void TextBuffer::Assign(const char* s)
 {
-    if (s == m_pText && s) return;
-    Free();
-    if (!s) return;
+    if (!s) {
+        Free();
+        return;
+    }
+    // Copy before freeing: `s` may point into our own text.
     const int length = ClampedLength(std::strlen(s));
     char* block = static_cast<char*>(std::malloc(static_cast<size_t>(length) + 1));
     if (!block) ThrowNoMemory();
     std::memcpy(block, s, static_cast<size_t>(length) + 1);
+    Free();
     m_pText = block;
     m_iLength = length;
     m_iCapacity = length + 1;
@@ -95,10 +99,16 @@ void TextBuffer::Append(const char* s)
     if (!s || !*s) return;
     const int extra = ClampedLength(std::strlen(s));
     const int length = ClampedLength(static_cast<size_t>(m_iLength) + static_cast<size_t>(extra));
+    // `s` may point into our own text, which realloc can move.
+    const std::less_equal<const char*> notAfter;
+    const bool own = m_pText && notAfter(m_pText, s) && notAfter(s, m_pText + m_iLength);
+    const size_t offset = own ? static_cast<size_t>(s - m_pText) : 0;
     // On failure the old text stays in place.
     char* block = static_cast<char*>(std::realloc(m_pText, static_cast<size_t>(length) + 1));
     if (!block) ThrowNoMemory();
-    std::memcpy(block + m_iLength, s, static_cast<size_t>(extra) + 1);
+    if (own) s = block + offset;
+    std::memmove(block + m_iLength, s, static_cast<size_t>(extra));
+    block[length] = '\0';
     m_pText = block;
     m_iLength = length;
     m_iCapacity = length + 1;
@@ -128,8 +138,8 @@ void TextBuffer::FormatV(const char* format, va_list args)
     const int needed = std::vsnprintf(nullptr, 0, format, measure);
     va_end(measure);
     if (needed < 0) ThrowNoMemory();
-    int size = ((needed + 1 + kFormatStep - 1) / kFormatStep) * kFormatStep;
-    if (size > kFormatLimit) size = kFormatLimit;
+    // Rounded up only below the ceiling, so a huge measure cannot overflow.
+    const int size = needed < kFormatLimit ? (needed / kFormatStep + 1) * kFormatStep : kFormatLimit;
     char* block = static_cast<char*>(std::malloc(static_cast<size_t>(size)));
     if (!block) ThrowNoMemory();
     va_list pass;

@@ -44,4 +44,8 @@ TEST(PtrArray, IndexChecksNullEntriesAndSortsBothWays)
     EXPECT_EQ(values.First(6), (std::vector<int>{1, 3, 3, 5, 7, 9}));
     values.QuickSort(0, 5, 1);
     EXPECT_EQ(values.First(6), (std::vector<int>{9, 7, 5, 3, 3, 1}));
+    // A range past either end is refused before any element is touched.
+    EXPECT_THROW(values.QuickSort(0, 7, 0), std::runtime_error);
+    EXPECT_THROW(values.QuickSort(-1, 5, 0), std::runtime_error);
+    EXPECT_EQ(values.First(6), (std::vector<int>{9, 7, 5, 3, 3, 1}));
 }

@@ -43,3 +43,16 @@ TEST(TextBuffer, CopiesAreDeep)
     c = same;
     EXPECT_STREQ(c.GetText(), "onetwo");
 }
+
+TEST(TextBuffer, OwnTextCanBeAppendedAndAssigned)
+{
+    TextBuffer text("abc");
+    text.Append(text.GetText());
+    EXPECT_STREQ(text.GetText(), "abcabc");
+    text.Append(text.GetText() + 4);
+    EXPECT_STREQ(text.GetText(), "abcabcbc");
+    text.Assign(text.GetText() + 3);
+    EXPECT_STREQ(text.GetText(), "abcbc");
+    text.Assign(text.GetText());
+    EXPECT_STREQ(text.GetText(), "abcbc");
+}
