@@ -3,6 +3,7 @@
 
 #include "CupsPrinter.h"
 #include "DevModeOptions.h"
+#include "FixedText.h"
 #include "PrintJobInfo.h"
 
 namespace {

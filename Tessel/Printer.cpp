@@ -5,21 +5,15 @@
 #include "FixedText.h"
 #include "PaperSizes.h"
 #include "PdfContext.h"
-#include "PrintJobInfo.h"
 #include "PrinterDriver.h"
 
 namespace {
 constexpr uint16_t kDriverVersion = 0x0100;
-
-void CopyText(char* out, const char* in)
-{
-    PrintJobInfo::CopyField(out, in);
-}
 }  // namespace
 
 Printer::Printer(const char* name)
 {
-    CopyText(m_szName, name);
+    CopyField(m_szName, name);
     if (m_szName[0]) m_pDriver = PrinterDriver::Open(m_szName);
     if (m_pDriver) {
         std::unique_ptr<DEVMODE> setup = LoadDevMode();
@@ -46,7 +40,7 @@ const char* Printer::GetPortName()
         LogMessage(2, "Printer %s cannot be opened; no port name.\r\n", m_szName);
         return m_szPortName;
     }
-    CopyText(m_szPortName, m_pDriver->GetDeviceUri().c_str());
+    CopyField(m_szPortName, m_pDriver->GetDeviceUri().c_str());
     return m_szPortName;
 }
 
