@@ -142,6 +142,10 @@ TEST(PrinterTest, DocumentsGetTheirOwnFilesAndUnfinishedOnesLeaveNothing)
         BITMAPINFOHEADER header = bmp->ds.dsBmih;
         header.biBitCount = 24;
         EXPECT_EQ(StretchDIBits(hdc, 0, 0, 8, 8, 4, 0, 8, 8, bmp->ds.dsBm.bmBits, &header, DIB_RGB_COLORS, SRCCOPY), 0);
+        // A header size past any real header would put the colour table anywhere.
+        header = bmp->ds.dsBmih;
+        header.biSize = 0x7FFFFFF0u;
+        EXPECT_EQ(StretchDIBits(hdc, 0, 0, 8, 8, 0, 0, 8, 8, bmp->ds.dsBm.bmBits, &header, DIB_RGB_COLORS, SRCCOPY), 0);
         // The printer goes away with its third document still open.
     }
     int files = 0;
