@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <sys/stat.h>
 
 #include "PrintTestSupport.h"
 #include "Printer.h"
@@ -29,7 +30,8 @@ TEST(PrinterTest, UnknownEscapingOrBrokenPrintersOpenNothingAndAnswerEmpty)
 {
     LocalPrinters printers;
     printers.Add("Broken", "*PaperDimension Letter: \"612 nan\"\n*ImageableArea Letter: \"1e308 0 1 1\"\n");
-    for (const char* name : {"No Such Printer 4711", "Broken", "../Broken", ""}) {
+    ASSERT_EQ(mkfifo(printers.Folder("Pipe.ppd").c_str(), 0600), 0);  // nobody ever writes to it
+    for (const char* name : {"No Such Printer 4711", "Broken", "../Broken", "", "Pipe"}) {
         Printer printer(name);
         EXPECT_EQ(printer.GetDC(), nullptr) << name;
         int16_t orientation = -7;
