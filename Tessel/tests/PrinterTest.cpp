@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
@@ -148,6 +149,8 @@ TEST(PrinterTest, DocumentsGetTheirOwnFilesAndUnfinishedOnesLeaveNothing)
         header = bmp->ds.dsBmih;
         header.biSize = 0x7FFFFFF0u;
         EXPECT_EQ(StretchDIBits(hdc, 0, 0, 8, 8, 0, 0, 8, 8, bmp->ds.dsBm.bmBits, &header, DIB_RGB_COLORS, SRCCOPY), 0);
+        // A place no page has is refused, without arithmetic faults on the way.
+        EXPECT_EQ(Place(hdc, bmp, INT32_MAX - 4, 0, 1), 0);
         // The printer goes away with its third document still open.
     }
     int files = 0;
