@@ -1,5 +1,6 @@
 #include "BitmapPrint.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
@@ -154,17 +155,24 @@ void BitmapPrint::PrintBitmap(HDC hdc, uint32_t rop, bool allowBanding)
             LogMessage(2, "The printer gave more than %d bands for one page; the rest is dropped.\r\n", kMaxBands);
             break;
         }
-        const int32_t bandHeight = band.bottom - band.top;
-        const int32_t h = bandHeight < kMaxStripHeight ? bandHeight : kMaxStripHeight;
-        const int32_t strips = Trunc(static_cast<double>(bandHeight) / h + 1.0);
-        for (int32_t i = 0; i < strips; ++i) {
-            const int32_t top = m_RPrint.top + band.top + i * h;
-            RECT strip{m_RPrint.left, top, m_RPrint.right, top + h};
+        // The band comes from the device: its figures may be anything, so
+        // they are added up wide, and only the strips that meet the target
+        // area are visited (the others would draw nothing).
+        const int64_t bandHeight = int64_t{band.bottom} - band.top;
+        const int64_t h = bandHeight < kMaxStripHeight ? bandHeight : kMaxStripHeight;
+        const int64_t strips = bandHeight / h + 1;
+        for (int64_t i = band.top < 0 ? -int64_t{band.top} / h : 0; i < strips; ++i) {
+            const int64_t top = int64_t{m_RPrint.top} + band.top + i * h;
+            if (top >= m_RPrint.bottom) break;
+            // Clipped to the target area here, as MapBandToImage would.
+            RECT strip{m_RPrint.left, static_cast<int32_t>(std::max<int64_t>(top, m_RPrint.top)), m_RPrint.right,
+                       static_cast<int32_t>(std::min<int64_t>(top + h, m_RPrint.bottom))};
             RECT source{0, 0, 0, 0};
             if (!MapBandToImage(strip, source)) continue;
             if (gLogLevel == 0) {
-                LogText("_RBand Nr. %d: (%d, %d, %d, %d)\r\n", i, strip.left, strip.top, strip.right, strip.bottom);
-                LogText("_RImage Nr. %d: (%d, %d, %d, %d)\r\n", i, source.left, source.top, source.right,
+                const int n = static_cast<int>(i);
+                LogText("_RBand Nr. %d: (%d, %d, %d, %d)\r\n", n, strip.left, strip.top, strip.right, strip.bottom);
+                LogText("_RImage Nr. %d: (%d, %d, %d, %d)\r\n", n, source.left, source.top, source.right,
                         source.bottom);
             }
             SetStretchBltMode(hdc, COLORONCOLOR);

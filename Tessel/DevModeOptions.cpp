@@ -40,6 +40,23 @@ bool DevModeOptions::ParseInteger(const char* text, long minimum, long maximum, 
     return true;
 }
 
+int DevModeOptions::ParseResolution(const char* value)
+{
+    char text[32];
+    const size_t n = value ? strlen(value) : 0;
+    if (n < 4 || n >= sizeof text || strcasecmp(value + n - 3, "dpi") != 0) return 0;
+    memcpy(text, value, n - 3);
+    text[n - 3] = '\0';
+    char* x = strchr(text, 'x');
+    long number = 0;
+    if (x) {
+        *x = '\0';
+        if (!ParseInteger(x + 1, 1, kMaxInt16, number)) return 0;
+    }
+    if (!ParseInteger(text, 1, kMaxInt16, number)) return 0;
+    return static_cast<int>(number);
+}
+
 std::vector<PrintOption> DevModeOptions::ToOptions(const DEVMODE& dm)
 {
     std::vector<PrintOption> options;
@@ -108,20 +125,10 @@ bool DevModeOptions::ApplyOption(DEVMODE& dm, const char* name, const char* valu
         return true;
     }
     if (strcmp(name, "printer-resolution") == 0) {
-        // "600dpi" or "600x1200dpi": the horizontal figure is the quality.
-        char text[32];
-        const size_t n = strlen(value);
-        if (n < 4 || n >= sizeof text || strcasecmp(value + n - 3, "dpi") != 0) return false;
-        memcpy(text, value, n - 3);
-        text[n - 3] = '\0';
-        char* x = strchr(text, 'x');
-        long other = 0;
-        if (x) {
-            *x = '\0';
-            if (!ParseInteger(x + 1, 1, kMaxInt16, other)) return false;
-        }
-        if (!ParseInteger(text, 1, kMaxInt16, number)) return false;
-        dm.dmPrintQuality = static_cast<int16_t>(number);
+        // The horizontal figure is the quality.
+        const int dpi = ParseResolution(value);
+        if (dpi == 0) return false;
+        dm.dmPrintQuality = static_cast<int16_t>(dpi);
         dm.dmFields |= DM_PRINTQUALITY;
         return true;
     }

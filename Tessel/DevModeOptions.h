@@ -19,4 +19,6 @@ public:
     static bool ApplyOption(DEVMODE& devMode, const char* name, const char* value);
     // A whole decimal number in [minimum, maximum] filling the text, else false.
     static bool ParseInteger(const char* text, long minimum, long maximum, long& value);
+    // "600dpi" or "600x1200dpi": the horizontal figure, else 0.
+    static int ParseResolution(const char* text);
 };

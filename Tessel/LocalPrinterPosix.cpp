@@ -13,7 +13,9 @@ std::unique_ptr<LocalPrinter> LocalPrinter::Open(const char* name)
     if (!IsValidName(name)) return nullptr;
     const std::string folder = GetPrintersFolder();
     const std::string path = folder + "/" + name + ".ppd";
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not blocking: a pipe of that name (refused below as no regular file)
+    // must not hold the job until something writes to it.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return nullptr;  // no such printer: not an error here
     struct stat st;
     std::vector<char> text;

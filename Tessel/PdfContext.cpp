@@ -139,9 +139,10 @@ int PdfContext::StretchDIBits(int xDest, int yDest, int destWidth, int destHeigh
     // and resample the whole image to fit it.
     const double pt = 72.0 / m_geometry.dpi;
     const double inset = kEdgeInset * pt;
-    const bool drawn = m_stream->DrawImage(source, destWidth, destHeight,
-                                           (m_geometry.GetMetric(PHYSICALOFFSETX) + xDest) * pt + inset,
-                                           (m_geometry.GetMetric(PHYSICALOFFSETY) + yDest) * pt + inset,
+    // Added up as doubles: the caller's offsets may be any int.
+    const double x = static_cast<double>(m_geometry.GetMetric(PHYSICALOFFSETX)) + xDest;
+    const double y = static_cast<double>(m_geometry.GetMetric(PHYSICALOFFSETY)) + yDest;
+    const bool drawn = m_stream->DrawImage(source, destWidth, destHeight, x * pt + inset, y * pt + inset,
                                            destWidth * pt - 2 * inset, destHeight * pt - 2 * inset);
     return drawn ? srcHeight : 0;
 }

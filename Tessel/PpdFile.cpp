@@ -6,6 +6,7 @@
 #include <cstring>
 #include <strings.h>
 
+#include "DevModeOptions.h"
 #include "Log.h"
 
 namespace {
@@ -37,27 +38,12 @@ bool ParseNumbers(const std::string& text, double* out, int count)
     while (*p == ' ' || *p == '\t') ++p;
     return *p == '\0';
 }
-
-// "600dpi" or "600x1200dpi": the horizontal figure, or 0.
-int ParseResolution(const std::string& text)
-{
-    const char* p = text.c_str();
-    char* end = nullptr;
-    const long dpi = strtol(p, &end, 10);
-    if (end == p || dpi < 1 || dpi > 32767) return 0;
-    if (*end == 'x') {
-        const char* q = end + 1;
-        const long other = strtol(q, &end, 10);
-        if (end == q || other < 1 || other > 32767) return 0;
-    }
-    return strcasecmp(end, "dpi") == 0 ? static_cast<int>(dpi) : 0;
-}
 }  // namespace
 
 bool PpdFile::Parse(const char* text, size_t size)
 {
-    m_pageSizes.clear();
-    m_hasArea.clear();
+    // Nothing of an earlier text may survive into this one.
+    *this = PpdFile();
     if (!text || size > kMaxFileSize) {
         LogMessage(2, "PPD of %zu bytes refused (limit %zu).\r\n", size, kMaxFileSize);
         return false;
@@ -129,9 +115,9 @@ void PpdFile::ParseLine(const std::string& keyword, const std::string& option, c
     if (keyword == "DefaultPageSize") {
         m_defaultPageSize = value;
     } else if (keyword == "DefaultResolution") {
-        m_defaultResolution = ParseResolution(value);
+        m_defaultResolution = DevModeOptions::ParseResolution(value.c_str());
     } else if (keyword == "Resolution" && !option.empty()) {
-        const int dpi = ParseResolution(option);
+        const int dpi = DevModeOptions::ParseResolution(option.c_str());
         if (dpi > 0 && m_resolutions.size() < kMaxPageSizes) m_resolutions.push_back(dpi);
     } else if (keyword == "CustomPageSize") {
         m_customSize = strcasecmp(option.c_str(), "True") == 0;

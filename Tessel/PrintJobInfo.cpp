@@ -1,16 +1,8 @@
 #include "PrintJobInfo.h"
 
-#include <cstring>
 #include <exception>
 
 PrintJobInfo::PrintJobInfo() = default;
-
-void PrintJobInfo::CopyField(char* field, const char* text)
-{
-    const size_t length = text ? strnlen(text, kMaxPath) : 0;
-    if (length > 0) memcpy(field, text, length);
-    field[length] = '\0';
-}
 
 bool PrintJobInfo::ReadFromRegistry(HKEY root, const char* subkey)
 {

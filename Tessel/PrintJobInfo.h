@@ -18,8 +18,6 @@ public:
 
     // Takes the page setup fields that a spooler's job entry carries.
     void SetPageSetup(const DEVMODE& devMode);
-    // Copies a text into a fixed field of 261 characters, cut at 260.
-    static void CopyField(char* field, const char* text);
 
     uint32_t JobID = 0;
     char PrintDocumentName[kMaxPath + 1] = {};

@@ -3,6 +3,7 @@
 
 #include "CupsPrinter.h"
 #include "DevModeOptions.h"
+#include "FixedText.h"
 #include "PrintJobInfo.h"
 
 namespace {
@@ -91,9 +92,15 @@ bool PrintJobInfo::ReadFromSpooler(const char* printerName, int32_t jobId)
         LogText("Null DevMode Pointer found in File %s, Line %d.\r\n", BaseFileName(__FILE__), __LINE__);
     else
         SetPageSetup(dm);
-    const auto integer = [job](const char* name, int32_t& field) {
+    // Page counts are never negative; a server saying otherwise leaves the field as it was.
+    const auto integer = [job, jobId](const char* name, int32_t& field) {
         ipp_attribute_t* attr = ippFindAttribute(job, name, IPP_TAG_INTEGER);
-        if (attr && ippGetCount(attr) >= 1) field = ippGetInteger(attr, 0);
+        if (!attr || ippGetCount(attr) < 1) return;
+        const int count = ippGetInteger(attr, 0);
+        if (count >= 0)
+            field = count;
+        else
+            LogMessage(2, "Job %d: %s of %d ignored.\r\n", jobId, name, count);
     };
     integer("job-impressions", TotalPages);
     integer("job-impressions-completed", PagesPrinted);

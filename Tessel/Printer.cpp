@@ -5,21 +5,15 @@
 #include "FixedText.h"
 #include "PaperSizes.h"
 #include "PdfContext.h"
-#include "PrintJobInfo.h"
 #include "PrinterDriver.h"
 
 namespace {
 constexpr uint16_t kDriverVersion = 0x0100;
-
-void CopyText(char* out, const char* in)
-{
-    PrintJobInfo::CopyField(out, in);
-}
 }  // namespace
 
 Printer::Printer(const char* name)
 {
-    CopyText(m_szName, name);
+    CopyField(m_szName, name);
     if (m_szName[0]) m_pDriver = PrinterDriver::Open(m_szName);
     if (m_pDriver) {
         std::unique_ptr<DEVMODE> setup = LoadDevMode();
@@ -46,7 +40,7 @@ const char* Printer::GetPortName()
         LogMessage(2, "Printer %s cannot be opened; no port name.\r\n", m_szName);
         return m_szPortName;
     }
-    CopyText(m_szPortName, m_pDriver->GetDeviceUri().c_str());
+    CopyField(m_szPortName, m_pDriver->GetDeviceUri().c_str());
     return m_szPortName;
 }
 
@@ -80,6 +74,14 @@ std::unique_ptr<DEVMODE> Printer::LoadDevMode()
 std::unique_ptr<DEVMODE> Printer::ModifyDevMode(int16_t orientation, int16_t paperSize, int16_t paperLength,
                                                 int16_t paperWidth, int16_t printQuality, int16_t copies)
 {
+    PageGeometry geometry;
+    return ModifyDevMode(orientation, paperSize, paperLength, paperWidth, printQuality, copies, geometry);
+}
+
+std::unique_ptr<DEVMODE> Printer::ModifyDevMode(int16_t orientation, int16_t paperSize, int16_t paperLength,
+                                                int16_t paperWidth, int16_t printQuality, int16_t copies,
+                                                PageGeometry& geometry)
+{
     std::unique_ptr<DEVMODE> dm = LoadDevMode();
     if (!dm) return nullptr;
     const uint32_t fields = dm->dmFields;
@@ -96,7 +98,6 @@ std::unique_ptr<DEVMODE> Printer::ModifyDevMode(int16_t orientation, int16_t pap
     if (paperWidth > 0 && (fields & DM_PAPERWIDTH)) dm->dmPaperWidth = paperWidth;
     if (printQuality != 0 && (fields & DM_PRINTQUALITY)) dm->dmPrintQuality = printQuality;
     if (copies > 0 && (fields & DM_COPIES)) dm->dmCopies = copies;
-    PageGeometry geometry;
     if (!m_pDriver->GetGeometry(*dm, geometry)) {
         LogMessage(2, "Printer %s cannot print paper %d (%d x %d) at quality %d.\r\n", m_szName, dm->dmPaperSize,
                    dm->dmPaperWidth, dm->dmPaperLength, dm->dmPrintQuality);
@@ -108,9 +109,10 @@ std::unique_ptr<DEVMODE> Printer::ModifyDevMode(int16_t orientation, int16_t pap
 bool Printer::SetDevMode(int16_t orientation, int16_t paperSize, int16_t paperLength, int16_t paperWidth,
                          int16_t printQuality, int16_t copies)
 {
-    std::unique_ptr<DEVMODE> dm = ModifyDevMode(orientation, paperSize, paperLength, paperWidth, printQuality, copies);
     PageGeometry geometry;
-    if (!dm || !m_pDriver->GetGeometry(*dm, geometry)) return false;
+    std::unique_ptr<DEVMODE> dm =
+        ModifyDevMode(orientation, paperSize, paperLength, paperWidth, printQuality, copies, geometry);
+    if (!dm) return false;
     if (m_pContext)
         m_pContext->SetPageSetup(*dm, geometry);
     else

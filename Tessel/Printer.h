@@ -5,6 +5,7 @@
 #include "DevMode.h"
 #include "DeviceCaps.h"
 #include "DeviceContext.h"
+#include "PageGeometry.h"
 #include "Log.h"
 
 class PdfContext;
@@ -46,6 +47,11 @@ public:
     void LogInfo();
 
 private:
+    // ModifyDevMode, also giving the geometry the printer found for the setup.
+    std::unique_ptr<DEVMODE> ModifyDevMode(int16_t orientation, int16_t paperSize, int16_t paperLength,
+                                           int16_t paperWidth, int16_t printQuality, int16_t copies,
+                                           PageGeometry& geometry);
+
     char m_szName[kMaxPath + 1] = {};
     char m_szPortName[kMaxPath + 1] = {};
     std::unique_ptr<PrinterDriver> m_pDriver;

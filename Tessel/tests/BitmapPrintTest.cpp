@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <stdexcept>
 #include <vector>
 
@@ -131,4 +132,19 @@ TEST(BitmapPrintTest, BandsAreCutIntoStripsOfAtMost75PixelsAndEndlessBandsStop)
     dc.nextBand = 0;
     EXPECT_EQ(bp.Print(&dc, "Doc", BP_SCALE_PAGE), 7);
     EXPECT_EQ(dc.nextBand, static_cast<size_t>(BitmapPrint::kMaxBands) + 1);  // the engine stopped asking
+}
+
+TEST(BitmapPrintTest, ABandOfExtremeFiguresDrawsTheTargetAreaOnce)
+{
+    printtest::PatternPage page(100, 400);
+    BitmapPrint bp(page.Get());
+    RecordingContext dc(100, 400, 0, 300);
+    dc.bands = {RECT{0, INT32_MIN + 1, 100, INT32_MAX}};
+    bp.SetSourceRect(RECT{0, 0, 100, 400});
+    EXPECT_EQ(bp.Print(&dc, "Doc", BP_SCALE_PAGE), 7);
+    // Strips keep their places on the band's grid (it starts 22 rows above
+    // the page) and stop at the page's end.
+    ASSERT_EQ(dc.calls.size(), 6u);
+    EXPECT_EQ(dc.calls[0], (Call{0, 0, 100, 53, 0, 347, 100, 53}));
+    EXPECT_EQ(dc.calls[5], (Call{0, 353, 100, 400, 0, 0, 100, 47}));
 }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "FixedText.h"
 #include "PrintJobInfo.h"
 #include "ScratchFolder.h"
 
@@ -42,7 +43,7 @@ TEST_F(JobRecord, RecordIsReadWithSignedNumbersAndRegistryDefaults)
 TEST_F(JobRecord, SpoolerPageSetupIsWidenedAndLongTextCut)
 {
     PrintJobInfo info;
-    PrintJobInfo::CopyField(info.PrintDocumentName, std::string(300, 'd').c_str());
+    CopyField(info.PrintDocumentName, std::string(300, 'd').c_str());
     EXPECT_EQ(std::string(info.PrintDocumentName).size(), 260u);
     DEVMODE dm{};
     dm.dmFields = DM_PRINTQUALITY | DM_COPIES;

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <filesystem>
+#include <sys/stat.h>
 
 #include "PrintTestSupport.h"
 #include "Printer.h"
@@ -29,7 +31,8 @@ TEST(PrinterTest, UnknownEscapingOrBrokenPrintersOpenNothingAndAnswerEmpty)
 {
     LocalPrinters printers;
     printers.Add("Broken", "*PaperDimension Letter: \"612 nan\"\n*ImageableArea Letter: \"1e308 0 1 1\"\n");
-    for (const char* name : {"No Such Printer 4711", "Broken", "../Broken", ""}) {
+    ASSERT_EQ(mkfifo(printers.Folder("Pipe.ppd").c_str(), 0600), 0);  // nobody ever writes to it
+    for (const char* name : {"No Such Printer 4711", "Broken", "../Broken", "", "Pipe"}) {
         Printer printer(name);
         EXPECT_EQ(printer.GetDC(), nullptr) << name;
         int16_t orientation = -7;
@@ -142,6 +145,12 @@ TEST(PrinterTest, DocumentsGetTheirOwnFilesAndUnfinishedOnesLeaveNothing)
         BITMAPINFOHEADER header = bmp->ds.dsBmih;
         header.biBitCount = 24;
         EXPECT_EQ(StretchDIBits(hdc, 0, 0, 8, 8, 4, 0, 8, 8, bmp->ds.dsBm.bmBits, &header, DIB_RGB_COLORS, SRCCOPY), 0);
+        // A header size past any real header would put the colour table anywhere.
+        header = bmp->ds.dsBmih;
+        header.biSize = 0x7FFFFFF0u;
+        EXPECT_EQ(StretchDIBits(hdc, 0, 0, 8, 8, 0, 0, 8, 8, bmp->ds.dsBm.bmBits, &header, DIB_RGB_COLORS, SRCCOPY), 0);
+        // A place no page has is refused, without arithmetic faults on the way.
+        EXPECT_EQ(Place(hdc, bmp, INT32_MAX - 4, 0, 1), 0);
         // The printer goes away with its third document still open.
     }
     int files = 0;
