@@ -16,10 +16,6 @@
 #include "Printer.h"
 
 namespace {
-struct BitmapDeleter {
-    void operator()(DibSectionObject* bitmap) const { DeleteObject(bitmap); }
-};
-
 int32_t Truncate(double value) { return static_cast<int32_t>(std::trunc(value)); }
 
 // Paper fitting, printer setup and the one print document, once per run.
@@ -93,7 +89,7 @@ void Print(HBITMAP page, UsageDetails* record)
 
 void HandlePage(const char* path)
 {
-    std::unique_ptr<DibSectionObject, BitmapDeleter> page(LoadBitmapFile(path));
+    std::unique_ptr<DibSectionObject, DibDeleter> page(LoadBitmapFile(path));
     if (!page) {
         LOG_LAST_ERROR(2);
         LogText("Could not load the image file (%s)\r\n", path);

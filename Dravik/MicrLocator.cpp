@@ -11,16 +11,6 @@ namespace {
 using GetRegionsFn = int32_t (*)(HBITMAP, int32_t, int32_t, char**);
 using FreeMemFn = void (*)(char**);
 
-template <class Fn>
-Fn SymbolAs(const Library& library, const char* name)
-{
-    void* symbol = library.GetSymbol(name);
-    Fn fn = nullptr;
-    static_assert(sizeof(fn) == sizeof(symbol), "function and data pointers differ in size");
-    std::memcpy(&fn, &symbol, sizeof(fn));
-    return fn;
-}
-
 bool IsBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -83,8 +73,8 @@ int32_t MicrLocator::Locate(HBITMAP hBitmap, int32_t resolution, MicrRegion* reg
         if (!library.IsLoaded()) {
             LogText("File %s not found!\r\n", m_Path);
         } else {
-            const auto getRegions = SymbolAs<GetRegionsFn>(library, "KZTGetMicrLineRegions");
-            const auto freeMem = SymbolAs<FreeMemFn>(library, "KZTFreeMem");
+            const auto getRegions = library.GetFunction<GetRegionsFn>("KZTGetMicrLineRegions");
+            const auto freeMem = library.GetFunction<FreeMemFn>("KZTFreeMem");
             if (getRegions == nullptr || freeMem == nullptr) {
                 LogText("KZTGetMicrLineRegions and/or KZTFreeMem were not found in %s!\r\n", m_Path);
             } else {

@@ -21,20 +21,20 @@ using SaveUsageDetailsFn = int32_t (*)(const char*, const char*, const char*, in
 char gDatabase[kMaxPath + 1] = "";
 
 // Loads the library for one call, as the library expects; false when it or the export is missing.
-template <class Fn>
-bool CallExport(const TextBuffer& path, const char* name, Fn call)
+template <class Fn, class Call>
+bool CallExport(const TextBuffer& path, const char* name, Call call)
 {
     Library library(path.GetText());
     if (!library.IsLoaded()) {
         LogText("File %s not found!\r\n", path.GetText());
         return false;
     }
-    void* symbol = library.GetSymbol(name);
-    if (!symbol) {
+    const Fn function = library.GetFunction<Fn>(name);
+    if (!function) {
         LogText("%s was not found in %s!\r\n", name, path.GetText());
         return false;
     }
-    call(symbol);
+    call(function);
     return true;
 }
 }  // namespace
@@ -47,8 +47,8 @@ void SaveJobStatistics()
     path.Append(kLibraryName);
 
     int32_t id = 0;
-    CallExport(path, "SaveUsageStatistics", [&](void* symbol) {
-        id = reinterpret_cast<SaveUsageStatisticsFn>(symbol)(
+    CallExport<SaveUsageStatisticsFn>(path, "SaveUsageStatistics", [&](SaveUsageStatisticsFn save) {
+        id = save(
             gDatabase, "", kPassword, gJobInfo->UserName, gAppEnv->TargetPrinterName, gAppEnv->PrintOutFormat,
             static_cast<int32_t>(gPrintedPages), gAppEnv->SavingsPercentage, gIsCheckDocument);
     });
@@ -57,8 +57,8 @@ void SaveJobStatistics()
     for (int32_t i = 0; i < gUsageRecords->GetSize(); ++i) {
         const auto* record = static_cast<const UsageDetails*>(gUsageRecords->GetAt(i));
         if (!record) continue;
-        CallExport(path, "SaveUsageDetails", [&](void* symbol) {
-            reinterpret_cast<SaveUsageDetailsFn>(symbol)(
+        CallExport<SaveUsageDetailsFn>(path, "SaveUsageDetails", [&](SaveUsageDetailsFn save) {
+            save(
                 gDatabase, "", kPassword, id, i + 1, record->CyanBefore, record->CyanAfter, record->MagentaBefore,
                 record->MagentaAfter, record->YellowBefore, record->YellowAfter, record->BlackBefore,
                 record->BlackAfter);

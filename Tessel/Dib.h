@@ -96,3 +96,7 @@ uint32_t GetDIBColorTable(HBITMAP hBitmap, uint32_t start, uint32_t count, RGBQU
 int32_t GetDIBitsRgb24(HBITMAP hBitmap, uint8_t* dst, size_t dstSize);
 // Stands in for DeleteObject on a bitmap; null is accepted.
 bool DeleteObject(HBITMAP hBitmap);
+// For owning a section with std::unique_ptr.
+struct DibDeleter {
+    void operator()(DibSectionObject* bitmap) const { DeleteObject(bitmap); }
+};

@@ -15,10 +15,6 @@
 
 namespace {
 
-struct DibDeleter {
-    void operator()(DibSectionObject* d) const { DeleteObject(d); }
-};
-
 std::unique_ptr<DibSectionObject, DibDeleter> MakePage(int32_t width, int32_t height)
 {
     RGBQUAD colors[256];

@@ -26,9 +26,6 @@ inline std::string FakeBmpPage(uint32_t length, char fill)
     return page;
 }
 
-struct DibDeleter {
-    void operator()(DibSectionObject* d) const { DeleteObject(d); }
-};
 using Dib = std::unique_ptr<DibSectionObject, DibDeleter>;
 using Record = std::unique_ptr<UsageDetails, decltype(&std::free)>;
 
