@@ -1,5 +1,6 @@
 #pragma once
 // Small PostScript jobs and file helpers shared by the rendering tests.
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -8,6 +9,19 @@
 #include "TestWorld.h"
 
 using testworld::ReadAll;
+
+// A BMP file of the given total length (at least 54): a file header that
+// gives that length, an info header, and pixel bytes filled with fill.
+inline std::string FakeBmpPage(uint32_t length, char fill)
+{
+    std::string page(length, fill);
+    const uint32_t fields[] = {length, 0, 54, 40};  // at offsets 2, 6, 10, 14
+    for (size_t f = 0; f < 4; ++f)
+        for (size_t i = 0; i < 4; ++i) page[2 + 4 * f + i] = char((fields[f] >> (8 * i)) & 0xff);
+    page[0] = 'B';
+    page[1] = 'M';
+    return page;
+}
 
 // Letter pages, each with its number in text and a black box.
 inline std::string LetterJob(int pages)

@@ -5,7 +5,6 @@
 #include "PageStream.h"
 #include "Process.h"
 #include "TestJobs.h"
-#include "TestPages.h"
 
 namespace {
 

@@ -137,7 +137,7 @@ TEST_F(GhostScriptRun, JobOnStandardInput)
     const std::string job = FreshFolder("stdin-job") + "job.ps";
     WriteWholeFile(job, LetterJob(3));
     const testworld::RunResult child = testworld::World::Run(
-        {TEST_BINARY_DIR "/DravikTests", "--gtest_also_run_disabled_tests",
+        {TEST_BINARY_DIR "/DravikRenderTests", "--gtest_also_run_disabled_tests",
          "--gtest_filter=GhostScriptRunChild.DISABLED_RunsJobFromStandardInput"},
         job);
     EXPECT_EQ(child.status, 0) << child.out;

@@ -1,6 +1,6 @@
 #pragma once
-// Pages for the stream, filter and MICR tests: BMP file bytes as Ghostscript
-// writes them, and DIB sections with a filter fixture around them.
+// Pages for the filter and MICR tests: DIB sections with a filter fixture
+// around them.
 #include <unistd.h>
 
 #include <cstdint>
@@ -12,19 +12,6 @@
 #include "BitmapProcessing.h"
 #include "Log.h"
 #include "TestWorld.h"
-
-// A BMP file of the given total length (at least 54): a file header that
-// gives that length, an info header, and pixel bytes filled with fill.
-inline std::string FakeBmpPage(uint32_t length, char fill)
-{
-    std::string page(length, fill);
-    const uint32_t fields[] = {length, 0, 54, 40};  // at offsets 2, 6, 10, 14
-    for (size_t f = 0; f < 4; ++f)
-        for (size_t i = 0; i < 4; ++i) page[2 + 4 * f + i] = char((fields[f] >> (8 * i)) & 0xff);
-    page[0] = 'B';
-    page[1] = 'M';
-    return page;
-}
 
 using Dib = std::unique_ptr<DibSectionObject, DibDeleter>;
 using Record = std::unique_ptr<UsageDetails, decltype(&std::free)>;
