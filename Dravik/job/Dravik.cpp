@@ -203,7 +203,8 @@ int32_t RunJob(int argc, char** argv)
     }
 
     // 7. Resolution.
-    gGhostscript->GSResolution = (gAppEnv->EnhancedMicrLineQuality > 0 && gIsCheckDocument == 1) ? 600 : 300;
+    gGhostscript->GSResolution = (gAppEnv->EnhancedMicrLineQuality > 0 && gIsCheckDocument == 1) ? kChequePrintQuality
+                                                                                             : kDefaultPrintQuality;
 
     // 8. Command line.
     ApplyCommandLine(argc, argv, *gGhostscript);

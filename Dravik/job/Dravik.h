@@ -14,8 +14,8 @@ class PrintJobInfo;
 class Printer;
 
 // Run state of the one job of this process. The page handler runs on the
-// reader thread only while the main thread waits for Ghostscript, so none of
-// it is shared by two threads at once.
+// page queue's worker thread, one page at a time, only while the main thread
+// waits for Ghostscript, so none of it is shared by two threads at once.
 extern AppEnvironment* gAppEnv;
 extern PrintJobInfo* gJobInfo;
 extern GhostScript* gGhostscript;

@@ -59,7 +59,7 @@ RECT PrintArea()
     area.top = Truncate(caps.m_iTopMargin * sy);
     area.right = Truncate(caps.m_iPrintableWidth * sx + area.left);
     area.bottom = Truncate(caps.m_iPrintableHeight * sy + area.top);
-    if (gJobInfo->Orientation == 2) {
+    if (gJobInfo->Orientation == DMORIENT_LANDSCAPE) {
         std::swap(area.left, area.top);
         std::swap(area.right, area.bottom);
     }

@@ -35,6 +35,6 @@ void ApplyJobPageSetup()
     const auto paper = static_cast<int16_t>(gJobInfo->PaperSize);
     gVirtualPrinter->SetDevMode(static_cast<int16_t>(gJobInfo->Orientation), paper, 0, 0,
                                 static_cast<int16_t>(gJobInfo->PrintQuality), 1);
-    const bool checkOnLetter = gIsCheckDocument != 0 && paper == 1;
-    gTargetPrinter->SetDevMode(1, checkOnLetter ? 5 : paper, 0, 0, 600, 1);
+    const bool checkOnLetter = gIsCheckDocument != 0 && paper == DMPAPER_LETTER;
+    gTargetPrinter->SetDevMode(DMORIENT_PORTRAIT, checkOnLetter ? DMPAPER_LEGAL : paper, 0, 0, kChequePrintQuality, 1);
 }

@@ -9,7 +9,8 @@
 class File;
 class Process;
 
-// Receives the full name of each finished page file, on the reader thread.
+// Receives the full name of each finished page file, in page order, on the
+// page queue's worker thread.
 using PageCallback = void (*)(const char* path);
 
 constexpr int32_t FILEOUT = 0;

@@ -49,17 +49,6 @@ void Bitmap::Clear()
     m_pBits = nullptr;
 }
 
-const RGBQUAD* Bitmap::GetColorTable() const
-{
-    return m_pDIB == nullptr ? nullptr : reinterpret_cast<const RGBQUAD*>(m_pDIB + 1);
-}
-
-int32_t Bitmap::GetColorCount() const
-{
-    if (m_pDIB == nullptr) return 0;
-    return static_cast<int32_t>((m_pBits - reinterpret_cast<const uint8_t*>(m_pDIB + 1)) / sizeof(RGBQUAD));
-}
-
 void Bitmap::SetBitmap(HBITMAP hBitmap)
 {
     Clear();

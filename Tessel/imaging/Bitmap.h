@@ -23,14 +23,6 @@ public:
     void Clear();
     void SetBitmap(HBITMAP hBitmap);
 
-    const BITMAPINFOHEADER* GetDIB() const { return m_pDIB; }
-    const RGBQUAD* GetColorTable() const;
-    // Entries of the colour table in the block (0 without an image).
-    int32_t GetColorCount() const;
-    const uint8_t* GetBits() const { return m_pBits; }
-    int32_t GetBlackIndex() const { return m_iBlackIndex; }
-    int32_t GetWhiteIndex() const { return m_iWhiteIndex; }
-
 protected:
     BITMAPINFOHEADER* m_pDIB = nullptr;  // the packed block, owned (malloc/free)
     uint8_t* m_pBits = nullptr;          // first stored row inside m_pDIB

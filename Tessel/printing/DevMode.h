@@ -42,6 +42,11 @@ constexpr int16_t DMPAPER_A5 = 11;
 constexpr int16_t DMPAPER_B5 = 13;
 constexpr int16_t DMPAPER_USER = 256;
 
+// The resolution a setup gets when nothing chooses one.
+constexpr int16_t kDefaultPrintQuality = 300;
+// The resolution cheques are printed at, so the code line keeps its edges.
+constexpr int16_t kChequePrintQuality = 600;
+
 constexpr int16_t DMRES_DRAFT = -1;
 constexpr int16_t DMRES_LOW = -2;
 constexpr int16_t DMRES_MEDIUM = -3;

@@ -8,7 +8,6 @@
 #include "PaperSizes.h"
 
 namespace {
-constexpr int32_t kFallbackDpi = 300;
 constexpr size_t kMaxNameLength = 200;
 
 int32_t PointsToTenths(double points)
@@ -63,7 +62,7 @@ void LocalPrinter::ReadDefaults(DEVMODE& dm)
 int32_t LocalPrinter::ChooseResolution(int16_t quality) const
 {
     const std::vector<int>& choices = m_ppd.GetResolutions();
-    const int32_t fallback = m_ppd.GetDefaultResolution() > 0 ? m_ppd.GetDefaultResolution() : kFallbackDpi;
+    const int32_t fallback = m_ppd.GetDefaultResolution() > 0 ? m_ppd.GetDefaultResolution() : kDefaultPrintQuality;
     if (choices.empty()) return quality > 0 && m_ppd.GetDefaultResolution() == 0 ? quality : fallback;
     if (quality > 0) return std::find(choices.begin(), choices.end(), quality) != choices.end() ? quality : fallback;
     if (quality == DMRES_HIGH) return *std::max_element(choices.begin(), choices.end());

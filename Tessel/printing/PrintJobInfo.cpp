@@ -17,11 +17,11 @@ bool PrintJobInfo::ReadFromRegistry(HKEY root, const char* subkey)
         const auto number = [&key](const char* name, int32_t fallback) {
             return static_cast<int32_t>(key.GetDword(name, static_cast<uint32_t>(fallback)));
         };
-        Orientation = number("Orientation", 1);
-        PaperSize = number("PaperSize", 1);
+        Orientation = number("Orientation", DMORIENT_PORTRAIT);
+        PaperSize = number("PaperSize", DMPAPER_LETTER);
         PaperLength = number("PaperLength", 0);
         PaperWidth = number("PaperWidth", 0);
-        PrintQuality = number("PrintQuality", 300);
+        PrintQuality = number("PrintQuality", kDefaultPrintQuality);
         dmScale = number("dmScale", 100);
         Copies = number("Copies", 1);
         Collate = number("Collate", 1);

@@ -23,11 +23,11 @@ public:
     char PrintDocumentName[kMaxPath + 1] = {};
     char UserName[kMaxPath + 1] = {};
     char MachineName[kMaxPath + 1] = {};
-    int32_t Orientation = 1;
-    int32_t PaperSize = 1;
+    int32_t Orientation = DMORIENT_PORTRAIT;
+    int32_t PaperSize = DMPAPER_LETTER;
     int32_t PaperLength = 0;
     int32_t PaperWidth = 0;
-    int32_t PrintQuality = 300;
+    int32_t PrintQuality = kDefaultPrintQuality;
     int32_t dmScale = 100;
     int32_t Copies = 1;
     int32_t Collate = 1;

@@ -64,7 +64,7 @@ std::unique_ptr<DEVMODE> Printer::LoadDevMode()
     dm->dmPaperSize = DMPAPER_LETTER;
     dm->dmScale = 100;
     dm->dmCopies = 1;
-    dm->dmPrintQuality = 300;
+    dm->dmPrintQuality = kDefaultPrintQuality;
     dm->dmCollate = DMCOLLATE_TRUE;
     m_pDriver->ReadDefaults(*dm);
     dm->dmFields = m_pDriver->GetSupportedFields();

@@ -14,6 +14,17 @@ struct DibDeleter {
 };
 using Dib = std::unique_ptr<DibSectionObject, DibDeleter>;
 
+// The block as the print engine, a derived class, sees it.
+struct Inspected : Bitmap {
+    using Bitmap::Bitmap;
+    const BITMAPINFOHEADER* GetDIB() const { return m_pDIB; }
+    const uint8_t* GetBits() const { return m_pBits; }
+    const RGBQUAD* GetColorTable() const { return reinterpret_cast<const RGBQUAD*>(m_pDIB + 1); }
+    int32_t GetColorCount() const { return static_cast<int32_t>((m_pBits - reinterpret_cast<const uint8_t*>(m_pDIB + 1)) / 4); }
+    int32_t GetBlackIndex() const { return m_iBlackIndex; }
+    int32_t GetWhiteIndex() const { return m_iWhiteIndex; }
+};
+
 RGBQUAD Rgb(uint8_t r, uint8_t g, uint8_t b)
 {
     return RGBQUAD{b, g, r, 0};
@@ -25,7 +36,7 @@ TEST(BitmapTest, CopiesSectionsWithTheirTables)
 {
     Dib rgb(CreateDibSection(1, 3, 24, BI_RGB, nullptr, 0, nullptr));
     std::memset(rgb->ds.dsBm.bmBits, 0x5A, rgb->imageBytes);
-    Bitmap page(rgb.get());
+    Inspected page(rgb.get());
     EXPECT_EQ(page.GetBits() - reinterpret_cast<const uint8_t*>(page.GetDIB()), 40);
     EXPECT_EQ(page.GetWhiteIndex(), -1);
 
@@ -49,7 +60,7 @@ TEST(BitmapTest, BitfieldSectionsBecome24Bit)
     auto* px = static_cast<uint8_t*>(section->ds.dsBm.bmBits);
     px[0] = 10;  // blue of the first pixel
     px[6] = 30;  // red of the second
-    Bitmap page(section.get());
+    Inspected page(section.get());
     EXPECT_EQ(page.GetDIB()->biBitCount, 24);
     const uint8_t expectedRow[8] = {10, 0, 0, 0, 0, 30, 0, 0};
     EXPECT_EQ(std::memcmp(page.GetBits(), expectedRow, 8), 0);
@@ -60,7 +71,7 @@ TEST(BitmapTest, RefusesHandlesThatAreNoBitmap)
     ScratchFolder folder;
     ScopedLog log(folder);
     Dib good(CreateDibSection(4, 4, 8, BI_RGB, nullptr, 0, nullptr));
-    Bitmap page(good.get());
+    Inspected page(good.get());
     // A section whose stride disagrees with its width is no bitmap either; the
     // failed load leaves the object empty.
     Dib forged(CreateDibSection(4, 4, 8, BI_RGB, nullptr, 0, nullptr));

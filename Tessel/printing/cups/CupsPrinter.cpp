@@ -8,7 +8,6 @@
 
 namespace {
 constexpr int kConnectTimeoutMs = 5000;
-constexpr int32_t kFallbackDpi = 300;
 
 // CUPS sizes and margins are in hundredths of a millimetre.
 double HundredthsToPoints(int value)
@@ -82,7 +81,7 @@ void CupsPrinter::ReadDefaults(DEVMODE& dm)
 
 int32_t CupsPrinter::ChooseResolution(int16_t quality)
 {
-    int32_t fallback = kFallbackDpi;
+    int32_t fallback = kDefaultPrintQuality;
     ipp_res_t units;
     int y = 0;
     ipp_attribute_t* def = cupsFindDestDefault(m_http.get(), m_dest.get(), m_info.get(), "printer-resolution");
