@@ -105,12 +105,12 @@ void DrawCheque(cairo_t* cr)
     Box(cr, 0xEEF5EA, 15, 223, 202, 64);
     Text(cr, 0x2E4A36, 20, 233, 6.5, "FIRST RIVER BANK", true);
     Text(cr, 0x2E4A36, 176, 233, 6.5, "No. 0412");
-    Text(cr, 0x333333, 20, 247, 6, "PAY TO THE ORDER OF");
-    Text(cr, 0x10204A, 86, 247, 7.5, "Ada Moreno", false, "DejaVu Serif");
-    Box(cr, 0x555555, 84, 249, 86, 1);
-    Box(cr, 0x555555, 174, 239, 40, 12);
-    Box(cr, 0xFFFFFF, 175, 240, 38, 10);
-    Text(cr, 0x10204A, 177, 248, 7, "$ 1,250.00", true);
+    Text(cr, 0x333333, 20, 247, 5.5, "PAY TO THE ORDER OF");
+    Text(cr, 0x10204A, 90, 247, 7.5, "Ada Moreno", false, "DejaVu Serif");
+    Box(cr, 0x555555, 88, 249, 70, 1);
+    Box(cr, 0x555555, 162, 238, 52, 13);
+    Box(cr, 0xFFFFFF, 163, 239, 50, 11);
+    Text(cr, 0x10204A, 166, 248, 7, "$ 1,250.00", true);
     Box(cr, 0x555555, 140, 266, 74, 1);
     Text(cr, 0x10204A, 146, 264, 8, "A. Lindqvist", false, "DejaVu Serif");
     // The code line at the foot of the cheque, with its transit and on-us marks.
