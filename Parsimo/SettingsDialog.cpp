@@ -180,6 +180,8 @@ void Build(Dialog& d)
     d.window = gtk_window_new();
     gtk_window_set_title(GTK_WINDOW(d.window), s.AppTitle);
     gtk_window_set_resizable(GTK_WINDOW(d.window), FALSE);
+    // The title and the close button in a bar of our own, whatever the desktop draws.
+    gtk_window_set_titlebar(GTK_WINDOW(d.window), gtk_header_bar_new());
     g_signal_connect(d.window, "close-request", G_CALLBACK(CloseRequested), &d);
 
     GtkWidget* outer = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
@@ -245,7 +247,17 @@ void Build(Dialog& d)
     gtk_drop_down_set_selected(GTK_DROP_DOWN(d.logLevel), static_cast<guint>(s.LogLevel));
     Row(GTK_GRID(advanced), 0, "_Log level", d.logLevel);
     gtk_expander_set_child(GTK_EXPANDER(expander), advanced);
-    gtk_grid_attach(GTK_GRID(grid), expander, 0, row, 2, 1);
+    gtk_grid_attach(GTK_GRID(grid), expander, 0, row++, 2, 1);
+
+    GtkWidget* note = gtk_label_new("Print keeps these settings for this job and the next ones. "
+                                    "Cancel job ends this job; the settings stay as they were.");
+    gtk_label_set_wrap(GTK_LABEL(note), TRUE);
+    gtk_label_set_max_width_chars(GTK_LABEL(note), 44);
+    gtk_label_set_xalign(GTK_LABEL(note), 0);
+    gtk_widget_add_css_class(note, "dim-label");
+    gtk_widget_set_valign(note, GTK_ALIGN_END);
+    gtk_widget_set_vexpand(note, TRUE);
+    gtk_grid_attach(GTK_GRID(grid), note, 0, row, 2, 1);
 
     GtkWidget* previewBox = gtk_box_new(GTK_ORIENTATION_VERTICAL, 6);
     gtk_box_append(GTK_BOX(columns), previewBox);

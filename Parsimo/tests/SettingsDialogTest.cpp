@@ -33,7 +33,7 @@ public:
             dup2(devNull, 1);
             dup2(devNull, 2);
             const std::string fd = std::to_string(fds[1]);
-            execl(kXvfb, kXvfb, "-displayfd", fd.c_str(), "-screen", "0", "1100x760x24", "-nolisten", "tcp",
+            execl(kXvfb, kXvfb, "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
                   static_cast<char*>(nullptr));
             _exit(127);
         }
