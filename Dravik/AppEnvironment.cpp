@@ -97,7 +97,8 @@ void AppEnvironment::ReadSettings()
                 key.GetString(setting.name, this->*setting.text, kMaxPath);
                 continue;
             }
-            int32_t value = static_cast<int32_t>(key.GetDword(setting.name, static_cast<uint32_t>(setting.defaultNumber)));
+            const auto fallback = static_cast<uint32_t>(setting.defaultNumber);
+            auto value = static_cast<int32_t>(key.GetDword(setting.name, fallback));
             if (setting.clampOnRead) value = std::clamp(value, setting.minimum, setting.maximum);
             this->*setting.number = value;
         }
@@ -105,7 +106,8 @@ void AppEnvironment::ReadSettings()
         // No settings key: every member keeps what it had.
     }
     for (const AppSetting& setting : kSettings)
-        if (setting.text && !setting.AcceptsText(this->*setting.text)) CopyField(this->*setting.text, setting.defaultText);
+        if (setting.text && !setting.AcceptsText(this->*setting.text))
+            CopyField(this->*setting.text, setting.defaultText);
 }
 
 void AppEnvironment::SetPrintJobCancellation(int value)

@@ -42,7 +42,8 @@ void Text(cairo_t* cr, unsigned rgb, double x, double y, double size, const char
           const char* family = "DejaVu Sans")
 {
     Colour(cr, rgb);
-    cairo_select_font_face(cr, family, CAIRO_FONT_SLANT_NORMAL, bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_select_font_face(cr, family, CAIRO_FONT_SLANT_NORMAL,
+                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(cr, size);
     cairo_move_to(cr, x, y);
     cairo_show_text(cr, text);
@@ -186,7 +187,8 @@ PreviewImage PreviewPage::Render(int32_t savingsPercentage)
 
     RGBQUAD colors[256];
     MakePalette(colors);
-    std::unique_ptr<DibSectionObject, DibDeleter> page(CreateDibSection(kWidth, kHeight, 8, BI_RGB, colors, 256, nullptr));
+    std::unique_ptr<DibSectionObject, DibDeleter> page(
+        CreateDibSection(kWidth, kHeight, 8, BI_RGB, colors, 256, nullptr));
     if (!page) return image;
     // A page arrives bottom row first.
     const unsigned char* pixels = cairo_image_surface_get_data(surface.get());

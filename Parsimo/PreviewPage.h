@@ -16,7 +16,7 @@ struct PreviewImage {
 // pixel shows as a square and the keep/drop pattern can be seen.
 class PreviewPage {
 public:
-    static constexpr int32_t kWidth = 232;   // page pixels
+    static constexpr int32_t kWidth = 232;  // page pixels
     static constexpr int32_t kHeight = 300;
     static constexpr int32_t kZoom = 2;
     // A region of the page in one solid colour (a bar of the chart), for

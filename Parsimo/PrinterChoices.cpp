@@ -30,7 +30,8 @@ PrinterChoices::PrinterChoices(const AppEnvironment& env, std::vector<PrinterEnt
 
 bool PrinterChoices::Contains(const char* name) const
 {
-    return std::any_of(m_printers.begin(), m_printers.end(), [&](const PrinterEntry& p) { return SameName(p.name, name); });
+    return std::any_of(m_printers.begin(), m_printers.end(),
+                       [&](const PrinterEntry& p) { return SameName(p.name, name); });
 }
 
 int PrinterChoices::Preselected(const char* target) const

@@ -30,7 +30,8 @@ std::string AllowedText(const AppSetting& setting)
         std::string range = std::to_string(setting.minimum) + " to " + std::to_string(setting.maximum);
         return setting.step > 1 ? range + " in steps of " + std::to_string(setting.step) : range;
     }
-    if (setting.accepted.empty()) return "a text on one line of at most " + std::to_string(kMaxPath - 1) + " characters";
+    if (setting.accepted.empty())
+        return "a text on one line of at most " + std::to_string(kMaxPath - 1) + " characters";
     std::string list;
     for (const char* value : setting.accepted) list += std::string(list.empty() ? "" : ", ") + "\"" + value + "\"";
     return list + " (in any case)";

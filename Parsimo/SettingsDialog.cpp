@@ -56,7 +56,8 @@ struct Dialog {
 int IndexOf(const char* value, const char* const* values, int count, const char* const* aliases = nullptr)
 {
     for (int i = 0; i < count; ++i)
-        if (TextBuffer(value).Compare(values[i], true) == 0 || (aliases && TextBuffer(value).Compare(aliases[i], true) == 0))
+        if (TextBuffer(value).Compare(values[i], true) == 0 ||
+            (aliases && TextBuffer(value).Compare(aliases[i], true) == 0))
             return i;
     return 0;
 }
@@ -93,8 +94,8 @@ void DrawPreview(GtkDrawingArea*, cairo_t* cr, int, int, gpointer data)
 {
     auto* d = static_cast<Dialog*>(data);
     if (d->page.bgra.empty()) return;
-    cairo_surface_t* surface = cairo_image_surface_create_for_data(d->page.bgra.data(), CAIRO_FORMAT_RGB24, d->page.width,
-                                                                   d->page.height, d->page.width * 4);
+    cairo_surface_t* surface = cairo_image_surface_create_for_data(d->page.bgra.data(), CAIRO_FORMAT_RGB24,
+                                                                   d->page.width, d->page.height, d->page.width * 4);
     cairo_set_source_surface(cr, surface, 0, 0);
     // Every pixel as it is: a smoothed picture would hide the pattern.
     cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
@@ -224,7 +225,8 @@ void Build(Dialog& d)
     Row(GTK_GRID(grid), 2, "Target _printer", d.printer);
 
     d.output = DropDown(kOutputs, 3, "Output");
-    gtk_drop_down_set_selected(GTK_DROP_DOWN(d.output), static_cast<guint>(IndexOf(s.PrintOutFormat, kOutputValues, 3)));
+    gtk_drop_down_set_selected(GTK_DROP_DOWN(d.output),
+                               static_cast<guint>(IndexOf(s.PrintOutFormat, kOutputValues, 3)));
     Row(GTK_GRID(grid), 3, "_Output", d.output);
 
     d.image = DropDown(kImages, 3, "Image format");
@@ -236,7 +238,8 @@ void Build(Dialog& d)
     d.micr = Check("_Enhanced MICR line quality", s.EnhancedMicrLineQuality);
     d.statistics = Check("_Collect per-page ink statistics", s.AdvUsageStat);
     int row = 5;
-    for (GtkWidget* check : {d.showDialog, d.micr, d.statistics}) gtk_grid_attach(GTK_GRID(grid), check, 0, row++, 2, 1);
+    for (GtkWidget* check : {d.showDialog, d.micr, d.statistics})
+        gtk_grid_attach(GTK_GRID(grid), check, 0, row++, 2, 1);
 
     GtkWidget* expander = gtk_expander_new_with_mnemonic("_Advanced");
     Label(expander, "Advanced");
@@ -249,8 +252,9 @@ void Build(Dialog& d)
     gtk_expander_set_child(GTK_EXPANDER(expander), advanced);
     gtk_grid_attach(GTK_GRID(grid), expander, 0, row++, 2, 1);
 
-    GtkWidget* note = gtk_label_new("Print keeps these settings for this job and the next ones. "
-                                    "Cancel job ends this job; the settings stay as they were.");
+    GtkWidget* note = gtk_label_new(
+        "Print keeps these settings for this job and the next ones. "
+        "Cancel job ends this job; the settings stay as they were.");
     gtk_label_set_wrap(GTK_LABEL(note), TRUE);
     gtk_label_set_max_width_chars(GTK_LABEL(note), 44);
     gtk_label_set_xalign(GTK_LABEL(note), 0);

@@ -18,7 +18,9 @@ std::vector<PrinterEntry> PrinterDriver::List()
     const size_t spooled = printers.size();
     for (std::string& name : LocalPrinter::ListNames()) {
         // Spooler names compare without regard to case, and the spooler is asked first.
-        const auto taken = [&](const PrinterEntry& p) { return TextBuffer(p.name.c_str()).Compare(name.c_str(), true) == 0; };
+        const auto taken = [&](const PrinterEntry& p) {
+            return TextBuffer(p.name.c_str()).Compare(name.c_str(), true) == 0;
+        };
         if (std::none_of(printers.begin(), printers.begin() + static_cast<std::ptrdiff_t>(spooled), taken))
             printers.push_back({std::move(name), false, {}});
     }

@@ -5,7 +5,8 @@
 namespace {
 bool IsWhite(const PreviewImage& image, int x, int y)
 {
-    const uint8_t* p = &image.bgra[(static_cast<size_t>(y) * static_cast<size_t>(image.width) + static_cast<size_t>(x)) * 4];
+    const uint8_t* p =
+        &image.bgra[(static_cast<size_t>(y) * static_cast<size_t>(image.width) + static_cast<size_t>(x)) * 4];
     return p[0] == 255 && p[1] == 255 && p[2] == 255;
 }
 
@@ -49,7 +50,8 @@ TEST(PreviewPage, ThirtyAndSeventyFivePercentShowTheirMasksAndSavings)
     // Everything outside the dropped cells is the page as drawn.
     size_t changed = 0;
     for (size_t i = 0; i < off.bgra.size(); i += 4)
-        if (off.bgra[i] != thirty.bgra[i] || off.bgra[i + 1] != thirty.bgra[i + 1] || off.bgra[i + 2] != thirty.bgra[i + 2])
+        if (off.bgra[i] != thirty.bgra[i] || off.bgra[i + 1] != thirty.bgra[i + 1] ||
+            off.bgra[i + 2] != thirty.bgra[i + 2])
             changed += IsWhite(thirty, static_cast<int>(i / 4 % static_cast<size_t>(thirty.width)),
                                static_cast<int>(i / 4 / static_cast<size_t>(thirty.width)))
                            ? 0

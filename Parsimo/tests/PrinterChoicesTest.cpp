@@ -18,7 +18,7 @@ TEST(PrinterChoices, LeaveOutTheOwnQueueAndPreselectTheTargetThenTheDefault)
     AppEnvironment env {AppEnvironment::DefaultsOnly {}};
     CopyField(env.PrinterName, "Thin");
     const std::vector<PrinterEntry> listed = {{"Toner", false, "PARSIMO:/"},  // the backend, whatever its name
-                                              {"thin", true, "ipp://x/"},    // the virtual printer
+                                              {"thin", true, "ipp://x/"},     // the virtual printer
                                               {"parsimo", false, ""},         // the product's name
                                               {"Laser", false, "ipp://laser/"},
                                               {"Office", true, "socket://office"}};
@@ -27,7 +27,7 @@ TEST(PrinterChoices, LeaveOutTheOwnQueueAndPreselectTheTargetThenTheDefault)
     EXPECT_TRUE(choices.Contains("LASER"));
     EXPECT_FALSE(choices.Contains("Thin"));
     EXPECT_EQ(choices.Preselected("laser"), 0);
-    EXPECT_EQ(choices.Preselected(""), 1);         // the system's default
+    EXPECT_EQ(choices.Preselected(""), 1);  // the system's default
     EXPECT_EQ(choices.Preselected("Gone"), 1);
     const PrinterChoices noDefault(env, {{"B", false, ""}, {"C", false, ""}});
     EXPECT_EQ(noDefault.Preselected(""), 0);

@@ -26,10 +26,10 @@ TEST(SettingsCommand, EverySettingRoundTripsThroughTheHiveInTableOrder)
 {
     CommandWorld world;  // no hive file at all: set makes it
     const std::vector<std::pair<std::string, std::string>> values = {
-        {"savingspercentage", "35"}, {"CheckPrintMode", "1"},        {"SHOWDIALOG", "0"},
+        {"savingspercentage", "35"}, {"CheckPrintMode", "1"},          {"SHOWDIALOG", "0"},
         {"LogLevel", "0"},           {"EnhancedMicrLineQuality", "1"}, {"TargetPrinterName", "office"},
-        {"PrinterName", "Parsimo"},  {"PrintOutFormat", "image"},    {"DefaultImageFormat", "BMP16M"},
-        {"AdvUsageStat", "1"},       {"PrintJobCancellation", "1"},  {"GSVersion", "10.00.0"}};
+        {"PrinterName", "Parsimo"},  {"PrintOutFormat", "image"},      {"DefaultImageFormat", "BMP16M"},
+        {"AdvUsageStat", "1"},       {"PrintJobCancellation", "1"},    {"GSVersion", "10.00.0"}};
     std::vector<std::string> args = {"set"};
     for (const auto& [name, value] : values) {
         args.push_back(name);
@@ -56,7 +56,9 @@ TEST(SettingsCommand, EverySettingRoundTripsThroughTheHiveInTableOrder)
 TEST(SettingsCommand, ReadsWhatAJobReads)
 {
     CommandWorld world;
-    world.Settings({{"LogLevel", Dword(7)}, {"PrintOutFormat", Sz("TIFF")}, {"DefaultImageFormat", Sz("png")},
+    world.Settings({{"LogLevel", Dword(7)},
+                    {"PrintOutFormat", Sz("TIFF")},
+                    {"DefaultImageFormat", Sz("png")},
                     {"SavingsPercentage", Sz("30")}});
     EXPECT_EQ(Parsimo({"get", "LogLevel"}).out, "3\n");  // clamped
     EXPECT_EQ(Parsimo({"get", "PrintOutFormat"}).out, "\n");
@@ -130,7 +132,8 @@ TEST(SettingsCommand, PrintersLeaveOutTheProductsOwnQueue)
 TEST(SettingsCommand, HelpVersionAndBadCommands)
 {
     CommandWorld world;
-    EXPECT_EQ(Parsimo({"--version"}).out, std::string("Parsimo ") + PARSIMO_VERSION + "\n");  // not installed: the build's version
+    EXPECT_EQ(Parsimo({"--version"}).out,
+              std::string("Parsimo ") + PARSIMO_VERSION + "\n");  // not installed: the build's version
     world.Install({});
     EXPECT_EQ(Parsimo({"--version"}).out, "Parsimo 1.0.0\n");
     const auto help = Parsimo({"--help"});
