@@ -86,8 +86,6 @@ protected:
         w.Set("GTK_CSD", "1");
         w.Set("NO_AT_BRIDGE", "1");
         w.Set("CUPS_SERVER", (w.root / "no-scheduler.sock").string());
-        // GTK keeps its caches for the life of the process on purpose.
-        w.Set("LSAN_OPTIONS", std::string("suppressions=") + PARSIMO_SOURCE_DIR + "/Parsimo/tests/lsan.supp");
         w.Install({{"ShowDialog", Dword(1)},
                    {"SavingsPercentage", Dword(30)},
                    {"PrinterName", Sz("Parsimo")},
