@@ -9,6 +9,7 @@ packages=(
   ghostscript poppler-utils
   cups cups-client cups-bsd libcups2-dev
   libsqlite3-dev zlib1g-dev
+  libgtk-4-dev libcairo2-dev fonts-dejavu-core xvfb xdotool imagemagick
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,5 +1,7 @@
 #include "AppEnvironment.h"
 
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 #include "FixedText.h"
@@ -8,12 +10,35 @@
 #include "SysUtils.h"
 
 namespace {
-bool EqualsAnyOf(const char* value, std::initializer_list<const char*> accepted)
+constexpr const char* kOutputFormats[] = {"", "PDF", "IMAGE"};
+constexpr const char* kImageFormats[] = {"jpeg", "jpg", "bmp256", "bmp", "bmp16m"};
+
+AppSetting Number(const char* name, int32_t AppEnvironment::*member, int32_t fallback, int32_t maximum,
+                  int32_t step = 1, bool clampOnRead = false)
 {
-    for (const char* candidate : accepted)
-        if (TextBuffer(value).Compare(candidate, true) == 0) return true;
-    return false;
+    return {name, member, nullptr, fallback, nullptr, 0, maximum, step, clampOnRead, {}};
 }
+
+AppSetting Text(const char* name, char (AppEnvironment::*member)[kMaxPath + 1], const char* fallback,
+                std::span<const char* const> accepted = {})
+{
+    return {name, nullptr, member, 0, fallback, 0, 0, 0, false, accepted};
+}
+
+const AppSetting kSettings[] = {
+    Number("SavingsPercentage", &AppEnvironment::SavingsPercentage, 0, 75, 5),
+    Number("CheckPrintMode", &AppEnvironment::CheckPrintMode, 0, 1),
+    Number("ShowDialog", &AppEnvironment::ShowDialog, 1, 1),
+    Number("LogLevel", &AppEnvironment::LogLevel, 2, 3, 1, true),
+    Number("EnhancedMicrLineQuality", &AppEnvironment::EnhancedMicrLineQuality, 0, 1),
+    Text("TargetPrinterName", &AppEnvironment::TargetPrinterName, ""),
+    Text("PrinterName", &AppEnvironment::PrinterName, ""),
+    Text("PrintOutFormat", &AppEnvironment::PrintOutFormat, "", kOutputFormats),
+    Text("DefaultImageFormat", &AppEnvironment::DefaultImageFormat, "jpeg", kImageFormats),
+    Number("AdvUsageStat", &AppEnvironment::AdvUsageStat, 0, 1),
+    Number("PrintJobCancellation", &AppEnvironment::PrintJobCancellation, 0, 1),
+    Text("GSVersion", &AppEnvironment::GSVersion, ""),
+};
 
 TextBuffer SettingsKey(const AppEnvironment& env)
 {
@@ -67,26 +92,22 @@ void AppEnvironment::ReadSettings()
     try {
         RegistryKey key(HKEY_CURRENT_USER);
         key.OpenForRead(SettingsKey(*this).GetText());
-        SavingsPercentage = static_cast<int32_t>(key.GetDword("SavingsPercentage", 0));
-        CheckPrintMode = static_cast<int32_t>(key.GetDword("CheckPrintMode", 0));
-        ShowDialog = static_cast<int32_t>(key.GetDword("ShowDialog", 1));
-        LogLevel = static_cast<int32_t>(key.GetDword("LogLevel", 2));
-        if (LogLevel < 0) LogLevel = 0;
-        if (LogLevel > 3) LogLevel = 3;
-        EnhancedMicrLineQuality = static_cast<int32_t>(key.GetDword("EnhancedMicrLineQuality", 0));
-        key.GetString("TargetPrinterName", TargetPrinterName, kMaxPath);
-        key.GetString("PrinterName", PrinterName, kMaxPath);
-        key.GetString("PrintOutFormat", PrintOutFormat, kMaxPath);
-        key.GetString("DefaultImageFormat", DefaultImageFormat, kMaxPath);
-        AdvUsageStat = static_cast<int32_t>(key.GetDword("AdvUsageStat", 0));
-        PrintJobCancellation = static_cast<int32_t>(key.GetDword("PrintJobCancellation", 0));
-        key.GetString("GSVersion", GSVersion, kMaxPath);
+        for (const AppSetting& setting : kSettings) {
+            if (setting.text) {
+                key.GetString(setting.name, this->*setting.text, kMaxPath);
+                continue;
+            }
+            const auto fallback = static_cast<uint32_t>(setting.defaultNumber);
+            auto value = static_cast<int32_t>(key.GetDword(setting.name, fallback));
+            if (setting.clampOnRead) value = std::clamp(value, setting.minimum, setting.maximum);
+            this->*setting.number = value;
+        }
     } catch (...) {
         // No settings key: every member keeps what it had.
     }
-    if (!EqualsAnyOf(PrintOutFormat, {"PDF", "IMAGE"})) PrintOutFormat[0] = '\0';
-    if (!EqualsAnyOf(DefaultImageFormat, {"jpeg", "jpg", "bmp256", "bmp", "bmp16m"}))
-        CopyField(DefaultImageFormat, "jpeg");
+    for (const AppSetting& setting : kSettings)
+        if (setting.text && !setting.AcceptsText(this->*setting.text))
+            CopyField(this->*setting.text, setting.defaultText);
 }
 
 void AppEnvironment::SetPrintJobCancellation(int value)
@@ -121,4 +142,37 @@ void AppEnvironment::LogSettings() const
     LogText("  - PrinterName = %s\r\n", PrinterName);
     LogText("  - TargetPrinterName = %s\r\n", TargetPrinterName);
     LogText("\r\n");
+}
+
+void AppEnvironment::WriteSetting(const AppSetting& setting) const
+{
+    RegistryKey key(HKEY_CURRENT_USER);
+    key.Create(SettingsKey(*this).GetText());
+    if (setting.text)
+        key.SetString(setting.name, this->*setting.text);
+    else
+        key.SetDword(setting.name, static_cast<uint32_t>(this->*setting.number));
+}
+
+std::span<const AppSetting> AppEnvironment::Settings() { return kSettings; }
+
+const AppSetting* AppEnvironment::FindSetting(const char* name)
+{
+    for (const AppSetting& setting : kSettings)
+        if (TextBuffer(setting.name).Compare(name, true) == 0) return &setting;
+    return nullptr;
+}
+
+bool AppSetting::AcceptsNumber(int32_t value) const
+{
+    return !text && value >= minimum && value <= maximum && (value - minimum) % step == 0;
+}
+
+bool AppSetting::AcceptsText(const char* value) const
+{
+    if (!text || !value || strnlen(value, kMaxPath) >= kMaxPath) return false;
+    if (accepted.empty()) return true;
+    for (const char* candidate : accepted)
+        if (TextBuffer(value).Compare(candidate, true) == 0) return true;
+    return false;
 }

@@ -1,7 +1,10 @@
 #pragma once
 #include <cstdint>
+#include <span>
 
 #include "Log.h"
+
+struct AppSetting;
 
 // Who the product is, where it lives and what the user chose. One per run.
 class AppEnvironment {
@@ -19,6 +22,15 @@ public:
     void ReadSettings();
     void SetPrintJobCancellation(int value);
     void LogSettings() const;
+    // Stores the member's value of one setting under the user's key, making
+    // the key when missing; raises std::runtime_error.
+    void WriteSetting(const AppSetting& setting) const;
+
+    // The user's settings in the order they are read; the one place that
+    // knows their names, defaults and accepted values.
+    static std::span<const AppSetting> Settings();
+    // The setting of that name (compared without regard to case), or null.
+    static const AppSetting* FindSetting(const char* name);
 
     char AppGroupName[kMaxPath + 1] = "QMVK";
     char AppName[kMaxPath + 1] = "Parsimo";
@@ -40,4 +52,23 @@ public:
     char GSVersion[kMaxPath + 1] = "";
     int32_t AdvUsageStat = 0;
     int32_t PrintJobCancellation = 0;
+};
+
+// One user setting under the settings key. Exactly one of number and text is set.
+struct AppSetting {
+    const char* name;
+    int32_t AppEnvironment::*number;
+    char (AppEnvironment::*text)[kMaxPath + 1];
+    int32_t defaultNumber;
+    const char* defaultText;
+    // What a writer may store; a reader clamps to the range only when asked.
+    int32_t minimum;
+    int32_t maximum;
+    int32_t step;
+    bool clampOnRead;
+    // Texts accepted without regard to case; empty: any text that fits.
+    std::span<const char* const> accepted;
+
+    bool AcceptsNumber(int32_t value) const;
+    bool AcceptsText(const char* value) const;
 };

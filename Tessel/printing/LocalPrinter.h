@@ -1,6 +1,7 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "PpdFile.h"
 #include "PrinterDriver.h"
@@ -14,6 +15,8 @@ public:
     // Null when there is no such printer or its PPD is unusable (logged).
     static std::unique_ptr<LocalPrinter> Open(const char* name);
     static std::string GetPrintersFolder();
+    // Names of the PPD files in the printers folder that Open could take, sorted.
+    static std::vector<std::string> ListNames();
     // A name that stays inside the printers folder.
     static bool IsValidName(const char* name);
 

@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -48,4 +50,25 @@ std::unique_ptr<LocalPrinter> LocalPrinter::Open(const char* name)
 std::unique_ptr<PrintSink> LocalPrinter::StartJob(const char*, const DEVMODE&, int32_t& jobId)
 {
     return LocalJobFile::Create(m_jobFolder, jobId);
+}
+
+std::vector<std::string> LocalPrinter::ListNames()
+{
+    std::vector<std::string> names;
+    const std::string folder = GetPrintersFolder();
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return names;
+    const std::string suffix = ".ppd";
+    while (const dirent* entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name.size() <= suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        name.resize(name.size() - suffix.size());
+        struct stat st;
+        if (IsValidName(name.c_str()) && stat((folder + "/" + entry->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            names.push_back(std::move(name));
+    }
+    closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
 }

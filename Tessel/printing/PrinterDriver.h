@@ -2,10 +2,18 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "DevMode.h"
 #include "PageGeometry.h"
 #include "PrintSink.h"
+
+// One printer a user may choose.
+struct PrinterEntry {
+    std::string name;
+    bool isDefault = false;  // the system's default destination
+    std::string deviceUri;   // empty when the spooler does not say
+};
 
 // What a printer is behind its name: a spooler destination or a local
 // printer described by a PPD. The Printer and its device context ask it for
@@ -16,6 +24,9 @@ public:
 
     // Spooler destinations first, then local printers; null when neither knows the name.
     static std::unique_ptr<PrinterDriver> Open(const char* name);
+    // Every printer Open would find: spooler destinations, then the local
+    // printers whose names the spooler does not use.
+    static std::vector<PrinterEntry> List();
 
     // The fields this printer honours (DM_* bits).
     virtual uint32_t GetSupportedFields() const = 0;

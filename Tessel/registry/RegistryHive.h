@@ -36,14 +36,17 @@ public:
     // Replaces the value's line, or adds it to its section (adding the section
     // when missing). False for a name that the format cannot hold.
     bool SetDword(std::string_view keyPath, std::string_view name, uint32_t value);
+    // The same for a REG_SZ value; false also for a text with a line break or NUL.
+    bool SetString(std::string_view keyPath, std::string_view name, std::string_view text);
     std::string Serialize() const;
     int ProblemCount() const { return m_iProblems; }
 
     // File access (platform file). Load reads the hive under a shared lock;
-    // false when there is no readable hive. StoreDword changes one value under
-    // the exclusive lock and replaces the file atomically.
+    // false when there is no readable hive. StoreDword and StoreString change
+    // one value under the exclusive lock and replace the file atomically.
     bool Load(const char* path);
     static bool StoreDword(const char* path, std::string_view keyPath, std::string_view name, uint32_t value);
+    static bool StoreString(const char* path, std::string_view keyPath, std::string_view name, std::string_view text);
 
 private:
     enum class Kind { Other, Header, Section, Value };
@@ -57,6 +60,10 @@ private:
     };
 
     void Problem(size_t lineNumber, const char* what);
+    // `data` is the line's text behind the name, "=" included.
+    bool SetValue(std::string_view keyPath, std::string_view name, Value value, const std::string& data);
+    template <typename Change>
+    static bool Store(const char* path, const Change& change);
     bool ParseValue(std::string_view text, Line& line, const char*& fault) const;
     size_t FindSection(std::string_view keyPath) const;
 

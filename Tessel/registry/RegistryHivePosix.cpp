@@ -127,7 +127,8 @@ bool RegistryHive::Load(const char* path)
     return true;
 }
 
-bool RegistryHive::StoreDword(const char* path, std::string_view keyPath, std::string_view name, uint32_t value)
+template <typename Change>
+bool RegistryHive::Store(const char* path, const Change& change)
 {
     if (!path || !*path) return false;
     FileHandle file;
@@ -140,11 +141,21 @@ bool RegistryHive::StoreDword(const char* path, std::string_view keyPath, std::s
     if (!ReadAll(file.fd(), path, text)) return false;
     RegistryHive hive(path);
     hive.Parse(text);
-    if (!hive.SetDword(keyPath, name, value)) return false;
+    if (!change(hive)) return false;
     if (!ReplaceFile(path, file.fd(), hive.Serialize())) {
         LOG_LAST_ERROR(2);
         LogMessage(2, "Registry file %s could not be written.\r\n", path);
         return false;
     }
     return true;
+}
+
+bool RegistryHive::StoreDword(const char* path, std::string_view keyPath, std::string_view name, uint32_t value)
+{
+    return Store(path, [&](RegistryHive& hive) { return hive.SetDword(keyPath, name, value); });
+}
+
+bool RegistryHive::StoreString(const char* path, std::string_view keyPath, std::string_view name, std::string_view text)
+{
+    return Store(path, [&](RegistryHive& hive) { return hive.SetString(keyPath, name, text); });
 }

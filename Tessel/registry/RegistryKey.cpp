@@ -68,15 +68,23 @@ RegistryKey::RegistryKey(HKEY root) : m_hRoot(root), m_hKey(root) {}
 
 RegistryKey::~RegistryKey() { Close(); }
 
-void RegistryKey::Open(const char* subkey, bool writable)
+void RegistryKey::Open(const char* subkey, bool writable, bool create)
 {
     if (!subkey || !*subkey) return;
     // A failed open keeps the current key, so nothing leaks and the object
     // can still be released.
     if (!m_hKey) throw std::runtime_error("RegOpenKeyEx() failed");
     const std::string path = Descend(m_hKey->path, subkey);
-    RegistryHive hive;
-    if (!LoadHive(*m_hKey, hive) || !hive.HasKey(path)) throw std::runtime_error("RegOpenKeyEx() failed");
+    if (create) {
+        const std::string file = HivePath(*m_hKey);
+        const size_t slash = file.rfind('/');
+        if (file.empty() || (slash != std::string::npos && slash > 0 &&
+                             !CreateFolder(file.substr(0, slash).c_str(), m_hKey->user, true)))
+            throw std::runtime_error("RegCreateKeyEx() failed");
+    } else {
+        RegistryHive hive;
+        if (!LoadHive(*m_hKey, hive) || !hive.HasKey(path)) throw std::runtime_error("RegOpenKeyEx() failed");
+    }
     const HKEY previous = m_hKey;
     m_hKey = new RegistryNode {previous->user, path, writable};
     if (previous != m_hRoot) Release(previous);
@@ -85,6 +93,8 @@ void RegistryKey::Open(const char* subkey, bool writable)
 void RegistryKey::OpenForRead(const char* subkey) { Open(subkey, false); }
 
 void RegistryKey::OpenForWrite(const char* subkey) { Open(subkey, true); }
+
+void RegistryKey::Create(const char* subkey) { Open(subkey, true, true); }
 
 uint32_t RegistryKey::GetDword(const char* name, uint32_t defaultValue)
 {
@@ -119,6 +129,13 @@ void RegistryKey::SetDword(const char* name, uint32_t value)
 {
     if (!m_hKey || !m_hKey->writable ||
         !RegistryHive::StoreDword(HivePath(*m_hKey).c_str(), m_hKey->path, name ? name : "", value))
+        throw std::runtime_error("RegSetValueEx() failed");
+}
+
+void RegistryKey::SetString(const char* name, const char* text)
+{
+    if (!m_hKey || !m_hKey->writable || !text ||
+        !RegistryHive::StoreString(HivePath(*m_hKey).c_str(), m_hKey->path, name ? name : "", text))
         throw std::runtime_error("RegSetValueEx() failed");
 }
 

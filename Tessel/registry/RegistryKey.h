@@ -28,15 +28,21 @@ public:
 
     void OpenForRead(const char* subkey);   // raises "RegOpenKeyEx() failed"
     void OpenForWrite(const char* subkey);  // raises "RegOpenKeyEx() failed"
+    // Opens with full access, the key being made when missing: it comes into
+    // the hive with its first value. Raises "RegCreateKeyEx() failed" when the
+    // hive's folder cannot be made.
+    void Create(const char* subkey);
     uint32_t GetDword(const char* name, uint32_t defaultValue);
     void GetString(const char* name, char* buffer, uint32_t size);
     void SetDword(const char* name, uint32_t value);  // raises "RegSetValueEx() failed"
+    // REG_SZ; raises "RegSetValueEx() failed", also for a text with a line break.
+    void SetString(const char* name, const char* text);
     long Flush();
     long Close(HKEY key);
     long Close();
 
 private:
-    void Open(const char* subkey, bool writable);
+    void Open(const char* subkey, bool writable, bool create = false);
 
     HKEY m_hRoot;
     HKEY m_hKey;

@@ -42,6 +42,23 @@ CupsPrinter::HttpPtr CupsPrinter::Connect()
                                 nullptr));
 }
 
+std::vector<PrinterEntry> CupsPrinter::List()
+{
+    std::vector<PrinterEntry> printers;
+    HttpPtr http = Connect();
+    if (!http) return printers;
+    cups_dest_t* dests = nullptr;
+    const int count = cupsGetDests2(http.get(), &dests);
+    for (int i = 0; i < count && dests; ++i) {
+        const cups_dest_t& dest = dests[i];
+        if (!dest.name || dest.instance) continue;  // an instance is a saved option set, not a printer
+        const char* uri = cupsGetOption("device-uri", dest.num_options, dest.options);
+        printers.push_back({dest.name, dest.is_default != 0, uri ? uri : ""});
+    }
+    cupsFreeDests(count, dests);
+    return printers;
+}
+
 CupsPrinter::CupsPrinter(HttpPtr http, DestPtr dest, InfoPtr info)
     : m_http(std::move(http)), m_dest(std::move(dest)), m_info(std::move(info))
 {

@@ -1,6 +1,7 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "PrinterDriver.h"
 
@@ -29,6 +30,8 @@ public:
     static std::unique_ptr<CupsPrinter> Open(const char* name);
     // A new connection to the scheduler; null (not logged) when none answers.
     static HttpPtr Connect();
+    // The scheduler's destinations (no instances); empty when none answers.
+    static std::vector<PrinterEntry> List();
 
     uint32_t GetSupportedFields() const override;
     void ReadDefaults(DEVMODE& devMode) override;

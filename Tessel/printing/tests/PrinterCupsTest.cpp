@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -7,6 +8,7 @@
 #include "PrintJobInfo.h"
 #include "PrintTestSupport.h"
 #include "Printer.h"
+#include "PrinterDriver.h"
 
 // Runs against a CUPS scheduler with a queue whose output a test can read:
 // packaging/cups-test-setup.sh start prints the variables to export.
@@ -49,4 +51,23 @@ TEST(PrinterCupsTest, JobReachesTheQueueWithItsSetupAndItsRecordReadsBack)
     EXPECT_FALSE(info.ReadFromSpooler(name, 987654));
     EXPECT_FALSE(info.ReadFromSpooler("No Such Queue 4711", 1));
     EXPECT_EQ(info.PaperSize, DMPAPER_A4);
+}
+
+TEST(PrinterCupsTest, ListGivesTheQueuesFirstAndALocalPrinterOfTheSameNameOnce)
+{
+    const char* name = std::getenv("PARSIMO_CUPS_QUEUE");
+    if (!name || !Printer(name).GetDC())
+        GTEST_SKIP() << "no CUPS test queue: run eval \"$(packaging/cups-test-setup.sh start)\" first";
+    printtest::LocalPrinters local;
+    local.Add(name);
+    local.Add("~Local Only");
+    const std::vector<PrinterEntry> printers = PrinterDriver::List();
+    ASSERT_GE(printers.size(), 2u);
+    EXPECT_EQ(printers.back().name, "~Local Only");
+    EXPECT_TRUE(printers.back().deviceUri.empty());
+    const auto isQueue = [&](const PrinterEntry& p) { return p.name == name; };
+    const auto queue = std::find_if(printers.begin(), printers.end(), isQueue);
+    ASSERT_NE(queue, printers.end());
+    EXPECT_FALSE(queue->deviceUri.empty());
+    EXPECT_EQ(std::count_if(printers.begin(), printers.end(), isQueue), 1);
 }

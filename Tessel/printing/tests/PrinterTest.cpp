@@ -7,6 +7,7 @@
 
 #include "PrintTestSupport.h"
 #include "Printer.h"
+#include "PrinterDriver.h"
 
 using printtest::LocalPrinters;
 
@@ -157,4 +158,20 @@ TEST(PrinterTest, DocumentsGetTheirOwnFilesAndUnfinishedOnesLeaveNothing)
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(printers.Folder("Scratch"))) ++files;
     EXPECT_EQ(files, 2);
     EXPECT_TRUE(std::filesystem::exists(printers.JobFile("Scratch", 2)));
+}
+
+TEST(PrinterTest, ListOffersTheLocalPrintersThatOpenWould)
+{
+    ScratchFolder scratch;
+    ScopedVariable noScheduler("CUPS_SERVER", scratch.Path("no-scheduler.sock").c_str());
+    LocalPrinters printers;
+    for (const char* name : {"Office", "Archive", ".hidden"}) printers.Add(name);
+    std::filesystem::create_directories(printers.Folder("Folder.ppd"));
+    ASSERT_EQ(mkfifo(printers.Folder("Pipe.ppd").c_str(), 0600), 0);
+    std::vector<std::string> names;
+    for (const PrinterEntry& p : PrinterDriver::List()) {
+        names.push_back(p.name);
+        EXPECT_FALSE(p.isDefault);
+    }
+    EXPECT_EQ(names, (std::vector<std::string> {"Archive", "Office"}));
 }

@@ -148,3 +148,31 @@ TEST_F(RegistryKeyTest, DefaultHiveLocations)
     key.OpenForRead("K");
     EXPECT_EQ(key.GetDword("V", 0), 4u);
 }
+
+TEST_F(RegistryKeyTest, CreateMakesTheKeyAndItsFolderAndTextsRoundTrip)
+{
+    const std::string deep = m_folder.Path("config/tessel/user.reg");
+    ScopedVariable hkcu("TESSEL_HKCU", deep.c_str());
+    {
+        RegistryKey key(HKEY_CURRENT_USER);
+        EXPECT_THROW(key.OpenForWrite("SOFTWARE\\QMVK"), std::runtime_error);
+        key.Create("SOFTWARE\\QMVK");
+        key.SetString("Quoted", "a\"b\\c");
+        key.SetString("Empty", "");
+        EXPECT_THROW(key.SetString("Broken", "a\nb"), std::runtime_error);
+        key.SetString("Empty", "now set");  // replaces its line
+    }
+    namespace fs = std::filesystem;
+    EXPECT_EQ(fs::status(m_folder.Path("config/tessel")).permissions() & fs::perms::all, fs::perms::owner_all);
+    RegistryKey key(HKEY_CURRENT_USER);
+    key.OpenForRead("SOFTWARE\\QMVK");
+    char buffer[32];
+    key.GetString("Quoted", buffer, sizeof buffer);
+    EXPECT_STREQ(buffer, "a\"b\\c");
+    key.GetString("Empty", buffer, sizeof buffer);
+    EXPECT_STREQ(buffer, "now set");
+    key.GetString("Broken", buffer, sizeof buffer);
+    EXPECT_STREQ(buffer, "");
+    EXPECT_EQ(ScratchFolder::Read(deep),
+              "REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\QMVK]\n\"Quoted\"=\"a\\\"b\\\\c\"\n\"Empty\"=\"now set\"\n");
+}

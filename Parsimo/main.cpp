@@ -1,0 +1,82 @@
+// The settings program: the dialog before a job, and a command line over the
+// same settings. Each command gets the words from its own name on.
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+#include "AppEnvironment.h"
+#include "SettingsCommand.h"
+#include "SettingsDialog.h"
+
+namespace {
+int Dialog(int argc, char**)
+{
+    if (argc > 1) {
+        std::fprintf(stderr, "Parsimo: the dialog takes no arguments.\n");
+        return 2;
+    }
+    return SettingsDialog::Run();
+}
+
+int Help(int, char**)
+{
+    std::printf(
+        "Usage: Parsimo COMMAND\n"
+        "Looks over and changes the toner-saving printer's settings for the current user.\n\n"
+        "  /dialog, --dialog          show the settings dialog (the job processor starts it before a job)\n"
+        "  settings                   list every setting as 'Name = value'\n"
+        "  get NAME                   print one setting's value\n"
+        "  set NAME VALUE ... [--force]\n"
+        "                             change settings; every pair is checked before any is stored,\n"
+        "                             and --force accepts a target printer that is not installed\n"
+        "  printers                   list the target printers, the system's default marked '*'\n"
+        "  --help                     show this text\n"
+        "  --version                  show the installed version\n\n"
+        "Setting names are matched without regard to case. Exit status: 0 done, 1 failure,\n"
+        "2 bad command line (nothing changed). See Parsimo(1).\n");
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+int Version(int, char**)
+{
+    const char* version = PARSIMO_VERSION;
+    char installed[kMaxPath + 1] = "";
+    try {
+        const AppEnvironment env;
+        std::memcpy(installed, env.ProductVersion, sizeof installed);
+    } catch (const std::exception&) {
+        // Not installed: the build's own version stands.
+    }
+    std::printf("Parsimo %s\n", installed[0] ? installed : version);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+struct Command {
+    const char* name;
+    int (*run)(int argc, char** argv);
+};
+
+const Command kCommands[] = {
+    {"/dialog", Dialog},
+    {"--dialog", Dialog},
+    {"settings", SettingsCommand::List},
+    {"get", SettingsCommand::Get},
+    {"set", SettingsCommand::Set},
+    {"printers", SettingsCommand::Printers},
+    {"--help", Help},
+    {"-h", Help},
+    {"--version", Version},
+};
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "Parsimo: no command given.\nTry 'Parsimo --help'.\n");
+        return 2;
+    }
+    for (const Command& command : kCommands)
+        if (std::strcmp(argv[1], command.name) == 0) return command.run(argc - 1, argv + 1);
+    std::fprintf(stderr, "Parsimo: unknown command '%s'.\nTry 'Parsimo --help'.\n", argv[1]);
+    return 2;
+}

@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+
+#include "PreviewPage.h"
+
+namespace {
+bool IsWhite(const PreviewImage& image, int x, int y)
+{
+    const uint8_t* p =
+        &image.bgra[(static_cast<size_t>(y) * static_cast<size_t>(image.width) + static_cast<size_t>(x)) * 4];
+    return p[0] == 255 && p[1] == 255 && p[2] == 255;
+}
+
+// Compares the solid bar of the preview with a mask, cell by cell: a page
+// pixel dropped by the mask shows as a white square of kZoom pixels, a kept
+// one keeps its colour. The mask is anchored at the first stored row, the
+// page's bottom row, and at the left column.
+int MaskMismatches(const PreviewImage& image, const std::vector<std::string>& mask)
+{
+    constexpr int zoom = PreviewPage::kZoom;
+    int mismatches = 0;
+    for (int y = PreviewPage::kSolid[1]; y < PreviewPage::kSolid[3]; ++y)
+        for (int x = PreviewPage::kSolid[0]; x < PreviewPage::kSolid[2]; ++x) {
+            const std::string& row = mask[static_cast<size_t>(PreviewPage::kHeight - 1 - y) % mask.size()];
+            const bool dropped = row[static_cast<size_t>(x) % row.size()] == '0';
+            for (int dy = 0; dy < zoom; ++dy)
+                for (int dx = 0; dx < zoom; ++dx) mismatches += IsWhite(image, x * zoom + dx, y * zoom + dy) != dropped;
+        }
+    return mismatches;
+}
+}  // namespace
+
+TEST(PreviewPage, ThirtyAndSeventyFivePercentShowTheirMasksAndSavings)
+{
+    const PreviewImage off = PreviewPage::Render(0);
+    const PreviewImage thirty = PreviewPage::Render(30);
+    const PreviewImage most = PreviewPage::Render(75);
+    ASSERT_EQ(thirty.width, PreviewPage::kWidth * PreviewPage::kZoom);
+    ASSERT_EQ(thirty.height, PreviewPage::kHeight * PreviewPage::kZoom);
+    ASSERT_EQ(most.bgra.size(), static_cast<size_t>(most.width) * static_cast<size_t>(most.height) * 4);
+
+    EXPECT_EQ(MaskMismatches(off, {"1"}), 0);
+    EXPECT_EQ(MaskMismatches(thirty, {"01101", "11011", "10110", "11011"}), 0);
+    EXPECT_EQ(MaskMismatches(most, {"1000", "0010", "0100", "0001"}), 0);
+    EXPECT_GT(MaskMismatches(most, {"01101", "11011", "10110", "11011"}), 0);
+
+    // The filter's own statistics: the share of the page's ink the mask drops.
+    EXPECT_EQ(off.savedShare, 0);
+    EXPECT_NEAR(thirty.savedShare, 0.30, 0.02);
+    EXPECT_NEAR(most.savedShare, 0.75, 0.02);
+    // Everything outside the dropped cells is the page as drawn.
+    size_t changed = 0;
+    for (size_t i = 0; i < off.bgra.size(); i += 4)
+        if (off.bgra[i] != thirty.bgra[i] || off.bgra[i + 1] != thirty.bgra[i + 1] ||
+            off.bgra[i + 2] != thirty.bgra[i + 2])
+            changed += IsWhite(thirty, static_cast<int>(i / 4 % static_cast<size_t>(thirty.width)),
+                               static_cast<int>(i / 4 / static_cast<size_t>(thirty.width)))
+                           ? 0
+                           : 1;
+    EXPECT_EQ(changed, 0u);
+}

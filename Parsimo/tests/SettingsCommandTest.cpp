@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "ParsimoRun.h"
+
+using testworld::Dword;
+using testworld::ReadAll;
+using testworld::Sz;
+using testworld::World;
+
+namespace {
+// A world without a spooler: the target printers are the local ones.
+struct CommandWorld : World {
+    CommandWorld()
+    {
+        Set("CUPS_SERVER", (root / "no-scheduler.sock").string());
+        AddLocalPrinter(*this, "Office");
+        AddLocalPrinter(*this, "Parsimo");
+    }
+    std::string Hive() const { return ReadAll(root / "etc/user.reg"); }
+};
+}  // namespace
+
+TEST(SettingsCommand, EverySettingRoundTripsThroughTheHiveInTableOrder)
+{
+    CommandWorld world;  // no hive file at all: set makes it
+    const std::vector<std::pair<std::string, std::string>> values = {
+        {"savingspercentage", "35"}, {"CheckPrintMode", "1"},          {"SHOWDIALOG", "0"},
+        {"LogLevel", "0"},           {"EnhancedMicrLineQuality", "1"}, {"TargetPrinterName", "office"},
+        {"PrinterName", "Parsimo"},  {"PrintOutFormat", "image"},      {"DefaultImageFormat", "BMP16M"},
+        {"AdvUsageStat", "1"},       {"PrintJobCancellation", "1"},    {"GSVersion", "10.00.0"}};
+    std::vector<std::string> args = {"set"};
+    for (const auto& [name, value] : values) {
+        args.push_back(name);
+        args.push_back(value);
+    }
+    const auto set = Parsimo(args);
+    ASSERT_EQ(set.status, 0) << set.err;
+    for (const auto& [name, value] : values) {
+        const auto got = Parsimo({"get", name});
+        EXPECT_EQ(got.status, 0) << name;
+        EXPECT_EQ(got.out, value + "\n") << name;  // the case a value was given in stays
+    }
+    EXPECT_EQ(Parsimo({"settings"}).out,
+              "SavingsPercentage = 35\nCheckPrintMode = 1\nShowDialog = 0\nLogLevel = 0\n"
+              "EnhancedMicrLineQuality = 1\nTargetPrinterName = office\nPrinterName = Parsimo\n"
+              "PrintOutFormat = image\nDefaultImageFormat = BMP16M\nAdvUsageStat = 1\nPrintJobCancellation = 1\n"
+              "GSVersion = 10.00.0\n");
+    // Back to the defaults, and an empty text is a value of its own.
+    ASSERT_EQ(Parsimo({"set", "PrintOutFormat", "", "DefaultImageFormat", "jpeg", "ShowDialog", "1"}).status, 0);
+    EXPECT_EQ(Parsimo({"get", "printoutformat"}).out, "\n");
+    EXPECT_EQ(Parsimo({"get", "ShowDialog"}).out, "1\n");
+}
+
+TEST(SettingsCommand, ReadsWhatAJobReads)
+{
+    CommandWorld world;
+    world.Settings({{"LogLevel", Dword(7)},
+                    {"PrintOutFormat", Sz("TIFF")},
+                    {"DefaultImageFormat", Sz("png")},
+                    {"SavingsPercentage", Sz("30")}});
+    EXPECT_EQ(Parsimo({"get", "LogLevel"}).out, "3\n");  // clamped
+    EXPECT_EQ(Parsimo({"get", "PrintOutFormat"}).out, "\n");
+    EXPECT_EQ(Parsimo({"get", "DefaultImageFormat"}).out, "jpeg\n");
+    EXPECT_EQ(Parsimo({"get", "SavingsPercentage"}).out, "0\n");  // a text is no number
+}
+
+TEST(SettingsCommand, BadPairsChangeNothingAndSayWhatIsAllowed)
+{
+    CommandWorld world;
+    world.Settings({{"SavingsPercentage", Dword(20)}, {"TargetPrinterName", Sz("Office")}});
+    const std::string before = world.Hive();
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"set", "SavingsPercentage", "80"}, "allowed values: 0 to 75 in steps of 5"},
+        {{"set", "SavingsPercentage", "33"}, "allowed values: 0 to 75 in steps of 5"},
+        {{"set", "LogLevel", "-1"}, "allowed values: 0 to 3"},
+        {{"set", "ShowDialog", "2"}, "allowed values: 0 or 1"},
+        {{"set", "ShowDialog", "yes"}, "ShowDialog \"yes\""},
+        {{"set", "LogLevel", "1x"}, "LogLevel \"1x\""},
+        {{"set", "LogLevel", "99999999999"}, "allowed values: 0 to 3"},
+        {{"set", "PrintOutFormat", "TIFF"}, "\"\", \"PDF\", \"IMAGE\""},
+        {{"set", "DefaultImageFormat", "png"}, "\"jpeg\", \"jpg\", \"bmp256\", \"bmp\", \"bmp16m\""},
+        {{"set", "TargetPrinterName", "Nowhere"}, "'Parsimo printers' lists"},
+        {{"set", "TargetPrinterName", "Parsimo"}, "'Parsimo printers' lists"},  // its own queue
+        {{"set", "GSVersion", std::string(260, 'v')}, "at most 259 characters"},
+        {{"set", "GSVersion", "a\nb"}, "on one line"},
+        {{"set", "Colour", "1"}, "unknown setting 'Colour'"},
+        // A good pair before a bad one is not stored either.
+        {{"set", "LogLevel", "0", "SavingsPercentage", "99"}, "SavingsPercentage \"99\""},
+        {{"set", "LogLevel"}, "pairs"},
+        {{"get", "Colour"}, "unknown setting"},
+    };
+    for (const auto& [args, message] : cases) {
+        const auto r = Parsimo(args);
+        EXPECT_EQ(r.status, 2) << args[1];
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_EQ(world.Hive(), before);
+    // --force takes a printer that is not there (yet).
+    ASSERT_EQ(Parsimo({"set", "TargetPrinterName", "Nowhere", "--force"}).status, 0);
+    EXPECT_EQ(Parsimo({"get", "TargetPrinterName"}).out, "Nowhere\n");
+}
+
+TEST(SettingsCommand, ConcurrentSetsFromTwoProcessesBothLand)
+{
+    CommandWorld world;
+    world.Settings({});
+    constexpr int kRounds = 15;
+    auto writer = [](std::string name, int maximum) {
+        for (int i = 0; i < kRounds; ++i)
+            EXPECT_EQ(Parsimo({"set", name, std::to_string(i % (maximum + 1))}).status, 0);
+        EXPECT_EQ(Parsimo({"set", name, std::to_string(maximum)}).status, 0);
+    };
+    std::thread first(writer, "LogLevel", 3), second(writer, "CheckPrintMode", 1);
+    first.join();
+    second.join();
+    EXPECT_EQ(Parsimo({"get", "LogLevel"}).out, "3\n");
+    EXPECT_EQ(Parsimo({"get", "CheckPrintMode"}).out, "1\n");
+}
+
+TEST(SettingsCommand, PrintersLeaveOutTheProductsOwnQueue)
+{
+    CommandWorld world;
+    AddLocalPrinter(world, "Archive");
+    const auto r = Parsimo({"printers"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "  Archive\n  Office\n");
+}
+
+TEST(SettingsCommand, HelpVersionAndBadCommands)
+{
+    CommandWorld world;
+    EXPECT_EQ(Parsimo({"--version"}).out,
+              std::string("Parsimo ") + PARSIMO_VERSION + "\n");  // not installed: the build's version
+    world.Install({});
+    EXPECT_EQ(Parsimo({"--version"}).out, "Parsimo 1.0.0\n");
+    const auto help = Parsimo({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("set NAME VALUE"), std::string::npos);
+    EXPECT_EQ(Parsimo({}).status, 2);
+    EXPECT_EQ(Parsimo({"frobnicate"}).status, 2);
+    EXPECT_EQ(Parsimo({"settings", "extra"}).status, 2);
+}

@@ -1,0 +1,165 @@
+// The dialog for real: a private X server (Xvfb), the real job processor
+// starting the real settings program, and keys sent as a user would.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <future>
+
+#include "ParsimoRun.h"
+
+using testworld::Dword;
+using testworld::ReadAll;
+using testworld::RunResult;
+using testworld::Sz;
+using testworld::World;
+namespace fs = std::filesystem;
+
+namespace {
+constexpr const char* kXvfb = "/usr/bin/Xvfb";
+
+// An X server of its own for one test; it ends with the object.
+class VirtualDisplay {
+public:
+    VirtualDisplay()
+    {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        m_pid = fork();
+        if (m_pid == 0) {
+            close(fds[0]);
+            const int devNull = open("/dev/null", O_RDWR);
+            dup2(devNull, 1);
+            dup2(devNull, 2);
+            const std::string fd = std::to_string(fds[1]);
+            execl(kXvfb, kXvfb, "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        // The server writes its display number when it is ready for clients.
+        std::string number;
+        char c;
+        while (read(fds[0], &c, 1) == 1 && c != '\n') number.push_back(c);
+        close(fds[0]);
+        if (!number.empty()) m_name = ":" + number;
+    }
+    ~VirtualDisplay()
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+    VirtualDisplay(const VirtualDisplay&) = delete;
+    VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+    const std::string& Name() const { return m_name; }
+
+private:
+    pid_t m_pid = -1;
+    std::string m_name;
+};
+
+std::vector<fs::path> PrintedFiles(const World& world)
+{
+    std::vector<fs::path> files;
+    if (fs::exists(world.root / "printers/Target"))
+        for (const auto& entry : fs::directory_iterator(world.root / "printers/Target")) files.push_back(entry.path());
+    return files;
+}
+
+class SettingsDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!fs::exists(kXvfb)) GTEST_SKIP() << "Xvfb is not installed";
+        m_display = std::make_unique<VirtualDisplay>();
+        ASSERT_FALSE(m_display->Name().empty()) << "Xvfb did not start";
+        m_world = std::make_unique<World>();
+        World& w = *m_world;
+        w.Set("DISPLAY", m_display->Name());
+        w.Set("WAYLAND_DISPLAY", "");
+        // The cairo renderer needs no GPU; client-side decorations show the
+        // title in the screenshot, as a desktop would.
+        w.Set("GSK_RENDERER", "cairo");
+        w.Set("GTK_CSD", "1");
+        w.Set("NO_AT_BRIDGE", "1");
+        w.Set("CUPS_SERVER", (w.root / "no-scheduler.sock").string());
+        w.Install({{"ShowDialog", Dword(1)},
+                   {"SavingsPercentage", Dword(30)},
+                   {"PrinterName", Sz("Parsimo")},
+                   {"TargetPrinterName", Sz("Target")}});
+        AddLocalPrinter(w, "Parsimo");
+        AddLocalPrinter(w, "Target");
+        // The job processor starts <InstallDir>Parsimo.
+        fs::copy_file(PARSIMO_EXE, w.root / "install/Parsimo");
+    }
+
+    // Starts a one-page job, waits for the dialog, optionally saves a
+    // picture of it, presses the key and gives the job's outcome.
+    RunResult JobWithKey(const char* key, const std::string& screenshot = {})
+    {
+        const std::string job = m_world->Job("0 setgray 72 420 468 220 rectfill showpage\n");
+        auto run = std::async(std::launch::async, [job] { return World::Dravik({job}); });
+        std::string window;
+        for (int i = 0; i < 300 && window.empty(); ++i) {
+            window = World::Run({"/usr/bin/xdotool", "search", "--onlyvisible", "--name", "^Z3 Parsimo$"}).out;
+            if (window.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        EXPECT_FALSE(window.empty()) << "no dialog appeared";
+        if (!window.empty()) {
+            window = window.substr(0, window.find('\n'));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // the first frame is drawn
+            if (!screenshot.empty()) {
+                EXPECT_EQ(World::Run({"/usr/bin/import", "-window", window, screenshot}).status, 0);
+            }
+            World::Run({"/usr/bin/xdotool", "windowfocus", "--sync", window});
+            World::Run({"/usr/bin/xdotool", "key", key});
+        }
+        return run.get();
+    }
+
+    int32_t StoredCancellation() const
+    {
+        const std::string hive = ReadAll(m_world->root / "etc/user.reg");
+        if (hive.find("\"PrintJobCancellation\"=dword:00000001") != std::string::npos) return 1;
+        if (hive.find("\"PrintJobCancellation\"=dword:00000000") != std::string::npos) return 0;
+        return -1;
+    }
+
+    std::unique_ptr<VirtualDisplay> m_display;
+    std::unique_ptr<World> m_world;
+};
+}  // namespace
+
+TEST_F(SettingsDialogTest, EscapeCancelsTheJobWithNoPagePrinted)
+{
+    const RunResult r = JobWithKey("Escape", std::string(TEST_BINARY_DIR) + "/settings-dialog.png");
+    EXPECT_EQ(r.status, 255) << r.err;
+    EXPECT_TRUE(PrintedFiles(*m_world).empty());
+    EXPECT_EQ(StoredCancellation(), 1);
+    EXPECT_NE(ReadAll(m_world->UserLog()).find("The print job was canceled by user."), std::string::npos);
+    EXPECT_GT(fs::file_size(std::string(TEST_BINARY_DIR) + "/settings-dialog.png"), 10000u);
+}
+
+TEST_F(SettingsDialogTest, EnterPrintsTheJob)
+{
+    const RunResult r = JobWithKey("Return");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(PrintedFiles(*m_world).size(), 1u);
+    EXPECT_EQ(StoredCancellation(), 0);
+}
+
+TEST(SettingsDialog, WithoutADisplayItSaysSoAndTouchesNothing)
+{
+    World world;
+    world.Settings({{"PrintJobCancellation", Dword(0)}, {"SavingsPercentage", Dword(30)}});
+    world.Set("DISPLAY", "");
+    world.Set("WAYLAND_DISPLAY", "");
+    const std::string before = ReadAll(world.root / "etc/user.reg");
+    const RunResult r = Parsimo({"/dialog"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no display"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadAll(world.root / "etc/user.reg"), before);
+}
