@@ -127,17 +127,18 @@ bool SplitName(std::string_view s, std::string& name, std::string_view& rest)
     return true;
 }
 
-std::string QuoteName(std::string_view name)
+std::string Quote(std::string_view text)
 {
-    if (name.empty()) return "@";
     std::string quoted = "\"";
-    for (char c : name) {
+    for (char c : text) {
         if (c == '\\' || c == '"') quoted.push_back('\\');
         quoted.push_back(c);
     }
     quoted.push_back('"');
     return quoted;
 }
+
+std::string QuoteName(std::string_view name) { return name.empty() ? "@" : Quote(name); }
 }  // namespace
 
 RegistryHive::RegistryHive(std::string fileName) : m_sFileName(std::move(fileName)) {}
@@ -313,16 +314,34 @@ bool RegistryHive::GetValue(std::string_view keyPath, std::string_view name, Val
 
 bool RegistryHive::SetDword(std::string_view keyPath, std::string_view name, uint32_t value)
 {
-    if (KeyOf(keyPath).empty() || name.find_first_of(std::string_view("\0\r\n", 3)) != npos) return false;
     char data[24];
     std::snprintf(data, sizeof data, "=dword:%08x", static_cast<unsigned>(value));
+    Value number;
+    number.type = REG_DWORD;
+    number.data = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value >> 16),
+                   static_cast<uint8_t>(value >> 24)};
+    return SetValue(keyPath, name, std::move(number), data);
+}
+
+bool RegistryHive::SetString(std::string_view keyPath, std::string_view name, std::string_view text)
+{
+    // A line break would end the value's line; a NUL would cut the text short.
+    if (text.find_first_of(std::string_view("\0\r\n", 3)) != npos) return false;
+    Value string;
+    string.type = REG_SZ;
+    string.data.assign(text.begin(), text.end());
+    string.data.push_back(0);
+    return SetValue(keyPath, name, std::move(string), "=" + Quote(text));
+}
+
+bool RegistryHive::SetValue(std::string_view keyPath, std::string_view name, Value value, const std::string& data)
+{
+    if (KeyOf(keyPath).empty() || name.find_first_of(std::string_view("\0\r\n", 3)) != npos) return false;
     Line line;
     line.kind = Kind::Value;
     line.raw = QuoteName(name) + data + m_sEol;
     line.name.assign(name);
-    line.value.type = REG_DWORD;
-    line.value.data = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                       static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+    line.value = std::move(value);
 
     for (size_t i = m_lines.size(); i-- > 0;) {
         Line& old = m_lines[i];

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,8 @@ public:
     // Replaces the value's line, or adds it to its section (adding the section
     // when missing). False for a name that the format cannot hold.
     bool SetDword(std::string_view keyPath, std::string_view name, uint32_t value);
+    // A REG_SZ value; false for a text with a line break or a NUL, which a line cannot hold.
+    bool SetString(std::string_view keyPath, std::string_view name, std::string_view text);
     std::string Serialize() const;
     int ProblemCount() const { return m_iProblems; }
 
@@ -44,6 +47,10 @@ public:
     // the exclusive lock and replaces the file atomically.
     bool Load(const char* path);
     static bool StoreDword(const char* path, std::string_view keyPath, std::string_view name, uint32_t value);
+    // Several changes at once, under one lock and one replacement of the
+    // file, which is created (mode 0600) when missing; `change` returns false
+    // to leave the file as it was.
+    static bool Store(const char* path, const std::function<bool(RegistryHive&)>& change);
 
 private:
     enum class Kind { Other, Header, Section, Value };
@@ -59,6 +66,8 @@ private:
     void Problem(size_t lineNumber, const char* what);
     bool ParseValue(std::string_view text, Line& line, const char*& fault) const;
     size_t FindSection(std::string_view keyPath) const;
+    // Replaces the value's line, or adds one; `data` is its text behind the name.
+    bool SetValue(std::string_view keyPath, std::string_view name, Value value, const std::string& data);
 
     std::string m_sFileName;
     std::vector<Line> m_lines;

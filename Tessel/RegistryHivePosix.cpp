@@ -129,6 +129,11 @@ bool RegistryHive::Load(const char* path)
 
 bool RegistryHive::StoreDword(const char* path, std::string_view keyPath, std::string_view name, uint32_t value)
 {
+    return Store(path, [&](RegistryHive& hive) { return hive.SetDword(keyPath, name, value); });
+}
+
+bool RegistryHive::Store(const char* path, const std::function<bool(RegistryHive&)>& change)
+{
     if (!path || !*path) return false;
     FileHandle file;
     if (!OpenLocked(path, true, file)) {
@@ -140,7 +145,7 @@ bool RegistryHive::StoreDword(const char* path, std::string_view keyPath, std::s
     if (!ReadAll(file.fd(), path, text)) return false;
     RegistryHive hive(path);
     hive.Parse(text);
-    if (!hive.SetDword(keyPath, name, value)) return false;
+    if (!change(hive)) return false;
     if (!ReplaceFile(path, file.fd(), hive.Serialize())) {
         LOG_LAST_ERROR(2);
         LogMessage(2, "Registry file %s could not be written.\r\n", path);
