@@ -9,11 +9,6 @@
 
 #include "Log.h"
 
-// Implemented by the platform file (SysUtilsPosix.cpp). Makes sure `path` is
-// a folder, creating it (and, with `parents`, the folders above it) when
-// missing; owner-only when `perUser`. False with errno set otherwise.
-bool CreateFolder(const char* path, bool perUser, bool parents);
-
 std::string GetEnvironmentText(const char* name)
 {
     const char* value = std::getenv(name);

@@ -11,8 +11,6 @@
 
 #include "SysUtils.h"
 
-bool CreateFolder(const char* path, bool perUser, bool parents);
-
 namespace {
 // /proc status texts are a few kilobytes; more than this is not one.
 constexpr size_t kMaxProcText = 64 * 1024;
