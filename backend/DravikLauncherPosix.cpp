@@ -131,6 +131,7 @@ time_t Now()
 LaunchOutcome DravikLauncher::Run(const LaunchRequest& request, const std::function<void(const std::string&)>& onLine)
 {
     LaunchOutcome outcome;
+    gStopSignal = 0;
     int input = 0;
     if (!request.inputFile.empty()) {
         input = open(request.inputFile.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
