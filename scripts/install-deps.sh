@@ -9,6 +9,7 @@ packages=(
   ghostscript poppler-utils
   cups cups-client cups-bsd libcups2-dev
   libsqlite3-dev zlib1g-dev
+  debhelper dpkg-dev lintian fakeroot
 )
 missing=()
 for p in "${packages[@]}"; do
