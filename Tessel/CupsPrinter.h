@@ -29,6 +29,9 @@ public:
     static std::unique_ptr<CupsPrinter> Open(const char* name);
     // A new connection to the scheduler; null (not logged) when none answers.
     static HttpPtr Connect();
+    // The default destination (LPDEST, PRINTER, the user's and the
+    // scheduler's choice, in that order); empty when there is none.
+    static std::string DefaultName();
 
     uint32_t GetSupportedFields() const override;
     void ReadDefaults(DEVMODE& devMode) override;

@@ -16,6 +16,8 @@ public:
 
     // Spooler destinations first, then local printers; null when neither knows the name.
     static std::unique_ptr<PrinterDriver> Open(const char* name);
+    // The user's default destination; empty when there is none.
+    static std::string DefaultName();
 
     // The fields this printer honours (DM_* bits).
     virtual uint32_t GetSupportedFields() const = 0;

@@ -107,6 +107,20 @@ if [ "$part" = print ]; then
 check_print "$user1" "$work/five.ps" 5 ParsimoTarget
 check_print "$user1" "$work/three.pdf" 3 ParsimoTarget
 
+# No target chosen: the scheduler's default destination, unless that is the
+# virtual printer itself, which stops the job with the target printer message.
+settings "$user2" ""
+lpadmin -d ParsimoTarget2 2>/dev/null
+check_print "$user2" "$work/three.pdf" 3 ParsimoTarget2
+lpadmin -d Parsimo 2>/dev/null
+before=$(completed ParsimoTarget2)
+submit "$user2" "$work/three.pdf" >/dev/null
+settle 60
+grep -q 'Could not open the target printer ()' "$dir/log/error_log" && [ "$(completed ParsimoTarget2)" -eq "$before" ] &&
+  pass "default destination Parsimo refused" || fail "no target printer ERROR line when the default is Parsimo"
+lpadmin -d ParsimoTarget 2>/dev/null
+settings "$user2" ParsimoTarget2
+
 # An unknown user's job fails with a reason.
 lp -U parsimo-nosuchuser -d Parsimo "$work/three.pdf" >/dev/null
 settle 30
