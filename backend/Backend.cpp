@@ -104,8 +104,11 @@ int Backend::Run(int argc, const char* const* argv, const std::vector<std::strin
         return JobRecord::Store(record, hive.c_str(), queue);
     };
     Say("INFO", "Processing job " + std::to_string(job.jobId) + " for user " + user.name);
-    const LaunchOutcome outcome =
-        DravikLauncher::Run(request, [](const std::string& line) { std::fprintf(stderr, "%s\n", RelayLine(line).c_str()); });
+    int relayed = 0;
+    const LaunchOutcome outcome = DravikLauncher::Run(request, [&relayed](const std::string& line) {
+        std::fprintf(stderr, "%s\n", RelayLine(line).c_str());
+        ++relayed;
+    });
 
     if (outcome.stage != LaunchOutcome::Ran) {
         Say("ERROR", StageText(outcome) + " (" + std::strerror(outcome.error) + "); hive " + hive);
@@ -116,7 +119,9 @@ int Backend::Run(int argc, const char* const* argv, const std::vector<std::strin
         return kFailed;
     }
     if (outcome.status == 0) return kOk;
-    Say("ERROR", "The job processor stopped early (exit status " + std::to_string(outcome.status) +
-                     "); see Parsimo.log in the user's data folder");
+    // The job processor's own message, when it gave one, stays the one the scheduler shows.
+    Say(relayed > 0 ? "DEBUG" : "ERROR", "The job processor stopped early (exit status " +
+                                             std::to_string(outcome.status) +
+                                             "); see Parsimo.log in the user's data folder");
     return kFailed;
 }
