@@ -155,7 +155,7 @@ settle 40 || fail "cancel: job still queued"
 sleep 1
 pgrep -u "$user1" -x gs >/dev/null && fail "cancel: Ghostscript still running"
 pgrep -u "$user1" -x Dravik >/dev/null && fail "cancel: Dravik still running"
-ls "$(data_dir "$user1")" | grep -q '^_dk_' && fail "cancel: page files left: $(ls "$(data_dir "$user1")")"
+ls "$(data_dir "$user1")" | grep -q '^_dk_' && fail "cancel: page files left: $(ls "$(data_dir "$user1")" | tr "\n" " ")"
 [ "$(completed ParsimoTarget)" -eq "$before" ] && [ "$(stat -c %Y "$dir/out/ParsimoTarget.pdf")" = "$stamp" ] ||
   fail "cancel: output reached the target"
 lpstat -W not-completed -o ParsimoTarget | grep -q . && fail "cancel: a partial job waits on the target"
