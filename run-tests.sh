@@ -20,3 +20,7 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPARSIMO_SANITIZE=ON
 ninja -C build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan -j "$jobs" --output-on-failure
+
+# The Debian package: built, its file list and lintian checked, installed and
+# removed in a throw-away root.
+packaging/build-deb.sh build-deb

@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
-# A private CUPS scheduler for the printing tests, with one target queue
-# "ParsimoTarget" whose documents land unchanged in a file.
+# A private CUPS scheduler for the printing tests, with target queues
+# "ParsimoTarget" and "ParsimoTarget2" whose documents land unchanged in a file.
 #
 #   eval "$(packaging/cups-test-setup.sh start)"   # prints the variables to export
+#   packaging/cups-test-setup.sh add-parsimo BUILD_DIR  # the built backend, job processor and queue "Parsimo"
 #   packaging/cups-test-setup.sh stop
 #
+# The backend finds the job processor through the hive $dir/machine.reg and
+# the all-users folder below $dir/common (SetEnv of the scheduler). Test users
+# parsimo-test1 and parsimo-test2 are made when missing; their own settings
+# hives are in their home folders, as for any user.
 # Needs the Debian package "cups" (cupsd, lpadmin). Run as root (as CI does):
 # the scheduler then writes the queue's output file itself. The folder is
 # ${PARSIMO_CUPS_DIR:-/tmp/parsimo-cups}; its socket is the CUPS_SERVER.
@@ -32,10 +37,20 @@ start() {
   # document through unchanged (the queue's PPD names it).
   rm -rf "$dir/bin"
   mkdir -p "$dir/bin/filter"
+  # The backend folder is our own, so the built backend can join the system's.
+  mkdir -p "$dir/bin/backend"
   for f in /usr/lib/cups/*; do
-    [ "$(basename "$f")" = filter ] || ln -s "$f" "$dir/bin/"
+    case "$(basename "$f")" in filter | backend) ;; *) ln -s "$f" "$dir/bin/" ;; esac
   done
   for f in /usr/lib/cups/filter/*; do ln -s "$f" "$dir/bin/filter/"; done
+  for f in /usr/lib/cups/backend/*; do ln -s "$f" "$dir/bin/backend/"; done
+  chmod 0755 "$dir/bin/backend"
+  mkdir -p "$dir/common/QMVK/Parsimo" "$dir/install"
+  chmod 0755 "$dir/common" "$dir/common/QMVK" "$dir/install"
+  chmod 1777 "$dir/common/QMVK/Parsimo"
+  for user in $test_users; do
+    id "$user" >/dev/null 2>&1 || useradd --create-home --shell /usr/sbin/nologin "$user"
+  done
   printf '#!/bin/sh\nexec cat "${6:--}"\n' >"$dir/bin/filter/parsimo-passthrough"
   chmod 0755 "$dir/bin" "$dir/bin/filter" "$dir/bin/filter/parsimo-passthrough"
   chmod 0755 "$dir" "$dir/out"
@@ -52,6 +67,8 @@ ErrorLog $dir/log/error_log
 PageLog $dir/log/page_log
 FileDevice Yes
 SystemGroup root
+SetEnv TESSEL_HKLM $dir/machine.reg
+SetEnv TESSEL_COMMON_APPDATA $dir/common
 CONF
   cat >"$dir/cupsd.conf" <<CONF
 Listen $sock
@@ -77,16 +94,38 @@ CONF
     echo "cups-test-setup: the scheduler did not start; see $dir/log" >&2
     exit 1
   fi
-  /usr/sbin/lpadmin -h "$sock" -p "$queue" -E -v "file://$output" -P "$here/ParsimoTarget.ppd" >&2
-  /usr/sbin/cupsenable -h "$sock" "$queue" >&2 || true
-  /usr/sbin/cupsaccept -h "$sock" "$queue" >&2 || true
+  for q in "$queue" "${queue}2"; do
+    /usr/sbin/lpadmin -h "$sock" -p "$q" -E -v "file://$dir/out/$q.pdf" -P "$here/ParsimoTarget.ppd" >&2
+    /usr/sbin/cupsenable -h "$sock" "$q" >&2 || true
+    /usr/sbin/cupsaccept -h "$sock" "$q" >&2 || true
+  done
   echo "export CUPS_SERVER='$sock'"
+  echo "export PARSIMO_TEST_USERS='$test_users'"
   echo "export PARSIMO_CUPS_QUEUE='$queue'"
   echo "export PARSIMO_CUPS_OUTPUT='$output'"
 }
 
+# The built backend (root's, mode 0700: the scheduler then runs it as root),
+# the job processor and the libraries and programs beside it in an
+# installation folder every user may read, and the queue "Parsimo".
+add_parsimo() {
+  local build=${1:?usage: $0 add-parsimo BUILD_DIR}
+  [ -S "$sock" ] || { echo "cups-test-setup: no scheduler at $sock" >&2; exit 1; }
+  install -m 0700 -o root -g root "$build/backend/parsimo" "$dir/bin/backend/parsimo"
+  rm -rf "$dir/install" && mkdir -p "$dir/install" && chmod 0755 "$dir/install"
+  install -m 0755 "$build/Dravik/Dravik" "$dir/install/"
+  find "$build" -maxdepth 2 \( -name 'lib*.so' -o -name Parsimo \) -type f -exec install -m 0755 {} "$dir/install/" \;
+  printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\QMVK\\Parsimo]\n"InstallDir"="%s/"\n"ProductVersion"="test"\n' \
+    "$dir/install" >"$dir/machine.reg"
+  chmod 0644 "$dir/machine.reg"
+  /usr/sbin/lpadmin -h "$sock" -p Parsimo -E -v parsimo:/ -P "$here/ppd/Parsimo.ppd" \
+    -o printer-error-policy=abort-job >&2
+}
+
+test_users="parsimo-test1 parsimo-test2"
 case "${1:-start}" in
   start) start ;;
+  add-parsimo) add_parsimo "${2:-}" ;;
   stop) stop ;;
-  *) echo "usage: $0 start|stop" >&2; exit 2 ;;
+  *) echo "usage: $0 start|add-parsimo BUILD_DIR|stop" >&2; exit 2 ;;
 esac

@@ -10,6 +10,7 @@ packages=(
   cups cups-client cups-bsd libcups2-dev
   libsqlite3-dev zlib1g-dev
   libgtk-4-dev libcairo2-dev fonts-dejavu-core xvfb xdotool imagemagick
+  debhelper dpkg-dev lintian fakeroot
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -13,6 +13,7 @@
 #include "OutputDelivery.h"
 #include "PrintJobInfo.h"
 #include "Printer.h"
+#include "PrinterDriver.h"
 #include "Process.h"
 #include "RegistryKey.h"
 #include "SysUtils.h"
@@ -236,6 +237,13 @@ int32_t RunJob(int argc, char** argv)
         if (!gVirtualPrinter->GetDC()) {
             LogText("Could not open the virtual printer %s!\r\n", gAppEnv->PrinterName);
             return Stop(FormatMessageText(MSG_VIRTUAL_PRINTER, gAppEnv->PrinterName));
+        }
+        // A user who never chose a target prints on the default destination,
+        // unless that is this virtual printer itself.
+        if (!gAppEnv->TargetPrinterName[0]) {
+            const std::string fallback = PrinterDriver::DefaultName();
+            if (TextBuffer(fallback.c_str()).Compare(gAppEnv->PrinterName, true) != 0)
+                CopyField(gAppEnv->TargetPrinterName, fallback.c_str());
         }
         gTargetPrinter = new Printer(gAppEnv->TargetPrinterName);
         if (!gTargetPrinter->GetDC()) {

@@ -9,6 +9,10 @@
 // 0 everywhere else (Linux is not of that family).
 int32_t GetOSVersion();
 bool FileExists(const char* path, bool mustBeDirectory);
+// Makes sure `path` is a folder, creating it (and, with `parents`, the
+// folders above it) when missing; owner-only when `perUser`. False with errno
+// set otherwise.
+bool CreateFolder(const char* path, bool perUser, bool parents);
 
 // Special folders (no final separator); null TextBuffer on failure.
 // Overridden by TESSEL_APPDATA, TESSEL_COMMON_APPDATA, TESSEL_COMMON_DOCUMENTS.

@@ -27,6 +27,8 @@ public:
     // Every printer Open would find: spooler destinations, then the local
     // printers whose names the spooler does not use.
     static std::vector<PrinterEntry> List();
+    // The user's default destination; empty when there is none.
+    static std::string DefaultName();
 
     // The fields this printer honours (DM_* bits).
     virtual uint32_t GetSupportedFields() const = 0;

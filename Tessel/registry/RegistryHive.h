@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,6 +48,10 @@ public:
     bool Load(const char* path);
     static bool StoreDword(const char* path, std::string_view keyPath, std::string_view name, uint32_t value);
     static bool StoreString(const char* path, std::string_view keyPath, std::string_view name, std::string_view text);
+    // Several changes at once, under one lock and one replacement of the
+    // file, which is created (mode 0600) when missing; `change` returns false
+    // to leave the file as it was.
+    static bool Store(const char* path, const std::function<bool(RegistryHive&)>& change);
 
 private:
     enum class Kind { Other, Header, Section, Value };
@@ -60,12 +65,10 @@ private:
     };
 
     void Problem(size_t lineNumber, const char* what);
-    // `data` is the line's text behind the name, "=" included.
-    bool SetValue(std::string_view keyPath, std::string_view name, Value value, const std::string& data);
-    template <typename Change>
-    static bool Store(const char* path, const Change& change);
     bool ParseValue(std::string_view text, Line& line, const char*& fault) const;
     size_t FindSection(std::string_view keyPath) const;
+    // Replaces the value's line, or adds one; `data` is its text behind the name.
+    bool SetValue(std::string_view keyPath, std::string_view name, Value value, const std::string& data);
 
     std::string m_sFileName;
     std::vector<Line> m_lines;

@@ -127,8 +127,7 @@ bool RegistryHive::Load(const char* path)
     return true;
 }
 
-template <typename Change>
-bool RegistryHive::Store(const char* path, const Change& change)
+bool RegistryHive::Store(const char* path, const std::function<bool(RegistryHive&)>& change)
 {
     if (!path || !*path) return false;
     FileHandle file;

@@ -79,6 +79,14 @@ std::unique_ptr<CupsPrinter> CupsPrinter::Open(const char* name)
     return std::unique_ptr<CupsPrinter>(new CupsPrinter(std::move(http), std::move(dest), std::move(info)));
 }
 
+std::string CupsPrinter::DefaultName()
+{
+    HttpPtr http = Connect();
+    if (!http) return {};
+    DestPtr dest(cupsGetNamedDest(http.get(), nullptr, nullptr));
+    return dest && dest->name ? dest->name : "";
+}
+
 uint32_t CupsPrinter::GetSupportedFields() const
 {
     return DM_ORIENTATION | DM_PAPERSIZE | DM_PAPERLENGTH | DM_PAPERWIDTH | DM_SCALE | DM_COPIES | DM_PRINTQUALITY |

@@ -32,6 +32,9 @@ public:
     static HttpPtr Connect();
     // The scheduler's destinations (no instances); empty when none answers.
     static std::vector<PrinterEntry> List();
+    // The default destination (LPDEST, PRINTER, the user's and the
+    // scheduler's choice, in that order); empty when there is none.
+    static std::string DefaultName();
 
     uint32_t GetSupportedFields() const override;
     void ReadDefaults(DEVMODE& devMode) override;

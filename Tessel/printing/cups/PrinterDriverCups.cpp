@@ -26,3 +26,5 @@ std::vector<PrinterEntry> PrinterDriver::List()
     }
     return printers;
 }
+
+std::string PrinterDriver::DefaultName() { return CupsPrinter::DefaultName(); }

@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "JobRecord.h"
+#include "RegistryHive.h"
+#include "ScratchFolder.h"
+
+namespace {
+BackendJob Job(int copies = 1)
+{
+    BackendJob job;
+    job.jobId = 42;
+    job.user = "alice";
+    job.title = "report.pdf";
+    job.copies = copies;
+    return job;
+}
+
+PrintJobInfo Record(std::vector<PrintOption> options, int copies = 1)
+{
+    return JobRecord::FromJob(Job(copies), options, "host1");
+}
+}  // namespace
+
+TEST(JobRecord, ArgumentsAndDefaults)
+{
+    const PrintJobInfo r = Record({{"job-uuid", "urn:uuid:1"}, {"media", "no-such-paper"}, {"Resolution", "fast"}});
+    EXPECT_EQ(r.JobID, 42u);
+    EXPECT_STREQ(r.PrintDocumentName, "report.pdf");
+    EXPECT_STREQ(r.UserName, "alice");
+    EXPECT_STREQ(r.MachineName, "host1");
+    EXPECT_EQ(r.Orientation, 1);
+    EXPECT_EQ(r.PaperSize, 1);
+    EXPECT_EQ(r.PrintQuality, 300);
+    EXPECT_EQ(r.dmScale, 100);
+    EXPECT_EQ(r.Copies, 1);
+    EXPECT_EQ(r.Collate, 1);
+    EXPECT_EQ(r.TotalPages, 0);
+    EXPECT_EQ(r.PagesPrinted, 0);
+
+    BackendJob longTitle = Job();
+    longTitle.title.assign(300, 'x');
+    EXPECT_EQ(std::string(JobRecord::FromJob(longTitle, {}, "").PrintDocumentName).size(), 260u);
+}
+
+TEST(JobRecord, MediaNamesAndCustomSizes)
+{
+    const struct {
+        const char* name;
+        const char* value;
+        int paper, width, length;
+    } cases[] = {
+        {"media", "iso_a4_210x297mm", 9, 0, 0},
+        {"media", "A4", 9, 0, 0},
+        {"PageSize", "Legal", 5, 0, 0},
+        {"media", "tray-1,na_ledger_11x17in", 3, 0, 0},  // a size after a source
+        {"PageSize", "Executive", 7, 0, 0},
+        {"media", "jis_b5_182x257mm", 13, 0, 0},
+        {"PageSize", "Custom.595x842", 9, 0, 0},  // points, within a millimetre of A4
+        {"PageSize", "Custom.100x200mm", 256, 1000, 2000},
+        {"media", "custom_4x6in", 256, 1016, 1524},
+        {"PageSize", "Custom.10x15cm", 256, 1000, 1500},
+        {"PageSize", "Custom.5x7in", 256, 1270, 1778},
+    };
+    for (const auto& c : cases) {
+        const PrintJobInfo r = Record({{c.name, c.value}});
+        EXPECT_EQ(r.PaperSize, c.paper) << c.value;
+        EXPECT_EQ(r.PaperWidth, c.width) << c.value;
+        EXPECT_EQ(r.PaperLength, c.length) << c.value;
+    }
+    int32_t w = 0, l = 0;
+    for (const char* bad : {"Custom.0x100", "Custom.100x", "Custom.100x200furlong", "Custom.-5x100", "Custom.1e9x1",
+                            "Custom.x", "A4.100x200"})
+        EXPECT_FALSE(JobRecord::ParseCustomSize(bad, w, l)) << bad;
+}
+
+TEST(JobRecord, OrientationResolutionCopiesCollate)
+{
+    EXPECT_EQ(Record({{"orientation-requested", "4"}}).Orientation, 2);
+    EXPECT_EQ(Record({{"orientation-requested", "5"}}).Orientation, 2);
+    EXPECT_EQ(Record({{"orientation-requested", "3"}}).Orientation, 1);
+    EXPECT_EQ(Record({{"orientation-requested", "9"}}).Orientation, 1);
+    EXPECT_EQ(Record({{"landscape", ""}}).Orientation, 2);
+    EXPECT_EQ(Record({{"landscape", "true"}, {"landscape", "false"}}).Orientation, 1);  // the last one wins
+
+    EXPECT_EQ(Record({{"Resolution", "600dpi"}}).PrintQuality, 600);
+    EXPECT_EQ(Record({{"printer-resolution", "1200x600dpi"}}).PrintQuality, 1200);
+    EXPECT_EQ(Record({{"print-quality", "5"}}).PrintQuality, 300);
+
+    const PrintJobInfo copies = Record({{"copies", "9"}}, 3);  // the arguments' count is the one
+    EXPECT_EQ(copies.Copies, 3);
+    EXPECT_EQ(Record({{"collate", "false"}}).Collate, 0);
+    EXPECT_EQ(Record({{"Collate", "True"}}).Collate, 1);
+    EXPECT_EQ(Record({{"multiple-document-handling", "separate-documents-uncollated-copies"}}).Collate, 0);
+}
+
+TEST(JobRecord, StoreWritesTypedValuesAndKeepsTheRest)
+{
+    ScratchFolder folder;
+    const std::string hive = folder.Write("user.reg", "REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\QMVK\\Parsimo]\n"
+                                                      "\"TargetPrinterName\"=\"Office\"\n\"PrinterName\"=\"\"\n");
+    BackendJob job = Job(2);
+    job.title = "line\nbreak \"quoted\"";
+    const PrintJobInfo record = JobRecord::FromJob(job, {{"PageSize", "Custom.100x200mm"}}, "host1");
+    ASSERT_TRUE(JobRecord::Store(record, hive.c_str(), "Parsimo2"));
+
+    RegistryHive read;
+    ASSERT_TRUE(read.Load(hive.c_str()));
+    EXPECT_EQ(read.ProblemCount(), 0);
+    const char* dwords[] = {"JobID",        "Orientation", "PaperSize", "PaperLength", "PaperWidth",
+                            "PrintQuality", "dmScale",     "Copies",    "Collate",     "TotalPages", "PagesPrinted"};
+    for (const char* name : dwords) {
+        RegistryHive::Value v;
+        ASSERT_TRUE(read.GetValue(JobRecord::kRecordKey, name, v)) << name;
+        EXPECT_EQ(v.type, 4u) << name;
+    }
+    RegistryHive::Value v;
+    ASSERT_TRUE(read.GetValue(JobRecord::kRecordKey, "PrintDocumentName", v));
+    EXPECT_EQ(std::string(v.data.begin(), v.data.end()), std::string("line break \"quoted\"\0", 20));
+    ASSERT_TRUE(read.GetValue(JobRecord::kRecordKey, "PaperWidth", v));
+    EXPECT_EQ(v.data[0] | v.data[1] << 8, 1000);
+    ASSERT_TRUE(read.GetValue(JobRecord::kSettingsKey, "PrinterName", v));
+    EXPECT_EQ(std::string(v.data.begin(), v.data.end()), std::string("Parsimo2\0", 9));
+    ASSERT_TRUE(read.GetValue(JobRecord::kSettingsKey, "TargetPrinterName", v));
+    EXPECT_EQ(std::string(v.data.begin(), v.data.end()), std::string("Office\0", 7));
+
+    // A hive that is not a regular file is never replaced.
+    std::filesystem::create_directory(folder.Path("dir.reg"));
+    EXPECT_FALSE(JobRecord::Store(record, folder.Path("dir.reg").c_str(), "Parsimo"));
+}

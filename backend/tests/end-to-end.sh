@@ -1,0 +1,167 @@
+#!/usr/bin/env bash
+# Jobs through a private scheduler (packaging/cups-test-setup.sh) into the
+# built backend, the job processor and out of the target queues.
+#   end-to-end.sh SOURCE_DIR BUILD_DIR print|cancel
+# Needs root, the scheduler's variables (CUPS_SERVER, PARSIMO_CUPS_DIR when
+# not the default) and its test users; skipped (77) without them.
+set -uo pipefail
+source_dir=$1
+build_dir=$2
+part=${3:-print}
+dir=${PARSIMO_CUPS_DIR:-/tmp/parsimo-cups}
+users=${PARSIMO_TEST_USERS:-}
+if [ "$(id -u)" -ne 0 ] || [ -z "${CUPS_SERVER:-}" ] || [ ! -S "$CUPS_SERVER" ] || [ -z "$users" ]; then
+  echo "SKIP: needs root and the test scheduler (packaging/cups-test-setup.sh start)"
+  exit 77
+fi
+read -r user1 user2 _ <<<"$users"
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+
+"$source_dir/packaging/cups-test-setup.sh" add-parsimo "$build_dir" 2>/dev/null || { echo "FAIL: add-parsimo"; exit 1; }
+
+work=$(mktemp -d /tmp/parsimo-e2e.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+chmod 0755 "$work"
+cat >"$work/five.ps" <<'PS'
+%!PS
+/Helvetica-Bold findfont 72 scalefont setfont
+1 1 5 { /n exch def 0 setgray 72 300 468 300 rectfill 72 650 moveto (Page ) show n 3 string cvs show showpage } for
+PS
+gs -q -dSAFER -sDEVICE=pdfwrite -o "$work/three.pdf" -c \
+  "/Helvetica-Bold findfont 72 scalefont setfont 1 1 3 { 0 setgray 72 300 468 300 rectfill showpage pop } for"
+# A job long enough to be cancelled while it renders.
+cat >"$work/long.ps" <<'PS'
+%!PS
+1 1 400 { pop 0 1 50 { 10 mul 72 add 100 exch 400 10 rectfill } for showpage } for
+PS
+chmod 0644 "$work"/*
+
+home_of() { getent passwd "$1" | cut -d: -f6; }
+data_dir() { echo "$(home_of "$1")/.local/share/QMVK/Parsimo"; }
+
+# Each user's own settings: their target queue, no dialog, half the toner.
+settings() {
+  local user=$1 target=$2 home
+  home=$(home_of "$user")
+  rm -rf "$home/.config/tessel" "$home/.local/share/QMVK"
+  runuser -u "$user" -- sh -c "mkdir -p '$home/.config/tessel' && cat >'$home/.config/tessel/user.reg'" <<REG
+REGEDIT4
+
+[HKEY_CURRENT_USER\\SOFTWARE\\QMVK\\Parsimo]
+"TargetPrinterName"="$target"
+"ShowDialog"=dword:00000000
+"SavingsPercentage"=dword:00000032
+REG
+}
+
+completed() { lpstat -W completed -o "$1" 2>/dev/null | grep -c "^$1-" ; }
+not_completed() { lpstat -W not-completed -o 2>/dev/null | grep -c . ; }
+# Waits until nothing is queued any more (at most $1 seconds).
+settle() {
+  for _ in $(seq $(($1 * 4))); do
+    [ "$(not_completed)" -eq 0 ] && return 0
+    sleep 0.25
+  done
+  return 1
+}
+submit() { runuser -u "$1" -- lp -d Parsimo "${@:2}" | sed -n 's/^request id is Parsimo-\([0-9]*\).*/\1/p'; }
+
+# The page's mean darkness at 20 dpi, 0 (white) to 255.
+darkness() {
+  pdftoppm -gray -r 20 -f 1 -l 1 "$1" "$work/page" && local pgm
+  pgm=$(ls "$work"/page*.pgm | head -1)
+  tail -c +16 "$pgm" | od -An -tu1 -v | awk '{ for (i = 1; i <= NF; i++) { s += 255 - $i; n++ } } END { print int(s / n) }'
+  rm -f "$work"/page*.pgm
+}
+
+check_print() {
+  local user=$1 file=$2 pages=$3 target=$4 before id out
+  before=$(completed "$target")
+  id=$(submit "$user" "$file")
+  [ -n "$id" ] || { fail "$user could not submit $file"; return; }
+  settle 120 || fail "job $id of $user did not finish"
+  out=$dir/out/$target.pdf
+  [ "$(completed "$target")" -eq $((before + 1)) ] || fail "$file: not one document on $target"
+  [ "$(pdfinfo "$out" 2>/dev/null | awk '/^Pages:/ { print $2 }')" = "$pages" ] || fail "$file: not $pages pages"
+  local reference=$file
+  [ "${file%.ps}" != "$file" ] && { gs -q -dSAFER -sDEVICE=pdfwrite -o "$work/ref.pdf" "$file"; reference=$work/ref.pdf; }
+  local original lightened
+  original=$(darkness "$reference")
+  lightened=$(darkness "$out")
+  [ "$lightened" -gt 0 ] && [ $((lightened * 10)) -lt $((original * 8)) ] ||
+    fail "$file: page not lightened (darkness $lightened of $original)"
+  local hive
+  hive=$(home_of "$user")/.config/tessel/user.reg
+  grep -q "^\"JobID\"=dword:$(printf %08x "$id")" "$hive" && grep -q "^\"UserName\"=\"$user\"" "$hive" &&
+    grep -q '^"TotalPages"=dword:00000000' "$hive" || fail "$file: no job record in $user's hive"
+  [ "$(stat -c %U "$hive")" = "$user" ] || fail "$user's hive is not theirs"
+  [ "$(stat -c %U "$(data_dir "$user")")" = "$user" ] || fail "$user's data folder is not theirs"
+  pass "$user printed $(basename "$file"): $pages pages, darkness $lightened of $original"
+}
+
+settings "$user1" ParsimoTarget
+settings "$user2" ParsimoTarget2
+if [ "$part" = print ]; then
+check_print "$user1" "$work/five.ps" 5 ParsimoTarget
+check_print "$user1" "$work/three.pdf" 3 ParsimoTarget
+
+# No target chosen: the scheduler's default destination, unless that is the
+# virtual printer itself, which stops the job with the target printer message.
+settings "$user2" ""
+lpadmin -d ParsimoTarget2 2>/dev/null
+check_print "$user2" "$work/three.pdf" 3 ParsimoTarget2
+lpadmin -d Parsimo 2>/dev/null
+before=$(completed ParsimoTarget2)
+submit "$user2" "$work/three.pdf" >/dev/null
+settle 60
+grep -q 'Could not open the target printer ()' "$dir/log/error_log" && [ "$(completed ParsimoTarget2)" -eq "$before" ] &&
+  pass "default destination Parsimo refused" || fail "no target printer ERROR line when the default is Parsimo"
+lpadmin -d ParsimoTarget 2>/dev/null
+settings "$user2" ParsimoTarget2
+
+# An unknown user's job fails with a reason.
+lp -U parsimo-nosuchuser -d Parsimo "$work/three.pdf" >/dev/null
+settle 30
+grep -q 'Unknown user \\"parsimo-nosuchuser\\"\|Unknown user "parsimo-nosuchuser"' "$dir/log/error_log" &&
+  pass "unknown user refused" || fail "no ERROR line for an unknown user"
+
+# Two users at once: both print whole.
+before1=$(completed ParsimoTarget)
+before2=$(completed ParsimoTarget2)
+submit "$user1" "$work/five.ps" >/dev/null
+submit "$user2" "$work/three.pdf" >/dev/null
+settle 180 || fail "two users' jobs did not finish"
+[ "$(completed ParsimoTarget)" -eq $((before1 + 1)) ] && [ "$(completed ParsimoTarget2)" -eq $((before2 + 1)) ] &&
+  [ "$(pdfinfo "$dir/out/ParsimoTarget.pdf" | awk '/^Pages:/ { print $2 }')" = 5 ] &&
+  [ "$(pdfinfo "$dir/out/ParsimoTarget2.pdf" | awk '/^Pages:/ { print $2 }')" = 3 ] &&
+  pass "two users' jobs printed whole" || fail "two users' jobs"
+
+fi
+
+if [ "$part" = cancel ]; then
+# Cancel while the job renders: nothing printed, nothing left behind.
+# Relies on the job processor stopping cleanly on SIGTERM.
+check_print "$user1" "$work/three.pdf" 3 ParsimoTarget
+before=$(completed ParsimoTarget)
+stamp=$(stat -c %Y "$dir/out/ParsimoTarget.pdf")
+id=$(submit "$user1" "$work/long.ps")
+for _ in $(seq 120); do pgrep -u "$user1" -x gs >/dev/null && break; sleep 0.25; done
+pgrep -u "$user1" -x gs >/dev/null || fail "cancel: Ghostscript never ran"
+sleep 1
+cancel "Parsimo-$id"
+settle 40 || fail "cancel: job still queued"
+sleep 1
+pgrep -u "$user1" -x gs >/dev/null && fail "cancel: Ghostscript still running"
+pgrep -u "$user1" -x Dravik >/dev/null && fail "cancel: Dravik still running"
+ls "$(data_dir "$user1")" | grep -q '^_dk_' && fail "cancel: page files left: $(ls "$(data_dir "$user1")" | tr "\n" " ")"
+[ "$(completed ParsimoTarget)" -eq "$before" ] && [ "$(stat -c %Y "$dir/out/ParsimoTarget.pdf")" = "$stamp" ] ||
+  fail "cancel: output reached the target"
+lpstat -W not-completed -o ParsimoTarget | grep -q . && fail "cancel: a partial job waits on the target"
+[ $failures -eq 0 ] && pass "cancelled job left nothing"
+cancel -a ParsimoTarget 2>/dev/null
+fi
+
+echo "$((failures == 0 ? 1 : 0)) passed, $failures failed"
+[ $failures -eq 0 ]
