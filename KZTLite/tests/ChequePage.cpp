@@ -197,6 +197,8 @@ std::string ChequePage::PostScript() const
                   Points(m_Height));
     ps += line;
     for (const Shape& s : m_Shapes) {
+        std::snprintf(line, sizeof line, "%.3f setgray ", s.codeLine ? m_CodeLineGray : 0.0);
+        ps += line;
         // PostScript counts y from the bottom, so angles turn the other way round.
         std::snprintf(line, sizeof line, "gsave %.4f %.4f translate %.4f rotate %.4f %.4f %.4f %.4f rectfill grestore\n",
                       Points(s.px), Points(m_Height - s.py), s.angle, Points(s.x - s.px),
@@ -304,6 +306,16 @@ PixelBox ChequePage::CodeLineBox(int32_t dpi, size_t line) const
                 }
     }
     return box;
+}
+
+bool ChequePage::InsideCodeLine(size_t line, double x, double y, double inset) const
+{
+    for (Shape s : m_Shapes) {
+        if (!s.codeLine || s.line != line) continue;
+        s.x += inset, s.y += inset, s.w -= 2 * inset, s.h -= 2 * inset;
+        if (s.w > 0 && s.h > 0 && Covers(s, x, y)) return true;
+    }
+    return false;
 }
 
 void ChequePage::CodeLineInches(size_t line, double* x0, double* y0, double* x1, double* y1) const

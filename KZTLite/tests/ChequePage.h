@@ -41,6 +41,9 @@ public:
     // Text in a real font, for Ghostscript only.
     void Text(const std::string& font, double size, double left, double baseline, const std::string& text);
 
+    // Grey level (0 black .. 1 white) of the code lines in the PostScript.
+    void SetCodeLineGray(double gray) { m_CodeLineGray = gray; }
+
     void Rect(double x, double y, double w, double h) { m_Shapes.push_back({x, y, w, h, 0, 0, 0, false}); }
 
     std::string PostScript() const;
@@ -48,6 +51,8 @@ public:
     Dib Render(int32_t dpi, uint16_t bits, bool topDown, double speckles = 0, uint32_t seed = 1) const;
     // Pixels that the code lines' own shapes cover on a page of that resolution.
     PixelBox CodeLineBox(int32_t dpi, size_t line) const;
+    // Whether the point (inches) lies inside a shape of that code line, at least inset from its edges.
+    bool InsideCodeLine(size_t line, double x, double y, double inset) const;
     size_t CodeLines() const { return m_LineCount; }
     // Inch box of one code line as drawn (for pages Ghostscript rendered).
     void CodeLineInches(size_t line, double* x0, double* y0, double* x1, double* y1) const;
@@ -75,6 +80,7 @@ private:
     std::vector<Shape> m_Shapes;
     std::vector<Label> m_Labels;
     size_t m_LineCount = 0;
+    double m_CodeLineGray = 0;
 };
 
 // Ink of a page pixel as the locator sees it (darker than mid-grey).
