@@ -108,11 +108,11 @@ struct Histogram {
 
 class PageFilter {
 public:
-    PageFilter(const SavingsMask& mask, int32_t bytesPerPixel, int32_t white, int32_t black, bool darken)
+    // darkened: what each byte value of a protected pixel becomes when darkening.
+    PageFilter(const SavingsMask& mask, int32_t bytesPerPixel, int32_t white, const uint8_t* darkened, bool darken)
         : m_P(bytesPerPixel), m_Darken(darken)
     {
-        m_Threshold = (white - black) / 2;
-        m_DarkValue = static_cast<uint8_t>(bytesPerPixel == 3 ? 0 : black);
+        std::memcpy(m_Darkened, darkened, sizeof(m_Darkened));
         const auto whiteValue = static_cast<uint8_t>(bytesPerPixel == 3 ? 255 : white);
         for (int32_t row = 0; row < kMaskRows; ++row) {
             RowTemplate& t = m_Rows[row];
@@ -188,17 +188,15 @@ public:
         if (histogram != nullptr)
             for (int32_t i = 0; i < pixels; i += kPeriodPixels)
                 Count(m_Protected, 0, bytes + i, std::min(kPeriodPixels, pixels - i), *histogram);
-        if (!m_Darken || m_Threshold <= 0) return;
+        if (!m_Darken) return;
         const int32_t count = pixels * m_P;
-        for (int32_t i = 0; i < count; ++i)
-            if (bytes[i] < m_Threshold) bytes[i] = m_DarkValue;
+        for (int32_t i = 0; i < count; ++i) bytes[i] = m_Darkened[bytes[i]];
     }
 
 private:
     int32_t m_P;
     bool m_Darken;
-    int32_t m_Threshold = 0;
-    uint8_t m_DarkValue = 0;
+    uint8_t m_Darkened[256];
     RowTemplate m_Rows[kMaskRows];
     RowTemplate m_Protected{};  // nothing dropped: the counts of protected pixels
 };
@@ -262,8 +260,18 @@ UsageDetails* ProcessBitmap(HBITMAP hBitmap, const AppEnvironment* env, int32_t 
     std::unique_ptr<RGBQUAD, decltype(&std::free)> table(GetBitmapColorTable(hBitmap, &colors), &std::free);
     int32_t white = FindBrightestColor(table.get(), colors);
     int32_t black = FindDarkestColor(table.get(), colors);
+    // A palette page is darkened by its colours' brightness, not by index
+    // values: on a colour cube a low index is any colour with little red.
+    const bool byColour = white >= 0 && black >= 0 && bytesPerPixel == 1;
     if (white < 0) white = kDefaultWhite;
     if (black < 0) black = kDefaultBlack;
+    uint8_t darkened[256];
+    const int32_t threshold = (white - black) / 2;
+    const int32_t middle = byColour ? (Brightness(table.get()[white]) + Brightness(table.get()[black])) / 2 : 0;
+    for (int32_t v = 0; v < 256; ++v) {
+        const bool dark = byColour ? v < colors && Brightness(table.get()[v]) < middle : v < threshold;
+        darkened[v] = dark ? static_cast<uint8_t>(bytesPerPixel == 3 ? 0 : black) : static_cast<uint8_t>(v);
+    }
 
     double fraction[4][256];
     statistics = statistics && table != nullptr && bytesPerPixel == 1;
@@ -286,7 +294,7 @@ UsageDetails* ProcessBitmap(HBITMAP hBitmap, const AppEnvironment* env, int32_t 
     Histogram* counts = histogram.get();
 
     if (bytesPerPixel > 0) {
-        const auto filter = std::make_unique<PageFilter>(kSavingsPattern[level], bytesPerPixel, white, black,
+        const auto filter = std::make_unique<PageFilter>(kSavingsPattern[level], bytesPerPixel, white, darkened,
                                                          env->EnhancedMicrLineQuality != 0);
         const bool bottomUp = hBitmap->ds.dsBmih.biHeight > 0;
         auto* bits = static_cast<uint8_t*>(bm.bmBits);

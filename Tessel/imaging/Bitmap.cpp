@@ -17,11 +17,6 @@ int32_t AnnouncedColors(const DIBSECTION& ds)
     return n;
 }
 
-int32_t Brightness(const RGBQUAD& c)
-{
-    return c.rgbRed + c.rgbGreen + c.rgbBlue;
-}
-
 // The block sizes below are trusted only after these checks: a BITMAP that
 // disagrees with itself is not a bitmap.
 bool IsConsistent(const BITMAP& bm)
@@ -31,6 +26,11 @@ bool IsConsistent(const BITMAP& bm)
 }
 
 }  // namespace
+
+int32_t Brightness(const RGBQUAD& c)
+{
+    return c.rgbRed + c.rgbGreen + c.rgbBlue;
+}
 
 Bitmap::Bitmap(HBITMAP hBitmap)
 {

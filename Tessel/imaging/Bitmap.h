@@ -33,6 +33,8 @@ protected:
 // A newly malloc'd copy of a 1/4/8-bit section's colour table (caller frees),
 // or null; count receives the entries (0 with null).
 RGBQUAD* GetBitmapColorTable(HBITMAP hBitmap, int32_t* count);
+// Brightness of a colour as the two searches below compare it: red + green + blue.
+int32_t Brightness(const RGBQUAD& c);
 // Index of the entry with the highest (red + green + blue) / 3; the first of
 // equals wins; -1 when none is brighter than black or the table is empty/null.
 int32_t FindBrightestColor(const RGBQUAD* table, int32_t count);

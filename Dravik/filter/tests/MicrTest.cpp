@@ -159,3 +159,27 @@ TEST_F(MicrTest, WholePageProtectedKeepsEveryPixelAndItsInk)
             for (int32_t x = 0; x < 9; ++x) ASSERT_EQ(*Pixel(page, r, x), fill);
     }
 }
+
+TEST_F(MicrTest, PalettePagesAreDarkenedByColourNotByIndex)
+{
+    // Ghostscript's colour cube: index 36 r + 6 g + b, each level a step of 51.
+    RGBQUAD cube[256] = {};
+    for (int i = 0; i < 216; ++i)
+        cube[i] = RGBQUAD{uint8_t(i % 6 * 51), uint8_t(i / 6 % 6 * 51), uint8_t(i / 36 * 51), 0};
+    Dib page(CreateDibSection(6, 4, 8, BI_RGB, cube, 256, nullptr));
+    env.EnhancedMicrLineQuality = 1;
+    // Answer 5 protects columns 2..3 of page rows 1..2, stored rows 1..2 of this bottom-up page.
+    struct Case {
+        uint8_t index, expected;
+    };
+    // Black and dark grey go to black; cyan, light green, mid-grey and white
+    // stay, though all but white lie below the old index threshold of 107.
+    const Case cases[] = {{0, 0}, {43, 0}, {35, 35}, {104, 104}, {129, 129}, {215, 215}};
+    for (const Case& c : cases) {
+        std::memset(page->ds.dsBm.bmBits, c.index, page->imageBytes);
+        ProcessBitmap(page.get(), &env, 5, 1);
+        for (int32_t r = 1; r <= 2; ++r)
+            for (int32_t x = 2; x <= 3; ++x) EXPECT_EQ(*Pixel(page, r, x), c.expected) << int(c.index);
+        EXPECT_EQ(*Pixel(page, 0, 1), 215) << "outside the region the page is thinned to the brightest index";
+    }
+}

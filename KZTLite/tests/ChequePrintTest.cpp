@@ -1,0 +1,173 @@
+// Cheques printed through the real job processor and Ghostscript, with this
+// locator in the installation folder.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "BmpReader.h"
+#include "ChequePage.h"
+#include "KZTLite.h"
+#include "TestWorld.h"
+
+using testworld::Dword;
+using testworld::Sz;
+using testworld::World;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Gray {
+    int width = 0, height = 0;
+    std::string pixels;
+    int At(int x, int y) const { return static_cast<unsigned char>(pixels[static_cast<size_t>(y) * width + x]); }
+};
+
+// One page of a PDF as 8-bit grey at 600 dpi; Ghostscript samples images
+// scaled by whole factors exactly.
+Gray Rasterize(const fs::path& pdf, const fs::path& scratch)
+{
+    const std::string out = (scratch / "page.pgm").string();
+    World::Run({"/usr/bin/gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=pgmraw", "-r600",
+                "-dFirstPage=1", "-dLastPage=1", "-sOutputFile=" + out, pdf.string()});
+    std::istringstream in(testworld::ReadAll(out));
+    std::string line;
+    Gray image;
+    std::getline(in, line);
+    while (std::getline(in, line) && line[0] == '#') {
+    }
+    std::istringstream(line) >> image.width >> image.height;
+    std::getline(in, line);
+    image.pixels.assign(std::istreambuf_iterator<char>(in), {});
+    return image;
+}
+
+// A page rendered by the real Ghostscript the way the job processor asks for it.
+Dib RenderWithGhostscript(const ChequePage& page, int32_t dpi, const char* device, const fs::path& scratch)
+{
+    const fs::path ps = scratch / "page.ps", bmp = scratch / "page.bmp";
+    std::ofstream(ps) << "%!PS\n" << page.PostScript();
+    World::Run({"/usr/bin/gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", std::string("-sDEVICE=") + device,
+                "-r" + std::to_string(dpi), "-sOutputFile=" + bmp.string(), ps.string()});
+    return Dib(LoadBitmapFile(bmp.c_str()));
+}
+
+ChequePage ThreeCheques()
+{
+    ChequePage sheet(8.5, 11);
+    for (int i = 0; i < 3; ++i) sheet.Cheque(0, 0.25 + 3.5 * i, 8.5, 3.5, true, 0.01 * i, i == 1 ? 0.7 : 0);
+    return sheet;
+}
+
+}  // namespace
+
+TEST(KZTLiteGhostscript, FindsRenderedLinesAndNoneOnRenderedText)
+{
+    World world;
+    const ChequePage sheet = ThreeCheques();
+    for (const auto& [dpi, device] : {std::pair{300, "bmp256"}, std::pair{600, "bmp16m"}}) {
+        SCOPED_TRACE(device);
+        const Dib page = RenderWithGhostscript(sheet, dpi, device, world.root);
+        ASSERT_NE(page, nullptr);
+        char* answer = nullptr;
+        ASSERT_EQ(KZTGetMicrLineRegions(page.get(), dpi, 0, &answer), 3);
+        int32_t b[12] = {};
+        std::istringstream text(answer);
+        for (int32_t& v : b) {
+            text >> v;
+            text.ignore(1);
+        }
+        KZTFreeMem(&answer);
+        // Every ink pixel near each drawn line lies in its region.
+        for (size_t i = 0; i < 3; ++i) {
+            double x0, y0, x1, y1;
+            sheet.CodeLineInches(i, &x0, &y0, &x1, &y1);
+            for (int32_t y = int32_t((y0 - 0.02) * dpi); y <= int32_t((y1 + 0.02) * dpi); ++y)
+                for (int32_t x = int32_t((x0 - 0.02) * dpi); x <= int32_t((x1 + 0.02) * dpi); ++x)
+                    if (IsInkPixel(page.get(), x, y)) {
+                        ASSERT_TRUE(x >= b[4 * i] && x <= b[4 * i + 2] && y >= b[4 * i + 1] && y <= b[4 * i + 3])
+                            << x << "," << y;
+                    }
+        }
+    }
+
+    // Real type: body text, figures in a fixed-pitch font, large digits.
+    ChequePage text(8.5, 11);
+    for (int l = 0; l < 40; ++l)
+        text.Text("Times-Roman", 12, 1, 1 + l * 0.2, "Paid to the order of 1998 2004 the sum of 123456789 dollars.");
+    for (int l = 0; l < 5; ++l) text.Text("Courier", 11, 1, 9.2 + l * 0.3, "0123456789 0123456789 0123456789");
+    ChequePage digits(8.5, 11);
+    for (int l = 0; l < 10; ++l) digits.Text("Helvetica", 40, 0.5, 1 + l * 0.9, "0123456789012");
+    for (const ChequePage* page : {&text, &digits})
+        for (const auto& [dpi, device] : {std::pair{300, "bmp256"}, std::pair{600, "bmp16m"}}) {
+            const Dib rendered = RenderWithGhostscript(*page, dpi, device, world.root);
+            ASSERT_NE(rendered, nullptr);
+            char* answer = nullptr;
+            EXPECT_EQ(KZTGetMicrLineRegions(rendered.get(), dpi, 0, &answer), 0) << (answer ? answer : "");
+            KZTFreeMem(&answer);
+        }
+}
+
+// Three cheques per Letter page at 75 %: every code line pixel reaches paper
+// unthinned (black under enhanced quality, its own dark grey otherwise) and
+// the rest of the cheque is thinned.
+TEST(KZTLitePrint, CheckDocumentKeepsEveryCodeLineWhole)
+{
+    for (const int enhanced : {0, 1}) {
+        SCOPED_TRACE(enhanced ? "enhanced, 600 dpi" : "300 dpi");
+        World world;
+        for (const char* name : {"Parsimo", "Target"})
+            fs::copy_file(fs::path(PARSIMO_SOURCE_DIR) / "packaging/printers/Office.ppd",
+                          world.root / "printers" / (std::string(name) + ".ppd"));
+        fs::copy_file(KZTLITE_FILE, world.root / "install/libKZTLite.so");
+        const World::Values settings = {{"ShowDialog", Dword(0)},
+                                        {"SavingsPercentage", Dword(75)},
+                                        {"EnhancedMicrLineQuality", Dword(static_cast<uint32_t>(enhanced))},
+                                        {"LogLevel", Dword(0)},
+                                        {"PrinterName", Sz("Parsimo")},
+                                        {"TargetPrinterName", Sz("Target")}};
+        world.Install(settings);
+        world.Settings(settings, {{"PaperSize", Dword(1)}, {"PrintDocumentName", Sz("Check Document")}});
+        ChequePage sheet = ThreeCheques();
+        sheet.SetCodeLineGray(0.2);  // Ghostscript dithers it from dark cube colours; darkening makes it black
+        const auto run = World::Dravik({world.Job(sheet.PostScript())});
+        ASSERT_EQ(run.status, 0) << run.err;
+
+        const std::string log = testworld::ReadAll(world.UserLog());
+        const size_t block = log.find("[MICRLine Regions]\r\n");
+        ASSERT_NE(block, std::string::npos) << log;
+        EXPECT_NE(log.find(enhanced ? "  - Bitmap(H/W) = 6600, 5100\r\n" : "  - Bitmap(H/W) = 3300, 2550\r\n", block),
+                  std::string::npos);
+        EXPECT_NE(log.find("  - Region[2] = (", block), std::string::npos);
+        EXPECT_EQ(log.find("  - Region[3] = (", block), std::string::npos);
+
+        fs::path pdf;
+        for (const auto& entry : fs::directory_iterator(world.root / "printers/Target")) pdf = entry.path();
+        const Gray out = Rasterize(pdf, world.root);
+        ASSERT_GT(out.width, 0);
+        // Page pixels land at their own place on paper: 600 dpi output pixel
+        // (x, y) shows the glyph grid point (x / 600, y / 600) inches.
+        const int dpi = enhanced ? 600 : 300;
+        int checked = 0;
+        for (size_t i = 0; i < 3; ++i) {
+            const PixelBox line = sheet.CodeLineBox(600, i);
+            for (int y = line.top; y <= line.bottom; ++y)
+                for (int x = line.left; x <= line.right; ++x) {
+                    if (!sheet.InsideCodeLine(i, (x + 0.5) / 600, (y + 0.5) / 600, 1.5 / dpi)) continue;
+                    ++checked;
+                    if (enhanced)
+                        ASSERT_EQ(out.At(x, y), 0) << x << "," << y;
+                    else
+                        ASSERT_LT(out.At(x, y), 128) << x << "," << y;
+                }
+        }
+        EXPECT_GT(checked, 10000);
+        // The signature lines are thinned to a quarter of their pixels.
+        int black = 0, all = 0;
+        for (int i = 0; i < 3; ++i) {
+            const int y = static_cast<int>((0.25 + 3.5 * (i + 1) - 0.8 + 0.005) * 600);
+            for (int x = int(5.4 * 600); x < int(8.0 * 600); ++x, ++all) black += out.At(x, y) < 128;
+        }
+        EXPECT_NEAR(static_cast<double>(black) / all, 0.25, 0.03);
+    }
+}
