@@ -17,8 +17,9 @@ int Open(sqlite3_vfs* vfs, sqlite3_filename name, sqlite3_file* file, int flags,
 {
     sqlite3_vfs* base = Base(vfs);
     if ((flags & SQLITE_OPEN_MAIN_JOURNAL) != 0 && name != nullptr) {
-        int exists = 0;
-        if (base->xAccess(base, name, SQLITE_ACCESS_EXISTS, &exists) == SQLITE_OK && exists != 0)
+        // (The EXISTS test would call an empty journal missing.)
+        int writable = 0;
+        if (base->xAccess(base, name, SQLITE_ACCESS_READWRITE, &writable) == SQLITE_OK && writable != 0)
             flags &= ~SQLITE_OPEN_CREATE;
     }
     return base->xOpen(base, name, file, flags, outFlags);

@@ -8,7 +8,7 @@ packages=(
   clang libclang-rt-14-dev
   ghostscript poppler-utils
   cups cups-client cups-bsd libcups2-dev
-  libsqlite3-dev zlib1g-dev
+  libsqlite3-dev zlib1g-dev libcairo2-dev
 )
 missing=()
 for p in "${packages[@]}"; do
