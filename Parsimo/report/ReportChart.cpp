@@ -108,10 +108,6 @@ void Draw(cairo_t* cr, int width, const std::vector<ReportGroup>& groups, Report
     cairo_rotate(cr, -M_PI / 2);
     Text(cr, 0, 0, "Pages", 14, 0.5);
     cairo_restore(cr);
-    std::string axis = GroupByName(groupBy);
-    axis[0] = static_cast<char>(axis[0] - 'a' + 'A');
-    Text(cr, kLeft + plotWidth / 2, ReportChart::kHeight - 16, axis, 14, 0.5);
-
     // Two bars per group; labels turn when they would not fit.
     const double slot = plotWidth / static_cast<double>(std::max<size_t>(groups.size(), 1));
     const double bar = std::min(slot * 0.36, 48.0);
@@ -122,6 +118,10 @@ void Draw(cairo_t* cr, int width, const std::vector<ReportGroup>& groups, Report
         cairo_text_extents(cr, Label(g.name).c_str(), &extents);
         turn = turn || extents.x_advance > slot - 4;
     }
+    std::string axis = GroupByName(groupBy);
+    axis[0] = static_cast<char>(axis[0] - 'a' + 'A');
+    Text(cr, kLeft + plotWidth / 2, turn ? ReportChart::kHeight - 16 : bottom + 52, axis, 14, 0.5);
+
     for (size_t i = 0; i < groups.size(); ++i) {
         const ReportGroup& g = groups[i];
         const double centre = kLeft + slot * (static_cast<double>(i) + 0.5);
