@@ -236,6 +236,12 @@ int32_t UsageDatabase::AddJob(const JobFigures& job)
 bool UsageDatabase::AddPage(int64_t job, int32_t page, const PageFigures& figures)
 {
     if (!IsOpen()) return false;
+    // A job's pages come one call each, a hundred for a hundred pages; waiting
+    // for the disk on each would cost far more than the job's printing is
+    // worth waiting for. Without the waits a killed writer still loses only
+    // its own page (the journal is in the system's cache), but a power cut
+    // during these writes can cost the file. The job rows stay fully durable.
+    if (!Exec("PRAGMA synchronous = OFF")) return Fail("cannot be set up");
     WriteScope scope(m_pDb);
     if (!Exec("BEGIN IMMEDIATE")) return Fail("is busy");
     const Statement insert = Prepare(m_pDb,
