@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "AppEnvironment.h"
+#include "ReportCommand.h"
 #include "SettingsCommand.h"
 #include "SettingsDialog.h"
 
@@ -30,11 +31,19 @@ int Help(int, char**)
         "                             change settings; every pair is checked before any is stored,\n"
         "                             and --force accepts a target printer that is not installed\n"
         "  printers                   list the target printers, the system's default marked '*'\n"
+        "  report [OPTIONS]           pages printed and toner saved, from the usage statistics\n"
+        "                             (see 'Parsimo report --help')\n"
         "  --help                     show this text\n"
         "  --version                  show the installed version\n\n"
         "Setting names are matched without regard to case. Exit status: 0 done, 1 failure,\n"
         "2 bad command line (nothing changed). See Parsimo(1).\n");
     return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+// The report takes the words after its own name.
+int Report(int argc, char** argv)
+{
+    return RunReport(argc - 1, argv + 1);
 }
 
 int Version(int, char**)
@@ -63,6 +72,7 @@ const Command kCommands[] = {
     {"get", SettingsCommand::Get},
     {"set", SettingsCommand::Set},
     {"printers", SettingsCommand::Printers},
+    {"report", Report},
     {"--help", Help},
     {"-h", Help},
     {"--version", Version},

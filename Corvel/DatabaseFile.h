@@ -1,0 +1,18 @@
+#pragma once
+
+// What a database path holds, as far as can be told without SQLite.
+enum class DatabaseFileKind {
+    Unusable,  // a link, FIFO, device or folder, or unreadable
+    Missing,
+    Empty,   // a regular file of no bytes: a new database
+    SQLite,  // a regular file with SQLite's header
+    Other,   // a regular file of some other format
+};
+
+// The statistics database lives in a folder that every user may write to, so
+// its files are checked before SQLite opens them: only a regular file is
+// accepted (never a link, a FIFO that would block, or a device). With `create`
+// a missing file is made empty with mode 0666 whatever the umask, so that
+// every user can write it and, in a sticky folder, nobody but its owner can
+// remove it.
+DatabaseFileKind PrepareDatabaseFile(const char* path, bool create);

@@ -1,0 +1,67 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+struct sqlite3;
+
+// Figures of one job as the job processor reports them.
+struct JobFigures {
+    std::string userName;
+    std::string printerName;
+    std::string outputFormat;  // "" for printed jobs, "PDF" or "IMAGE"
+    int32_t pages = 0;
+    int32_t savingsPercentage = 0;
+    bool checkDocument = false;
+};
+
+// Ink coverage of one page, ten-thousandths of its pixels, in the job processor's record order.
+struct PageFigures {
+    static constexpr int kCount = 8;
+    int32_t values[kCount] = {};
+};
+
+// The statistics database: one row per job, one per page with coverage figures.
+// Ours is recognised by its application id; its schema version (user_version)
+// is migrated forward when a writer opens it. A file that is not ours, or of a
+// newer version, is left exactly as it is.
+class UsageDatabase {
+public:
+    static constexpr int32_t kApplicationId = 0x5A335053;
+    static constexpr int32_t kSchemaVersion = 1;
+    static constexpr int kMaxText = 260;
+    static constexpr int32_t kMaxCoverage = 10000;
+
+    enum class Access { Write, Read };
+    // Opens (and for Write creates or migrates) the database; see IsOpen and Error.
+    UsageDatabase(const char* path, Access access);
+    virtual ~UsageDatabase();
+    UsageDatabase(const UsageDatabase&) = delete;
+    UsageDatabase& operator=(const UsageDatabase&) = delete;
+
+    bool IsOpen() const { return m_pDb != nullptr; }
+    // Opened for reading, but nothing was ever recorded in it.
+    bool IsEmpty() const { return m_empty; }
+    // Why the database could not be opened or the last write failed.
+    const std::string& Error() const { return m_error; }
+
+    // The new job's id (it fits the 32 bits the detail calls carry), 0 when nothing was written.
+    int32_t AddJob(const JobFigures& job);
+    // False when nothing was written (no such job, page already there, figures out of range).
+    bool AddPage(int64_t job, int32_t page, const PageFigures& figures);
+
+    // For the report's own queries; valid while the object lives.
+    sqlite3* Handle() const { return m_pDb; }
+
+private:
+    bool Configure(Access access);
+    bool CheckOwnership(bool& fresh, int32_t& version);
+    bool Migrate();
+    bool Exec(const char* sql);
+    bool Fail(const std::string& what);
+    void Close();
+
+    sqlite3* m_pDb = nullptr;
+    std::string m_path;
+    std::string m_error;
+    bool m_empty = false;
+};

@@ -1,0 +1,114 @@
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <functional>
+
+#include "CorvelTestSupport.h"
+
+using namespace corveltest;
+
+namespace {
+// Two users without accounts: root may take any ids. Other runners stay themselves.
+constexpr uid_t kUserA = 65534;
+constexpr uid_t kUserB = 64321;
+
+// Runs `work` in a child process as `uid` (when the test runs as root); gives its pid.
+pid_t StartAs(uid_t uid, const std::function<int()>& work)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (geteuid() == 0 && (setgid(uid) != 0 || setuid(uid) != 0)) _exit(100);
+        _exit(work());
+    }
+    return pid;
+}
+
+int ExitCode(pid_t pid)
+{
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+int RunAs(uid_t uid, const std::function<int()>& work) { return ExitCode(StartAs(uid, work)); }
+
+// A user's run of jobs: each job with three detailed pages; the exit code counts failures.
+int PrintJobs(const std::string& db, const char* user, int jobs)
+{
+    int failures = 0;
+    for (int j = 0; j < jobs; ++j) {
+        const int32_t id = SaveJob(db, user, 3, 40);
+        failures += id <= 0;
+        for (int32_t page = 1; id > 0 && page <= 3; ++page)
+            failures += SavePage(db, id, page, {0, 0, 0, 0, 0, 0, 800, 480}) != id;
+    }
+    return std::min(failures, 99);
+}
+}  // namespace
+
+TEST(CorvelConcurrency, TwoUsersPrintingAtOnceBothLand)
+{
+    SharedFolder folder;
+    const std::string db = folder.Path();
+    // Both start on a database that does not exist yet: one creates it, both use it.
+    const pid_t a = StartAs(kUserA, [&] { return PrintJobs(db, "ann", 40); });
+    const pid_t b = StartAs(kUserB, [&] { return PrintJobs(db, "bob", 40); });
+    EXPECT_EQ(ExitCode(a), 0);
+    EXPECT_EQ(ExitCode(b), 0);
+    EXPECT_EQ(Query(db, "SELECT user || ':' || count(*) FROM jobs GROUP BY user ORDER BY user"), "ann:40|bob:40");
+    EXPECT_EQ(Query(db, "SELECT count(*) FROM pages"), "240");
+    EXPECT_EQ(Query(db, "PRAGMA integrity_check"), "ok");
+    EXPECT_EQ(Mode(db), 0666u);
+    EXPECT_EQ(Mode(db + "-journal"), 0666u);
+}
+
+TEST(CorvelConcurrency, AWriterKilledMidTransactionLosesOnlyItsOwnJob)
+{
+    SharedFolder folder;
+    const std::string db = folder.Path();
+    ASSERT_EQ(RunAs(kUserA, [&] { return SaveJob(db, "ann") == 1 ? 0 : 1; }), 0);
+
+    // User A's writer spills a large uncommitted change into the file, then dies.
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t writer = StartAs(kUserA, [&] {
+        sqlite3* handle = nullptr;
+        sqlite3_open(db.c_str(), &handle);
+        sqlite3_exec(handle,
+                     "PRAGMA journal_mode = TRUNCATE; PRAGMA cache_size = 2; BEGIN IMMEDIATE;"
+                     " WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000)"
+                     " INSERT INTO jobs (user, printer, format, pages, savings, cheque)"
+                     " SELECT printf('%.200c', 'k'), '', '', 1, 10, 0 FROM n;",
+                     nullptr, nullptr, nullptr);
+        const char byte = 'r';
+        if (write(ready[1], &byte, 1) != 1) return 1;
+        pause();
+        return 0;
+    });
+    close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    close(ready[0]);
+    kill(writer, SIGKILL);
+    EXPECT_EQ(ExitCode(writer), 128 + SIGKILL);
+    ASSERT_GT(fs::file_size(db + "-journal"), 0u) << "the writer should have left a hot journal";
+
+    // User B's next job rolls A's change back and is recorded.
+    EXPECT_EQ(RunAs(kUserB, [&] { return SaveJob(db, "bob") > 1 ? 0 : 1; }), 0);
+    EXPECT_EQ(Query(db, "SELECT user FROM jobs ORDER BY id"), "ann|bob");
+    EXPECT_EQ(Query(db, "PRAGMA integrity_check"), "ok");
+    EXPECT_EQ(fs::file_size(db + "-journal"), 0u);
+}
+
+TEST(CorvelConcurrency, AReadOnlyDatabaseIsLeftAlone)
+{
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    SharedFolder folder;
+    const std::string db = folder.Path();
+    ASSERT_EQ(SaveJob(db), 1);
+    chmod(db.c_str(), 0644);
+    const std::string before = ReadFile(db);
+    EXPECT_EQ(RunAs(kUserA, [&] { return SaveJob(db); }), 0);
+    EXPECT_EQ(ReadFile(db), before);
+    EXPECT_EQ(Query(db, "SELECT count(*) FROM jobs"), "1");
+}

@@ -1,0 +1,115 @@
+#pragma once
+// The real libCorvel.so loaded as the job processor loads it, a scratch
+// folder, and direct reads of the database.
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "Library.h"
+
+namespace corveltest {
+namespace fs = std::filesystem;
+
+constexpr const char* kPassword = "3vorkT8";
+using Details = std::array<int32_t, 8>;
+
+// Each call loads and frees the library, as the job processor does.
+inline int32_t SaveJob(const std::string& db, const char* user = "ann", int32_t pages = 3, int32_t savings = 30,
+                       int32_t cheque = 0, const char* password = kPassword, const char* printer = "Target",
+                       const char* format = "")
+{
+    Library library(CORVEL_LIBRARY);
+    using Fn = int32_t (*)(const char*, const char*, const char*, const char*, const char*, const char*, int32_t,
+                           int32_t, int32_t);
+    const Fn save = library.GetFunction<Fn>("SaveUsageStatistics");
+    return save ? save(db.c_str(), "", password, user, printer, format, pages, savings, cheque) : -1;
+}
+
+inline int32_t SavePage(const std::string& db, int32_t id, int32_t page, const Details& d,
+                        const char* password = kPassword)
+{
+    Library library(CORVEL_LIBRARY);
+    using Fn = int32_t (*)(const char*, const char*, const char*, int32_t, int32_t, int32_t, int32_t, int32_t,
+                           int32_t, int32_t, int32_t, int32_t, int32_t);
+    const Fn save = library.GetFunction<Fn>("SaveUsageDetails");
+    return save ? save(db.c_str(), "", password, id, page, d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7]) : -1;
+}
+
+inline std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The first column of every row of a query, joined by "|"; "error: ..." when it fails.
+inline std::string Query(const std::string& db, const std::string& sql)
+{
+    sqlite3* handle = nullptr;
+    std::string result;
+    if (sqlite3_open_v2(db.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close(handle);
+        return "error: open";
+    }
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(handle, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+        result = std::string("error: ") + sqlite3_errmsg(handle);
+    } else {
+        int rc;
+        while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+            if (!result.empty()) result += "|";
+            const auto* text = sqlite3_column_text(statement, 0);
+            result += text ? reinterpret_cast<const char*>(text) : "NULL";
+        }
+        if (rc != SQLITE_DONE) result = std::string("error: ") + sqlite3_errmsg(handle);
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(handle);
+    return result;
+}
+
+// Runs SQL on a database outside the library (to shape test data).
+inline bool Exec(const std::string& db, const std::string& sql)
+{
+    sqlite3* handle = nullptr;
+    bool ok = sqlite3_open(db.c_str(), &handle) == SQLITE_OK &&
+              sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(handle);
+    return ok;
+}
+
+// A folder like the all-users folder: everyone writes, nobody removes another's files.
+class SharedFolder {
+public:
+    SharedFolder()
+    {
+        std::random_device random;
+        m_path = fs::temp_directory_path() / ("corvel-" + std::to_string(random()) + std::to_string(getpid()));
+        fs::create_directories(m_path);
+        chmod(m_path.c_str(), 01777);
+    }
+    ~SharedFolder() { fs::remove_all(m_path); }
+    SharedFolder(const SharedFolder&) = delete;
+    SharedFolder& operator=(const SharedFolder&) = delete;
+    std::string Path(const std::string& name = "Parsimo.sdf") const { return (m_path / name).string(); }
+
+private:
+    fs::path m_path;
+};
+
+inline mode_t Mode(const std::string& path)
+{
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0;
+}
+}  // namespace corveltest

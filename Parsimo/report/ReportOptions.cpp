@@ -1,0 +1,128 @@
+#include "ReportOptions.h"
+
+#include <algorithm>
+#include <chrono>
+#include <ostream>
+
+#include "TextBuffer.h"
+
+namespace {
+bool EndsWithNoCase(const std::string& text, const char* ending)
+{
+    const std::string tail(ending);
+    return text.size() > tail.size() &&
+           TextBuffer(text.substr(text.size() - tail.size()).c_str()).Compare(tail.c_str(), true) == 0;
+}
+
+bool ParseDigits(const std::string& text, size_t at, size_t count, int& value)
+{
+    value = 0;
+    for (size_t i = at; i < at + count; ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        value = value * 10 + (text[i] - '0');
+    }
+    return true;
+}
+}  // namespace
+
+bool IsReportDate(const std::string& text)
+{
+    int year = 0, month = 0, day = 0;
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-' || !ParseDigits(text, 0, 4, year) ||
+        !ParseDigits(text, 5, 2, month) || !ParseDigits(text, 8, 2, day))
+        return false;
+    return std::chrono::year_month_day(std::chrono::year(year), std::chrono::month(static_cast<unsigned>(month)),
+                                       std::chrono::day(static_cast<unsigned>(day)))
+        .ok();
+}
+
+const char* GroupByName(ReportOptions::GroupBy groupBy)
+{
+    switch (groupBy) {
+    case ReportOptions::GroupBy::User: return "user";
+    case ReportOptions::GroupBy::Printer: return "printer";
+    case ReportOptions::GroupBy::Day: return "day";
+    case ReportOptions::GroupBy::Month: break;
+    }
+    return "month";
+}
+
+bool ParseReportOptions(const std::vector<std::string>& words, ReportOptions& options, std::string& error)
+{
+    for (size_t i = 0; i < words.size(); ++i) {
+        std::string name = words[i];
+        std::optional<std::string> value;
+        if (const size_t equals = name.find('='); name.rfind("--", 0) == 0 && equals != std::string::npos) {
+            value = name.substr(equals + 1);
+            name.resize(equals);
+        }
+        if (name == "--help" || name == "-h") {
+            options.help = true;
+            continue;
+        }
+        static const char* const kTakesValue[] = {"--from", "--to", "--user", "--by", "--format", "--chart", "--database"};
+        if (std::find(std::begin(kTakesValue), std::end(kTakesValue), name) == std::end(kTakesValue)) {
+            error = "unknown option " + words[i];
+            return false;
+        }
+        if (!value) {
+            if (i + 1 >= words.size()) {
+                error = "option " + name + " needs a value";
+                return false;
+            }
+            value = words[++i];
+        }
+        const std::string& v = *value;
+        if (name == "--from" || name == "--to") {
+            if (!IsReportDate(v)) {
+                error = "bad date for " + name + ": " + v + " (expected YYYY-MM-DD)";
+                return false;
+            }
+            (name == "--from" ? options.from : options.to) = v;
+        } else if (name == "--user") {
+            options.user = v;
+        } else if (name == "--by") {
+            if (v == "user") options.groupBy = ReportOptions::GroupBy::User;
+            else if (v == "printer") options.groupBy = ReportOptions::GroupBy::Printer;
+            else if (v == "month") options.groupBy = ReportOptions::GroupBy::Month;
+            else if (v == "day") options.groupBy = ReportOptions::GroupBy::Day;
+            else {
+                error = "bad value for --by: " + v + " (user, printer, month or day)";
+                return false;
+            }
+        } else if (name == "--format") {
+            if (v == "table") options.format = ReportOptions::Format::Table;
+            else if (v == "csv") options.format = ReportOptions::Format::Csv;
+            else if (v == "json") options.format = ReportOptions::Format::Json;
+            else {
+                error = "bad value for --format: " + v + " (table, csv or json)";
+                return false;
+            }
+        } else if (name == "--chart") {
+            if (!EndsWithNoCase(v, ".png") && !EndsWithNoCase(v, ".svg")) {
+                error = "bad file for --chart: " + v + " (it must end in .png or .svg)";
+                return false;
+            }
+            options.chart = v;
+        } else {
+            if (v.empty()) {
+                error = "option --database needs a file";
+                return false;
+            }
+            options.database = v;
+        }
+    }
+    if (options.from && options.to && *options.from > *options.to) {
+        error = "bad period: --from " + *options.from + " is after --to " + *options.to;
+        return false;
+    }
+    return true;
+}
+
+void WriteReportUsage(std::ostream& out)
+{
+    out << "Usage: Parsimo report [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--user NAME]\n"
+           "                      [--by user|printer|month|day] [--format table|csv|json]\n"
+           "                      [--chart FILE.png|FILE.svg] [--database PATH]\n"
+           "Pages printed and toner saved, from the usage statistics of every user.\n";
+}
