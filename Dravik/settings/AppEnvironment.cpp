@@ -1,5 +1,6 @@
 #include "AppEnvironment.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "FixedText.h"
@@ -81,6 +82,7 @@ void AppEnvironment::ReadSettings()
         AdvUsageStat = static_cast<int32_t>(key.GetDword("AdvUsageStat", 0));
         PrintJobCancellation = static_cast<int32_t>(key.GetDword("PrintJobCancellation", 0));
         key.GetString("GSVersion", GSVersion, kMaxPath);
+        JobTimeout = static_cast<int32_t>(std::min<uint32_t>(key.GetDword("JobTimeout", 600), 86400 * 7));
     } catch (...) {
         // No settings key: every member keeps what it had.
     }
