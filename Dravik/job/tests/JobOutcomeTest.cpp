@@ -4,6 +4,8 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -245,4 +247,53 @@ TEST(JobOutcome, TheCommandLineTakesAnyJobFileAndLogsWhatItIgnores)
               std::string::npos);
     EXPECT_FALSE(fs::exists(world.DataDir() / "_dk_0002.tm_.pdf"));
     EXPECT_EQ(ReadAll(world.opened), (world.DataDir() / "_dk_0001.tm_.pdf").string() + "\n");
+}
+
+TEST(JobOutcome, PlantedLinksAndPipesAreRefusedNeverFollowedNorWaitedOn)
+{
+    World world;
+    AddPrinters(world);
+    world.Install(PrintSettings());
+    fs::create_directories(world.DataDir());
+    const fs::path victim = world.root / "victim";
+    std::ofstream(victim) << "precious";
+    fs::create_symlink(victim, world.DataDir() / "_dk_0001.tm_");
+    const std::string job = world.Job("72 72 144 144 rectfill showpage\n");
+    RunResult r = World::Dravik({job});
+    EXPECT_EQ(r.status, 255) << r.err;
+    EXPECT_EQ(ReadAll(victim), "precious");
+    EXPECT_TRUE(fs::is_symlink(world.DataDir() / "_dk_0001.tm_"));
+
+    fs::remove(world.DataDir() / "_dk_0001.tm_");
+    fs::remove(world.DataDir() / "QrxWrite.cfg");
+    ASSERT_EQ(mkfifo((world.DataDir() / "QrxWrite.cfg").c_str(), 0600), 0);
+    r = World::Dravik({job});  // used to block for ever on the pipe
+    EXPECT_EQ(r.status, 255) << r.err;
+    EXPECT_NE(r.err.find("Ghostscript could not be started"), std::string::npos) << r.err;
+}
+
+TEST(JobOutcome, AFullDataFolderFailsTheJob)
+{
+    World world;
+    AddPrinters(world);
+    world.Install(PrintSettings());
+    fs::create_directories(world.DataDir());
+    if (mount("tmpfs", world.DataDir().c_str(), "tmpfs", 0, "size=256k,mode=0700") != 0)
+        GTEST_SKIP() << "cannot mount a small file system (not root?)";
+    const RunResult r = World::Dravik({world.Job("72 72 144 144 rectfill showpage\n")});
+    umount2(world.DataDir().c_str(), MNT_DETACH);
+    // The log lives on the full disk too: the message box is what tells.
+    EXPECT_EQ(r.status, 255) << r.err;
+    EXPECT_NE(r.err.find("could not be rendered"), std::string::npos) << r.err;
+    EXPECT_TRUE(JobFiles(world).empty());
+}
+
+TEST(JobOutcome, APercentSignInTheDataFolderKeepsFileOutputWhole)
+{
+    World world;
+    world.Install({{"ShowDialog", Dword(0)}, {"PrintOutFormat", Sz("PDF")}});
+    world.Set("TESSEL_APPDATA", (world.root / "user/100%d").string());
+    const RunResult r = World::Dravik({world.Job("1 1 2 { pop 72 72 144 144 rectfill showpage } for\n")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(world.root / "user/100%d/QMVK/Parsimo/_dk_0001.tm_.pdf"));
 }

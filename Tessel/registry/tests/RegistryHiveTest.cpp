@@ -4,6 +4,9 @@
 
 #include "RegistryHive.h"
 #include "RegistryKey.h"
+#include "ScratchFolder.h"
+
+#include <filesystem>
 
 namespace {
 constexpr const char* kKey = "HKEY_CURRENT_USER\\SOFTWARE\\QMVK\\Parsimo";
@@ -88,4 +91,19 @@ TEST(RegistryHive, SetDwordChangesOnlyItsOwnLine)
     EXPECT_EQ(cut.Serialize(), "REGEDIT4\n[HKEY_CURRENT_USER\\K]\n\"A\"=dword:1\n\"B\"=dword:00000002\n");
     EXPECT_FALSE(cut.SetDword("HKEY_CURRENT_USER\\K", std::string_view("a\nb"), 1));
     EXPECT_FALSE(cut.SetDword("", "A", 1));
+}
+
+TEST(RegistryHive, AHiveThatIsALinkIsWrittenAtItsTarget)
+{
+    ScratchFolder folder;
+    std::filesystem::create_directories(folder.Path("dotfiles"));
+    const std::string target = folder.Write("dotfiles/user.reg", "REGEDIT4\r\n\r\n[" + std::string(kKey) + "]\r\n");
+    const std::string link = folder.Path("user.reg");
+    std::filesystem::create_symlink(target, link);
+    ASSERT_TRUE(RegistryHive::StoreDword(link.c_str(), kKey, "Count", 7));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_NE(ScratchFolder::Read(target).find("\"Count\"=dword:00000007"), std::string::npos);
+    std::filesystem::remove(target);
+    EXPECT_FALSE(RegistryHive::StoreDword(link.c_str(), kKey, "Count", 8));  // a dangling link is not replaced
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
 }
