@@ -84,10 +84,10 @@ TEST(DravikStatistics, WithoutDetailsPdfAndEmptyJobs)
     EXPECT_EQ(Query(db, "SELECT format || ':' || pages FROM jobs ORDER BY id"), ":3|PDF:5");
     EXPECT_EQ(Query(db, "SELECT count(*) FROM pages"), "0");
 
-    // No printed page: the library is never loaded, nothing is recorded.
+    // No printed page (an empty job fails): the library is never loaded, nothing is recorded.
     fs::remove(world.root / "install/libCorvel.so");
     world.Settings(Settings(1));
-    ASSERT_EQ(World::Dravik({world.Job("")}).status, 0);
+    ASSERT_EQ(World::Dravik({world.Job("")}).status, 255);
     EXPECT_EQ(testworld::ReadAll(world.UserLog()).find("libCorvel.so not found"), std::string::npos);
     EXPECT_EQ(Query(db, "SELECT count(*) FROM jobs"), "2");
 }

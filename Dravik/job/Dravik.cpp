@@ -1,7 +1,10 @@
 #include "Dravik.h"
 
+#include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <stdexcept>
+#include <string>
 
 #include "AppEnvironment.h"
 #include "FileList.h"
@@ -16,6 +19,7 @@
 #include "PrinterDriver.h"
 #include "Process.h"
 #include "RegistryKey.h"
+#include "StopSignals.h"
 #include "SysUtils.h"
 #include "UsageStatistics.h"
 
@@ -32,6 +36,11 @@ int32_t gFirstPage = 1;
 
 namespace {
 
+// The first reason recorded on any thread why the job cannot run to its end.
+std::mutex gFailureMutex;
+int gFailureMessage = 0;
+std::string gFailureDetail;
+
 // The target printer's page setup as found before the job changed it.
 struct SavedPageSetup {
     bool valid = false;
@@ -40,6 +49,8 @@ struct SavedPageSetup {
 
 void CleanUp()
 {
+    // Anything still open was not finished: a local printer's partial file or
+    // an unfinished spooler job goes with its printer.
     delete gAppEnv;
     gAppEnv = nullptr;
     delete gJobInfo;
@@ -57,6 +68,33 @@ void CleanUp()
 int32_t Stop(const TextBuffer& message)
 {
     MessageBoxA(message.GetText(), gAppEnv ? gAppEnv->AppTitle : kMessageCaption, MB_OK | MB_ICONERROR);
+    CleanUp();
+    return -1;
+}
+
+// The recorded failure as its message text, or a null text when there is none.
+TextBuffer RecordedFailure()
+{
+    const std::lock_guard<std::mutex> lock(gFailureMutex);
+    if (gFailureMessage == 0) return TextBuffer();
+    return FormatMessageText(gFailureMessage, gFailureDetail.c_str());
+}
+
+// Logs a failure of the run at level 2 and stops with its message.
+int32_t Fail(const TextBuffer& message, const char* cause)
+{
+    LogMessage(2, "The job failed: %s\r\n", cause);
+    return Stop(message);
+}
+
+// A stop signal: whatever was printed so far is withdrawn, the pages still
+// in the data folder go, and no message box waits for anybody.
+int32_t Stopped()
+{
+    if (gPrintJobId > 0 && gTargetPrinter) AbortDoc(gTargetPrinter->GetDC());
+    if (gGhostscript) CleanUpTempFiles(false);
+    LogMessage(2, "The print job was stopped by %s; its print document and page files were removed.\r\n",
+               StopSignals::Name(StopSignals::Received()));
     CleanUp();
     return -1;
 }
@@ -96,29 +134,27 @@ void LogDumpMemoryStatus()
 }
 
 // The first "-std" or "-file" sets the output method; the first argument that
-// starts with an ASCII letter is the input file, and so, on this platform,
-// is one that starts like a path ("/..." or "./...") does.
+// does not start with '-' is the job file (a file name may start with any
+// character here). Anything else is ignored, but never silently.
 void ApplyCommandLine(int argc, char** argv, GhostScript& gs)
 {
+    bool methodSet = false, fileSet = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
-        if (!arg || arg[0] != '-') continue;
-        if (TextBuffer(arg).Compare("-std", true) == 0) {
-            gs.GSOutputMethod = STDOUT;
-            break;
-        }
-        if (TextBuffer(arg).Compare("-file", true) == 0) {
-            gs.GSOutputMethod = FILEOUT;
-            break;
-        }
-    }
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (!arg) continue;
-        const char c = arg[0];
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '/' || c == '.') {
+        if (!arg || !*arg) {
+            LogMessage(2, "An empty argument on the command line is ignored.\r\n");
+        } else if (arg[0] != '-') {
+            if (fileSet) {
+                LogMessage(2, "A second job file on the command line is ignored: %s\r\n", arg);
+                continue;
+            }
             CopyField(gs.GSInputFile, arg);
-            break;
+            fileSet = true;
+        } else if (TextBuffer(arg).Compare("-std", true) == 0 || TextBuffer(arg).Compare("-file", true) == 0) {
+            if (!methodSet) gs.GSOutputMethod = TextBuffer(arg).Compare("-std", true) == 0 ? STDOUT : FILEOUT;
+            methodSet = true;
+        } else {
+            LogMessage(2, "Unknown option %s on the command line is ignored.\r\n", arg);
         }
     }
 }
@@ -163,12 +199,34 @@ bool SelectOutput(const AppEnvironment& env, GhostScript& gs)
         CopyField(gs.GSOutputFile, TextBuffer(TextBuffer(gs.GSOutputFile), TextBuffer(choice.extension)).GetText());
         gs.GSOutputMethod = FILEOUT;
     }
+    // A numbered name makes Ghostscript write one PDF per page; the job is one PDF.
+    if (choice.device && std::strcmp(choice.device, "pdfwrite") == 0) CopyField(gs.GSOutputFile, "_dk_0001.tm_.pdf");
     return true;
 }
 }  // namespace
 
+void FailJob(int messageId, const char* detail)
+{
+    {
+        const std::lock_guard<std::mutex> lock(gFailureMutex);
+        if (gFailureMessage != 0) return;
+        gFailureMessage = messageId;
+        gFailureDetail = detail ? detail : "";
+    }
+    if (gGhostscript) gGhostscript->Cancel();
+}
+
+bool JobFailed()
+{
+    const std::lock_guard<std::mutex> lock(gFailureMutex);
+    return gFailureMessage != 0;
+}
+
 int32_t RunJob(int argc, char** argv)
 {
+    // Before any thread exists: a stop signal ends the job cleanly, never halfway.
+    StopSignals::Install();
+
     // 1. Early log file in the all-users folder.
     NameEarlyLogFile();
 
@@ -209,6 +267,11 @@ int32_t RunJob(int argc, char** argv)
 
     // 8. Command line.
     ApplyCommandLine(argc, argv, *gGhostscript);
+    gGhostscript->GSJobTimeout = gAppEnv->JobTimeout;
+    if (std::strcmp(gGhostscript->GSInputFile, "-_") != 0 && !CanReadFile(gGhostscript->GSInputFile)) {
+        LOG_LAST_ERROR(2);
+        return Fail(FormatMessageText(MSG_JOB_FILE, gGhostscript->GSInputFile), "the job file cannot be read");
+    }
 
     // 9. Reset cancellation.
     gAppEnv->SetPrintJobCancellation(0);
@@ -225,6 +288,8 @@ int32_t RunJob(int argc, char** argv)
             return -1;
         }
     }
+
+    if (StopSignals::Received()) return Stopped();
 
     // 12. Output selection.
     if (!SelectOutput(*gAppEnv, *gGhostscript))
@@ -268,13 +333,25 @@ int32_t RunJob(int argc, char** argv)
 
     // Jobs of one user share the data folder: a second job waits here until the
     // first has finished, so its clean-up never deletes the first one's pages.
+    // The wait is limited like Ghostscript's silence, so that a job that
+    // hangs cannot hold this user's later jobs for ever.
     FileLock dataFolder;
     const TextBuffer lockName(TextBuffer(gGhostscript->GSDataDir), TextBuffer("Parsimo.lock"));
-    if (!dataFolder.Acquire(lockName.GetText(), [] { LogText("Waiting for an earlier job to finish.\r\n"); }))
+    const long long lockWaitMs = gAppEnv->JobTimeout > 0 ? gAppEnv->JobTimeout * 1000LL : -1;
+    if (!dataFolder.Acquire(
+            lockName.GetText(), [] { LogText("Waiting for an earlier job to finish.\r\n"); }, lockWaitMs)) {
+        if (errno == EINTR) return Stopped();
         LOG_LAST_ERROR(2);
+        if (errno == EWOULDBLOCK) {
+            LogMessage(2, "An earlier job still held the data folder after %d seconds.\r\n", gAppEnv->JobTimeout);
+            return Fail(FormatMessageText(MSG_JOB_BUSY), "the data folder stayed busy");
+        }
+    }
 
     // A failure between here and the end must not keep the target printer's
     // page setup from being restored.
+    TextBuffer failure;  // the message, when the job did not run to its end
+    std::string cause;   // and its cause, for the log
     try {
         // 15. What earlier jobs left behind.
         CleanUpTempFiles();
@@ -284,36 +361,76 @@ int32_t RunJob(int argc, char** argv)
         gUsageRecords = new BlockArray();
 
         // 17. Render; pages reach HandlePage on the reader thread.
-        gGhostscript->Run(HandlePage);
+        const RunOutcome outcome = gGhostscript->Run(HandlePage);
+        if (StopSignals::Received()) return Stopped();
 
         // 18. End the one print document.
+        bool documentDone = true;
         if (gPrintJobId > 0 && gTargetPrinter && gTargetPrinter->GetDC()) {
             try {
-                EndDoc(gTargetPrinter->GetDC());
+                documentDone = EndDoc(gTargetPrinter->GetDC()) > 0;
             } catch (...) {
                 LogMessage(2, "EndDoc() caused an exception!\r\n");
             }
+            if (!documentDone) LogMessage(2, "The print document could not be finished.\r\n");
+        }
+        // What was printed but never delivered does not count.
+        if (!documentDone) gPrintedPages = 0;
+
+        const TextBuffer recorded = RecordedFailure();
+        TextBuffer status;
+        status.Format("%d", outcome.exitStatus);
+        TextBuffer seconds;
+        seconds.Format("%d", gGhostscript->GSJobTimeout);
+        const char* target = gAppEnv->TargetPrinterName;
+        if (recorded.GetText()) {
+            failure = recorded, cause = "a page could not be printed";
+        } else if (outcome.timedOut) {
+            failure = FormatMessageText(MSG_JOB_TIMEOUT, seconds.GetText()), cause = "Ghostscript gave no output";
+        } else if (!outcome.launched) {
+            failure = FormatMessageText(MSG_RENDER_FAILED, "Ghostscript could not be started");
+            cause = "Ghostscript could not be started";
+        } else if (outcome.exitStatus != 0) {
+            cause = std::string("Ghostscript ended with status ") + status.GetText();
+            failure = FormatMessageText(MSG_RENDER_FAILED, cause.c_str());
+        } else if (!outcome.streamWhole) {
+            cause = "the page stream from Ghostscript broke off";
+            failure = FormatMessageText(MSG_RENDER_FAILED, cause.c_str());
+        } else if (gGhostscript->GSOutputMethod == STDOUT && !documentDone) {
+            failure = FormatMessageText(MSG_PRINT_FAILED, target), cause = "the print document was not finished";
+        } else if (gGhostscript->GSOutputMethod == STDOUT && outcome.pagesDelivered == 0) {
+            failure = FormatMessageText(MSG_NO_PAGES), cause = "the job holds no page";
+        } else if (gGhostscript->GSOutputMethod == STDOUT &&
+                   gPrintedPages < static_cast<uint32_t>(outcome.pagesDelivered)) {
+            failure = FormatMessageText(MSG_PRINT_FAILED, target), cause = "a page could not be printed";
+        } else if (gGhostscript->GSOutputMethod == FILEOUT &&
+                   FileList(gGhostscript->GSDataDir, gGhostscript->GSTempFile).GetSize() == 0) {
+            failure = FormatMessageText(MSG_OUTPUT_FAILED, gGhostscript->GSDataDir);
+            cause = "Ghostscript wrote no output file";
         }
 
         // 19. Page count of file output; a record that claims more printed than
         // total pages counts nothing rather than wrapping around.
-        if (gPrintedPages == 0 && gAppEnv->PrintOutFormat[0] != '\0') {
+        if (!failure.GetText() && gPrintedPages == 0 && gAppEnv->PrintOutFormat[0] != '\0') {
             const int64_t remaining = static_cast<int64_t>(gJobInfo->TotalPages) - gJobInfo->PagesPrinted;
             gPrintedPages = remaining > 0 ? static_cast<uint32_t>(remaining) : 0;
         }
 
-        // 20. Usage statistics.
-        if (gPrintedPages != 0) SaveJobStatistics();
+        // 20. Usage statistics, for the pages that reached paper or a file.
+        if (gPrintedPages != 0 && (documentDone || !failure.GetText())) SaveJobStatistics();
 
-        // 21. Show file output.
-        if (gGhostscript->GSOutputMethod == FILEOUT) DeliverOutput();
+        // 21. Show file output, only when it is whole.
+        if (gGhostscript->GSOutputMethod == FILEOUT && !failure.GetText()) DeliverOutput();
     } catch (const std::exception& error) {
         LogText("The job ended early: %s\r\n", error.what());
+        failure = FormatMessageText(MSG_RENDER_FAILED, error.what()), cause = error.what();
     }
 
     // 22. Restore the target printer's page setup.
     if (saved.valid && gTargetPrinter)
         gTargetPrinter->SetDevMode(saved.orientation, saved.paperSize, 0, 0, saved.printQuality, saved.copies);
+
+    if (failure.GetText()) return Fail(failure, cause.c_str());
 
     // 23. Clean up.
     CleanUp();

@@ -28,4 +28,10 @@ extern BlockArray* gUsageRecords;
 extern int32_t gFirstPage;
 
 int32_t RunJob(int argc, char** argv);
+// Records why the job cannot run to its end (the first cause recorded is the
+// one reported, with the message messageId filled with detail) and ends
+// Ghostscript. Any thread may call it.
+void FailJob(int messageId, const char* detail);
+// Whether FailJob was called.
+bool JobFailed();
 void HandlePage(const char* path);

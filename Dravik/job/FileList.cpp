@@ -21,14 +21,16 @@ FileList::FileList(const char* folder, const char* mask) : m_Folder(folder ? fol
 
 TextBuffer FileList::FullPath(int32_t index) const { return TextBuffer(m_Folder, *GetObjectAt(index)); }
 
-void CleanUpTempFiles()
+void CleanUpTempFiles(bool ask)
 {
     FileList list(gGhostscript->GSDataDir, gGhostscript->GSTempFile);
     for (int32_t i = 0; i < list.GetSize(); ++i) {
         const TextBuffer path = list.FullPath(i);
         if (DeleteFile(path.GetText())) continue;
-        const TextBuffer message = FormatMessageText(MSG_FILE_IN_USE, path.GetText());
-        MessageBoxA(message.GetText(), gAppEnv->AppTitle, MB_OK);
+        if (ask) {
+            const TextBuffer message = FormatMessageText(MSG_FILE_IN_USE, path.GetText());
+            MessageBoxA(message.GetText(), gAppEnv->AppTitle, MB_OK);
+        }
         DeleteFile(path.GetText());
     }
 }

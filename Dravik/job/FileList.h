@@ -14,5 +14,6 @@ private:
     TextBuffer m_Folder;
 };
 
-// Deletes what earlier jobs left in the data folder, with one prompted retry.
-void CleanUpTempFiles();
+// Deletes what earlier jobs left in the data folder, with one retry, after
+// a prompt when ask is set.
+void CleanUpTempFiles(bool ask = true);

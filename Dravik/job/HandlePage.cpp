@@ -11,15 +11,18 @@
 #include "GhostScript.h"
 #include "Log.h"
 #include "MessageBox.h"
+#include "Messages.h"
 #include "PageSetup.h"
 #include "PrintJobInfo.h"
 #include "Printer.h"
+#include "StopSignals.h"
 
 namespace {
 int32_t Truncate(double value) { return static_cast<int32_t>(std::trunc(value)); }
 
 // Paper fitting, printer setup and the one print document, once per run.
-void FirstPage(HBITMAP page)
+// False when the document could not be opened: the job cannot print.
+bool FirstPage(HBITMAP page)
 {
     gFirstPage = 0;
     if (gJobInfo->PaperSize > kHighestWindowsPaperSize) {
@@ -45,6 +48,22 @@ void FirstPage(HBITMAP page)
         info.lpszDocName = gJobInfo->PrintDocumentName;
         gPrintJobId = StartDocA(gTargetPrinter->GetDC(), &info);
     }
+    return gPrintJobId > 0;
+}
+
+// Whether a page of width x height pixels lies on the virtual printer's
+// paper, turned either way (pages may come rendered in either orientation).
+bool FitsOnPaper(int32_t width, int32_t height)
+{
+    constexpr int32_t kRounding = 2;  // pixels a page may differ from the paper by rounding
+    const DeviceCaps& caps = gVirtualPrinter->GetDeviceCaps();
+    const double resolution = gGhostscript->GSResolution;
+    const double sx = caps.m_iResolutionX > 0 ? resolution / caps.m_iResolutionX : 0.0;
+    const double sy = caps.m_iResolutionY > 0 ? resolution / caps.m_iResolutionY : 0.0;
+    const int32_t paperWidth = Truncate(caps.m_iPageWidth * sx) + kRounding;
+    const int32_t paperHeight = Truncate(caps.m_iPageHeight * sy) + kRounding;
+    if (paperWidth <= kRounding || paperHeight <= kRounding) return true;  // no paper to compare with
+    return (width <= paperWidth && height <= paperHeight) || (width <= paperHeight && height <= paperWidth);
 }
 
 RECT PrintArea()
@@ -74,8 +93,20 @@ void Print(HBITMAP page, UsageDetails* record)
         printer.m_iResolution = gGhostscript->GSResolution;
         printer.SetSourceRect(PrintArea());
         printer.m_iJobId = gPrintJobId;
-        printer.Print(gTargetPrinter ? gTargetPrinter->GetDC() : nullptr, gJobInfo->PrintDocumentName,
-                      gIsCheckDocument ? BP_SCALE_NONE : BP_SCALE_PAGE);
+        int32_t mode = gIsCheckDocument ? BP_SCALE_NONE : BP_SCALE_PAGE;
+        // A page larger than the paper would lose all but its top-left part:
+        // the whole page is scaled down to the paper instead.
+        BITMAP bm{};
+        if (GetObjectA(page, sizeof bm, &bm) == sizeof bm && !FitsOnPaper(bm.bmWidth, bm.bmHeight)) {
+            LogText("The page of %d x %d pixels is larger than the paper and is scaled down to fit.\r\n", bm.bmWidth,
+                    bm.bmHeight);
+            printer.SetSourceRect(RECT{0, 0, bm.bmWidth, bm.bmHeight});
+            mode = BP_SCALE_FIT;
+        }
+        if (printer.Print(gTargetPrinter ? gTargetPrinter->GetDC() : nullptr, gJobInfo->PrintDocumentName, mode) <= 0) {
+            LogMessage(2, "A page could not be printed on %s.\r\n", gAppEnv->TargetPrinterName);
+            return;
+        }
         ++gPrintedPages;
         if (owned) {
             gUsageRecords->Add(owned.get());
@@ -89,6 +120,11 @@ void Print(HBITMAP page, UsageDetails* record)
 
 void HandlePage(const char* path)
 {
+    // A stopped or failed job prints nothing more; its pages only go away.
+    if (StopSignals::Received() || JobFailed()) {
+        DeleteFile(path);
+        return;
+    }
     std::unique_ptr<DibSectionObject, DibDeleter> page(LoadBitmapFile(path));
     if (!page) {
         LOG_LAST_ERROR(2);
@@ -99,12 +135,17 @@ void HandlePage(const char* path)
 
     try {
         if (gFirstPage) {
+            bool opened = false;
             try {
-                FirstPage(page.get());
+                opened = FirstPage(page.get());
             } catch (...) {
-                // Opening the document failed: the page is lost, the job goes on.
                 LOG_LAST_ERROR(2);
-                LogText("The print document could not be opened for this page.\r\n");
+            }
+            // Without the one document no page can print, and none may open a
+            // document of its own: the job stops.
+            if (!opened) {
+                LogMessage(2, "The print document could not be opened on %s.\r\n", gAppEnv->TargetPrinterName);
+                FailJob(MSG_PRINT_FAILED, gAppEnv->TargetPrinterName);
                 return;
             }
         }

@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstring>
+#include <string>
 
 #include "CommandLine.h"
 #include "File.h"
@@ -156,7 +157,14 @@ bool GhostScript::WriteOptionFile(const char* outputFolder, TextBuffer& commandL
     if (GSOutputMethod == STDOUT) {
         commandLine.Append("-sOutputFile=-  -q -sstdout=%stderr -f ");
     } else {
-        const TextBuffer output = Join(outputFolder ? outputFolder : "", GSOutputFile);
+        // Ghostscript reads '%' in an output name as a page number format:
+        // a folder's own '%' is doubled to stay a plain character.
+        std::string folder;
+        for (const char* p = outputFolder ? outputFolder : ""; *p; ++p) {
+            if (*p == '%') folder += '%';
+            folder += *p;
+        }
+        const TextBuffer output = Join(folder.c_str(), GSOutputFile);
         AppendQuoted(commandLine, Join("-sOutputFile=", output.GetText()).GetText());
         commandLine.Append("  -q  -f ");
     }

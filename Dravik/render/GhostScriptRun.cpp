@@ -1,9 +1,11 @@
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <future>
 #include <string>
 #include <thread>
 
+#include "FileSearch.h"
 #include "GhostScript.h"
 #include "Log.h"
 #include "PageFiles.h"
@@ -12,6 +14,7 @@
 #include "PageStream.h"
 #include "Pipe.h"
 #include "Process.h"
+#include "StopSignals.h"
 
 namespace {
 
@@ -21,6 +24,8 @@ namespace {
 constexpr auto kFeederGrace = std::chrono::seconds(5);
 // Longest line of Ghostscript's messages that goes to the log in one entry.
 constexpr size_t kMaxMessageLine = 1024;
+// How often the run looks for the end, a stop and output while Ghostscript runs.
+constexpr int kWatchMs = 250;
 
 void LogMessageLine(std::string& line)
 {
@@ -31,12 +36,13 @@ void LogMessageLine(std::string& line)
 
 // Reads a text stream of Ghostscript's to its end so that it never blocks on
 // a full pipe; the text goes to the log only when tracing.
-void DrainMessages(int handle)
+void DrainMessages(int handle, std::atomic<uint64_t>& received)
 {
     char buffer[PageReader::kChunkBytes];
     std::string line;
     long got;
     while ((got = Pipe::Read(handle, buffer, sizeof buffer)) > 0) {
+        received += static_cast<uint64_t>(got);
         if (gLogLevel > 0) continue;
         for (long i = 0; i < got; ++i) {
             if (buffer[i] == '\n' || line.size() >= kMaxMessageLine) LogMessageLine(line);
@@ -57,31 +63,66 @@ void FeedInput(int handle)
     CloseHandle(handle);
 }
 
-int32_t ReadPages(const GhostScript& gs, int handle)
+void ReadPages(const GhostScript& gs, int handle, RunOutcome& outcome)
 {
     PageQueue pages(gs.m_pCallback);
     PageFiles files(gs.GSDataDir, gs.GSOutputFile, [&pages](const char* name) { pages.Post(name); });
     PageStream stream(files, std::strncmp(gs.GSDevice, "bmp", 3) == 0);
-    const int32_t result = PageReader(handle, stream).Run();
+    outcome.streamWhole = PageReader(handle, stream).Run() == 0;
+    outcome.pagesDelivered = stream.PagesDelivered();
     pages.Finish();
-    return result;
+}
+
+// Waits for Ghostscript's end. Output (messages, or files growing in the
+// data folder, where pages, output files and Ghostscript's own temporary
+// files go) keeps it alive; a stop, a cancel or too long a silence ends it.
+void Watch(GhostScript& gs, Process& child, const std::atomic<uint64_t>& messages, RunOutcome& outcome)
+{
+    using Clock = std::chrono::steady_clock;
+    auto lastOutput = Clock::now();
+    uint64_t seenMessages = messages;
+    unsigned long long seenFolder = FolderState(gs.GSDataDir);
+    bool ended = false;
+    while (!child.WaitFor(kWatchMs, &outcome.exitStatus)) {
+        if (ended) continue;
+        if (StopSignals::Received() != 0 || gs.m_bCancel) {
+            outcome.cancelled = ended = true;
+            child.Terminate();
+            continue;
+        }
+        const unsigned long long folder = FolderState(gs.GSDataDir);
+        if (messages != seenMessages || folder != seenFolder) {
+            seenMessages = messages;
+            seenFolder = folder;
+            lastOutput = Clock::now();
+        } else if (gs.GSJobTimeout > 0 && Clock::now() - lastOutput >= std::chrono::seconds(gs.GSJobTimeout)) {
+            LogMessage(2, "Ghostscript gave no output for %d seconds and is ended.\r\n", gs.GSJobTimeout);
+            outcome.timedOut = ended = true;
+            child.Terminate();
+        }
+    }
 }
 
 }  // namespace
 
-void GhostScript::Run(PageCallback callback)
+RunOutcome GhostScript::Run(PageCallback callback)
 {
+    RunOutcome outcome;
     m_pCallback = callback;
     TextBuffer commandLine;
-    if (!WriteOptionFile(GSDataDir, commandLine)) return;
+    if (!WriteOptionFile(GSDataDir, commandLine)) return outcome;
 
     m_pProcess.reset();
     m_pProcess = std::make_unique<Process>();
+    m_pProcess->BindToParent();
+    // -dSAFER still lets a job write temporary files: only into our own folder.
+    for (const char* name : {"TMPDIR", "TEMP", "TMP"}) m_pProcess->SetVariable(name, GSDataDir);
     if (!m_pProcess->CreateChildProcess(commandLine.GetText(), false, 2, true)) {
         LogMessage(2, "Could not launch %s\r\n", commandLine.GetText());
         m_pProcess.reset();
-        return;
+        return outcome;
     }
+    outcome.launched = true;
     Process& child = *m_pProcess;
     // The child's own ends are of no use here, and holding them would keep
     // the pipes from ending (no end of stream, no broken pipe for the feeder).
@@ -89,10 +130,12 @@ void GhostScript::Run(PageCallback callback)
     CloseHandle(child.m_hChildStdoutWr);
     CloseHandle(child.m_hChildStderrWr);
 
-    std::thread messages(DrainMessages, child.m_hChildStderrRdDup);
+    std::atomic<uint64_t> received = 0;
+    std::thread messages(DrainMessages, child.m_hChildStderrRdDup, std::ref(received));
     // In FILEOUT runs stdout carries only the job's own text, drained like stderr.
-    std::thread reader = GSOutputMethod == STDOUT ? std::thread(ReadPages, std::cref(*this), child.m_hChildStdoutRdDup)
-                                                  : std::thread(DrainMessages, child.m_hChildStdoutRdDup);
+    std::thread reader = GSOutputMethod == STDOUT
+                             ? std::thread(ReadPages, std::cref(*this), child.m_hChildStdoutRdDup, std::ref(outcome))
+                             : std::thread(DrainMessages, child.m_hChildStdoutRdDup, std::ref(received));
 
     std::thread feeder;
     std::future<void> feederDone;
@@ -111,11 +154,13 @@ void GhostScript::Run(PageCallback callback)
         CloseHandle(child.m_hChildStdinWrDup);
     }
 
-    child.Wait();
+    Watch(*this, child, received, outcome);
     reader.join();
     messages.join();
     if (feeder.joinable()) {
-        if (feederDone.wait_for(kFeederGrace) == std::future_status::ready) {
+        // A stopped job does not wait for input that nobody will send any more.
+        const auto grace = outcome.cancelled ? std::chrono::seconds(0) : kFeederGrace;
+        if (feederDone.wait_for(grace) == std::future_status::ready) {
             feeder.join();
         } else {
             LogMessage(1, "The job's input has not ended though Ghostscript has.\r\n");
@@ -123,4 +168,7 @@ void GhostScript::Run(PageCallback callback)
         }
     }
     m_pProcess.reset();
+    if (outcome.exitStatus != 0 && !outcome.cancelled && !outcome.timedOut)
+        LogMessage(2, "Ghostscript ended with status %d.\r\n", outcome.exitStatus);
+    return outcome;
 }

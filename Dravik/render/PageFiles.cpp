@@ -61,7 +61,7 @@ bool PageFiles::OpenPage(int32_t number)
         LogMessage(2, "The page file name %s is longer than %d characters.\r\n", m_Name.GetText(), kMaxPath);
         return false;
     }
-    if (!m_File.Create(m_Name.GetText())) {
+    if (!m_File.Create(m_Name.GetText(), true)) {
         LOG_LAST_ERROR(2);
         LogMessage(2, "Could not create the page file %s.\r\n", m_Name.GetText());
         return false;

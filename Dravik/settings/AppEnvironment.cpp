@@ -38,6 +38,9 @@ const AppSetting kSettings[] = {
     Number("AdvUsageStat", &AppEnvironment::AdvUsageStat, 0, 1),
     Number("PrintJobCancellation", &AppEnvironment::PrintJobCancellation, 0, 1),
     Text("GSVersion", &AppEnvironment::GSVersion, ""),
+    // Seconds Ghostscript may go without output, and a later job may wait for
+    // an earlier one; 0 waits for ever.
+    Number("JobTimeout", &AppEnvironment::JobTimeout, 600, 7 * 86400, 1, true),
 };
 
 TextBuffer SettingsKey(const AppEnvironment& env)

@@ -52,6 +52,9 @@ public:
     char GSVersion[kMaxPath + 1] = "";
     int32_t AdvUsageStat = 0;
     int32_t PrintJobCancellation = 0;
+    // Seconds Ghostscript may go without output, and an earlier job may hold
+    // the data folder, before the job stops; 0 waits for ever.
+    int32_t JobTimeout = 600;
 };
 
 // One user setting under the settings key. Exactly one of number and text is set.

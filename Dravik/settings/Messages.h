@@ -13,7 +13,15 @@ enum MessageId {
     MSG_FILE_IN_USE = 13,
     MSG_NEW_PDF = 14,
     MSG_NEW_IMAGE = 15,
-    MSG_COUNT = 18,
+    // Why a job stopped before its end.
+    MSG_JOB_FILE = 18,
+    MSG_RENDER_FAILED = 19,
+    MSG_PRINT_FAILED = 20,
+    MSG_NO_PAGES = 21,
+    MSG_OUTPUT_FAILED = 22,
+    MSG_JOB_TIMEOUT = 23,
+    MSG_JOB_BUSY = 24,
+    MSG_COUNT = 25,
 };
 
 // Column of the message table for the user's locale: 0 English, 1 German,

@@ -2,7 +2,9 @@
 #include <cstddef>
 
 // A file opened for writing with no sharing (an exclusive lock), replacing
-// any file of that name. Closed by the destructor.
+// any file of that name. It never writes through a link and never opens
+// anything but a plain file (a pipe planted in its place would block). Closed
+// by the destructor.
 class File {
 public:
     File() = default;
@@ -10,7 +12,9 @@ public:
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
-    bool Create(const char* path);  // false with errno set when it cannot be created
+    // False with errno set when it cannot be created; with mustBeNew, also
+    // when something of that name exists.
+    bool Create(const char* path, bool mustBeNew = false);
     bool Write(const void* data, size_t size);  // all or false
     bool Close();
     bool IsOpen() const { return m_fd >= 0; }
@@ -20,6 +24,8 @@ private:
 };
 
 bool DeleteFile(const char* path);
+// Whether path names a plain file (links followed) that we may read.
+bool CanReadFile(const char* path);
 // Closes a handle and marks it closed; a closed handle is left alone. errno
 // is kept, so cleanup after a failed call does not hide why it failed.
 void CloseHandle(int& handle);

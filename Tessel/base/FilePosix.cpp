@@ -10,17 +10,24 @@
 
 File::~File() { Close(); }
 
-bool File::Create(const char* path)
+bool File::Create(const char* path, bool mustBeNew)
 {
     Close();
     if (!path || !*path) {
         errno = EINVAL;
         return false;
     }
-    // Lock before truncating, so a file another writer holds is never cut under it.
-    int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    // Lock before truncating, so a file another writer holds is never cut
+    // under it. Not following a link, and not waiting for a pipe's reader.
+    int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | (mustBeNew ? O_EXCL : 0), 0600);
     if (fd < 0) return false;
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd, 0) != 0) {
+    struct stat st { };
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        CloseHandle(fd);
+        errno = EINVAL;
+        return false;
+    }
+    if (fcntl(fd, F_SETFL, 0) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd, 0) != 0) {
         CloseHandle(fd);
         return false;
     }
@@ -93,6 +100,21 @@ void CloseHandle(int& handle)
     close(handle);
     handle = -1;
     errno = saved;
+}
+
+bool CanReadFile(const char* path)
+{
+    if (!path || !*path) {
+        errno = EINVAL;
+        return false;
+    }
+    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st { };
+    const bool plain = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    CloseHandle(fd);
+    if (!plain) errno = EISDIR;
+    return plain;
 }
 
 bool DeleteFile(const char* path)

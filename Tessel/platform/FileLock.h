@@ -9,10 +9,12 @@ public:
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 
-    // Takes the lock, creating the file when missing. When another process
-    // holds it, calls onWait once and then waits without a time limit.
-    // False (errno set) when the file cannot be opened or locked.
-    bool Acquire(const char* path, void (*onWait)() = nullptr);
+    // Takes the lock, creating the file when missing (never through a link).
+    // When another process holds it, calls onWait once and then waits, at
+    // most waitMs when that is not negative. False (errno set) when the file
+    // cannot be opened or locked, when the time is up (EWOULDBLOCK) or when a
+    // stop signal came meanwhile (EINTR).
+    bool Acquire(const char* path, void (*onWait)() = nullptr, long long waitMs = -1);
     void Release();
 
 private:

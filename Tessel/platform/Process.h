@@ -2,6 +2,8 @@
 #include <cstddef>
 #include <string>
 #include <sys/types.h>
+#include <utility>
+#include <vector>
 
 #include "File.h"  // CloseHandle for the pipe handles
 
@@ -38,6 +40,18 @@ public:
     // of the child's stdout write end stays open until the caller closes it,
     // so a reader sees the end of the output only after the caller's wait.
     bool CreateChildProcess(const char* commandLine, bool noRedirect, int showMode, bool asUser);
+    // Before the start: the child gets a process group of its own and is
+    // killed when this program ends for any reason (even killed itself), so
+    // it never outlives us. The kernel ties that to the starting thread: start
+    // such a child from a thread that lives as long as the program.
+    void BindToParent() { m_bBound = true; }
+    // Before the start: a variable the child sees instead of ours.
+    void SetVariable(const char* name, const char* value);
+    // Kills a started child that has not been waited for (with its whole
+    // process group when bound).
+    void Terminate();
+    // Waits at most timeoutMs for the child's end; true (status as Wait) when it has ended.
+    bool WaitFor(int timeoutMs, int* status = nullptr);
     ProcessInfo GetProcessInfo() const { return m_ProcessInfo; }
     // Waits without a time limit for the child's end; the exit status (or
     // 128 + signal) goes to *status. False when there is no child to wait for.
@@ -63,6 +77,8 @@ public:
 
 private:
     ProcessInfo m_ProcessInfo;
+    bool m_bBound = false;
+    std::vector<std::pair<std::string, std::string>> m_Variables;
     bool m_bWaited = false;
     int m_iExitStatus = 0;
 };

@@ -1,9 +1,12 @@
 // Child processes on POSIX: posix_spawnp with an argument vector (never a
 // shell), pipes made close-on-exec and handed to the child by file actions.
 #include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -13,6 +16,7 @@
 #include "CommandLine.h"
 #include "Log.h"
 #include "Process.h"
+#include "ProgramPath.h"
 
 namespace {
 // Owns the spawn attributes and file actions for one start.
@@ -98,6 +102,87 @@ bool MakePipe(int& readEnd, int& writeEnd)
     return true;
 }
 
+// Our environment with the given variables replaced or added, as "NAME=value" texts.
+std::vector<std::string> ChildEnvironment(const std::vector<std::pair<std::string, std::string>>& variables)
+{
+    std::vector<std::string> result;
+    for (char** entry = environ; entry && *entry; ++entry) {
+        bool replaced = false;
+        for (const auto& [name, value] : variables)
+            replaced =
+                replaced || (std::strncmp(*entry, name.c_str(), name.size()) == 0 && (*entry)[name.size()] == '=');
+        if (!replaced) result.emplace_back(*entry);
+    }
+    for (const auto& [name, value] : variables) result.push_back(name + "=" + value);
+    return result;
+}
+
+// The program's path: as given when it holds a '/', else found on PATH.
+std::string ResolveProgram(const std::string& program)
+{
+    if (program.find('/') != std::string::npos) return program;
+    const TextBuffer folder = FindProgramFolder(program.c_str());
+    return folder.GetText() ? std::string(folder.GetText()) + program : program;
+}
+
+// Starts a child bound to us with fork and exec: a process group of its own
+// and a kill when its parent ends, which posix_spawn cannot ask for. Between
+// fork and exec only async-signal-safe calls are made. 0 or the error number
+// (an exec failure is passed back through a close-on-exec pipe).
+int ForkBound(const char* path, char** argv, char** envp, bool noRedirect, int stdinRd, int stdoutWr, int stderrWr,
+              pid_t& pid)
+{
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0) return errno;
+    const pid_t parent = getpid();
+    pid = fork();
+    if (pid < 0) {
+        const int error = errno;
+        close(report[0]);
+        close(report[1]);
+        return error;
+    }
+    if (pid == 0) {
+        setpgid(0, 0);
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(127);  // the parent ended before the line above
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        signal(SIGPIPE, SIG_DFL);
+        int error = 0;
+        if (noRedirect) {
+            const int null = open("/dev/null", O_RDONLY);
+            if (null < 0 || dup2(null, 0) < 0) error = errno;
+        } else if (dup2(stdinRd, 0) < 0 || dup2(stdoutWr, 1) < 0 || dup2(stderrWr, 2) < 0) {
+            error = errno;
+        }
+        if (error == 0) {
+            // Every other descriptor but the report pipe (close-on-exec) goes.
+            if (report[1] > 3) close_range(3, static_cast<unsigned>(report[1]) - 1, 0);
+            close_range(static_cast<unsigned>(report[1]) + 1, ~0U, 0);
+            execve(path, argv, envp);
+            error = errno;
+        }
+        ssize_t ignored = write(report[1], &error, sizeof error);
+        (void)ignored;
+        _exit(127);
+    }
+    // Set here as well, so the group exists whichever side runs first.
+    setpgid(pid, pid);
+    close(report[1]);
+    int error = 0;
+    ssize_t got;
+    while ((got = read(report[0], &error, sizeof error)) < 0 && errno == EINTR) { }
+    close(report[0]);
+    if (got == static_cast<ssize_t>(sizeof error)) {
+        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) { }
+        pid = 0;
+        return error;
+    }
+    return 0;
+}
+
 int DecodeStatus(int status)
 {
     if (WIFEXITED(status)) return WEXITSTATUS(status);
@@ -147,10 +232,21 @@ bool Process::CreateChildProcess(const char* commandLine, bool noRedirect, int s
             if (rc == 0 && !MakePipe(*readEnd, *writeEnd)) rc = errno;
     }
 
-    SpawnSetup setup;
-    if (rc == 0) rc = setup.Prepare(noRedirect, m_hChildStdinRd, m_hChildStdoutWr, m_hChildStderrWr);
+    std::vector<std::string> variables = ChildEnvironment(m_Variables);
+    std::vector<char*> envp;
+    for (std::string& variable : variables) envp.push_back(variable.data());
+    envp.push_back(nullptr);
+
     pid_t pid = 0;
-    if (rc == 0) rc = posix_spawnp(&pid, argv[0], setup.Actions(), setup.Attributes(), argv.data(), environ);
+    if (rc == 0 && m_bBound) {
+        const std::string path = ResolveProgram(arguments[0]);
+        rc = ForkBound(path.c_str(), argv.data(), envp.data(), noRedirect, m_hChildStdinRd, m_hChildStdoutWr,
+                       m_hChildStderrWr, pid);
+    } else {
+        SpawnSetup setup;
+        if (rc == 0) rc = setup.Prepare(noRedirect, m_hChildStdinRd, m_hChildStdoutWr, m_hChildStderrWr);
+        if (rc == 0) rc = posix_spawnp(&pid, argv[0], setup.Actions(), setup.Attributes(), argv.data(), envp.data());
+    }
     if (rc != 0) {
         errno = rc;
         LOG_LAST_ERROR(2);
@@ -182,6 +278,41 @@ bool Process::Wait(int* status)
         }
         m_iExitStatus = DecodeStatus(raw);
         m_bWaited = true;
+    }
+    if (status) *status = m_iExitStatus;
+    return true;
+}
+
+void Process::SetVariable(const char* name, const char* value)
+{
+    if (name && *name && value) m_Variables.emplace_back(name, value);
+}
+
+void Process::Terminate()
+{
+    const pid_t pid = m_ProcessInfo.hProcess;
+    if (pid <= 0 || m_bWaited) return;
+    kill(m_bBound ? -pid : pid, SIGKILL);
+}
+
+bool Process::WaitFor(int timeoutMs, int* status)
+{
+    if (m_ProcessInfo.hProcess <= 0) return false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!m_bWaited) {
+        int raw = 0;
+        const pid_t result = waitpid(m_ProcessInfo.hProcess, &raw, WNOHANG);
+        if (result == m_ProcessInfo.hProcess) {
+            m_iExitStatus = DecodeStatus(raw);
+            m_bWaited = true;
+            break;
+        }
+        if (result < 0 && errno != EINTR) {
+            LOG_LAST_ERROR(2);
+            return false;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     if (status) *status = m_iExitStatus;
     return true;

@@ -60,7 +60,13 @@ bool CreateFolder(const char* path, bool perUser, bool parents)
             if (!CreateFolder(parent.c_str(), perUser, true)) return false;
         }
     }
-    if (mkdir(path, perUser ? 0700 : 0755) == 0) return true;
+    if (mkdir(path, perUser ? 0700 : 0755) == 0) {
+        // The product's all-users folders are shared by every user, as /tmp
+        // is: writable by all, and sticky, so nobody can remove or replace
+        // another user's file (such as the early log).
+        if (!perUser && !parents) chmod(path, 01777);
+        return true;
+    }
     // Another process may have made it in the meantime.
     const int error = errno;
     if (error == EEXIST && stat(path, &st) == 0 && S_ISDIR(st.st_mode)) return true;

@@ -27,6 +27,7 @@ const char* ScaleName(int32_t mode)
     case BP_SCALE_PAGE: return "Scale: BP_SCALE_PAGE\r\n";
     case BP_SCALE_CUSTOM: return "Scale: BP_SCALE_CUSTOM\r\n";
     case BP_SCALE_NONE: return "Scale: BP_SCALE_NONE\r\n";
+    case BP_SCALE_FIT: return "Scale: BP_SCALE_FIT\r\n";
     default: return nullptr;
     }
 }
@@ -54,6 +55,7 @@ int32_t BitmapPrint::Print(HDC hdc, const char* documentName, int32_t scaleMode)
         const DOCINFOA info{20, documentName, nullptr, nullptr, 0};
         ownJob = StartDocA(hdc, &info);
     }
+    bool printed = false;
     if (m_iJobId > 0 || ownJob > 0) {
         if (StartPage(hdc) > 0) {
             try {
@@ -62,7 +64,7 @@ int32_t BitmapPrint::Print(HDC hdc, const char* documentName, int32_t scaleMode)
             } catch (...) {
                 LogText("Internal Print Engine Error. File %s, Line %d.\r\n", BaseFileName(__FILE__), __LINE__);
             }
-            EndPage(hdc);
+            printed = EndPage(hdc) > 0;
         }
         if (ownJob > 0) {
             try {
@@ -73,6 +75,7 @@ int32_t BitmapPrint::Print(HDC hdc, const char* documentName, int32_t scaleMode)
             }
         }
     }
+    if (!printed) return 0;
     return m_iJobId > 0 ? m_iJobId : ownJob;
 }
 
@@ -108,6 +111,14 @@ void BitmapPrint::CalcTargetRect(HDC hdc, int32_t scaleMode)
     case BP_SCALE_VERT: m_RPrint = RECT{x0, 0, Trunc(x0 + w * sx), caps.m_iPrintableHeight}; break;
     case BP_SCALE_PAGE: m_RPrint = RECT{0, 0, caps.m_iPrintableWidth, caps.m_iPrintableHeight}; break;
     case BP_SCALE_NONE: m_RPrint = RECT{x0, y0, Trunc(x0 + w * sx), Trunc(y0 + h * sy)}; break;
+    case BP_SCALE_FIT: {
+        if (w <= 0.0 || h <= 0.0) THROW_LOGGED("Invalid target print area.");
+        const double scale = std::min(caps.m_iPrintableWidth / w, caps.m_iPrintableHeight / h);
+        const int32_t fitWidth = Trunc(w * scale), fitHeight = Trunc(h * scale);
+        const int32_t left = (caps.m_iPrintableWidth - fitWidth) / 2, top = (caps.m_iPrintableHeight - fitHeight) / 2;
+        m_RPrint = RECT{left, top, left + fitWidth, top + fitHeight};
+        break;
+    }
     default: break;
     }
     if (gLogLevel == 0) {

@@ -11,6 +11,7 @@ enum ScaleMode : int32_t {
     BP_SCALE_PAGE = 2,
     BP_SCALE_CUSTOM = 3,
     BP_SCALE_NONE = 4,
+    BP_SCALE_FIT = 5,  // as large as the printable area allows, proportions kept, centred
 };
 
 // Prints one page bitmap on one page of a printer, placed by a scale mode,
@@ -27,7 +28,8 @@ public:
 
     void SetSourceRect(const RECT& rect) { m_SPrint = rect; }
     // Prints the page into the open document m_iJobId, or into a document of
-    // its own when that is 0; returns the job id (0 or less: nothing printed).
+    // its own when that is 0; returns the job id, or 0 or less when no page
+    // was printed (no document, or the page could not be started or ended).
     int32_t Print(HDC hdc, const char* documentName, int32_t scaleMode);
     virtual void CalcTargetRect(HDC hdc, int32_t scaleMode);
     virtual bool MapBandToImage(RECT& strip, RECT& source);

@@ -64,7 +64,7 @@ std::vector<PrintOption> DevModeOptions::ToOptions(const DEVMODE& dm)
         options.emplace_back("orientation-requested",
                              Number(dm.dmOrientation == DMORIENT_LANDSCAPE ? kIppLandscape : kIppPortrait));
     if (dm.dmFields & DM_PAPERSIZE) {
-        const PaperSize* paper = PaperSizes::FindById(dm.dmPaperSize);
+        const PaperSize* paper = PaperSizes::FindForSetup(dm.dmPaperSize, dm.dmPaperWidth, dm.dmPaperLength);
         if (paper)
             options.emplace_back("media", paper->pwgName);
         else if (dm.dmPaperWidth > 0 && dm.dmPaperLength > 0)

@@ -73,7 +73,8 @@ int32_t LocalPrinter::ChooseResolution(int16_t quality) const
 bool LocalPrinter::GetGeometry(const DEVMODE& dm, PageGeometry& geometry)
 {
     const PpdPageSize* page = nullptr;
-    if (const PaperSize* paper = PaperSizes::FindById(dm.dmPaperSize)) page = m_ppd.FindPageSize(paper->ppdName);
+    if (const PaperSize* paper = PaperSizes::FindForSetup(dm.dmPaperSize, dm.dmPaperWidth, dm.dmPaperLength))
+        page = m_ppd.FindPageSize(paper->ppdName);
     if (!page && dm.dmPaperWidth > 0 && dm.dmPaperLength > 0) {
         for (const PpdPageSize& candidate : m_ppd.GetPageSizes()) {
             if (std::abs(PointsToTenths(candidate.width) - dm.dmPaperWidth) <= 10 &&

@@ -60,6 +60,15 @@ const PaperSize* PaperSizes::FindBySize(int32_t width, int32_t length)
     return nullptr;
 }
 
+const PaperSize* PaperSizes::FindForSetup(int16_t id, int32_t width, int32_t length)
+{
+    const PaperSize* paper = FindById(id);
+    if (paper && width > 0 && length > 0 &&
+        (std::abs(paper->width - width) > 10 || std::abs(paper->length - length) > 10))
+        return nullptr;
+    return paper;
+}
+
 std::string PaperSizes::CustomPwgName(int32_t width, int32_t length)
 {
     char text[64];

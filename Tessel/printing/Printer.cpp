@@ -151,13 +151,13 @@ void Printer::LogInfo()
     LogText("[%s Device Mode Info]\r\n", m_szName);
     if (const DEVMODE* dm = GetDevMode()) {
         const int dpi = ::GetDeviceCaps(GetDC(), LOGPIXELSX);
-        const auto points = [dpi](int16_t tenths) { return static_cast<int>(dpi * tenths / 254.0); };
+        const auto pixels = [dpi](int16_t tenths) { return static_cast<int>(dpi * tenths / 254.0); };
         LogText("  - Device Name : %s\r\n", dm->dmDeviceName);
         LogText("  - Driver Version : %d\r\n", static_cast<int>(dm->dmDriverVersion));
         LogText("  - dmOrientation : %d\r\n", dm->dmOrientation);
         LogText("  - dmPaperSize : %d\r\n", dm->dmPaperSize);
-        LogText("  - dmPaperWidth : %d (0.1 mm) ~ %d (points)\r\n", dm->dmPaperWidth, points(dm->dmPaperWidth));
-        LogText("  - dmPaperLength : %d (0.1 mm) ~ %d (points)\r\n", dm->dmPaperLength, points(dm->dmPaperLength));
+        LogText("  - dmPaperWidth : %d (0.1 mm) ~ %d (pixels)\r\n", dm->dmPaperWidth, pixels(dm->dmPaperWidth));
+        LogText("  - dmPaperLength : %d (0.1 mm) ~ %d (pixels)\r\n", dm->dmPaperLength, pixels(dm->dmPaperLength));
         LogText("  - dmPrintQuality : %d\r\n", dm->dmPrintQuality);
         LogText("  - dmCopies : %d\r\n", dm->dmCopies);
         LogText("  - dmCollate : %d\r\n", dm->dmCollate);

@@ -3,6 +3,8 @@
 // crash) sees either the old or the new hive, never half of one.
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -127,9 +129,23 @@ bool RegistryHive::Load(const char* path)
     return true;
 }
 
-bool RegistryHive::Store(const char* path, const std::function<bool(RegistryHive&)>& change)
+bool RegistryHive::Store(const char* hivePath, const std::function<bool(RegistryHive&)>& change)
 {
-    if (!path || !*path) return false;
+    if (!hivePath || !*hivePath) return false;
+    // A hive that is a link (a dotfiles set-up) is changed where it lies; the
+    // link stays. Replacing the name itself would turn the link into a file.
+    std::string target = hivePath;
+    struct stat st { };
+    if (lstat(hivePath, &st) == 0 && S_ISLNK(st.st_mode)) {
+        char resolved[PATH_MAX];
+        if (!realpath(hivePath, resolved)) {
+            LOG_LAST_ERROR(2);
+            LogMessage(2, "Registry file %s is a link that leads nowhere; not written.\r\n", hivePath);
+            return false;
+        }
+        target = resolved;
+    }
+    const char* path = target.c_str();
     FileHandle file;
     if (!OpenLocked(path, true, file)) {
         LOG_LAST_ERROR(2);

@@ -22,7 +22,9 @@ pass() { echo "ok: $*"; }
 "$source_dir/packaging/cups-test-setup.sh" add-parsimo "$build_dir" 2>/dev/null || { echo "FAIL: add-parsimo"; exit 1; }
 
 work=$(mktemp -d /tmp/parsimo-e2e.XXXXXX)
-trap 'rm -rf "$work"' EXIT
+# The queue (and the default destination it may become) goes again, so the
+# tests that follow on this scheduler see it as they found it.
+trap 'rm -rf "$work"; lpadmin -x Parsimo 2>/dev/null' EXIT
 chmod 0755 "$work"
 cat >"$work/five.ps" <<'PS'
 %!PS
@@ -144,8 +146,9 @@ if [ "$part" = cancel ]; then
 # Cancel while the job renders: nothing printed, nothing left behind.
 # Relies on the job processor stopping cleanly on SIGTERM.
 check_print "$user1" "$work/three.pdf" 3 ParsimoTarget
-before=$(completed ParsimoTarget)
-stamp=$(stat -c %Y "$dir/out/ParsimoTarget.pdf")
+# The target's job, if one was started, is cancelled too (lpstat lists it
+# among the completed ones): what counts is that its output never changes.
+before=$(cksum <"$dir/out/ParsimoTarget.pdf")
 id=$(submit "$user1" "$work/long.ps")
 for _ in $(seq 120); do pgrep -u "$user1" -x gs >/dev/null && break; sleep 0.25; done
 pgrep -u "$user1" -x gs >/dev/null || fail "cancel: Ghostscript never ran"
@@ -156,8 +159,7 @@ sleep 1
 pgrep -u "$user1" -x gs >/dev/null && fail "cancel: Ghostscript still running"
 pgrep -u "$user1" -x Dravik >/dev/null && fail "cancel: Dravik still running"
 ls "$(data_dir "$user1")" | grep -q '^_dk_' && fail "cancel: page files left: $(ls "$(data_dir "$user1")" | tr "\n" " ")"
-[ "$(completed ParsimoTarget)" -eq "$before" ] && [ "$(stat -c %Y "$dir/out/ParsimoTarget.pdf")" = "$stamp" ] ||
-  fail "cancel: output reached the target"
+[ "$(cksum <"$dir/out/ParsimoTarget.pdf")" = "$before" ] || fail "cancel: output reached the target"
 lpstat -W not-completed -o ParsimoTarget | grep -q . && fail "cancel: a partial job waits on the target"
 [ $failures -eq 0 ] && pass "cancelled job left nothing"
 cancel -a ParsimoTarget 2>/dev/null

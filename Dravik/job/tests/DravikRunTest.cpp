@@ -98,7 +98,7 @@ TEST(DravikRun, PdfJobRunsEndToEnd)
     EXPECT_NE(log.find("[Global Memory Status]\r\n\t"), std::string::npos);
     const size_t gs = log.find(gsSection);
     ASSERT_NE(gs, std::string::npos) << log;
-    EXPECT_NE(log.find("  - GSDevice = pdfwrite\r\n  - GSPaperSize = letter\r\n  - GSOutputFile = _dk_%04d.tm_.pdf\r\n"
+    EXPECT_NE(log.find("  - GSDevice = pdfwrite\r\n  - GSPaperSize = letter\r\n  - GSOutputFile = _dk_0001.tm_.pdf\r\n"
                        "  - GSTempFile = _dk_????.tm_.*\r\n  - GSInputFile = " +
                            (world.root / "my job.ps").string() + "\r\n  - GSDataDir = " + data +
                            "\r\n  - GSResolution = 300\r\n  - GSOutputMethod = FILEOUT\r\n\r\n",

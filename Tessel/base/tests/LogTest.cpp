@@ -5,6 +5,7 @@
 #include <fstream>
 #include <regex>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 #include <vector>
 
@@ -105,4 +106,38 @@ TEST_F(LogTest, ConcurrentWritersAcrossTheTrimLoseNothing)
             ASSERT_NE(text.find(entry), std::string::npos) << entry;
             ASSERT_EQ(text.find(entry), text.rfind(entry)) << entry;
         }
+}
+
+TEST_F(LogTest, PlantedFilesAreNeverWrittenAndTheirEntriesGoToTheNextLog)
+{
+    // Another user's link as the log, and as the old fixed name of the trim file.
+    const std::string victim = m_folder.Write("victim", "precious");
+    fs::create_symlink(victim, m_folder.Path("planted.log"));
+    fs::create_symlink(victim, path + ".trim");
+    SetLogFileName(m_folder.Path("planted.log").c_str());
+    LogText("early entry\r\n");
+    // A pipe in the log's place neither blocks nor takes the entry.
+    mkfifo(m_folder.Path("pipe.log").c_str(), 0600);
+    SetLogFileName(m_folder.Path("pipe.log").c_str());
+    LogText("second entry\r\n");
+
+    SetLogFileName(path.c_str());
+    WriteBytes(gLogMaxSize, 'x');
+    LogText("own entry\r\n");
+    EXPECT_EQ(ScratchFolder::Read(victim), "precious");
+    const std::string text = Contents();
+    EXPECT_LE(text.size(), gLogMaxSize / 2 + 200);  // trimmed, through a file of its own
+    const size_t early = text.find("early entry\r\n");
+    ASSERT_NE(early, std::string::npos) << text.substr(text.size() - 200);
+    EXPECT_LT(early, text.find("second entry\r\n"));
+    EXPECT_LT(text.find("second entry\r\n"), text.find("own entry\r\n"));
+}
+
+TEST_F(LogTest, TracingKeepsEveryEntryReadableAtOnce)
+{
+    gLogLevel = 0;
+    for (int i = 0; i < 2000; ++i) LogMessage(0, "trace %d\r\n", i);
+    const std::string text = Contents();
+    EXPECT_NE(text.find("trace 0\r\n"), std::string::npos);
+    EXPECT_NE(text.find("trace 1999\r\n"), std::string::npos);
 }

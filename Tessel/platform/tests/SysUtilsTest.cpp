@@ -80,3 +80,14 @@ TEST(SysUtils, LocaleAndMemoryFigures)
     ASSERT_TRUE(GetMemoryStatus(status));
     EXPECT_LE(status.availPhys, status.totalPhys);
 }
+
+TEST(SysUtils, TheAllUsersFolderIsSharedLikeTmp)
+{
+    ScratchFolder folder;
+    ScopedVariable common("TESSEL_COMMON_APPDATA", folder.Path("common").c_str());
+    const TextBuffer made = MakeCommonAppDataDir("QMVK", "Parsimo");
+    ASSERT_TRUE(made.GetText());
+    const auto perms = std::filesystem::status(made.GetText()).permissions();
+    EXPECT_EQ(perms & std::filesystem::perms::sticky_bit, std::filesystem::perms::sticky_bit);
+    EXPECT_EQ(perms & std::filesystem::perms::others_write, std::filesystem::perms::others_write);
+}

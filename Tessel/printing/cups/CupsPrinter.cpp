@@ -125,7 +125,7 @@ int32_t CupsPrinter::ChooseResolution(int16_t quality)
 
 bool CupsPrinter::GetGeometry(const DEVMODE& dm, PageGeometry& geometry)
 {
-    const PaperSize* paper = PaperSizes::FindById(dm.dmPaperSize);
+    const PaperSize* paper = PaperSizes::FindForSetup(dm.dmPaperSize, dm.dmPaperWidth, dm.dmPaperLength);
     int32_t width = paper ? paper->width : dm.dmPaperWidth;
     int32_t length = paper ? paper->length : dm.dmPaperLength;
     if (width <= 0 || length <= 0) return false;

@@ -61,17 +61,34 @@ TEST(PrinterTest, PageSetupRoundTripsThroughTheDeviceModeIntoTheMetrics)
     } rows[] = {
         {{0, 0, 0, 0, 0, 0}, true, {1, DMPAPER_LETTER, 2794, 2159, 600, 1}, {5100, 6600, 150, 300, 4800, 6000, 600}},
         // Landscape: the portrait's bottom margin is now the left one.
-        {{DMORIENT_LANDSCAPE, DMPAPER_LETTER, 0, 0, 300, 1}, true, {2, DMPAPER_LETTER, 2794, 2159, 300, 1},
+        {{DMORIENT_LANDSCAPE, DMPAPER_LETTER, 0, 0, 300, 1},
+         true,
+         {2, DMPAPER_LETTER, 2794, 2159, 300, 1},
          {3300, 2550, 150, 75, 3000, 2400, 300}},
         // Legal has no printable area in the PPD: the whole sheet.
-        {{0, DMPAPER_LEGAL, 0, 0, 0, 0}, true, {1, DMPAPER_LEGAL, 3556, 2159, 600, 1}, {5100, 8400, 0, 0, 5100, 8400, 600}},
+        {{0, DMPAPER_LEGAL, 0, 0, 0, 0},
+         true,
+         {1, DMPAPER_LEGAL, 3556, 2159, 600, 1},
+         {5100, 8400, 0, 0, 5100, 8400, 600}},
         // A named quality takes the printer's highest resolution.
-        {{0, DMPAPER_A4, 0, 0, DMRES_HIGH, 3}, true, {1, DMPAPER_A4, 2970, 2100, DMRES_HIGH, 3},
+        {{0, DMPAPER_A4, 0, 0, DMRES_HIGH, 3},
+         true,
+         {1, DMPAPER_A4, 2970, 2100, DMRES_HIGH, 3},
          {4958, 7017, 0, 0, 4958, 7017, 600}},
-        {{0, DMPAPER_A3, 0, 0, 0, 0}, false, {1, DMPAPER_A4, 2970, 2100, DMRES_HIGH, 3}, {4958, 7017, 0, 0, 4958, 7017, 600}},
+        {{0, DMPAPER_A3, 0, 0, 0, 0},
+         false,
+         {1, DMPAPER_A4, 2970, 2100, DMRES_HIGH, 3},
+         {4958, 7017, 0, 0, 4958, 7017, 600}},
         // An unknown paper number with the size of a known paper lands on that paper.
-        {{0, DMPAPER_USER, 2794, 2159, 300, 0}, true, {1, DMPAPER_USER, 2794, 2159, 300, 1},
+        {{0, DMPAPER_USER, 2794, 2159, 300, 0},
+         true,
+         {1, DMPAPER_USER, 2794, 2159, 300, 1},
          {2550, 3300, 75, 150, 2400, 3000, 300}},
+        // Explicit figures win over the paper number they contradict.
+        {{0, DMPAPER_LETTER, 3556, 2159, 600, 0},
+         true,
+         {1, DMPAPER_LETTER, 3556, 2159, 600, 1},
+         {5100, 8400, 0, 0, 5100, 8400, 600}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << "paper " << row.set[1]);
@@ -87,7 +104,7 @@ TEST(PrinterTest, PageSetupRoundTripsThroughTheDeviceModeIntoTheMetrics)
     ScratchFolder folder;
     ScopedLog log(folder);
     printer.LogInfo();
-    EXPECT_NE(log.Text().find("  - dmPaperWidth : 2159 (0.1 mm) ~ 2550 (points)\r\n"), std::string::npos);
+    EXPECT_NE(log.Text().find("  - dmPaperWidth : 2159 (0.1 mm) ~ 5100 (pixels)\r\n"), std::string::npos);
 }
 
 TEST(PrinterTest, PatternReachesThePageAtTheExactDevicePixels)

@@ -4,6 +4,9 @@
 
 #include "RegistryHive.h"
 #include "RegistryKey.h"
+#include "ScratchFolder.h"
+
+#include <filesystem>
 
 namespace {
 constexpr const char* kKey = "HKEY_CURRENT_USER\\SOFTWARE\\QMVK\\Parsimo";
@@ -109,4 +112,19 @@ TEST(RegistryHive, SetStringQuotesAndReadsBack)
     // A line break would let a text add lines of its own to the hive.
     EXPECT_FALSE(hive.SetString(kKey, "Doc", "a\n[HKEY_LOCAL_MACHINE\\X]"));
     EXPECT_FALSE(hive.SetString(kKey, "Doc", std::string_view("a\0b", 3)));
+}
+
+TEST(RegistryHive, AHiveThatIsALinkIsWrittenAtItsTarget)
+{
+    ScratchFolder folder;
+    std::filesystem::create_directories(folder.Path("dotfiles"));
+    const std::string target = folder.Write("dotfiles/user.reg", "REGEDIT4\r\n\r\n[" + std::string(kKey) + "]\r\n");
+    const std::string link = folder.Path("user.reg");
+    std::filesystem::create_symlink(target, link);
+    ASSERT_TRUE(RegistryHive::StoreDword(link.c_str(), kKey, "Count", 7));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_NE(ScratchFolder::Read(target).find("\"Count\"=dword:00000007"), std::string::npos);
+    std::filesystem::remove(target);
+    EXPECT_FALSE(RegistryHive::StoreDword(link.c_str(), kKey, "Count", 8));  // a dangling link is not replaced
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
 }
