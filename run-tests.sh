@@ -5,6 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
+# Every source file as .clang-format writes it.
+scripts/check-format.sh
 jobs=$(nproc)
 
 if [ -x packaging/cups-test-setup.sh ]; then

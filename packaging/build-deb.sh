@@ -25,7 +25,8 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # The file list: every part in its place, the backend root's alone.
 listing=$(dpkg-deb -c "$deb")
-for path in ./usr/lib/parsimo/Dravik ./usr/lib/cups/backend/parsimo ./usr/share/ppd/parsimo/Parsimo.ppd \
+for path in ./usr/lib/parsimo/Dravik ./usr/lib/parsimo/Parsimo ./usr/lib/parsimo/libKZTLite.so \
+  ./usr/lib/parsimo/libCorvel.so ./usr/lib/cups/backend/parsimo ./usr/share/ppd/parsimo/Parsimo.ppd \
   ./usr/share/man/man1/Dravik.1.gz ./usr/share/man/man8/parsimo.8.gz ./usr/share/doc/parsimo/README.md \
   ./usr/share/doc/parsimo/copyright; do
   grep -q " $path\$" <<<"$listing" || fail "$path missing from the package"
@@ -49,6 +50,7 @@ grep -q '^"InstallDir"="/usr/lib/parsimo/"$' "$root/etc/tessel/machine.reg" &&
   grep -q "^\"ProductVersion\"=\"$version\"\$" "$root/etc/tessel/machine.reg" &&
   grep -q '^"Kept"="yes"$' "$root/etc/tessel/machine.reg" || fail "installation key: $(cat "$root/etc/tessel/machine.reg")"
 [ "$(stat -c %a:%U "$root/var/lib/QMVK/Parsimo")" = 1777:root ] || fail "all-users folder not root's and sticky"
+[ "$(stat -c %a:%U "$root/var/lib/QMVK/Parsimo/Parsimo.sdf")" = 666:root ] || fail "statistics database not root's, mode 0666"
 [ "$(stat -c %a:%U "$root/usr/lib/cups/backend/parsimo")" = 700:root ] || fail "installed backend mode"
 "$root/usr/lib/cups/backend/parsimo" | grep -q '^direct parsimo:/ ' || fail "installed backend lists no device"
 echo "a user's file" >"$root/var/lib/QMVK/Parsimo/Parsimo.sdf"

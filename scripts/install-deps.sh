@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   googletest libgtest-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   ghostscript poppler-utils
   cups cups-client cups-bsd libcups2-dev
   libsqlite3-dev zlib1g-dev
