@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs the whole test suite twice:
-# once as built for use, once under AddressSanitizer and UBSan, and once
-# under ThreadSanitizer.
+# Installs what is needed, builds, and runs the whole test suite three times:
+# as built for use, under AddressSanitizer and UBSan, and under
+# ThreadSanitizer; then builds and checks the Debian package.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
