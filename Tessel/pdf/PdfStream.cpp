@@ -7,8 +7,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "ColourIndex.h"
+#include "ImageDeflater.h"
 #include "Log.h"
 #include "PrintSink.h"
 
@@ -109,12 +111,13 @@ void MarkSeen(const std::vector<uint8_t>& indices, bool* seen)
     for (size_t i = whole; i < indices.size(); ++i) seen[indices[i]] = true;
 }
 
-std::string HexPalette(const ColourIndex& colours)
+template <typename ColourAt>
+std::string HexPalette(int count, ColourAt colourAt)
 {
     static const char digits[] = "0123456789ABCDEF";
     std::string hex;
-    for (int i = 0; i < colours.Count(); ++i) {
-        const uint32_t colour = colours.ColourAt(i);
+    for (int i = 0; i < count; ++i) {
+        const uint32_t colour = colourAt(i);
         for (int shift = 20; shift >= 0; shift -= 4) hex += digits[(colour >> shift) & 0xF];
     }
     return hex;
@@ -270,16 +273,26 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
     if (!BeginObject(image)) return false;
     std::string dictionary = "<</Type/XObject/Subtype/Image/Width " + std::to_string(width) + "/Height " +
                              std::to_string(height);
+    // An 8-bit page keeps its own palette: its indices go out as they are,
+    // without a lookup per byte.
+    const bool ownPalette = indexed && colours.BitsPerIndex() == 8;
     if (colours.IsFull()) {
         dictionary += "/ColorSpace/DeviceRGB/BitsPerComponent 8";
+    } else if (ownPalette) {
+        const auto count = static_cast<int>(source.palette.size());
+        dictionary += "/ColorSpace[/Indexed/DeviceRGB " + std::to_string(count - 1) + "<" +
+                      HexPalette(count, [&](int i) { return source.palette[size_t(i)] & 0x00FFFFFFu; }) +
+                      ">]/BitsPerComponent 8";
     } else {
         dictionary += "/ColorSpace[/Indexed/DeviceRGB " + std::to_string(colours.Count() - 1) + "<" +
-                      HexPalette(colours) + ">]/BitsPerComponent " + std::to_string(colours.BitsPerIndex());
+                      HexPalette(colours.Count(), [&](int i) { return colours.ColourAt(i); }) +
+                      ">]/BitsPerComponent " + std::to_string(colours.BitsPerIndex());
     }
     dictionary += "/Interpolate false/Filter/FlateDecode/Length " + Reference(length) + ">>\nstream\n";
     Emit(dictionary);
     size_t compressed = 0;
-    if (!WriteImageData(source, height, columns, colours, indexed ? paletteMap : nullptr, compressed)) return false;
+    if (!WriteImageData(source, height, columns, colours, indexed ? paletteMap : nullptr, ownPalette, compressed))
+        return false;
     Emit("\nendstream\nendobj\n");
     if (!BeginObject(length)) return false;
     Emit(std::to_string(compressed) + "\nendobj\n");
@@ -292,17 +305,25 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
 }
 
 bool PdfStream::WriteImageData(const Source& source, int32_t height, const std::vector<int32_t>& columns,
-                               const ColourIndex& colours, const uint8_t* paletteMap, size_t& compressed)
+                               const ColourIndex& colours, const uint8_t* paletteMap, bool ownPalette,
+                               size_t& compressed)
 {
-    Deflater deflater;
-    if (!deflater.ready) return Fail("no compressor.");
     const bool rgb = colours.IsFull();
-    const int bits = rgb ? 24 : colours.BitsPerIndex();
+    const int bits = rgb || ownPalette ? (rgb ? 24 : 8) : colours.BitsPerIndex();
     const size_t rowBytes = (columns.size() * static_cast<size_t>(bits) + 7) / 8;
     const auto srcWidth = static_cast<size_t>(source.width);
     std::vector<uint32_t> pixels(paletteMap ? 0 : srcWidth);
     std::vector<uint8_t> indices(rgb ? 0 : srcWidth);
     std::vector<unsigned char> packed(rowBytes);
+    // Palette pages (every page of a printed job) go through our own
+    // compressor, which knows an enlarged page; colour photographs through zlib.
+    Deflater deflater;
+    std::unique_ptr<ImageDeflater> fast;
+    if (rgb) {
+        if (!deflater.ready) return Fail("no compressor.");
+    } else {
+        fast = std::make_unique<ImageDeflater>(rowBytes);
+    }
     unsigned char chunk[16384];
     z_stream& zs = deflater.stream;
     int32_t lastRow = -1;
@@ -329,11 +350,24 @@ bool PdfStream::WriteImageData(const Source& source, int32_t height, const std::
                 }
                 if (rgb)
                     PackRgb(pixels.data(), columns, packed.data());
-                else if (paletteMap)
+                else if (paletteMap && !ownPalette)
                     PackIndices<true>(indices.data(), paletteMap, columns, bits, packed.data());
                 else
                     PackIndices<false>(indices.data(), nullptr, columns, bits, packed.data());
             }
+        }
+        if (fast) {
+            if (last)
+                fast->Finish();
+            else
+                fast->AddRow(packed.data());
+            if (last || fast->Output().size() >= kFlushSize) {
+                compressed += fast->Output().size();
+                Emit(fast->Output().data(), fast->Output().size());
+                fast->ClearOutput();
+            }
+            if (m_bFailed) return false;
+            continue;
         }
         zs.next_in = last ? nullptr : packed.data();
         zs.avail_in = last ? 0u : static_cast<uInt>(rowBytes);

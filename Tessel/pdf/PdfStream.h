@@ -62,7 +62,7 @@ private:
     bool BeginObject(uint32_t number);
     uint32_t NewObject();
     bool WriteImageData(const Source& source, int32_t height, const std::vector<int32_t>& columns,
-                        const ColourIndex& colours, const uint8_t* paletteMap, size_t& compressed);
+                        const ColourIndex& colours, const uint8_t* paletteMap, bool ownPalette, size_t& compressed);
 
     PrintSink& m_sink;
     bool m_bFailed = false;

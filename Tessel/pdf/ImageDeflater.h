@@ -1,0 +1,51 @@
+#pragma once
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// A zlib stream of image rows, made for pages enlarged nearest neighbour:
+// such a page repeats whole rows and runs of equal bytes, which a general
+// compressor finds only after hashing every byte. Each row is matched
+// against the row above and against a few short distances, byte strings
+// compared a word at a time; the matches and literals are coded with
+// Huffman codes made for each block of the image. The checksum of a
+// repeated row is combined from the row's own, never summed again.
+class ImageDeflater {
+public:
+    // Rows of `rowBytes` bytes each (at least 1).
+    explicit ImageDeflater(size_t rowBytes);
+    ImageDeflater(const ImageDeflater&) = delete;
+    ImageDeflater& operator=(const ImageDeflater&) = delete;
+
+    void AddRow(const uint8_t* row);
+    // Ends the stream; no row may follow.
+    void Finish();
+    // The compressed bytes made so far; the caller takes them away with Clear.
+    const std::vector<uint8_t>& Output() const { return m_out; }
+    void ClearOutput() { m_out.clear(); }
+
+private:
+    static constexpr size_t kBlockTokens = size_t{1} << 16;
+
+    void Literal(uint8_t byte);
+    void Match(size_t length, size_t distance);
+    void WriteBlock(bool last);
+    void PutBits(uint32_t value, unsigned count);
+    void AlignToByte();
+
+    const size_t m_rowBytes;
+    // The row above followed by the row being coded, so that every distance
+    // is a plain step back in one array.
+    std::vector<uint8_t> m_window;
+    bool m_bHaveRow = false;
+    uint32_t m_adler = 1;
+    uint32_t m_rowAdler = 1;
+    std::vector<uint32_t> m_tokens;
+    std::array<uint32_t, 286> m_litFreq{};
+    std::array<uint32_t, 30> m_distFreq{};
+    uint64_t m_bits = 0;
+    unsigned m_bitCount = 0;
+    bool m_bFinished = false;
+    std::vector<uint8_t> m_out;
+};
