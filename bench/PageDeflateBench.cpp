@@ -28,10 +28,10 @@ struct Page {
     size_t rowBytes = 0;
 };
 
-// Page 1 of a colour job, rendered once, enlarged twice both ways.
-const Page& EnlargedPage()
+// Page 1 of a colour job, rendered once, enlarged `scale` times both ways.
+Page MakePage(size_t scale)
 {
-    static const Page page = [] {
+    {
         Page p;
         std::random_device random;
         const fs::path folder = fs::temp_directory_path() / ("parsimo-deflatebench-" + std::to_string(random()));
@@ -49,7 +49,7 @@ const Page& EnlargedPage()
         if (gs.CreateChildProcess(commandLine.c_str(), true, 2, false) && gs.Wait(&status) && status == 0) {
             if (HBITMAP dib = LoadBitmapFile((folder / "page.bmp").c_str())) {
                 const BITMAP& bm = dib->ds.dsBm;
-                p.rowBytes = size_t(bm.bmWidth) * 2;
+                p.rowBytes = size_t(bm.bmWidth) * scale;
                 const auto* bits = static_cast<const uint8_t*>(bm.bmBits);
                 const auto white = uint8_t(FindBrightestColor(dib->colors, int32_t(dib->colorCount)));
                 // A 30 % saving's pattern: a 5 x 4 mask.
@@ -57,24 +57,29 @@ const Page& EnlargedPage()
                 for (int32_t y = bm.bmHeight - 1; y >= 0; --y) {
                     std::vector<uint8_t> row(p.rowBytes);
                     for (size_t x = 0; x < p.rowBytes; ++x) {
-                        const bool keep = mask[(bm.bmHeight - 1 - y) % 4][(x / 2) % 5] == '1';
-                        row[x] = keep ? bits[size_t(y) * size_t(bm.bmWidthBytes) + x / 2] : white;
+                        const bool keep = mask[(bm.bmHeight - 1 - y) % 4][(x / scale) % 5] == '1';
+                        row[x] = keep ? bits[size_t(y) * size_t(bm.bmWidthBytes) + x / scale] : white;
                     }
-                    p.rows.insert(p.rows.end(), row.begin(), row.end());
-                    p.rows.insert(p.rows.end(), row.begin(), row.end());
+                    for (size_t copy = 0; copy < scale; ++copy) p.rows.insert(p.rows.end(), row.begin(), row.end());
                 }
                 DeleteObject(dib);
             }
         }
         fs::remove_all(folder);
         return p;
-    }();
-    return page;
+    }
+}
+
+// Scale 2 for a 600-dpi printer, 1 for a 300-dpi one.
+const Page& EnlargedPage(int64_t scale)
+{
+    static const Page pages[2] = {MakePage(1), MakePage(2)};
+    return pages[scale == 1 ? 0 : 1];
 }
 
 void Zlib(benchmark::State& state, int strategy)
 {
-    const Page& page = EnlargedPage();
+    const Page& page = EnlargedPage(state.range(0));
     if (page.rows.empty()) return state.SkipWithError("no page from gs");
     std::vector<uint8_t> out(64 * 1024);
     size_t size = 0;
@@ -100,7 +105,7 @@ void Zlib(benchmark::State& state, int strategy)
 
 void Ours(benchmark::State& state)
 {
-    const Page& page = EnlargedPage();
+    const Page& page = EnlargedPage(state.range(0));
     if (page.rows.empty()) return state.SkipWithError("no page from gs");
     size_t size = 0;
     for (auto _ : state) {
@@ -118,7 +123,7 @@ void Ours(benchmark::State& state)
 }
 }  // namespace
 
-BENCHMARK_CAPTURE(Zlib, level1, Z_DEFAULT_STRATEGY)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Zlib, level1_rle, Z_RLE)->Unit(benchmark::kMillisecond);
-BENCHMARK(Ours)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Zlib, level1, Z_DEFAULT_STRATEGY)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Zlib, level1_rle, Z_RLE)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(Ours)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

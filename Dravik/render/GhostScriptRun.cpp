@@ -6,6 +6,7 @@
 
 #include "GhostScript.h"
 #include "Log.h"
+#include "OutputBuffering.h"
 #include "PageFiles.h"
 #include "PageQueue.h"
 #include "PageReader.h"
@@ -77,7 +78,9 @@ void GhostScript::Run(PageCallback callback)
 
     m_pProcess.reset();
     m_pProcess = std::make_unique<Process>();
-    if (!m_pProcess->CreateChildProcess(commandLine.GetText(), false, 2, true)) {
+    const TextBuffer launch =
+        GSOutputMethod == STDOUT ? OutputBuffering::Wrap(commandLine.GetText()) : TextBuffer(commandLine);
+    if (!m_pProcess->CreateChildProcess(launch.GetText(), false, 2, true)) {
         LogMessage(2, "Could not launch %s\r\n", commandLine.GetText());
         m_pProcess.reset();
         return;

@@ -32,7 +32,7 @@ bool IsConsistent(const BITMAP& bm)
 
 }  // namespace
 
-Bitmap::Bitmap(HBITMAP hBitmap)
+Bitmap::Bitmap(HBITMAP hBitmap, bool borrowPixels) : m_bBorrowPixels(borrowPixels)
 {
     SetBitmap(hBitmap);
 }
@@ -47,6 +47,7 @@ void Bitmap::Clear()
     std::free(m_pDIB);
     m_pDIB = nullptr;
     m_pBits = nullptr;
+    m_iColorCount = 0;
 }
 
 const RGBQUAD* Bitmap::GetColorTable() const
@@ -56,8 +57,7 @@ const RGBQUAD* Bitmap::GetColorTable() const
 
 int32_t Bitmap::GetColorCount() const
 {
-    if (m_pDIB == nullptr) return 0;
-    return static_cast<int32_t>((m_pBits - reinterpret_cast<const uint8_t*>(m_pDIB + 1)) / sizeof(RGBQUAD));
+    return m_pDIB == nullptr ? 0 : m_iColorCount;
 }
 
 void Bitmap::SetBitmap(HBITMAP hBitmap)
@@ -89,11 +89,13 @@ void Bitmap::LoadDIBSection(HBITMAP hBitmap)
     const auto imageBytes = static_cast<size_t>(ds.dsBm.bmHeight) * static_cast<size_t>(ds.dsBm.bmWidthBytes);
     if (imageBytes > hBitmap->imageBytes) THROW_LOGGED("Invalid DIB section.");
     const size_t tableBytes = sizeof(RGBQUAD) * static_cast<size_t>(n);
+    const size_t ownBytes = m_bBorrowPixels ? 0 : imageBytes;
     Clear();
-    m_pDIB = static_cast<BITMAPINFOHEADER*>(std::malloc(sizeof(BITMAPINFOHEADER) + tableBytes + imageBytes));
+    m_pDIB = static_cast<BITMAPINFOHEADER*>(std::malloc(sizeof(BITMAPINFOHEADER) + tableBytes + ownBytes));
     if (m_pDIB == nullptr) THROW_LOGGED("Error while allocating memory for DIB section.");
     auto* table = reinterpret_cast<RGBQUAD*>(m_pDIB + 1);
-    m_pBits = reinterpret_cast<uint8_t*>(table + n);
+    m_pBits = m_bBorrowPixels ? static_cast<uint8_t*>(ds.dsBm.bmBits) : reinterpret_cast<uint8_t*>(table + n);
+    m_iColorCount = n;
     *m_pDIB = ds.dsBmih;
     m_iWhiteIndex = -1;
     m_iBlackIndex = -1;
@@ -104,7 +106,7 @@ void Bitmap::LoadDIBSection(HBITMAP hBitmap)
         m_iWhiteIndex = FindBrightestColor(table, n);
         m_iBlackIndex = FindDarkestColor(table, n);
     }
-    std::memcpy(m_pBits, ds.dsBm.bmBits, imageBytes);
+    if (!m_bBorrowPixels) std::memcpy(m_pBits, ds.dsBm.bmBits, imageBytes);
 }
 
 void Bitmap::LoadDDB(HBITMAP hBitmap)

@@ -135,7 +135,7 @@ void BuildCodes(const std::array<uint8_t, N>& lengths, std::array<uint16_t, N>& 
 ImageDeflater::ImageDeflater(size_t rowBytes) : m_rowBytes(rowBytes < 1 ? 1 : rowBytes)
 {
     Tables();
-    m_window.resize(2 * m_rowBytes);
+    m_window.resize((kRowsKept + kWindowRows) * m_rowBytes);
     m_tokens.reserve(kBlockTokens + m_rowBytes);
     // Deflate with a 32 KiB window, no dictionary, check bits as zlib writes them.
     m_out.push_back(0x78);
@@ -166,38 +166,43 @@ void ImageDeflater::AddRow(const uint8_t* row)
 {
     if (m_bFinished) return;
     const size_t n = m_rowBytes;
-    uint8_t* above = m_window.data();
-    uint8_t* cur = above + n;
-    if (m_bHaveRow && std::memcmp(above, row, n) == 0) {
+    if (m_used + n > m_window.size()) {
+        // Keep the rows that distances can still reach at the front.
+        const size_t keep = std::min(m_used, kRowsKept * n);
+        std::memmove(m_window.data(), m_window.data() + m_used - keep, keep);
+        m_used = keep;
+    }
+    uint8_t* cur = m_window.data() + m_used;
+    const bool repeated = m_used >= n && std::memcmp(cur - n, row, n) == 0;
+    std::memcpy(cur, row, n);
+    if (repeated) {
         // The enlargement repeated the row: one match, and the checksum of its bytes again.
         if (n <= kMaxDistance && n >= kMinMatch) {
             Match(n, n);
         } else {
             for (size_t i = 0; i < n; ++i) Literal(row[i]);
         }
-        m_adler = uint32_t(adler32_combine(m_adler, m_rowAdler, z_off_t(n)));
     } else {
-        std::memcpy(cur, row, n);
         m_rowAdler = uint32_t(adler32(1, row, uInt(n)));
-        m_adler = uint32_t(adler32_combine(m_adler, m_rowAdler, z_off_t(n)));
-        // Bytes of history before cur[i]: the row above only once there is one.
-        const size_t history = m_bHaveRow ? n : 0;
-        const bool rowMatches = m_bHaveRow && n <= kMaxDistance;
         size_t i = 0;
         while (i < n) {
+            // Bytes before cur[i] that a distance may reach.
+            const size_t history = std::min(m_used + i, kMaxDistance);
             const size_t left = n - i;
             size_t bestLength = 0, bestDistance = 0;
-            if (history + i >= 1) {
+            if (history >= 1) {
                 bestLength = CommonLength(cur + i, cur + i - 1, left);
                 bestDistance = 1;
             }
-            if (rowMatches && bestLength < left) {
-                const size_t length = CommonLength(cur + i, above + i, left);
-                if (length >= kMinRowMatch && length > bestLength) bestLength = length, bestDistance = n;
+            // The rows above: one source row up, and two and four for
+            // thinning patterns, which repeat every few rows.
+            for (size_t rows = 1; rows <= kRowsKept && bestLength < left && rows * n <= history; rows *= 2) {
+                const size_t length = CommonLength(cur + i, cur + i - rows * n, left);
+                if (length >= kMinRowMatch && length > bestLength) bestLength = length, bestDistance = rows * n;
             }
             if (bestLength < kMinMatch) {
                 for (const size_t distance : kShortDistances) {
-                    if (history + i < distance) break;
+                    if (history < distance) break;
                     const size_t length = CommonLength(cur + i, cur + i - distance, left);
                     if (length > bestLength) bestLength = length, bestDistance = distance;
                 }
@@ -209,9 +214,9 @@ void ImageDeflater::AddRow(const uint8_t* row)
                 Literal(cur[i++]);
             }
         }
-        std::memcpy(above, cur, n);
-        m_bHaveRow = true;
     }
+    m_used += n;
+    m_adler = uint32_t(adler32_combine(m_adler, m_rowAdler, z_off_t(n)));
     if (m_tokens.size() >= kBlockTokens) WriteBlock(false);
 }
 

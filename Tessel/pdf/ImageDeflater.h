@@ -27,6 +27,10 @@ public:
 
 private:
     static constexpr size_t kBlockTokens = size_t{1} << 16;
+    // Rows above the current one that matches may reach (within 32 KiB).
+    static constexpr size_t kRowsKept = 8;
+    // Rows added between two moves of the kept rows to the window's front.
+    static constexpr size_t kWindowRows = 56;
 
     void Literal(uint8_t byte);
     void Match(size_t length, size_t distance);
@@ -35,10 +39,11 @@ private:
     void AlignToByte();
 
     const size_t m_rowBytes;
-    // The row above followed by the row being coded, so that every distance
-    // is a plain step back in one array.
+    // The rows coded so far (the last kRowsKept of them at least) followed by
+    // the row being coded, so that every distance is a plain step back in
+    // one array.
     std::vector<uint8_t> m_window;
-    bool m_bHaveRow = false;
+    size_t m_used = 0;
     uint32_t m_adler = 1;
     uint32_t m_rowAdler = 1;
     std::vector<uint32_t> m_tokens;

@@ -315,17 +315,19 @@ bool PdfStream::WriteImageData(const Source& source, int32_t height, const std::
     std::vector<uint32_t> pixels(paletteMap ? 0 : srcWidth);
     std::vector<uint8_t> indices(rgb ? 0 : srcWidth);
     std::vector<unsigned char> packed(rowBytes);
-    // Palette pages (every page of a printed job) go through our own
-    // compressor, which knows an enlarged page; colour photographs through zlib.
-    Deflater deflater;
+    // Enlarged palette images (the pages of a job printed at a printer's
+    // finer resolution) go through our own compressor, which knows their
+    // repeated rows and pixels; zlib, which finds more in other images, takes the rest.
+    const bool enlarged = height >= 2 * static_cast<int64_t>(source.height);
     std::unique_ptr<ImageDeflater> fast;
-    if (rgb) {
-        if (!deflater.ready) return Fail("no compressor.");
-    } else {
+    std::unique_ptr<Deflater> deflater;
+    if (!rgb && enlarged) {
         fast = std::make_unique<ImageDeflater>(rowBytes);
+    } else {
+        deflater = std::make_unique<Deflater>();
+        if (!deflater->ready) return Fail("no compressor.");
     }
     unsigned char chunk[16384];
-    z_stream& zs = deflater.stream;
     int32_t lastRow = -1;
     for (int32_t row = 0; row <= height; ++row) {
         const bool last = row == height;
@@ -369,6 +371,7 @@ bool PdfStream::WriteImageData(const Source& source, int32_t height, const std::
             if (m_bFailed) return false;
             continue;
         }
+        z_stream& zs = deflater->stream;
         zs.next_in = last ? nullptr : packed.data();
         zs.avail_in = last ? 0u : static_cast<uInt>(rowBytes);
         int status = Z_OK;
