@@ -225,24 +225,32 @@ void ImageDeflater::Finish()
     if (m_bFinished) return;
     m_bFinished = true;
     WriteBlock(true);
-    AlignToByte();
-    for (int shift = 24; shift >= 0; shift -= 8) m_out.push_back(uint8_t(m_adler >> shift));
+    m_outPos = m_out.size();
+    m_out.resize(m_outPos + 16);
+    if (m_bitCount % 8 != 0) PutBits(0, 8 - m_bitCount % 8);
+    DrainBits();
+    for (int shift = 24; shift >= 0; shift -= 8) m_out[m_outPos++] = uint8_t(m_adler >> shift);
+    m_out.resize(m_outPos);
 }
 
 void ImageDeflater::PutBits(uint32_t value, unsigned count)
 {
     m_bits |= uint64_t(value) << m_bitCount;
     m_bitCount += count;
-    while (m_bitCount >= 8) {
-        m_out.push_back(uint8_t(m_bits));
-        m_bits >>= 8;
-        m_bitCount -= 8;
-    }
+    if (m_bitCount < 32) return;
+    uint8_t* out = m_out.data() + m_outPos;
+    out[0] = uint8_t(m_bits);
+    out[1] = uint8_t(m_bits >> 8);
+    out[2] = uint8_t(m_bits >> 16);
+    out[3] = uint8_t(m_bits >> 24);
+    m_outPos += 4;
+    m_bits >>= 32;
+    m_bitCount -= 32;
 }
 
-void ImageDeflater::AlignToByte()
+void ImageDeflater::DrainBits()
 {
-    if (m_bitCount > 0) PutBits(0, 8 - m_bitCount);
+    for (; m_bitCount >= 8; m_bitCount -= 8, m_bits >>= 8) m_out[m_outPos++] = uint8_t(m_bits);
 }
 
 void ImageDeflater::WriteBlock(bool last)
@@ -272,6 +280,10 @@ void ImageDeflater::WriteBlock(bool last)
     size_t clCount = 19;
     while (clCount > 4 && clLengths[kCodeLengthOrder[clCount - 1]] == 0) --clCount;
 
+    // Room for the codes (at most 400 bytes) and 48 bits a token, written
+    // through a position rather than appended byte by byte.
+    m_outPos = m_out.size();
+    m_out.resize(m_outPos + 512 + 6 * m_tokens.size());
     PutBits(last ? 1u : 0u, 1);
     PutBits(2, 2);  // dynamic Huffman codes
     PutBits(uint32_t(litCount - 257), 5);
@@ -297,6 +309,8 @@ void ImageDeflater::WriteBlock(bool last)
         PutBits(distance - kDistBase[dc], kDistExtra[dc]);
     }
     PutBits(litCodes[kEndOfBlock], litLengths[kEndOfBlock]);
+    DrainBits();
+    m_out.resize(m_outPos);
     m_tokens.clear();
     m_litFreq.fill(0);
     m_distFreq.fill(0);

@@ -35,8 +35,9 @@ private:
     void Literal(uint8_t byte);
     void Match(size_t length, size_t distance);
     void WriteBlock(bool last);
+    // Both write at m_outPos, inside room that m_out was given beforehand.
     void PutBits(uint32_t value, unsigned count);
-    void AlignToByte();
+    void DrainBits();
 
     const size_t m_rowBytes;
     // The rows coded so far (the last kRowsKept of them at least) followed by
@@ -53,4 +54,5 @@ private:
     unsigned m_bitCount = 0;
     bool m_bFinished = false;
     std::vector<uint8_t> m_out;
+    size_t m_outPos = 0;
 };
