@@ -132,14 +132,31 @@ void BuildCodes(const std::array<uint8_t, N>& lengths, std::array<uint16_t, N>& 
 }
 }  // namespace
 
-ImageDeflater::ImageDeflater(size_t rowBytes) : m_rowBytes(rowBytes < 1 ? 1 : rowBytes)
+void ImageDeflater::Start(size_t rowBytes)
 {
     Tables();
-    m_window.resize((kRowsKept + kWindowRows) * m_rowBytes);
+    m_rowBytes = rowBytes < 1 ? 1 : rowBytes;
+    if (m_window.size() < (kRowsKept + kWindowRows) * m_rowBytes)
+        m_window.resize((kRowsKept + kWindowRows) * m_rowBytes);
+    m_used = 0;
+    m_adler = m_rowAdler = 1;
+    m_tokens.clear();
     m_tokens.reserve(kBlockTokens + m_rowBytes);
+    m_litFreq.fill(0);
+    m_distFreq.fill(0);
+    m_bits = 0;
+    m_bitCount = 0;
+    m_bFinished = false;
+    m_outPos = 0;
     // Deflate with a 32 KiB window, no dictionary, check bits as zlib writes them.
-    m_out.push_back(0x78);
-    m_out.push_back(0x01);
+    MakeRoom(2);
+    m_out[m_outPos++] = 0x78;
+    m_out[m_outPos++] = 0x01;
+}
+
+void ImageDeflater::MakeRoom(size_t bytes)
+{
+    if (m_out.size() < m_outPos + bytes) m_out.resize(m_outPos + bytes);
 }
 
 void ImageDeflater::Literal(uint8_t byte)
@@ -225,12 +242,10 @@ void ImageDeflater::Finish()
     if (m_bFinished) return;
     m_bFinished = true;
     WriteBlock(true);
-    m_outPos = m_out.size();
-    m_out.resize(m_outPos + 16);
+    MakeRoom(16);
     if (m_bitCount % 8 != 0) PutBits(0, 8 - m_bitCount % 8);
     DrainBits();
     for (int shift = 24; shift >= 0; shift -= 8) m_out[m_outPos++] = uint8_t(m_adler >> shift);
-    m_out.resize(m_outPos);
 }
 
 void ImageDeflater::PutBits(uint32_t value, unsigned count)
@@ -282,8 +297,7 @@ void ImageDeflater::WriteBlock(bool last)
 
     // Room for the codes (at most 400 bytes) and 48 bits a token, written
     // through a position rather than appended byte by byte.
-    m_outPos = m_out.size();
-    m_out.resize(m_outPos + 512 + 6 * m_tokens.size());
+    MakeRoom(512 + 6 * m_tokens.size());
     PutBits(last ? 1u : 0u, 1);
     PutBits(2, 2);  // dynamic Huffman codes
     PutBits(uint32_t(litCount - 257), 5);
@@ -310,7 +324,6 @@ void ImageDeflater::WriteBlock(bool last)
     }
     PutBits(litCodes[kEndOfBlock], litLengths[kEndOfBlock]);
     DrainBits();
-    m_out.resize(m_outPos);
     m_tokens.clear();
     m_litFreq.fill(0);
     m_distFreq.fill(0);

@@ -2,6 +2,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 // A zlib stream of image rows, made for pages enlarged nearest neighbour:
@@ -13,17 +14,22 @@
 // repeated row is combined from the row's own, never summed again.
 class ImageDeflater {
 public:
-    // Rows of `rowBytes` bytes each (at least 1).
-    explicit ImageDeflater(size_t rowBytes);
+    ImageDeflater() = default;
+    // Starts a stream at once, as Start does.
+    explicit ImageDeflater(size_t rowBytes) { Start(rowBytes); }
     ImageDeflater(const ImageDeflater&) = delete;
     ImageDeflater& operator=(const ImageDeflater&) = delete;
 
+    // Starts a new stream of rows of `rowBytes` bytes each (at least 1),
+    // dropping what is left of the last one. The memory stays: one deflater
+    // serves page after page without allocating again.
+    void Start(size_t rowBytes);
     void AddRow(const uint8_t* row);
-    // Ends the stream; no row may follow.
+    // Ends the stream; no row may follow until the next Start.
     void Finish();
-    // The compressed bytes made so far; the caller takes them away with Clear.
-    const std::vector<uint8_t>& Output() const { return m_out; }
-    void ClearOutput() { m_out.clear(); }
+    // The compressed bytes made so far; the caller takes them away with ClearOutput.
+    std::span<const uint8_t> Output() const { return {m_out.data(), m_outPos}; }
+    void ClearOutput() { m_outPos = 0; }
 
 private:
     static constexpr size_t kBlockTokens = size_t{1} << 16;
@@ -35,11 +41,13 @@ private:
     void Literal(uint8_t byte);
     void Match(size_t length, size_t distance);
     void WriteBlock(bool last);
-    // Both write at m_outPos, inside room that m_out was given beforehand.
+    // Makes room for `bytes` more output; PutBits and DrainBits write
+    // at m_outPos, inside room made beforehand.
+    void MakeRoom(size_t bytes);
     void PutBits(uint32_t value, unsigned count);
     void DrainBits();
 
-    const size_t m_rowBytes;
+    size_t m_rowBytes = 1;
     // The rows coded so far (the last kRowsKept of them at least) followed by
     // the row being coded, so that every distance is a plain step back in
     // one array.
@@ -52,7 +60,7 @@ private:
     std::array<uint32_t, 30> m_distFreq{};
     uint64_t m_bits = 0;
     unsigned m_bitCount = 0;
-    bool m_bFinished = false;
-    std::vector<uint8_t> m_out;
+    bool m_bFinished = true;
+    std::vector<uint8_t> m_out;  // its size is the room made; m_outPos bytes are output
     size_t m_outPos = 0;
 };

@@ -319,10 +319,12 @@ bool PdfStream::WriteImageData(const Source& source, int32_t height, const std::
     // finer resolution) go through our own compressor, which knows their
     // repeated rows and pixels; zlib, which finds more in other images, takes the rest.
     const bool enlarged = height >= 2 * static_cast<int64_t>(source.height);
-    std::unique_ptr<ImageDeflater> fast;
+    ImageDeflater* fast = nullptr;
     std::unique_ptr<Deflater> deflater;
     if (!rgb && enlarged) {
-        fast = std::make_unique<ImageDeflater>(rowBytes);
+        if (!m_deflater) m_deflater = std::make_unique<ImageDeflater>();
+        fast = m_deflater.get();
+        fast->Start(rowBytes);
     } else {
         deflater = std::make_unique<Deflater>();
         if (!deflater->ready) return Fail("no compressor.");

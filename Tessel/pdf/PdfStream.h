@@ -2,11 +2,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
 class ColourIndex;
+class ImageDeflater;
 class PrintSink;
 
 // A PDF document written page by page into a PrintSink. Images are enlarged
@@ -77,4 +79,6 @@ private:
     double m_pageHeight = 0.0;
     std::string m_content;
     std::vector<uint32_t> m_images;
+    // Kept from image to image, with its buffers.
+    std::unique_ptr<ImageDeflater> m_deflater;
 };

@@ -114,4 +114,23 @@ TEST(ImageDeflaterTest, RowsBeyondTheWindowAndTinyRowsAndNoRows)
     EXPECT_EQ(size, 0u);
 }
 
+TEST(ImageDeflaterTest, OneDeflaterServesImageAfterImageEvenWhenOneIsLeftUnfinished)
+{
+    ImageDeflater deflater;
+    size_t rowBytes = 0;
+    for (const int width : {300, 37, 300}) {
+        const auto image = EnlargedPage(4, 2, width, 40, Content::Text, rowBytes, unsigned(width));
+        // A stream abandoned halfway leaves nothing behind for the next one.
+        deflater.Start(rowBytes);
+        deflater.AddRow(image.data());
+        deflater.Start(rowBytes);
+        std::vector<uint8_t> stream;
+        for (size_t at = 0; at < image.size(); at += rowBytes) deflater.AddRow(image.data() + at);
+        deflater.Finish();
+        stream.assign(deflater.Output().begin(), deflater.Output().end());
+        deflater.ClearOutput();
+        EXPECT_EQ(Inflate(stream, image.size()), image) << width;
+    }
+}
+
 }  // namespace
