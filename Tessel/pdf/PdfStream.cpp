@@ -85,6 +85,17 @@ void PackIndices(const uint8_t* indices, const uint8_t* map, const std::vector<i
     }
 }
 
+// 8-bit indices enlarged a whole number of times: each repeated `scale`
+// times, without a column lookup per byte.
+void RepeatBytes(const uint8_t* indices, size_t count, size_t scale, unsigned char* out)
+{
+    if (scale == 2) {
+        for (size_t i = 0; i < count; ++i) out[2 * i] = out[2 * i + 1] = indices[i];
+        return;
+    }
+    for (size_t i = 0; i < count; ++i, out += scale) std::memset(out, indices[i], scale);
+}
+
 void PackRgb(const uint32_t* pixels, const std::vector<int32_t>& columns, unsigned char* out)
 {
     for (const int32_t column : columns) {
@@ -319,6 +330,8 @@ bool PdfStream::WriteImageData(const Source& source, int32_t height, const std::
     // finer resolution) go through our own compressor, which knows their
     // repeated rows and pixels; zlib, which finds more in other images, takes the rest.
     const bool enlarged = height >= 2 * static_cast<int64_t>(source.height);
+    // Nearest neighbour repeats every column `wholeScale` times when the width is a whole multiple.
+    const size_t wholeScale = columns.size() % srcWidth == 0 ? columns.size() / srcWidth : 0;
     ImageDeflater* fast = nullptr;
     std::unique_ptr<Deflater> deflater;
     if (!rgb && enlarged) {
@@ -356,6 +369,8 @@ bool PdfStream::WriteImageData(const Source& source, int32_t height, const std::
                     PackRgb(pixels.data(), columns, packed.data());
                 else if (paletteMap && !ownPalette)
                     PackIndices<true>(indices.data(), paletteMap, columns, bits, packed.data());
+                else if (bits == 8 && wholeScale > 0)
+                    RepeatBytes(indices.data(), srcWidth, wholeScale, packed.data());
                 else
                     PackIndices<false>(indices.data(), nullptr, columns, bits, packed.data());
             }
