@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -94,6 +95,21 @@ void RepeatBytes(const uint8_t* indices, size_t count, size_t scale, unsigned ch
         return;
     }
     for (size_t i = 0; i < count; ++i, out += scale) std::memset(out, indices[i], scale);
+}
+
+// Two-colour rows enlarged twice (black-and-white pages on a 600-dpi
+// printer): four source pixels make one byte, each bit doubled by a table.
+void PackBitsDoubled(const uint8_t* indices, const uint8_t* map, size_t count, unsigned char* out)
+{
+    static constexpr std::array<uint8_t, 16> kDoubled = [] {
+        std::array<uint8_t, 16> table{};
+        for (unsigned n = 0; n < 16; ++n)
+            for (int bit = 3; bit >= 0; --bit) table[n] = uint8_t(table[n] << 2 | ((n >> bit) & 1u) * 3u);
+        return table;
+    }();
+    const auto bit = [&](size_t i) { return i < count ? map[indices[i]] & 1u : 0u; };
+    for (size_t i = 0; i < count; i += 4)
+        *out++ = kDoubled[bit(i) << 3 | bit(i + 1) << 2 | bit(i + 2) << 1 | bit(i + 3)];
 }
 
 void PackRgb(const uint32_t* pixels, const std::vector<int32_t>& columns, unsigned char* out)
@@ -367,6 +383,8 @@ bool PdfStream::WriteImageData(const Source& source, int32_t height, const std::
                 }
                 if (rgb)
                     PackRgb(pixels.data(), columns, packed.data());
+                else if (paletteMap && !ownPalette && bits == 1 && wholeScale == 2)
+                    PackBitsDoubled(indices.data(), paletteMap, srcWidth, packed.data());
                 else if (paletteMap && !ownPalette)
                     PackIndices<true>(indices.data(), paletteMap, columns, bits, packed.data());
                 else if (bits == 8 && wholeScale > 0)
