@@ -90,11 +90,14 @@ void PackIndices(const uint8_t* indices, const uint8_t* map, const std::vector<i
 // times, without a column lookup per byte.
 void RepeatBytes(const uint8_t* indices, size_t count, size_t scale, unsigned char* out)
 {
-    if (scale == 2) {
+    if (scale == 1) {
+        std::memcpy(out, indices, count);
+    } else if (scale == 2) {
         for (size_t i = 0; i < count; ++i) out[2 * i] = out[2 * i + 1] = indices[i];
-        return;
+    } else {
+        for (size_t i = 0; i < count; ++i)
+            for (size_t n = 0; n < scale; ++n) *out++ = indices[i];
     }
-    for (size_t i = 0; i < count; ++i, out += scale) std::memset(out, indices[i], scale);
 }
 
 // Two-colour rows enlarged twice (black-and-white pages on a 600-dpi

@@ -157,7 +157,7 @@ TEST(PdfStreamTest, PalettedSourcesKeepOnlyTheEntriesThatArePlaced)
     }
 }
 
-TEST(PdfStreamTest, EnlargedPalettePagesComeBackPixelForPixelThroughBothRenderers)
+TEST(PdfStreamTest, PalettePagesAtWholeScalesComeBackPixelForPixelThroughBothRenderers)
 {
     // Pages enlarged to a finer printer go through the PDF writer's own
     // compressor: 8-bit ones with their own palette, fewer colours packed.
@@ -178,7 +178,7 @@ TEST(PdfStreamTest, EnlargedPalettePagesComeBackPixelForPixelThroughBothRenderer
     };
     ScratchFolder folder;
     for (const auto& c : cases) {
-        for (const int32_t scale : {2, 3}) {
+        for (const int32_t scale : {1, 2, 3}) {
             SCOPED_TRACE(std::string(c.encoding) + " scale " + std::to_string(scale));
             const int32_t width = 23, height = 17;
             const PdfStream::Source source{width, height, palette, c.row, {}};
