@@ -8,7 +8,8 @@
 // A zlib stream of image rows, made for pages enlarged nearest neighbour:
 // such a page repeats whole rows and runs of equal bytes, which a general
 // compressor finds only after hashing every byte. Each row is matched
-// against the row above and against a few short distances, byte strings
+// against the rows 1, 2, 4 and 8 above (an enlarged row, a thinning
+// pattern's period) and against a few short distances, byte strings
 // compared a word at a time; the matches and literals are coded with
 // Huffman codes made for each block of the image. The checksum of a
 // repeated row is combined from the row's own, never summed again.
