@@ -214,12 +214,14 @@ void ImageDeflater::AddRow(const uint8_t* row)
             // The rows above: one source row up, and two and four for
             // thinning patterns, which repeat every few rows.
             for (size_t rows = 1; rows <= kRowsKept && bestLength < left && rows * n <= history; rows *= 2) {
+                if (cur[i] != cur[i - rows * n]) continue;
                 const size_t length = CommonLength(cur + i, cur + i - rows * n, left);
                 if (length >= kMinRowMatch && length > bestLength) bestLength = length, bestDistance = rows * n;
             }
             if (bestLength < kMinMatch) {
                 for (const size_t distance : kShortDistances) {
                     if (history < distance) break;
+                    if (cur[i] != cur[i - distance]) continue;
                     const size_t length = CommonLength(cur + i, cur + i - distance, left);
                     if (length > bestLength) bestLength = length, bestDistance = distance;
                 }
