@@ -18,6 +18,19 @@
 #include "StopSignals.h"
 
 namespace {
+using PageBlock = std::unique_ptr<DibSectionObject, DibDeleter>;
+
+// The last page's block, into which the next page is read: freeing and
+// allocating 8 MiB and more a page made the C library hand the memory back
+// and fault it in again on every page. Pages come one at a time.
+PageBlock gSparePage;
+
+// Hands the page's block on to the next page, whichever way the handler ends.
+struct KeepForNextPage {
+    PageBlock& page;
+    ~KeepForNextPage() { gSparePage = std::move(page); }
+};
+
 int32_t Truncate(double value) { return static_cast<int32_t>(std::trunc(value)); }
 
 // Paper fitting, printer setup and the one print document, once per run.
@@ -89,7 +102,7 @@ void Print(HBITMAP page, UsageDetails* record)
 {
     std::unique_ptr<UsageDetails, decltype(&std::free)> owned(record, &std::free);
     try {
-        BitmapPrint printer(page);
+        BitmapPrint printer(page, true);
         printer.m_iResolution = gGhostscript->GSResolution;
         printer.SetSourceRect(PrintArea());
         printer.m_iJobId = gPrintJobId;
@@ -125,7 +138,8 @@ void HandlePage(const char* path)
         DeleteFile(path);
         return;
     }
-    std::unique_ptr<DibSectionObject, DibDeleter> page(LoadBitmapFile(path));
+    PageBlock page(LoadBitmapFile(path, gSparePage.release()));
+    const KeepForNextPage keep{page};
     if (!page) {
         LOG_LAST_ERROR(2);
         LogText("Could not load the image file (%s)\r\n", path);

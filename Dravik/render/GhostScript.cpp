@@ -76,8 +76,10 @@ GhostScript::GhostScript(const char* dataDir, const char* version)
         if (folder.GetText()) {
             CopyField(GSPath, folder.GetText());
             EnsureTrailingSlash(GSPath);
-            const TextBuffer executable = Join(GSPath, GSExecutable);
-            const TextBuffer found = ProgramVersion(executable.GetText());
+            // The installation names its version beside the program; asking the
+            // program itself holds the job up by a start of Ghostscript.
+            TextBuffer found = InstalledVersion(Join(GSPath, "../share/ghostscript/").GetText());
+            if (!found.GetText()) found = ProgramVersion(Join(GSPath, GSExecutable).GetText());
             if (found.GetText() && found.GetLength() > 0) CopyField(GSVersion, found.GetText());
         }
     }

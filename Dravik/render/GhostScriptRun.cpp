@@ -8,6 +8,7 @@
 #include "FileSearch.h"
 #include "GhostScript.h"
 #include "Log.h"
+#include "OutputBuffering.h"
 #include "PageFiles.h"
 #include "PageQueue.h"
 #include "PageReader.h"
@@ -117,7 +118,9 @@ RunOutcome GhostScript::Run(PageCallback callback)
     m_pProcess->BindToParent();
     // -dSAFER still lets a job write temporary files: only into our own folder.
     for (const char* name : {"TMPDIR", "TEMP", "TMP"}) m_pProcess->SetVariable(name, GSDataDir);
-    if (!m_pProcess->CreateChildProcess(commandLine.GetText(), false, 2, true)) {
+    const TextBuffer launch =
+        GSOutputMethod == STDOUT ? OutputBuffering::Wrap(commandLine.GetText()) : TextBuffer(commandLine);
+    if (!m_pProcess->CreateChildProcess(launch.GetText(), false, 2, true)) {
         LogMessage(2, "Could not launch %s\r\n", commandLine.GetText());
         m_pProcess.reset();
         return outcome;

@@ -1,5 +1,7 @@
 #include "PageReader.h"
 
+#include <vector>
+
 #include "Log.h"
 #include "PageStream.h"
 #include "Pipe.h"
@@ -8,12 +10,13 @@ PageReader::PageReader(int handle, PageStream& stream) : m_Handle(handle), m_Str
 
 int32_t PageReader::Run()
 {
-    uint8_t buffer[kChunkBytes];
+    Pipe::Widen(m_Handle, kPipeBytes);
+    std::vector<uint8_t> buffer(kPipeBytes);
     bool ok = true;
     long got;
-    while ((got = Pipe::Read(m_Handle, buffer, sizeof buffer)) > 0) {
+    while ((got = Pipe::Read(m_Handle, buffer.data(), buffer.size())) > 0) {
         // After a failure the rest is only drained, so that Ghostscript can end.
-        if (ok && !m_Stream.Push(buffer, size_t(got))) ok = false;
+        if (ok && !m_Stream.Push(buffer.data(), size_t(got))) ok = false;
     }
     if (got < 0) {
         LOG_LAST_ERROR(2);

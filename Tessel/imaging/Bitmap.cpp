@@ -32,7 +32,7 @@ int32_t Brightness(const RGBQUAD& c)
     return c.rgbRed + c.rgbGreen + c.rgbBlue;
 }
 
-Bitmap::Bitmap(HBITMAP hBitmap)
+Bitmap::Bitmap(HBITMAP hBitmap, bool borrowPixels) : m_bBorrowPixels(borrowPixels)
 {
     SetBitmap(hBitmap);
 }
@@ -78,11 +78,12 @@ void Bitmap::LoadDIBSection(HBITMAP hBitmap)
     const auto imageBytes = static_cast<size_t>(ds.dsBm.bmHeight) * static_cast<size_t>(ds.dsBm.bmWidthBytes);
     if (imageBytes > hBitmap->imageBytes) THROW_LOGGED("Invalid DIB section.");
     const size_t tableBytes = sizeof(RGBQUAD) * static_cast<size_t>(n);
+    const size_t ownBytes = m_bBorrowPixels ? 0 : imageBytes;
     Clear();
-    m_pDIB = static_cast<BITMAPINFOHEADER*>(std::malloc(sizeof(BITMAPINFOHEADER) + tableBytes + imageBytes));
+    m_pDIB = static_cast<BITMAPINFOHEADER*>(std::malloc(sizeof(BITMAPINFOHEADER) + tableBytes + ownBytes));
     if (m_pDIB == nullptr) THROW_LOGGED("Error while allocating memory for DIB section.");
     auto* table = reinterpret_cast<RGBQUAD*>(m_pDIB + 1);
-    m_pBits = reinterpret_cast<uint8_t*>(table + n);
+    m_pBits = m_bBorrowPixels ? static_cast<uint8_t*>(ds.dsBm.bmBits) : reinterpret_cast<uint8_t*>(table + n);
     *m_pDIB = ds.dsBmih;
     m_iWhiteIndex = -1;
     m_iBlackIndex = -1;
@@ -93,7 +94,7 @@ void Bitmap::LoadDIBSection(HBITMAP hBitmap)
         m_iWhiteIndex = FindBrightestColor(table, n);
         m_iBlackIndex = FindDarkestColor(table, n);
     }
-    std::memcpy(m_pBits, ds.dsBm.bmBits, imageBytes);
+    if (!m_bBorrowPixels) std::memcpy(m_pBits, ds.dsBm.bmBits, imageBytes);
 }
 
 void Bitmap::LoadDDB(HBITMAP hBitmap)

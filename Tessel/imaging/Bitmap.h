@@ -7,10 +7,14 @@
 // header, the colour table and the pixel rows, in that order. The handle it is
 // built from stays the caller's. Linux is never a palette device, so no
 // logical palette is made or kept.
+//
+// A bitmap made with borrowPixels keeps only the header and the colour table
+// and reads the pixel rows of the section itself, which must then outlive
+// it: a page of 8 MiB and more is not copied on its way to the printer.
 class Bitmap {
 public:
     // Throws std::runtime_error (after logging) when the handle cannot be loaded.
-    explicit Bitmap(HBITMAP hBitmap);
+    explicit Bitmap(HBITMAP hBitmap, bool borrowPixels = false);
     virtual ~Bitmap();
     Bitmap(const Bitmap&) = delete;
     Bitmap& operator=(const Bitmap&) = delete;
@@ -25,9 +29,12 @@ public:
 
 protected:
     BITMAPINFOHEADER* m_pDIB = nullptr;  // the packed block, owned (malloc/free)
-    uint8_t* m_pBits = nullptr;          // first stored row inside m_pDIB
+    uint8_t* m_pBits = nullptr;          // first stored row: inside m_pDIB, or the section's when borrowed
     int32_t m_iBlackIndex = -1;
     int32_t m_iWhiteIndex = -1;
+
+private:
+    bool m_bBorrowPixels = false;
 };
 
 // A newly malloc'd copy of a 1/4/8-bit section's colour table (caller frees),

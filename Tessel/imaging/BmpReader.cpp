@@ -125,9 +125,9 @@ bool BmpReader::ParseHeaders(const uint8_t* head, size_t headSize, uint64_t tota
     return true;
 }
 
-HBITMAP BmpReader::CreateSection() const
+HBITMAP BmpReader::CreateSection(HBITMAP spare) const
 {
-    return CreateDibSection(m_iWidth, m_iHeight, m_uBits, m_uCompression, m_Colors, m_uColorCount,
+    return ReuseDibSection(spare, m_iWidth, m_iHeight, m_uBits, m_uCompression, m_Colors, m_uColorCount,
                             m_uBitfields);
 }
 
@@ -147,6 +147,12 @@ HBITMAP LoadBitmapMemory(const uint8_t* data, size_t size)
 
 HBITMAP LoadBitmapFile(const char* path)
 {
+    return LoadBitmapFile(path, nullptr);
+}
+
+HBITMAP LoadBitmapFile(const char* path, HBITMAP spare)
+{
+    std::unique_ptr<DibSectionObject, DibDeleter> owned(spare);
     if (path == nullptr) {
         errno = EINVAL;
         return nullptr;
@@ -165,7 +171,7 @@ HBITMAP LoadBitmapFile(const char* path)
         errno = EINVAL;
         return nullptr;
     }
-    HBITMAP dib = reader.CreateSection();
+    HBITMAP dib = reader.CreateSection(owned.release());
     if (dib == nullptr) {
         errno = ENOMEM;
         return nullptr;

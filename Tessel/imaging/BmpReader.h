@@ -19,7 +19,8 @@ public:
     // head holds the first headSize bytes of a file of totalSize bytes.
     bool ParseHeaders(const uint8_t* head, size_t headSize, uint64_t totalSize);
     // An empty section shaped by the parsed headers; null when out of memory.
-    HBITMAP CreateSection() const;
+    // In spare's block when it is large enough (see ReuseDibSection).
+    HBITMAP CreateSection(HBITMAP spare = nullptr) const;
 
     uint64_t GetPixelOffset() const { return m_uPixelOffset; }
     size_t GetImageBytes() const { return m_uImageBytes; }

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -50,6 +51,13 @@ int64_t DibStride(int32_t width, int32_t bitsPerPixel)
 HBITMAP CreateDibSection(int32_t width, int32_t height, uint16_t bitsPerPixel, uint32_t compression,
                          const RGBQUAD* colors, uint32_t colorCount, const uint32_t* bitfields)
 {
+    return ReuseDibSection(nullptr, width, height, bitsPerPixel, compression, colors, colorCount, bitfields);
+}
+
+HBITMAP ReuseDibSection(HBITMAP spare, int32_t width, int32_t height, uint16_t bitsPerPixel, uint32_t compression,
+                        const RGBQUAD* colors, uint32_t colorCount, const uint32_t* bitfields)
+{
+    std::unique_ptr<DibSectionObject, DibDeleter> owned(spare);
     if (width <= 0 || width > kMaxDibDimension || height == 0 || height < -kMaxDibDimension ||
         height > kMaxDibDimension || !IsSupportedDepth(bitsPerPixel))
         return nullptr;
@@ -64,8 +72,17 @@ HBITMAP CreateDibSection(int32_t width, int32_t height, uint16_t bitsPerPixel, u
     const size_t imageBytes = stride * static_cast<size_t>(rows);
     if (imageBytes > kMaxDibImageBytes) return nullptr;
 
-    auto* block = static_cast<uint8_t*>(std::calloc(1, BitsOffset() + imageBytes));
-    if (block == nullptr) return nullptr;
+    uint8_t* block = nullptr;
+    size_t capacity = imageBytes;
+    if (owned && owned->capacity >= imageBytes) {
+        capacity = owned->capacity;
+        block = reinterpret_cast<uint8_t*>(owned.release());
+        std::memset(block, 0, sizeof(DibSectionObject));
+    } else {
+        owned.reset();
+        block = static_cast<uint8_t*>(std::calloc(1, BitsOffset() + imageBytes));
+        if (block == nullptr) return nullptr;
+    }
     auto* dib = reinterpret_cast<DibSectionObject*>(block);
     BITMAP& bm = dib->ds.dsBm;
     bm.bmWidth = width;
@@ -87,6 +104,7 @@ HBITMAP CreateDibSection(int32_t width, int32_t height, uint16_t bitsPerPixel, u
     dib->colorCount = colorCount;
     if (colorCount > 0) std::memcpy(dib->colors, colors, colorCount * sizeof(RGBQUAD));
     dib->imageBytes = imageBytes;
+    dib->capacity = capacity;
     return dib;
 }
 

@@ -59,6 +59,7 @@ struct DibSectionObject {
     uint32_t colorCount;
     RGBQUAD colors[256];
     size_t imageBytes;  // bmHeight x stride bytes at ds.dsBm.bmBits
+    size_t capacity;    // pixel bytes the object's block holds (imageBytes or more when reused)
 };
 
 using HBITMAP = DibSectionObject*;
@@ -75,12 +76,21 @@ int64_t DibStride(int32_t width, int32_t bitsPerPixel);
 // for a file that is not a valid BMP (the fault is logged; errno is set for
 // I/O failures so that LOG_LAST_ERROR reports them).
 HBITMAP LoadBitmapFile(const char* path);
+// The same into `spare`'s block when it is large enough, so that a stream
+// of pages reuses one block; spare is taken over either way (freed when it
+// is too small or the file is refused).
+HBITMAP LoadBitmapFile(const char* path, HBITMAP spare);
 // The same from bytes in memory (the bytes are copied, never kept).
 HBITMAP LoadBitmapMemory(const uint8_t* data, size_t size);
 // An empty (all zero) section; colors may be null when count is 0. Null for
 // sizes or depths a BMP file could not hold. For tests and conversions.
 HBITMAP CreateDibSection(int32_t width, int32_t height, uint16_t bitsPerPixel, uint32_t compression,
                          const RGBQUAD* colors, uint32_t colorCount, const uint32_t* bitfields);
+// The same in `spare`'s block when it holds enough pixel bytes; its pixels
+// are then left as they were, for a reader that writes every one. spare is
+// taken over either way.
+HBITMAP ReuseDibSection(HBITMAP spare, int32_t width, int32_t height, uint16_t bitsPerPixel, uint32_t compression,
+                        const RGBQUAD* colors, uint32_t colorCount, const uint32_t* bitfields);
 
 // Stands in for GetObjectA: copies a BITMAP (size == sizeof(BITMAP)) or a
 // DIBSECTION (size >= sizeof(DIBSECTION)) and returns the bytes written, 0 for

@@ -3,12 +3,15 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "ColourIndex.h"
+#include "ImageDeflater.h"
 #include "Log.h"
 #include "PrintSink.h"
 
@@ -83,6 +86,35 @@ void PackIndices(const uint8_t* indices, const uint8_t* map, const std::vector<i
     }
 }
 
+// 8-bit indices enlarged a whole number of times: each repeated `scale`
+// times, without a column lookup per byte.
+void RepeatBytes(const uint8_t* indices, size_t count, size_t scale, unsigned char* out)
+{
+    if (scale == 1) {
+        std::memcpy(out, indices, count);
+    } else if (scale == 2) {
+        for (size_t i = 0; i < count; ++i) out[2 * i] = out[2 * i + 1] = indices[i];
+    } else {
+        for (size_t i = 0; i < count; ++i)
+            for (size_t n = 0; n < scale; ++n) *out++ = indices[i];
+    }
+}
+
+// Two-colour rows enlarged twice (black-and-white pages on a 600-dpi
+// printer): four source pixels make one byte, each bit doubled by a table.
+void PackBitsDoubled(const uint8_t* indices, const uint8_t* map, size_t count, unsigned char* out)
+{
+    static constexpr std::array<uint8_t, 16> kDoubled = [] {
+        std::array<uint8_t, 16> table{};
+        for (unsigned n = 0; n < 16; ++n)
+            for (int bit = 3; bit >= 0; --bit) table[n] = uint8_t(table[n] << 2 | ((n >> bit) & 1u) * 3u);
+        return table;
+    }();
+    const auto bit = [&](size_t i) { return i < count ? map[indices[i]] & 1u : 0u; };
+    for (size_t i = 0; i < count; i += 4)
+        *out++ = kDoubled[bit(i) << 3 | bit(i + 1) << 2 | bit(i + 2) << 1 | bit(i + 3)];
+}
+
 void PackRgb(const uint32_t* pixels, const std::vector<int32_t>& columns, unsigned char* out)
 {
     for (const int32_t column : columns) {
@@ -109,12 +141,13 @@ void MarkSeen(const std::vector<uint8_t>& indices, bool* seen)
     for (size_t i = whole; i < indices.size(); ++i) seen[indices[i]] = true;
 }
 
-std::string HexPalette(const ColourIndex& colours)
+template <typename ColourAt>
+std::string HexPalette(int count, ColourAt colourAt)
 {
     static const char digits[] = "0123456789ABCDEF";
     std::string hex;
-    for (int i = 0; i < colours.Count(); ++i) {
-        const uint32_t colour = colours.ColourAt(i);
+    for (int i = 0; i < count; ++i) {
+        const uint32_t colour = colourAt(i);
         for (int shift = 20; shift >= 0; shift -= 4) hex += digits[(colour >> shift) & 0xF];
     }
     return hex;
@@ -270,16 +303,26 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
     if (!BeginObject(image)) return false;
     std::string dictionary = "<</Type/XObject/Subtype/Image/Width " + std::to_string(width) + "/Height " +
                              std::to_string(height);
+    // An 8-bit page keeps its own palette: its indices go out as they are,
+    // without a lookup per byte.
+    const bool ownPalette = indexed && colours.BitsPerIndex() == 8;
     if (colours.IsFull()) {
         dictionary += "/ColorSpace/DeviceRGB/BitsPerComponent 8";
+    } else if (ownPalette) {
+        const auto count = static_cast<int>(source.palette.size());
+        dictionary += "/ColorSpace[/Indexed/DeviceRGB " + std::to_string(count - 1) + "<" +
+                      HexPalette(count, [&](int i) { return source.palette[size_t(i)] & 0x00FFFFFFu; }) +
+                      ">]/BitsPerComponent 8";
     } else {
         dictionary += "/ColorSpace[/Indexed/DeviceRGB " + std::to_string(colours.Count() - 1) + "<" +
-                      HexPalette(colours) + ">]/BitsPerComponent " + std::to_string(colours.BitsPerIndex());
+                      HexPalette(colours.Count(), [&](int i) { return colours.ColourAt(i); }) +
+                      ">]/BitsPerComponent " + std::to_string(colours.BitsPerIndex());
     }
     dictionary += "/Interpolate false/Filter/FlateDecode/Length " + Reference(length) + ">>\nstream\n";
     Emit(dictionary);
     size_t compressed = 0;
-    if (!WriteImageData(source, height, columns, colours, indexed ? paletteMap : nullptr, compressed)) return false;
+    if (!WriteImageData(source, height, columns, colours, indexed ? paletteMap : nullptr, ownPalette, compressed))
+        return false;
     Emit("\nendstream\nendobj\n");
     if (!BeginObject(length)) return false;
     Emit(std::to_string(compressed) + "\nendobj\n");
@@ -292,19 +335,33 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
 }
 
 bool PdfStream::WriteImageData(const Source& source, int32_t height, const std::vector<int32_t>& columns,
-                               const ColourIndex& colours, const uint8_t* paletteMap, size_t& compressed)
+                               const ColourIndex& colours, const uint8_t* paletteMap, bool ownPalette,
+                               size_t& compressed)
 {
-    Deflater deflater;
-    if (!deflater.ready) return Fail("no compressor.");
     const bool rgb = colours.IsFull();
-    const int bits = rgb ? 24 : colours.BitsPerIndex();
+    const int bits = rgb || ownPalette ? (rgb ? 24 : 8) : colours.BitsPerIndex();
     const size_t rowBytes = (columns.size() * static_cast<size_t>(bits) + 7) / 8;
     const auto srcWidth = static_cast<size_t>(source.width);
     std::vector<uint32_t> pixels(paletteMap ? 0 : srcWidth);
     std::vector<uint8_t> indices(rgb ? 0 : srcWidth);
     std::vector<unsigned char> packed(rowBytes);
+    // Enlarged palette images (the pages of a job printed at a printer's
+    // finer resolution) go through our own compressor, which knows their
+    // repeated rows and pixels; zlib, which finds more in other images, takes the rest.
+    const bool enlarged = height >= 2 * static_cast<int64_t>(source.height);
+    // Nearest neighbour repeats every column `wholeScale` times when the width is a whole multiple.
+    const size_t wholeScale = columns.size() % srcWidth == 0 ? columns.size() / srcWidth : 0;
+    ImageDeflater* fast = nullptr;
+    std::unique_ptr<Deflater> deflater;
+    if (!rgb && enlarged) {
+        if (!m_deflater) m_deflater = std::make_unique<ImageDeflater>();
+        fast = m_deflater.get();
+        fast->Start(rowBytes);
+    } else {
+        deflater = std::make_unique<Deflater>();
+        if (!deflater->ready) return Fail("no compressor.");
+    }
     unsigned char chunk[16384];
-    z_stream& zs = deflater.stream;
     int32_t lastRow = -1;
     for (int32_t row = 0; row <= height; ++row) {
         const bool last = row == height;
@@ -329,12 +386,30 @@ bool PdfStream::WriteImageData(const Source& source, int32_t height, const std::
                 }
                 if (rgb)
                     PackRgb(pixels.data(), columns, packed.data());
-                else if (paletteMap)
+                else if (paletteMap && !ownPalette && bits == 1 && wholeScale == 2)
+                    PackBitsDoubled(indices.data(), paletteMap, srcWidth, packed.data());
+                else if (paletteMap && !ownPalette)
                     PackIndices<true>(indices.data(), paletteMap, columns, bits, packed.data());
+                else if (bits == 8 && wholeScale > 0)
+                    RepeatBytes(indices.data(), srcWidth, wholeScale, packed.data());
                 else
                     PackIndices<false>(indices.data(), nullptr, columns, bits, packed.data());
             }
         }
+        if (fast) {
+            if (last)
+                fast->Finish();
+            else
+                fast->AddRow(packed.data());
+            if (last || fast->Output().size() >= kFlushSize) {
+                compressed += fast->Output().size();
+                Emit(fast->Output().data(), fast->Output().size());
+                fast->ClearOutput();
+            }
+            if (m_bFailed) return false;
+            continue;
+        }
+        z_stream& zs = deflater->stream;
         zs.next_in = last ? nullptr : packed.data();
         zs.avail_in = last ? 0u : static_cast<uInt>(rowBytes);
         int status = Z_OK;

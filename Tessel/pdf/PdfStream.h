@@ -2,11 +2,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
 class ColourIndex;
+class ImageDeflater;
 class PrintSink;
 
 // A PDF document written page by page into a PrintSink. Images are enlarged
@@ -62,7 +64,7 @@ private:
     bool BeginObject(uint32_t number);
     uint32_t NewObject();
     bool WriteImageData(const Source& source, int32_t height, const std::vector<int32_t>& columns,
-                        const ColourIndex& colours, const uint8_t* paletteMap, size_t& compressed);
+                        const ColourIndex& colours, const uint8_t* paletteMap, bool ownPalette, size_t& compressed);
 
     PrintSink& m_sink;
     bool m_bFailed = false;
@@ -77,4 +79,6 @@ private:
     double m_pageHeight = 0.0;
     std::string m_content;
     std::vector<uint32_t> m_images;
+    // Kept from image to image, with its buffers.
+    std::unique_ptr<ImageDeflater> m_deflater;
 };

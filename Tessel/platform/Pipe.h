@@ -16,4 +16,9 @@ public:
     // Writes every byte, retrying interrupted and partial writes. False on
     // error (errno kept), including a reader that has gone (EPIPE).
     static bool Write(int handle, const void* data, size_t size);
+    // Asks the system to let the pipe hold `bytes` (it may give less, or
+    // keep its size). A writer that fills a small pipe in small pieces
+    // wakes its reader for each; a wide one is read in large pieces.
+    // Returns the capacity the pipe has afterwards, -1 on error.
+    static long Widen(int handle, size_t bytes);
 };

@@ -1,6 +1,8 @@
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <ctime>
+#include <fcntl.h>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -68,4 +70,13 @@ bool Pipe::Write(int handle, const void* data, size_t size)
     if (WriteAllTo(handle, data, size)) return true;
     if (errno == EPIPE) guard.NoteBrokenPipe();
     return false;
+}
+
+long Pipe::Widen(int handle, size_t bytes)
+{
+    if (bytes > size_t(INT32_MAX)) bytes = size_t(INT32_MAX);
+    // Above the system's limit for a user the request fails: halve it until it is taken.
+    for (size_t want = bytes; want >= 4096; want /= 2)
+        if (fcntl(handle, F_SETPIPE_SZ, int(want)) >= 0) break;
+    return fcntl(handle, F_GETPIPE_SZ);
 }

@@ -6,3 +6,8 @@ TextBuffer FindProgramFolder(const char* program);
 bool IsExecutableFile(const char* path);
 // First line that `<executable> --version` prints, without its line end; null on failure.
 TextBuffer ProgramVersion(const char* executable);
+// The name of the one subfolder of `folder` that is a version number (a
+// digit, then digits and dots), where an installation keeps its versioned
+// files (<prefix>/share/<program>/10.00.0/); null when there is none or more
+// than one. Learns the version without starting the program.
+TextBuffer InstalledVersion(const char* folder);

@@ -1,5 +1,8 @@
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,7 +13,7 @@
 
 bool IsExecutableFile(const char* path)
 {
-    struct stat st {};
+    struct stat st { };
     return path && stat(path, &st) == 0 && S_ISREG(st.st_mode) && access(path, X_OK) == 0;
 }
 
@@ -40,4 +43,27 @@ TextBuffer ProgramVersion(const char* executable)
         status != 0)
         return {};
     return TextBuffer(output.substr(0, output.find_first_of("\r\n")).c_str());
+}
+
+TextBuffer InstalledVersion(const char* folder)
+{
+    if (!folder || !*folder) return {};
+    struct DirCloser {
+        void operator()(DIR* d) const { closedir(d); }
+    };
+    std::unique_ptr<DIR, DirCloser> dir(opendir(folder));
+    if (!dir) return {};
+    std::string found;
+    int versions = 0;
+    while (const dirent* entry = readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        if (name.empty() || name.size() > 32 || name[0] < '0' || name[0] > '9' ||
+            name.find_first_not_of("0123456789.") != std::string::npos)
+            continue;
+        struct stat info { };
+        if (fstatat(dirfd(dir.get()), name.c_str(), &info, 0) != 0 || !S_ISDIR(info.st_mode)) continue;
+        found = name;
+        ++versions;
+    }
+    return versions == 1 ? TextBuffer(found.c_str()) : TextBuffer();
 }

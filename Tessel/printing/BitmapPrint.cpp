@@ -34,7 +34,7 @@ const char* ScaleName(int32_t mode)
 
 }  // namespace
 
-BitmapPrint::BitmapPrint(HBITMAP hBitmap) : Bitmap(hBitmap)
+BitmapPrint::BitmapPrint(HBITMAP hBitmap, bool borrowPixels) : Bitmap(hBitmap, borrowPixels)
 {
 }
 

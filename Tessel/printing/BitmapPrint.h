@@ -23,7 +23,8 @@ public:
     static constexpr int32_t kMaxBands = 65536;
     static constexpr int32_t kMaxStripHeight = 75;
 
-    explicit BitmapPrint(HBITMAP hBitmap);
+    // With borrowPixels the section's rows are printed in place (see Bitmap).
+    explicit BitmapPrint(HBITMAP hBitmap, bool borrowPixels = false);
     ~BitmapPrint() override;
 
     void SetSourceRect(const RECT& rect) { m_SPrint = rect; }

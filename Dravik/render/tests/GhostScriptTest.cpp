@@ -71,6 +71,15 @@ TEST(GhostScript, FallsBackToPath)
     EXPECT_EQ(gs.GSPath, (world.root / "bin/").string());
     EXPECT_STREQ(gs.GSVersion, "10.00.0");
 
+    // An installation that keeps its files in a versioned folder is not asked.
+    fs::create_directories(world.root / "share/ghostscript/9.56.1");
+    fs::create_directories(world.root / "share/ghostscript/fonts");
+    GhostScript installed("/data/", "");
+    EXPECT_STREQ(installed.GSVersion, "9.56.1");
+    fs::create_directories(world.root / "share/ghostscript/9.55.0");
+    GhostScript twoVersions("/data/", "");
+    EXPECT_STREQ(twoVersions.GSVersion, "10.00.0");
+
     world.Set("PATH", (world.root / "empty").string());
     GhostScript none("/data/", "");
     EXPECT_STREQ(none.GSPath, "");

@@ -9,6 +9,7 @@
 #include "PdfStream.h"
 #include "PrintSink.h"
 #include "PrintTestSupport.h"
+#include "ScratchFolder.h"
 
 namespace {
 // Keeps what is written; fails every write that would pass `limit` bytes.
@@ -153,6 +154,51 @@ TEST(PdfStreamTest, PalettedSourcesKeepOnlyTheEntriesThatArePlaced)
     for (const auto& c : cases) {
         const PdfStream::Source source{c.width, c.height, grays, c.row, {}};
         EXPECT_NE(OneImage(source, c.placedWidth, c.placedHeight).find(c.encoding), std::string::npos) << c.encoding;
+    }
+}
+
+TEST(PdfStreamTest, PalettePagesAtWholeScalesComeBackPixelForPixelThroughBothRenderers)
+{
+    // Pages enlarged to a finer printer go through the PDF writer's own
+    // compressor: 8-bit ones with their own palette, fewer colours packed.
+    std::vector<uint32_t> palette(256);
+    for (size_t i = 0; i < 256; ++i) palette[i] = static_cast<uint32_t>(i * 0x010305u) & 0xFFFFFFu;
+    const struct {
+        void (*row)(int32_t y, uint8_t* indices);
+        const char* encoding;
+    } cases[] = {
+        {[](int32_t y, uint8_t* p) {
+             for (int32_t x = 0; x < 23; ++x) p[x] = printtest::IsInk(x, y) ? 3 : 250;
+         },
+         "/BitsPerComponent 1"},
+        {[](int32_t y, uint8_t* p) {
+             for (int32_t x = 0; x < 23; ++x) p[x] = uint8_t((x * 7 + y * 3) % 40 + (x % 5 ? 0 : 200));
+         },
+         "/Indexed/DeviceRGB 255<"},
+    };
+    ScratchFolder folder;
+    for (const auto& c : cases) {
+        for (const int32_t scale : {1, 2, 3}) {
+            SCOPED_TRACE(std::string(c.encoding) + " scale " + std::to_string(scale));
+            const int32_t width = 23, height = 17;
+            const PdfStream::Source source{width, height, palette, c.row, {}};
+            const std::string bytes = OneImage(source, width * scale, height * scale);
+            EXPECT_NE(bytes.find(c.encoding), std::string::npos);
+            ExpectConsistent(bytes);
+            const std::string path = folder.Write("enlarged.pdf", bytes);
+            std::vector<uint8_t> indices(width);
+            for (const std::string tool : {"pdftoppm", "gs"}) {
+                printtest::Raster r;
+                ASSERT_TRUE(printtest::Rasterize(tool, path, 1, 72, 0, 0, width * scale + 4, height * scale + 4, r));
+                int wrong = 0;
+                for (int y = 0; y < height * scale; ++y) {
+                    c.row(y / scale, indices.data());
+                    for (int x = 0; x < width * scale; ++x)
+                        wrong += r.At(x + 2, y + 2) != palette[indices[size_t(x / scale)]];
+                }
+                EXPECT_EQ(wrong, 0) << tool;
+            }
+        }
     }
 }
 

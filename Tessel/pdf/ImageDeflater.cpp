@@ -1,0 +1,332 @@
+#include "ImageDeflater.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <queue>
+
+namespace {
+constexpr size_t kMinMatch = 3;
+constexpr size_t kMaxMatch = 258;
+constexpr size_t kMaxDistance = 32768;
+// A match with the row above carries a long distance code: shorter ones
+// cost more than the literals they replace.
+constexpr size_t kMinRowMatch = 6;
+// Short distances tried where neither a run nor the row above matches:
+// dither patterns and enlarged pixel pairs repeat within a few bytes.
+constexpr size_t kShortDistances[] = {2, 4, 5, 8, 10, 20};
+constexpr unsigned kEndOfBlock = 256;
+constexpr uint32_t kMatchFlag = 0x80000000u;
+
+constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                      31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                      2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr uint16_t kDistBase[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                    33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
+                                    1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr uint8_t kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                    6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+// Order in which the code length code's lengths are sent.
+constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+
+// Length and distance codes by value, made once.
+struct CodeTables {
+    uint8_t lengthCode[kMaxMatch + 1] = {};
+    uint8_t distCode[kMaxDistance + 1] = {};
+    CodeTables()
+    {
+        for (unsigned code = 0; code < 29; ++code) {
+            const unsigned end = code == 28 ? 259u : kLengthBase[code + 1];
+            for (unsigned length = kLengthBase[code]; length < end; ++length) lengthCode[length] = uint8_t(code);
+        }
+        for (unsigned code = 0; code < 30; ++code) {
+            const unsigned end = code == 29 ? 32769u : kDistBase[code + 1];
+            for (unsigned distance = kDistBase[code]; distance < end; ++distance) distCode[distance] = uint8_t(code);
+        }
+    }
+};
+const CodeTables& Tables()
+{
+    static const CodeTables tables;
+    return tables;
+}
+
+// Bytes from a and b that agree, at most `limit`; a word at a time.
+size_t CommonLength(const uint8_t* a, const uint8_t* b, size_t limit)
+{
+    size_t n = 0;
+    while (n + 8 <= limit) {
+        uint64_t x, y;
+        std::memcpy(&x, a + n, 8);
+        std::memcpy(&y, b + n, 8);
+        if (x != y) return n + static_cast<size_t>(__builtin_ctzll(x ^ y) / 8);
+        n += 8;
+    }
+    while (n < limit && a[n] == b[n]) ++n;
+    return n;
+}
+
+// Huffman code lengths for the frequencies, none longer than maxBits. At
+// least two symbols get a code, so that every code is complete (one an
+// inflater accepts even when a block uses a single symbol).
+template <size_t N>
+void BuildLengths(std::array<uint32_t, N> freq, unsigned maxBits, std::array<uint8_t, N>& lengths)
+{
+    size_t used = 0;
+    for (size_t i = 0; i < N && used < 2; ++i) used += freq[i] > 0;
+    for (size_t i = 0; i < N && used < 2; ++i)
+        if (freq[i] == 0) freq[i] = 1, ++used;
+    while (true) {
+        // Nodes 0..N-1 are the symbols; inner nodes follow.
+        std::vector<uint32_t> parent(2 * N, 0);
+        using Entry = std::pair<uint64_t, uint32_t>;
+        std::priority_queue<Entry, std::vector<Entry>, std::greater<>> heap;
+        for (size_t i = 0; i < N; ++i)
+            if (freq[i] > 0) heap.emplace(freq[i], uint32_t(i));
+        uint32_t next = N;
+        while (heap.size() > 1) {
+            const Entry a = heap.top();
+            heap.pop();
+            const Entry b = heap.top();
+            heap.pop();
+            parent[a.second] = parent[b.second] = next;
+            heap.emplace(a.first + b.first, next++);
+        }
+        const uint32_t root = next - 1;
+        std::vector<uint8_t> depth(2 * N, 0);
+        for (uint32_t node = root; node-- > N;) depth[node] = uint8_t(depth[parent[node]] + 1);
+        bool fits = true;
+        for (size_t i = 0; i < N; ++i) {
+            lengths[i] = freq[i] > 0 ? uint8_t(depth[parent[i]] + 1) : 0;
+            if (lengths[i] > maxBits) fits = false;
+        }
+        if (fits) return;
+        // Too deep: flatten the frequencies and build again.
+        for (auto& f : freq)
+            if (f > 0) f = (f >> 1) | 1;
+    }
+}
+
+// Canonical codes for the lengths, bit-reversed for a stream that is filled
+// from the least significant bit.
+template <size_t N>
+void BuildCodes(const std::array<uint8_t, N>& lengths, std::array<uint16_t, N>& codes)
+{
+    uint16_t count[16] = {};
+    for (const uint8_t length : lengths) ++count[length];
+    count[0] = 0;
+    uint16_t next[16] = {};
+    for (unsigned bits = 1, code = 0; bits < 16; ++bits) {
+        code = (code + count[bits - 1]) << 1;
+        next[bits] = uint16_t(code);
+    }
+    for (size_t i = 0; i < N; ++i) {
+        const unsigned length = lengths[i];
+        if (length == 0) continue;
+        unsigned code = next[length]++, reversed = 0;
+        for (unsigned b = 0; b < length; ++b, code >>= 1) reversed = (reversed << 1) | (code & 1u);
+        codes[i] = uint16_t(reversed);
+    }
+}
+}  // namespace
+
+void ImageDeflater::Start(size_t rowBytes)
+{
+    Tables();
+    m_rowBytes = rowBytes < 1 ? 1 : rowBytes;
+    if (m_window.size() < (kRowsKept + kWindowRows) * m_rowBytes)
+        m_window.resize((kRowsKept + kWindowRows) * m_rowBytes);
+    m_used = 0;
+    m_adler = m_rowAdler = 1;
+    m_tokens.clear();
+    m_tokens.reserve(kBlockTokens + m_rowBytes);
+    m_litFreq.fill(0);
+    m_distFreq.fill(0);
+    m_bits = 0;
+    m_bitCount = 0;
+    m_bFinished = false;
+    m_outPos = 0;
+    // Deflate with a 32 KiB window, no dictionary, check bits as zlib writes them.
+    MakeRoom(2);
+    m_out[m_outPos++] = 0x78;
+    m_out[m_outPos++] = 0x01;
+}
+
+void ImageDeflater::MakeRoom(size_t bytes)
+{
+    if (m_out.size() < m_outPos + bytes) m_out.resize(m_outPos + bytes);
+}
+
+void ImageDeflater::Literal(uint8_t byte)
+{
+    m_tokens.push_back(byte);
+    ++m_litFreq[byte];
+}
+
+void ImageDeflater::Match(size_t length, size_t distance)
+{
+    const CodeTables& tables = Tables();
+    while (length > 0) {
+        // Pieces of at most kMaxMatch, none left shorter than kMinMatch.
+        size_t piece = std::min(length, kMaxMatch);
+        if (length - piece > 0 && length - piece < kMinMatch) piece = length - kMinMatch;
+        m_tokens.push_back(kMatchFlag | uint32_t(piece) << 16 | uint32_t(distance - 1));
+        ++m_litFreq[257u + tables.lengthCode[piece]];
+        ++m_distFreq[tables.distCode[distance]];
+        length -= piece;
+    }
+}
+
+void ImageDeflater::AddRow(const uint8_t* row)
+{
+    if (m_bFinished) return;
+    const size_t n = m_rowBytes;
+    if (m_used + n > m_window.size()) {
+        // Keep the rows that distances can still reach at the front.
+        const size_t keep = std::min(m_used, kRowsKept * n);
+        std::memmove(m_window.data(), m_window.data() + m_used - keep, keep);
+        m_used = keep;
+    }
+    uint8_t* cur = m_window.data() + m_used;
+    const bool repeated = m_used >= n && std::memcmp(cur - n, row, n) == 0;
+    std::memcpy(cur, row, n);
+    if (repeated) {
+        // The enlargement repeated the row: one match, and the checksum of its bytes again.
+        if (n <= kMaxDistance && n >= kMinMatch) {
+            Match(n, n);
+        } else {
+            for (size_t i = 0; i < n; ++i) Literal(row[i]);
+        }
+    } else {
+        m_rowAdler = uint32_t(adler32(1, row, uInt(n)));
+        size_t i = 0;
+        while (i < n) {
+            // Bytes before cur[i] that a distance may reach.
+            const size_t history = std::min(m_used + i, kMaxDistance);
+            const size_t left = n - i;
+            size_t bestLength = 0, bestDistance = 0;
+            if (history >= 1) {
+                bestLength = CommonLength(cur + i, cur + i - 1, left);
+                bestDistance = 1;
+            }
+            // The rows above: one source row up, and two and four for
+            // thinning patterns, which repeat every few rows.
+            for (size_t rows = 1; rows <= kRowsKept && bestLength < left && rows * n <= history; rows *= 2) {
+                if (cur[i] != cur[i - rows * n]) continue;
+                const size_t length = CommonLength(cur + i, cur + i - rows * n, left);
+                if (length >= kMinRowMatch && length > bestLength) bestLength = length, bestDistance = rows * n;
+            }
+            if (bestLength < kMinMatch) {
+                for (const size_t distance : kShortDistances) {
+                    if (history < distance) break;
+                    if (cur[i] != cur[i - distance]) continue;
+                    const size_t length = CommonLength(cur + i, cur + i - distance, left);
+                    if (length > bestLength) bestLength = length, bestDistance = distance;
+                }
+            }
+            if (bestLength >= kMinMatch) {
+                Match(bestLength, bestDistance);
+                i += bestLength;
+            } else {
+                Literal(cur[i++]);
+            }
+        }
+    }
+    m_used += n;
+    m_adler = uint32_t(adler32_combine(m_adler, m_rowAdler, z_off_t(n)));
+    if (m_tokens.size() >= kBlockTokens) WriteBlock(false);
+}
+
+void ImageDeflater::Finish()
+{
+    if (m_bFinished) return;
+    m_bFinished = true;
+    WriteBlock(true);
+    MakeRoom(16);
+    if (m_bitCount % 8 != 0) PutBits(0, 8 - m_bitCount % 8);
+    DrainBits();
+    for (int shift = 24; shift >= 0; shift -= 8) m_out[m_outPos++] = uint8_t(m_adler >> shift);
+}
+
+void ImageDeflater::PutBits(uint32_t value, unsigned count)
+{
+    m_bits |= uint64_t(value) << m_bitCount;
+    m_bitCount += count;
+    if (m_bitCount < 32) return;
+    uint8_t* out = m_out.data() + m_outPos;
+    out[0] = uint8_t(m_bits);
+    out[1] = uint8_t(m_bits >> 8);
+    out[2] = uint8_t(m_bits >> 16);
+    out[3] = uint8_t(m_bits >> 24);
+    m_outPos += 4;
+    m_bits >>= 32;
+    m_bitCount -= 32;
+}
+
+void ImageDeflater::DrainBits()
+{
+    for (; m_bitCount >= 8; m_bitCount -= 8, m_bits >>= 8) m_out[m_outPos++] = uint8_t(m_bits);
+}
+
+void ImageDeflater::WriteBlock(bool last)
+{
+    ++m_litFreq[kEndOfBlock];
+    std::array<uint8_t, 286> litLengths{};
+    std::array<uint8_t, 30> distLengths{};
+    BuildLengths(m_litFreq, 15, litLengths);
+    BuildLengths(m_distFreq, 15, distLengths);
+    std::array<uint16_t, 286> litCodes{};
+    std::array<uint16_t, 30> distCodes{};
+    BuildCodes(litLengths, litCodes);
+    BuildCodes(distLengths, distCodes);
+
+    size_t litCount = 286, distCount = 30;
+    while (litCount > 257 && litLengths[litCount - 1] == 0) --litCount;
+    while (distCount > 1 && distLengths[distCount - 1] == 0) --distCount;
+    // The code lengths go out one symbol each (no run codes): a few hundred
+    // bits per block of tens of thousands of symbols.
+    std::array<uint32_t, 19> clFreq{};
+    for (size_t i = 0; i < litCount; ++i) ++clFreq[litLengths[i]];
+    for (size_t i = 0; i < distCount; ++i) ++clFreq[distLengths[i]];
+    std::array<uint8_t, 19> clLengths{};
+    std::array<uint16_t, 19> clCodes{};
+    BuildLengths(clFreq, 7, clLengths);
+    BuildCodes(clLengths, clCodes);
+    size_t clCount = 19;
+    while (clCount > 4 && clLengths[kCodeLengthOrder[clCount - 1]] == 0) --clCount;
+
+    // Room for the codes (at most 400 bytes) and 48 bits a token, written
+    // through a position rather than appended byte by byte.
+    MakeRoom(512 + 6 * m_tokens.size());
+    PutBits(last ? 1u : 0u, 1);
+    PutBits(2, 2);  // dynamic Huffman codes
+    PutBits(uint32_t(litCount - 257), 5);
+    PutBits(uint32_t(distCount - 1), 5);
+    PutBits(uint32_t(clCount - 4), 4);
+    for (size_t i = 0; i < clCount; ++i) PutBits(clLengths[kCodeLengthOrder[i]], 3);
+    for (size_t i = 0; i < litCount; ++i) PutBits(clCodes[litLengths[i]], clLengths[litLengths[i]]);
+    for (size_t i = 0; i < distCount; ++i) PutBits(clCodes[distLengths[i]], clLengths[distLengths[i]]);
+
+    const CodeTables& tables = Tables();
+    for (const uint32_t token : m_tokens) {
+        if (!(token & kMatchFlag)) {
+            PutBits(litCodes[token], litLengths[token]);
+            continue;
+        }
+        const unsigned length = (token >> 16) & 0x1FFu;
+        const unsigned distance = (token & 0xFFFFu) + 1;
+        const unsigned lc = tables.lengthCode[length];
+        PutBits(litCodes[257 + lc], litLengths[257 + lc]);
+        PutBits(length - kLengthBase[lc], kLengthExtra[lc]);
+        const unsigned dc = tables.distCode[distance];
+        PutBits(distCodes[dc], distLengths[dc]);
+        PutBits(distance - kDistBase[dc], kDistExtra[dc]);
+    }
+    PutBits(litCodes[kEndOfBlock], litLengths[kEndOfBlock]);
+    DrainBits();
+    m_tokens.clear();
+    m_litFreq.fill(0);
+    m_distFreq.fill(0);
+}

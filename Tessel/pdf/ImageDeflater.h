@@ -1,0 +1,67 @@
+#pragma once
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+// A zlib stream of image rows, made for pages enlarged nearest neighbour:
+// such a page repeats whole rows and runs of equal bytes, which a general
+// compressor finds only after hashing every byte. Each row is matched
+// against the rows 1, 2, 4 and 8 above (an enlarged row, a thinning
+// pattern's period) and against a few short distances, byte strings
+// compared a word at a time; the matches and literals are coded with
+// Huffman codes made for each block of the image. The checksum of a
+// repeated row is combined from the row's own, never summed again.
+class ImageDeflater {
+public:
+    ImageDeflater() = default;
+    // Starts a stream at once, as Start does.
+    explicit ImageDeflater(size_t rowBytes) { Start(rowBytes); }
+    ImageDeflater(const ImageDeflater&) = delete;
+    ImageDeflater& operator=(const ImageDeflater&) = delete;
+
+    // Starts a new stream of rows of `rowBytes` bytes each (at least 1),
+    // dropping what is left of the last one. The memory stays: one deflater
+    // serves page after page without allocating again.
+    void Start(size_t rowBytes);
+    void AddRow(const uint8_t* row);
+    // Ends the stream; no row may follow until the next Start.
+    void Finish();
+    // The compressed bytes made so far; the caller takes them away with ClearOutput.
+    std::span<const uint8_t> Output() const { return {m_out.data(), m_outPos}; }
+    void ClearOutput() { m_outPos = 0; }
+
+private:
+    static constexpr size_t kBlockTokens = size_t{1} << 16;
+    // Rows above the current one that matches may reach (within 32 KiB).
+    static constexpr size_t kRowsKept = 8;
+    // Rows added between two moves of the kept rows to the window's front.
+    static constexpr size_t kWindowRows = 56;
+
+    void Literal(uint8_t byte);
+    void Match(size_t length, size_t distance);
+    void WriteBlock(bool last);
+    // Makes room for `bytes` more output; PutBits and DrainBits write
+    // at m_outPos, inside room made beforehand.
+    void MakeRoom(size_t bytes);
+    void PutBits(uint32_t value, unsigned count);
+    void DrainBits();
+
+    size_t m_rowBytes = 1;
+    // The rows coded so far (the last kRowsKept of them at least) followed by
+    // the row being coded, so that every distance is a plain step back in
+    // one array.
+    std::vector<uint8_t> m_window;
+    size_t m_used = 0;
+    uint32_t m_adler = 1;
+    uint32_t m_rowAdler = 1;
+    std::vector<uint32_t> m_tokens;
+    std::array<uint32_t, 286> m_litFreq{};
+    std::array<uint32_t, 30> m_distFreq{};
+    uint64_t m_bits = 0;
+    unsigned m_bitCount = 0;
+    bool m_bFinished = true;
+    std::vector<uint8_t> m_out;  // its size is the room made; m_outPos bytes are output
+    size_t m_outPos = 0;
+};

@@ -1,0 +1,136 @@
+#include "ImageDeflater.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <random>
+#include <vector>
+
+namespace {
+
+// zlib's own inflate of the whole stream; empty when it is refused or has bytes after its end.
+std::vector<uint8_t> Inflate(const std::vector<uint8_t>& stream, size_t expected)
+{
+    std::vector<uint8_t> out(expected + 16);
+    uLongf size = uLongf(out.size());
+    if (uncompress(out.data(), &size, stream.data(), uLong(stream.size())) != Z_OK) return {};
+    out.resize(size);
+    return out;
+}
+
+std::vector<uint8_t> Deflate(const std::vector<uint8_t>& image, size_t rowBytes)
+{
+    ImageDeflater deflater(rowBytes);
+    std::vector<uint8_t> stream;
+    for (size_t at = 0; at < image.size(); at += rowBytes) {
+        deflater.AddRow(image.data() + at);
+        // Taken away in pieces, as the PDF writer does.
+        stream.insert(stream.end(), deflater.Output().begin(), deflater.Output().end());
+        deflater.ClearOutput();
+    }
+    deflater.Finish();
+    stream.insert(stream.end(), deflater.Output().begin(), deflater.Output().end());
+    return stream;
+}
+
+enum class Content { Noise, Text, Dither };
+
+// A page of `width` x `height` source pixels of `bits` each, enlarged
+// nearest neighbour by `scale` both ways and packed into rows of whole bytes.
+std::vector<uint8_t> EnlargedPage(int bits, int scale, int width, int height, Content content, size_t& rowBytes,
+                                  unsigned seed)
+{
+    std::mt19937 random(seed);
+    const unsigned top = (1u << bits) - 1u;
+    std::vector<unsigned> source(size_t(width) * size_t(height));
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            unsigned value = 0;
+            if (content == Content::Noise) value = random() & top;
+            if (content == Content::Text) value = (random() % 16 == 0 || (y % 7 == 3 && x > width / 3)) ? top : 0;
+            if (content == Content::Dither) value = ((x + y) % 2 == 0 ? top / 2 : top) & top;
+            source[size_t(y) * size_t(width) + size_t(x)] = value;
+        }
+    }
+    const size_t placedWidth = size_t(width) * size_t(scale);
+    rowBytes = (placedWidth * size_t(bits) + 7) / 8;
+    std::vector<uint8_t> image;
+    for (int y = 0; y < height * scale; ++y) {
+        std::vector<uint8_t> row(rowBytes, 0);
+        for (size_t x = 0; x < placedWidth; ++x) {
+            const unsigned value = source[size_t(y / scale) * size_t(width) + x / size_t(scale)];
+            const size_t bit = x * size_t(bits);
+            row[bit / 8] |= uint8_t(value << (8 - bits - bit % 8));
+        }
+        image.insert(image.end(), row.begin(), row.end());
+    }
+    return image;
+}
+
+TEST(ImageDeflaterTest, EveryDepthScaleAndWidthInflatesToTheSameBytes)
+{
+    unsigned seed = 1;
+    for (const int bits : {1, 2, 4, 8}) {
+        for (int scale = 1; scale <= 4; ++scale) {
+            for (const int width : {1, 3, 37, 251}) {
+                for (const Content content : {Content::Noise, Content::Text, Content::Dither}) {
+                    size_t rowBytes = 0;
+                    const auto image = EnlargedPage(bits, scale, width, 23, content, rowBytes, seed++);
+                    const auto stream = Deflate(image, rowBytes);
+                    EXPECT_EQ(Inflate(stream, image.size()), image)
+                        << bits << " bits, scale " << scale << ", width " << width << ", content " << int(content);
+                }
+            }
+        }
+    }
+}
+
+TEST(ImageDeflaterTest, LargePagesSpanSeveralBlocksAndStayFarSmallerThanTheirPixels)
+{
+    size_t rowBytes = 0;
+    const auto image = EnlargedPage(8, 2, 1275, 600, Content::Text, rowBytes, 7);
+    const auto stream = Deflate(image, rowBytes);
+    EXPECT_EQ(Inflate(stream, image.size()), image);
+    EXPECT_LT(stream.size() * 10, image.size());
+    // Noise needs many blocks of literals and still round-trips.
+    const auto noise = EnlargedPage(8, 1, 1000, 300, Content::Noise, rowBytes, 8);
+    EXPECT_EQ(Inflate(Deflate(noise, rowBytes), noise.size()), noise);
+}
+
+TEST(ImageDeflaterTest, RowsBeyondTheWindowAndTinyRowsAndNoRows)
+{
+    // Rows longer than the 32 KiB window cannot be matched with the row above.
+    std::vector<uint8_t> wide(40000 * 3);
+    for (size_t i = 0; i < wide.size(); ++i) wide[i] = uint8_t(i / 40000 == 1 ? i % 251 : 0);
+    std::copy(wide.begin() + 40000, wide.begin() + 80000, wide.begin() + 80000);
+    EXPECT_EQ(Inflate(Deflate(wide, 40000), wide.size()), wide);
+    const std::vector<uint8_t> tiny = {1, 1, 2, 2, 2, 2, 2, 0};
+    EXPECT_EQ(Inflate(Deflate(tiny, 1), tiny.size()), tiny);
+    EXPECT_EQ(Inflate(Deflate(tiny, 2), tiny.size()), tiny);
+    const auto empty = Deflate({}, 5);
+    uint8_t none[1];
+    uLongf size = sizeof none;
+    EXPECT_EQ(uncompress(none, &size, empty.data(), uLong(empty.size())), Z_OK);
+    EXPECT_EQ(size, 0u);
+}
+
+TEST(ImageDeflaterTest, OneDeflaterServesImageAfterImageEvenWhenOneIsLeftUnfinished)
+{
+    ImageDeflater deflater;
+    size_t rowBytes = 0;
+    for (const int width : {300, 37, 300}) {
+        const auto image = EnlargedPage(4, 2, width, 40, Content::Text, rowBytes, unsigned(width));
+        // A stream abandoned halfway leaves nothing behind for the next one.
+        deflater.Start(rowBytes);
+        deflater.AddRow(image.data());
+        deflater.Start(rowBytes);
+        std::vector<uint8_t> stream;
+        for (size_t at = 0; at < image.size(); at += rowBytes) deflater.AddRow(image.data() + at);
+        deflater.Finish();
+        stream.assign(deflater.Output().begin(), deflater.Output().end());
+        deflater.ClearOutput();
+        EXPECT_EQ(Inflate(stream, image.size()), image) << width;
+    }
+}
+
+}  // namespace
