@@ -13,15 +13,21 @@ bool Authorised(const char* database, const char* password)
     return database != nullptr && database[0] != '\0' && password != nullptr && std::strcmp(password, kPassword) == 0;
 }
 
-std::string Field(const char* text) { return text == nullptr ? std::string() : std::string(text, strnlen(text, UsageDatabase::kMaxText)); }
+std::string Field(const char* text)
+{
+    return text == nullptr ? std::string() : std::string(text, strnlen(text, UsageDatabase::kMaxText));
+}
 
-bool InRange(int32_t value, int32_t low, int32_t high) { return value >= low && value <= high; }
+bool InRange(int32_t value, int32_t low, int32_t high)
+{
+    return value >= low && value <= high;
+}
 }  // namespace
 
 // Nothing may leave these functions: the caller is C.
 int32_t SaveUsageStatistics(const char* database, const char* /*reserved*/, const char* password, const char* userName,
-                            const char* printerName, const char* outputFormat, int32_t pages,
-                            int32_t savingsPercentage, int32_t checkDocument)
+                            const char* printerName, const char* outputFormat, int32_t pages, int32_t savingsPercentage,
+                            int32_t checkDocument)
 {
     if (!Authorised(database, password) || pages <= 0 || !InRange(savingsPercentage, 0, 100)) return 0;
     try {
@@ -44,8 +50,8 @@ int32_t SaveUsageDetails(const char* database, const char* /*reserved*/, const c
                          int32_t magentaAfter, int32_t yellowBefore, int32_t yellowAfter, int32_t blackBefore,
                          int32_t blackAfter)
 {
-    const PageFigures figures{{cyanBefore, cyanAfter, magentaBefore, magentaAfter, yellowBefore, yellowAfter,
-                               blackBefore, blackAfter}};
+    const PageFigures figures{
+        {cyanBefore, cyanAfter, magentaBefore, magentaAfter, yellowBefore, yellowAfter, blackBefore, blackAfter}};
     if (!Authorised(database, password) || statisticsId <= 0 || page <= 0) return 0;
     for (const int32_t value : figures.values)
         if (!InRange(value, 0, UsageDatabase::kMaxCoverage)) return 0;

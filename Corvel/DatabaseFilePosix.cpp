@@ -13,7 +13,7 @@ constexpr char kSQLiteHeader[] = "SQLite format 3";  // with its terminator: 16 
 
 DatabaseFileKind Inspect(int fd)
 {
-    struct stat info {};
+    struct stat info { };
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return DatabaseFileKind::Unusable;
     if (info.st_size == 0) return DatabaseFileKind::Empty;
     char header[sizeof kSQLiteHeader] = {};

@@ -9,9 +9,15 @@
 namespace {
 constexpr const char* kName = "parsimo-shared-folder";
 
-sqlite3_vfs* Base(sqlite3_vfs* vfs) { return static_cast<sqlite3_vfs*>(vfs->pAppData); }
+sqlite3_vfs* Base(sqlite3_vfs* vfs)
+{
+    return static_cast<sqlite3_vfs*>(vfs->pAppData);
+}
 
-bool IsJournal(const char* name) { return name != nullptr && std::string_view(name).ends_with("-journal"); }
+bool IsJournal(const char* name)
+{
+    return name != nullptr && std::string_view(name).ends_with("-journal");
+}
 
 int Open(sqlite3_vfs* vfs, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags)
 {

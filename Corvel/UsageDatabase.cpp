@@ -67,7 +67,7 @@ void BindText(sqlite3_stmt* statement, int index, const std::string& text)
 class WriteScope {
 public:
     // Watches the owner's handle, which a failure closes (closing rolls back too).
-    explicit WriteScope(sqlite3*& db) : m_pDb(db) {}
+    explicit WriteScope(sqlite3*& db) : m_pDb(db) { }
     ~WriteScope()
     {
         if (m_pDb != nullptr && !sqlite3_get_autocommit(m_pDb))
@@ -125,7 +125,10 @@ UsageDatabase::UsageDatabase(const char* path, Access access) : m_path(path ? pa
     if (version < kSchemaVersion) Migrate();
 }
 
-UsageDatabase::~UsageDatabase() { Close(); }
+UsageDatabase::~UsageDatabase()
+{
+    Close();
+}
 
 void UsageDatabase::Close()
 {
@@ -144,7 +147,10 @@ bool UsageDatabase::Fail(const std::string& what)
     return false;
 }
 
-bool UsageDatabase::Exec(const char* sql) { return sqlite3_exec(m_pDb, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+bool UsageDatabase::Exec(const char* sql)
+{
+    return sqlite3_exec(m_pDb, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
 
 bool UsageDatabase::Configure(Access access)
 {
@@ -244,10 +250,9 @@ bool UsageDatabase::AddPage(int64_t job, int32_t page, const PageFigures& figure
     if (!Exec("PRAGMA synchronous = OFF")) return Fail("cannot be set up");
     WriteScope scope(m_pDb);
     if (!Exec("BEGIN IMMEDIATE")) return Fail("is busy");
-    const Statement insert = Prepare(m_pDb,
-                                     "INSERT INTO pages (job, page, cyan_before, cyan_after, magenta_before,"
-                                     " magenta_after, yellow_before, yellow_after, black_before, black_after)"
-                                     " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    const Statement insert = Prepare(m_pDb, "INSERT INTO pages (job, page, cyan_before, cyan_after, magenta_before,"
+                                            " magenta_after, yellow_before, yellow_after, black_before, black_after)"
+                                            " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     if (!insert) return Fail("has no pages table");
     sqlite3_bind_int64(insert.get(), 1, job);
     sqlite3_bind_int(insert.get(), 2, page);

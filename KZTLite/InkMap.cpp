@@ -25,8 +25,8 @@ InkMap::InkMap(HBITMAP page)
     if (bm.bmType != 0 || bm.bmPlanes != 1 || bm.bmBits == nullptr || bih.biSize != sizeof(BITMAPINFOHEADER) ||
         bm.bmWidth <= 0 || bm.bmWidth > kMaxDibDimension || bm.bmHeight <= 0 || bm.bmHeight > kMaxDibDimension ||
         bih.biWidth != bm.bmWidth || (bih.biHeight != bm.bmHeight && bih.biHeight != -bm.bmHeight) ||
-        bih.biBitCount != bm.bmBitsPixel || !IsSupported(bm.bmBitsPixel, bih.biCompression) ||
-        page->colorCount > 256 || page->imageBytes > kMaxDibImageBytes)
+        bih.biBitCount != bm.bmBitsPixel || !IsSupported(bm.bmBitsPixel, bih.biCompression) || page->colorCount > 256 ||
+        page->imageBytes > kMaxDibImageBytes)
         return;
     const int64_t stride = DibStride(bm.bmWidth, bm.bmBitsPixel);
     if (stride <= 0 || stride != bm.bmWidthBytes ||

@@ -17,8 +17,7 @@ int32_t KZTGetMicrLineRegions(HBITMAP page, int32_t dpi, int32_t, char** answer)
     std::string text;
     char group[64];
     for (const CodeLineBox& b : lines) {
-        std::snprintf(group, sizeof group, "%s%d,%d,%d,%d", text.empty() ? "" : ",", b.left, b.top, b.right,
-                      b.bottom);
+        std::snprintf(group, sizeof group, "%s%d,%d,%d,%d", text.empty() ? "" : ",", b.left, b.top, b.right, b.bottom);
         text += group;
     }
     // The caller releases the answer through KZTFreeMem, so it comes from malloc.

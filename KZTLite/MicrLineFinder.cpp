@@ -13,16 +13,16 @@ constexpr double kMinCharHeight = 0.095;
 constexpr double kMaxCharHeight = 0.140;
 constexpr double kMinCharWidth = 0.035;  // the narrowest digit is wider than a bar or a rule end
 constexpr double kMaxCharWidth = 0.100;
-constexpr double kMaxCharFill = 0.85;    // a solid block is a bar, not a character
+constexpr double kMaxCharFill = 0.85;  // a solid block is a bar, not a character
 constexpr double kPitchSlack = 0.02;
 constexpr double kBaselineSlack = 0.025;
-constexpr double kMaxSlope = 0.0262;     // tan 1.5 degrees: lines come skewed by up to 1
-constexpr int32_t kMaxGapPitches = 12;   // blanks and symbols between two digits of one line
-constexpr int32_t kMinChars = 6;         // the routing field alone has nine digits
-constexpr double kMinPart = 0.017;       // smaller blobs are specks, not parts of a symbol
+constexpr double kMaxSlope = 0.0262;    // tan 1.5 degrees: lines come skewed by up to 1
+constexpr int32_t kMaxGapPitches = 12;  // blanks and symbols between two digits of one line
+constexpr int32_t kMinChars = 6;        // the routing field alone has nine digits
+constexpr double kMinPart = 0.017;      // smaller blobs are specks, not parts of a symbol
 constexpr double kSpeckReach = 0.02;
-constexpr double kClearAbove = 0.10;     // the clear band runs to 5/8 inch above the cheque's edge
-constexpr double kClearBelow = 0.06;     // and the baseline is 3/16 inch above it
+constexpr double kClearAbove = 0.10;  // the clear band runs to 5/8 inch above the cheque's edge
+constexpr double kClearBelow = 0.06;  // and the baseline is 3/16 inch above it
 constexpr double kMargin = 1.0 / 32;
 
 constexpr int32_t kMinDpi = 50;
@@ -50,7 +50,7 @@ void Unite(std::vector<int32_t>& parent, int32_t a, int32_t b)
 
 }  // namespace
 
-MicrLineFinder::MicrLineFinder(const InkMap& page, int32_t dpi) : m_Page(page), m_Dpi(dpi) {}
+MicrLineFinder::MicrLineFinder(const InkMap& page, int32_t dpi) : m_Page(page), m_Dpi(dpi) { }
 
 std::vector<CodeLineBox> MicrLineFinder::Find()
 {
@@ -240,8 +240,7 @@ bool MicrLineFinder::Accept(const std::vector<int32_t>& chain, CodeLineBox* box)
     return true;
 }
 
-bool MicrLineFinder::BandIsClear(const Baseline& line, const std::vector<uint8_t>& member, int32_t x0,
-                                 int32_t x1) const
+bool MicrLineFinder::BandIsClear(const Baseline& line, const std::vector<uint8_t>& member, int32_t x0, int32_t x1) const
 {
     const double minPart = std::max(2.0, Inches(kMinPart));
     const double above = Inches(kCharHeight + kClearAbove);

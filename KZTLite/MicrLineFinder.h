@@ -67,8 +67,8 @@ private:
     double m_CellsPerInch = 0;
     int32_t m_GridWidth = 0;
     int32_t m_GridHeight = 0;
-    std::vector<Run> m_Runs;           // row by row, left to right
-    std::vector<int32_t> m_RowStart;   // first run of each grid row, and the end
-    std::vector<int32_t> m_RunBlob;    // blob of each run
+    std::vector<Run> m_Runs;          // row by row, left to right
+    std::vector<int32_t> m_RowStart;  // first run of each grid row, and the end
+    std::vector<int32_t> m_RunBlob;   // blob of each run
     std::vector<Blob> m_Blobs;
 };

@@ -203,7 +203,7 @@ PreviewImage PreviewPage::Render(int32_t savingsPercentage)
                                  static_cast<int>(row[x] & 0xFF), x, y);
     }
 
-    AppEnvironment env {AppEnvironment::DefaultsOnly {}};
+    AppEnvironment env{AppEnvironment::DefaultsOnly{}};
     env.SavingsPercentage = savingsPercentage;
     env.AdvUsageStat = 1;
     std::unique_ptr<UsageDetails, decltype(&std::free)> usage(nullptr, &std::free);

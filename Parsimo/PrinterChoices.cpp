@@ -6,7 +6,10 @@
 #include "TextBuffer.h"
 
 namespace {
-bool SameName(const std::string& a, const char* b) { return TextBuffer(a.c_str()).Compare(b, true) == 0; }
+bool SameName(const std::string& a, const char* b)
+{
+    return TextBuffer(a.c_str()).Compare(b, true) == 0;
+}
 
 // The product's own queue: the backend's device URI, the virtual printer's
 // name, or the product's name, which the installer gives the queue.
@@ -20,7 +23,7 @@ bool IsOwnQueue(const AppEnvironment& env, const PrinterEntry& printer)
 }
 }  // namespace
 
-PrinterChoices::PrinterChoices(const AppEnvironment& env) : PrinterChoices(env, PrinterDriver::List()) {}
+PrinterChoices::PrinterChoices(const AppEnvironment& env) : PrinterChoices(env, PrinterDriver::List()) { }
 
 PrinterChoices::PrinterChoices(const AppEnvironment& env, std::vector<PrinterEntry> printers)
     : m_printers(std::move(printers))

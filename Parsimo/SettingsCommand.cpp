@@ -58,7 +58,10 @@ bool ParseNumber(const char* text, int32_t& number)
     return true;
 }
 
-bool OnOneLine(const char* text) { return !std::strpbrk(text, "\r\n"); }
+bool OnOneLine(const char* text)
+{
+    return !std::strpbrk(text, "\r\n");
+}
 
 int Usage(const char* text)
 {
@@ -70,7 +73,7 @@ int Usage(const char* text)
 int SettingsCommand::List(int argc, char**)
 {
     if (argc > 1) return Usage("'settings' takes no arguments.");
-    AppEnvironment env {AppEnvironment::DefaultsOnly {}};
+    AppEnvironment env{AppEnvironment::DefaultsOnly{}};
     env.ReadSettings();
     for (const AppSetting& setting : AppEnvironment::Settings())
         std::printf("%s = %s\n", setting.name, ValueText(env, setting).c_str());
@@ -85,7 +88,7 @@ int SettingsCommand::Get(int argc, char** argv)
         std::fprintf(stderr, "Parsimo: unknown setting '%s'; the settings are %s.\n", argv[1], SettingNames().c_str());
         return kBadUsage;
     }
-    AppEnvironment env {AppEnvironment::DefaultsOnly {}};
+    AppEnvironment env{AppEnvironment::DefaultsOnly{}};
     env.ReadSettings();
     std::printf("%s\n", ValueText(env, *setting).c_str());
     return std::fflush(stdout) == 0 ? 0 : 1;
@@ -103,7 +106,7 @@ int SettingsCommand::Set(int argc, char** argv)
     }
     if (words.empty() || words.size() % 2 != 0) return Usage("'set' takes pairs of a setting name and a value.");
 
-    AppEnvironment env {AppEnvironment::DefaultsOnly {}};
+    AppEnvironment env{AppEnvironment::DefaultsOnly{}};
     env.ReadSettings();
     // Every pair is checked before the first one is stored, so a bad pair
     // leaves the settings as they were.
@@ -155,7 +158,7 @@ int SettingsCommand::Set(int argc, char** argv)
 int SettingsCommand::Printers(int argc, char**)
 {
     if (argc > 1) return Usage("'printers' takes no arguments.");
-    AppEnvironment env {AppEnvironment::DefaultsOnly {}};
+    AppEnvironment env{AppEnvironment::DefaultsOnly{}};
     env.ReadSettings();
     const PrinterChoices choices(env);
     for (const PrinterEntry& printer : choices.GetPrinters())

@@ -32,8 +32,8 @@ constexpr const char* kLogLevels[] = {"0 – every trace", "1 – notes and erro
                                       "3 – essentials only"};
 
 struct Dialog {
-    AppEnvironment stored {AppEnvironment::DefaultsOnly {}};  // as read when the dialog opened
-    AppEnvironment chosen {AppEnvironment::DefaultsOnly {}};
+    AppEnvironment stored{AppEnvironment::DefaultsOnly{}};  // as read when the dialog opened
+    AppEnvironment chosen{AppEnvironment::DefaultsOnly{}};
     std::vector<std::string> printers;  // names in the order of the list
     GMainLoop* loop = nullptr;
     bool decided = false;
@@ -88,7 +88,10 @@ void Row(GtkGrid* grid, int row, const char* caption, GtkWidget* control)
     gtk_accessible_update_relation(GTK_ACCESSIBLE(control), GTK_ACCESSIBLE_RELATION_LABELLED_BY, label, nullptr, -1);
 }
 
-int Savings(const Dialog& d) { return static_cast<int>(gtk_range_get_value(GTK_RANGE(d.savings)) + 0.5); }
+int Savings(const Dialog& d)
+{
+    return static_cast<int>(gtk_range_get_value(GTK_RANGE(d.savings)) + 0.5);
+}
 
 void DrawPreview(GtkDrawingArea*, cairo_t* cr, int, int, gpointer data)
 {
@@ -149,8 +152,14 @@ void Decide(Dialog& d, bool print)
     g_main_loop_quit(d.loop);
 }
 
-void PrintClicked(GtkButton*, gpointer data) { Decide(*static_cast<Dialog*>(data), true); }
-void CancelClicked(GtkButton*, gpointer data) { Decide(*static_cast<Dialog*>(data), false); }
+void PrintClicked(GtkButton*, gpointer data)
+{
+    Decide(*static_cast<Dialog*>(data), true);
+}
+void CancelClicked(GtkButton*, gpointer data)
+{
+    Decide(*static_cast<Dialog*>(data), false);
+}
 
 gboolean CloseRequested(GtkWindow*, gpointer data)
 {
@@ -252,9 +261,8 @@ void Build(Dialog& d)
     gtk_expander_set_child(GTK_EXPANDER(expander), advanced);
     gtk_grid_attach(GTK_GRID(grid), expander, 0, row++, 2, 1);
 
-    GtkWidget* note = gtk_label_new(
-        "Print keeps these settings for this job and the next ones. "
-        "Cancel job ends this job; the settings stay as they were.");
+    GtkWidget* note = gtk_label_new("Print keeps these settings for this job and the next ones. "
+                                    "Cancel job ends this job; the settings stay as they were.");
     gtk_label_set_wrap(GTK_LABEL(note), TRUE);
     gtk_label_set_max_width_chars(GTK_LABEL(note), 44);
     gtk_label_set_xalign(GTK_LABEL(note), 0);

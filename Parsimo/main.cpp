@@ -21,22 +21,21 @@ int Dialog(int argc, char**)
 
 int Help(int, char**)
 {
-    std::printf(
-        "Usage: Parsimo COMMAND\n"
-        "Looks over and changes the toner-saving printer's settings for the current user.\n\n"
-        "  /dialog, --dialog          show the settings dialog (the job processor starts it before a job)\n"
-        "  settings                   list every setting as 'Name = value'\n"
-        "  get NAME                   print one setting's value\n"
-        "  set NAME VALUE ... [--force]\n"
-        "                             change settings; every pair is checked before any is stored,\n"
-        "                             and --force accepts a target printer that is not installed\n"
-        "  printers                   list the target printers, the system's default marked '*'\n"
-        "  report [OPTIONS]           pages printed and toner saved, from the usage statistics\n"
-        "                             (see 'Parsimo report --help')\n"
-        "  --help                     show this text\n"
-        "  --version                  show the installed version\n\n"
-        "Setting names are matched without regard to case. Exit status: 0 done, 1 failure,\n"
-        "2 bad command line (nothing changed). See Parsimo(1).\n");
+    std::printf("Usage: Parsimo COMMAND\n"
+                "Looks over and changes the toner-saving printer's settings for the current user.\n\n"
+                "  /dialog, --dialog          show the settings dialog (the job processor starts it before a job)\n"
+                "  settings                   list every setting as 'Name = value'\n"
+                "  get NAME                   print one setting's value\n"
+                "  set NAME VALUE ... [--force]\n"
+                "                             change settings; every pair is checked before any is stored,\n"
+                "                             and --force accepts a target printer that is not installed\n"
+                "  printers                   list the target printers, the system's default marked '*'\n"
+                "  report [OPTIONS]           pages printed and toner saved, from the usage statistics\n"
+                "                             (see 'Parsimo report --help')\n"
+                "  --help                     show this text\n"
+                "  --version                  show the installed version\n\n"
+                "Setting names are matched without regard to case. Exit status: 0 done, 1 failure,\n"
+                "2 bad command line (nothing changed). See Parsimo(1).\n");
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 

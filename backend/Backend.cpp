@@ -16,7 +16,10 @@
 
 namespace {
 // Lines to the scheduler go out whole and at once.
-void Say(const char* prefix, const std::string& text) { std::fprintf(stderr, "%s: %s\n", prefix, text.c_str()); }
+void Say(const char* prefix, const std::string& text)
+{
+    std::fprintf(stderr, "%s: %s\n", prefix, text.c_str());
+}
 
 // The job processor from the installation key, as it finds itself.
 std::string DravikPath()

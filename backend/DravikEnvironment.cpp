@@ -3,7 +3,10 @@
 namespace {
 constexpr const char* kDefaultPath = "/usr/local/bin:/usr/bin:/bin";
 
-bool StartsWith(const std::string& text, const std::string& prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
+bool StartsWith(const std::string& text, const std::string& prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
 }  // namespace
 
 std::string DravikEnvironment::Value(const std::vector<std::string>& environment, const std::string& name)

@@ -19,9 +19,9 @@ struct LaunchRequest {
 
 struct LaunchOutcome {
     enum Stage { Ran, Input, Spawn, Privileges, Prepare, Start };
-    Stage stage = Ran;  // the stage that failed, or Ran
-    int error = 0;      // its error number
-    int status = 0;     // exit status of the program, or 128 + signal
+    Stage stage = Ran;     // the stage that failed, or Ran
+    int error = 0;         // its error number
+    int status = 0;        // exit status of the program, or 128 + signal
     bool stopped = false;  // a stop signal was passed on to the program
 };
 

@@ -31,7 +31,7 @@ struct Failure {
 
 [[noreturn]] void Fail(int pipe, LaunchOutcome::Stage stage)
 {
-    const Failure failure {stage, errno};
+    const Failure failure{stage, errno};
     (void)!write(pipe, &failure, sizeof failure);
     _exit(127);
 }
@@ -79,7 +79,7 @@ bool DropPrivileges(const UserAccount& user)
 // Splits the stream into lines for onLine; cuts overlong ones.
 class LineSplitter {
 public:
-    explicit LineSplitter(const std::function<void(const std::string&)>& onLine) : m_onLine(onLine) {}
+    explicit LineSplitter(const std::function<void(const std::string&)>& onLine) : m_onLine(onLine) { }
     void Add(const char* data, size_t size)
     {
         for (size_t i = 0; i < size; ++i) {
@@ -122,7 +122,7 @@ int DecodeStatus(int status)
 
 time_t Now()
 {
-    timespec t {};
+    timespec t{};
     clock_gettime(CLOCK_MONOTONIC, &t);
     return t.tv_sec;
 }
@@ -150,7 +150,7 @@ LaunchOutcome DravikLauncher::Run(const LaunchRequest& request, const std::funct
     }
 
     // A stop that comes before the child's pid is known is passed on once it is.
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = OnStop;
     sigemptyset(&action.sa_mask);
     sigset_t stops, previous;
@@ -178,10 +178,9 @@ LaunchOutcome DravikLauncher::Run(const LaunchRequest& request, const std::funct
         return outcome;
     }
 
-    Failure failure {LaunchOutcome::Ran, 0};
+    Failure failure{LaunchOutcome::Ran, 0};
     ssize_t got = 0;
-    while ((got = read(statusPipe[0], &failure, sizeof failure)) < 0 && errno == EINTR) {
-    }
+    while ((got = read(statusPipe[0], &failure, sizeof failure)) < 0 && errno == EINTR) { }
     CloseHandle(statusPipe[0]);
     if (got == static_cast<ssize_t>(sizeof failure)) {
         outcome.stage = static_cast<LaunchOutcome::Stage>(failure.stage);
@@ -197,7 +196,7 @@ LaunchOutcome DravikLauncher::Run(const LaunchRequest& request, const std::funct
     bool killed = false;
     int raw = 0;
     while (true) {
-        pollfd wait {errorPipe[0], POLLIN, 0};
+        pollfd wait{errorPipe[0], POLLIN, 0};
         poll(streamOpen ? &wait : nullptr, streamOpen ? 1 : 0, 250);
         if (streamOpen) streamOpen = Drain(errorPipe[0], lines);
         const pid_t ended = waitpid(pid, &raw, WNOHANG);

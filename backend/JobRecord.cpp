@@ -10,9 +10,15 @@
 #include "TextBuffer.h"
 
 namespace {
-bool Same(const std::string& a, const char* b) { return TextBuffer(a.c_str()).Compare(b, true) == 0; }
+bool Same(const std::string& a, const char* b)
+{
+    return TextBuffer(a.c_str()).Compare(b, true) == 0;
+}
 
-bool IsFalse(const std::string& value) { return Same(value, "false") || Same(value, "no") || Same(value, "off"); }
+bool IsFalse(const std::string& value)
+{
+    return Same(value, "false") || Same(value, "no") || Same(value, "off");
+}
 
 // Tenths of a millimetre per unit of a custom size.
 double TenthsPerUnit(const std::string& unit)
@@ -103,7 +109,7 @@ PrintJobInfo JobRecord::FromJob(const BackendJob& job, const std::vector<PrintOp
     CopyField(record.PrintDocumentName, job.title.c_str());
     CopyField(record.UserName, job.user.c_str());
     CopyField(record.MachineName, machine.c_str());
-    DEVMODE dm {};
+    DEVMODE dm{};
     for (const auto& [name, value] : options) ApplyOption(dm, name, value);
     // The copy count of the job's arguments is the one the scheduler settled on.
     dm.dmCopies = static_cast<int16_t>(job.copies);

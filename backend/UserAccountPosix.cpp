@@ -12,7 +12,7 @@ bool UserAccount::Find(const std::string& name, UserAccount& account)
     long size = sysconf(_SC_GETPW_R_SIZE_MAX);
     if (size <= 0) size = 16384;
     std::vector<char> buffer(static_cast<size_t>(size));
-    struct passwd entry {};
+    struct passwd entry { };
     struct passwd* found = nullptr;
     while (getpwnam_r(name.c_str(), &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
            buffer.size() < (1u << 20))

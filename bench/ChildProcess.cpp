@@ -27,8 +27,7 @@ static void BM_FeedChildInChunks(benchmark::State& state)
     CloseHandle(child.m_hChildStdoutWr);
     std::thread drain([handle = child.m_hChildStdoutRdDup] {
         char sink[4096];
-        while (Pipe::Read(handle, sink, sizeof sink) > 0) {
-        }
+        while (Pipe::Read(handle, sink, sizeof sink) > 0) { }
     });
     const std::string chunk(4096, 'j');
     for (auto _ : state)

@@ -60,7 +60,9 @@ bool Fill(const std::string& db, int jobs)
     sqlite3* handle = nullptr;
     const std::string sql =
         "BEGIN;"
-        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " + std::to_string(jobs) + ")"
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+        std::to_string(jobs) +
+        ")"
         " INSERT INTO jobs (time, user, printer, format, pages, savings, cheque)"
         " SELECT strftime('%Y-%m-%dT%H:%M:%SZ', '2023-01-01', '+' || (i * 317 % 31536000) || ' seconds'),"
         " 'user' || (i % 40), 'printer' || (i % 7), '', 1 + i % 20, 10 + i % 60, i % 50 = 0 FROM n;"

@@ -48,7 +48,8 @@ void PrintLetterPage(benchmark::State& state)
     // Text-like page: ink in the top two thirds, thinned by a 1-in-3 drop pattern.
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            bits[static_cast<size_t>(y * stride + x)] = (y > height / 3 && (x / 40 + y / 60) % 2 && (x + y) % 3) ? 0 : 1;
+            bits[static_cast<size_t>(y * stride + x)] =
+                (y > height / 3 && (x / 40 + y / 60) % 2 && (x + y) % 3) ? 0 : 1;
 
     Printer printer("Bench");
     printer.SetDevMode(1, 1, 0, 0, static_cast<int16_t>(state.range(0)), 1);

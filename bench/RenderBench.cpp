@@ -29,7 +29,10 @@ void DropPage(const char* path)
     DeleteFile(path);
 }
 
-double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(std::chrono::steady_clock::duration d)
+{
+    return std::chrono::duration<double>(d).count();
+}
 }  // namespace
 
 int main()
@@ -51,10 +54,12 @@ int main()
     CopyField(gs.GSInputFile, job.c_str());
     TextBuffer unused;
     if (!gs.WriteOptionFile(dataDir.c_str(), unused)) return 1;
-    const std::string alone = CommandLine::Join({std::string(gs.GSPath) + gs.GSExecutable, "@" + dataDir + "QrxWrite.cfg",
-                                                 "-sOutputFile=/dev/null", "-q", "-f", job});
-    const std::string toFile = CommandLine::Join({std::string(gs.GSPath) + gs.GSExecutable, "@" + dataDir + "QrxWrite.cfg",
-                                                  "-sOutputFile=" + dataDir + "stream.bin", "-q", "-f", job});
+    const std::string alone =
+        CommandLine::Join({std::string(gs.GSPath) + gs.GSExecutable, "@" + dataDir + "QrxWrite.cfg",
+                           "-sOutputFile=/dev/null", "-q", "-f", job});
+    const std::string toFile =
+        CommandLine::Join({std::string(gs.GSPath) + gs.GSExecutable, "@" + dataDir + "QrxWrite.cfg",
+                           "-sOutputFile=" + dataDir + "stream.bin", "-q", "-f", job});
 
     auto timeAlone = [](const std::string& commandLine) {
         const auto start = std::chrono::steady_clock::now();

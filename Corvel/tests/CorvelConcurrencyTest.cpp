@@ -30,7 +30,10 @@ int ExitCode(pid_t pid)
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-int RunAs(uid_t uid, const std::function<int()>& work) { return ExitCode(StartAs(uid, work)); }
+int RunAs(uid_t uid, const std::function<int()>& work)
+{
+    return ExitCode(StartAs(uid, work));
+}
 
 // A user's run of jobs: each job with three detailed pages; the exit code counts failures.
 int PrintJobs(const std::string& db, const char* user, int jobs)

@@ -38,8 +38,8 @@ inline int32_t SavePage(const std::string& db, int32_t id, int32_t page, const D
                         const char* password = kPassword)
 {
     Library library(CORVEL_LIBRARY);
-    using Fn = int32_t (*)(const char*, const char*, const char*, int32_t, int32_t, int32_t, int32_t, int32_t,
-                           int32_t, int32_t, int32_t, int32_t, int32_t);
+    using Fn = int32_t (*)(const char*, const char*, const char*, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
+                           int32_t, int32_t, int32_t, int32_t);
     const Fn save = library.GetFunction<Fn>("SaveUsageDetails");
     return save ? save(db.c_str(), "", password, id, page, d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7]) : -1;
 }
@@ -109,7 +109,7 @@ private:
 
 inline mode_t Mode(const std::string& path)
 {
-    struct stat info {};
+    struct stat info { };
     return stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0;
 }
 }  // namespace corveltest

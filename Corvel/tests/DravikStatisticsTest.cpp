@@ -7,10 +7,10 @@
 #include "Dib.h"
 #include "TestWorld.h"
 
+using corveltest::Query;
 using testworld::Dword;
 using testworld::Sz;
 using testworld::World;
-using corveltest::Query;
 namespace fs = std::filesystem;
 
 namespace {
@@ -18,8 +18,11 @@ const char* kThreePages = "1 1 3 { 0 setgray 72 exch 100 mul 72 add 200 80 rectf
 
 World::Values Settings(int advanced, const char* format = "")
 {
-    return {{"ShowDialog", Dword(0)},        {"SavingsPercentage", Dword(30)},  {"PrinterName", Sz("Parsimo")},
-            {"TargetPrinterName", Sz("Target")}, {"AdvUsageStat", Dword(static_cast<uint32_t>(advanced))},
+    return {{"ShowDialog", Dword(0)},
+            {"SavingsPercentage", Dword(30)},
+            {"PrinterName", Sz("Parsimo")},
+            {"TargetPrinterName", Sz("Target")},
+            {"AdvUsageStat", Dword(static_cast<uint32_t>(advanced))},
             {"PrintOutFormat", Sz(format)}};
 }
 
@@ -60,7 +63,7 @@ TEST(DravikStatistics, PrintedJobWithDetailsGivesOneJobAndItsPages)
         std::unique_ptr<DibSectionObject, DibDeleter> bitmap(LoadBitmapFile((world.DataDir() / name).c_str()));
         ASSERT_TRUE(bitmap) << name;
         std::unique_ptr<UsageDetails, decltype(&std::free)> details(ProcessBitmap(bitmap.get(), &env, 300, 0),
-                                                                   &std::free);
+                                                                    &std::free);
         ASSERT_TRUE(details);
         EXPECT_GT(details->BlackBefore, details->BlackAfter);
         expected += (page > 1 ? "|" : "") + std::to_string(page) + ":" + std::to_string(details->BlackBefore) + "/" +

@@ -49,7 +49,7 @@ constexpr int32_t kPeriodBytes = kPeriodPixels * kMaxBytesPerPixel;
 struct RowTemplate {
     uint8_t keep[kPeriodBytes];
     uint8_t fill[kPeriodBytes];
-    uint8_t drop[kPeriodPixels];  // 1 where the pixel is dropped
+    uint8_t drop[kPeriodPixels];              // 1 where the pixel is dropped
     uint16_t dropsBefore[kPeriodPixels + 1];  // dropped pixels left of each column
 };
 
@@ -214,8 +214,7 @@ int32_t SavingsLevel(int32_t savingsPercentage)
     return std::min(level, 14);
 }
 
-void RgbToCmyk(int32_t red, int32_t green, int32_t blue, double* cyan, double* magenta, double* yellow,
-               double* black)
+void RgbToCmyk(int32_t red, int32_t green, int32_t blue, double* cyan, double* magenta, double* yellow, double* black)
 {
     double c = 1 - red / 255.0;
     double m = 1 - green / 255.0;

@@ -29,5 +29,4 @@ int32_t SavingsLevel(int32_t savingsPercentage);
 // a handle that is not a usable DIB section; the page is then unchanged.
 UsageDetails* ProcessBitmap(HBITMAP hBitmap, const AppEnvironment* env, int32_t resolution, int32_t micr);
 
-void RgbToCmyk(int32_t red, int32_t green, int32_t blue, double* cyan, double* magenta, double* yellow,
-               double* black);
+void RgbToCmyk(int32_t red, int32_t green, int32_t blue, double* cyan, double* magenta, double* yellow, double* black);

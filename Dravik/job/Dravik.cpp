@@ -102,8 +102,8 @@ int32_t Stopped()
 void NameEarlyLogFile()
 {
     try {
-        const TextBuffer folder = GetOSVersion() < 600 ? MakeCommonAppDataDir("QMVK", "Parsimo")
-                                                       : MakeCommonDocumentsDir("QMVK", "Parsimo");
+        const TextBuffer folder =
+            GetOSVersion() < 600 ? MakeCommonAppDataDir("QMVK", "Parsimo") : MakeCommonDocumentsDir("QMVK", "Parsimo");
         if (!folder.GetText()) return;
         TextBuffer name(folder);
         const int length = name.GetLength();
@@ -262,8 +262,8 @@ int32_t RunJob(int argc, char** argv)
     }
 
     // 7. Resolution.
-    gGhostscript->GSResolution = (gAppEnv->EnhancedMicrLineQuality > 0 && gIsCheckDocument == 1) ? kChequePrintQuality
-                                                                                             : kDefaultPrintQuality;
+    gGhostscript->GSResolution =
+        (gAppEnv->EnhancedMicrLineQuality > 0 && gIsCheckDocument == 1) ? kChequePrintQuality : kDefaultPrintQuality;
 
     // 8. Command line.
     ApplyCommandLine(argc, argv, *gGhostscript);

@@ -19,7 +19,10 @@ FileList::FileList(const char* folder, const char* mask) : m_Folder(folder ? fol
     for (const std::string& name : FindFiles(m_Folder.GetText(), mask)) Add(new TextBuffer(name.c_str()));
 }
 
-TextBuffer FileList::FullPath(int32_t index) const { return TextBuffer(m_Folder, *GetObjectAt(index)); }
+TextBuffer FileList::FullPath(int32_t index) const
+{
+    return TextBuffer(m_Folder, *GetObjectAt(index));
+}
 
 void CleanUpTempFiles(bool ask)
 {

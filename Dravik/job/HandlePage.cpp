@@ -31,7 +31,10 @@ struct KeepForNextPage {
     ~KeepForNextPage() { gSparePage = std::move(page); }
 };
 
-int32_t Truncate(double value) { return static_cast<int32_t>(std::trunc(value)); }
+int32_t Truncate(double value)
+{
+    return static_cast<int32_t>(std::trunc(value));
+}
 
 // Paper fitting, printer setup and the one print document, once per run.
 // False when the document could not be opened: the job cannot print.

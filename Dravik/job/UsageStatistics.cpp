@@ -13,8 +13,8 @@ namespace {
 constexpr const char* kLibraryName = "libCorvel.so";
 constexpr const char* kPassword = "3vorkT8";
 
-using SaveUsageStatisticsFn = int32_t (*)(const char*, const char*, const char*, const char*, const char*,
-                                          const char*, int32_t, int32_t, int32_t);
+using SaveUsageStatisticsFn = int32_t (*)(const char*, const char*, const char*, const char*, const char*, const char*,
+                                          int32_t, int32_t, int32_t);
 using SaveUsageDetailsFn = int32_t (*)(const char*, const char*, const char*, int32_t, int32_t, int32_t, int32_t,
                                        int32_t, int32_t, int32_t, int32_t, int32_t, int32_t);
 
@@ -39,7 +39,10 @@ bool CallExport(const TextBuffer& path, const char* name, Call call)
 }
 }  // namespace
 
-void SetUsageDatabase(const char* path) { CopyField(gDatabase, path); }
+void SetUsageDatabase(const char* path)
+{
+    CopyField(gDatabase, path);
+}
 
 void SaveJobStatistics()
 {
@@ -48,9 +51,8 @@ void SaveJobStatistics()
 
     int32_t id = 0;
     CallExport<SaveUsageStatisticsFn>(path, "SaveUsageStatistics", [&](SaveUsageStatisticsFn save) {
-        id = save(
-            gDatabase, "", kPassword, gJobInfo->UserName, gAppEnv->TargetPrinterName, gAppEnv->PrintOutFormat,
-            static_cast<int32_t>(gPrintedPages), gAppEnv->SavingsPercentage, gIsCheckDocument);
+        id = save(gDatabase, "", kPassword, gJobInfo->UserName, gAppEnv->TargetPrinterName, gAppEnv->PrintOutFormat,
+                  static_cast<int32_t>(gPrintedPages), gAppEnv->SavingsPercentage, gIsCheckDocument);
     });
     if (id == 0 || !gUsageRecords) return;
 
@@ -58,10 +60,9 @@ void SaveJobStatistics()
         const auto* record = static_cast<const UsageDetails*>(gUsageRecords->GetAt(i));
         if (!record) continue;
         CallExport<SaveUsageDetailsFn>(path, "SaveUsageDetails", [&](SaveUsageDetailsFn save) {
-            save(
-                gDatabase, "", kPassword, id, i + 1, record->CyanBefore, record->CyanAfter, record->MagentaBefore,
-                record->MagentaAfter, record->YellowBefore, record->YellowAfter, record->BlackBefore,
-                record->BlackAfter);
+            save(gDatabase, "", kPassword, id, i + 1, record->CyanBefore, record->CyanAfter, record->MagentaBefore,
+                 record->MagentaAfter, record->YellowBefore, record->YellowAfter, record->BlackBefore,
+                 record->BlackAfter);
         });
     }
 }

@@ -56,8 +56,7 @@ GhostScript::GhostScript(const char* dataDir, const char* version)
 
     if (std::strcmp(GSVersion, "7.05") != 0) {
         if (ReadInstallationKey("SOFTWARE\\GPL\\Ghostscript\\8.54", *this)) CopyField(GSVersion, "8.54");
-        if (!GSPath[0] && ReadInstallationKey("SOFTWARE\\GPL Ghostscript\\8.54", *this))
-            CopyField(GSVersion, "8.54");
+        if (!GSPath[0] && ReadInstallationKey("SOFTWARE\\GPL Ghostscript\\8.54", *this)) CopyField(GSVersion, "8.54");
     }
     if (!GSPath[0] && ReadInstallationKey("SOFTWARE\\GNU Ghostscript\\7.05", *this)) CopyField(GSVersion, "7.05");
 

@@ -7,8 +7,7 @@
 
 PageFiles::PageFiles(const char* dataDir, const char* namePattern, std::function<void(const char*)> callback)
     : m_DataDir(dataDir ? dataDir : ""), m_Pattern(namePattern ? namePattern : ""), m_pCallback(std::move(callback))
-{
-}
+{ }
 
 PageFiles::~PageFiles()
 {

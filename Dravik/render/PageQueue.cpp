@@ -15,7 +15,10 @@ PageQueue::PageQueue(PageCallback callback) : m_pCallback(callback)
     }
 }
 
-PageQueue::~PageQueue() { Finish(); }
+PageQueue::~PageQueue()
+{
+    Finish();
+}
 
 void PageQueue::Post(const char* path)
 {

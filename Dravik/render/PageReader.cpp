@@ -6,7 +6,7 @@
 #include "PageStream.h"
 #include "Pipe.h"
 
-PageReader::PageReader(int handle, PageStream& stream) : m_Handle(handle), m_Stream(stream) {}
+PageReader::PageReader(int handle, PageStream& stream) : m_Handle(handle), m_Stream(stream) { }
 
 int32_t PageReader::Run()
 {

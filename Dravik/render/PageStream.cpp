@@ -12,7 +12,7 @@ uint32_t ReadLe32(const uint8_t* p)
 }
 }  // namespace
 
-PageStream::PageStream(PageSink& sink, bool splitBmp) : m_Sink(sink), m_bSplitBmp(splitBmp) {}
+PageStream::PageStream(PageSink& sink, bool splitBmp) : m_Sink(sink), m_bSplitBmp(splitBmp) { }
 
 bool PageStream::Push(const uint8_t* data, size_t size)
 {

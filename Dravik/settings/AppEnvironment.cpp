@@ -157,7 +157,10 @@ void AppEnvironment::WriteSetting(const AppSetting& setting) const
         key.SetDword(setting.name, static_cast<uint32_t>(this->*setting.number));
 }
 
-std::span<const AppSetting> AppEnvironment::Settings() { return kSettings; }
+std::span<const AppSetting> AppEnvironment::Settings()
+{
+    return kSettings;
+}
 
 const AppSetting* AppEnvironment::FindSetting(const char* name)
 {

@@ -13,8 +13,8 @@ public:
     // raises std::runtime_error with a text meant for the user.
     AppEnvironment();
     // Only the defaults, nothing read: for code that needs settings without an installation.
-    struct DefaultsOnly {};
-    explicit AppEnvironment(DefaultsOnly) {}
+    struct DefaultsOnly { };
+    explicit AppEnvironment(DefaultsOnly) { }
     virtual ~AppEnvironment() = default;
     AppEnvironment(const AppEnvironment&) = delete;
     AppEnvironment& operator=(const AppEnvironment&) = delete;

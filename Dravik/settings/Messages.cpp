@@ -8,7 +8,10 @@ namespace {
 constexpr int kLanguages = 5;
 
 // Every column holds the English text until translations exist.
-#define SAME5(text) {text, text, text, text, text}
+#define SAME5(text)                                                                                                    \
+    {                                                                                                                  \
+        text, text, text, text, text                                                                                   \
+    }
 const char* const kMessages[MSG_COUNT][kLanguages] = {
     SAME5(""),
     SAME5(""),

@@ -54,8 +54,8 @@ public:
     World()
     {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        root = fs::temp_directory_path() /
-               (std::string("parsimo-") + info->test_suite_name() + "-" + info->name() + "-" + std::to_string(getpid()));
+        root = fs::temp_directory_path() / (std::string("parsimo-") + info->test_suite_name() + "-" + info->name() +
+                                            "-" + std::to_string(getpid()));
         fs::remove_all(root);
         for (const char* d : {"user", "common", "docs", "system", "install", "printers", "etc"})
             fs::create_directories(root / d);

@@ -144,8 +144,8 @@ void ChequePage::SignatureLine(double left, double top, double length)
     Rect(left, top, length, 0.01);
     // A scribble above it: strokes leaning across one another.
     for (int i = 0; i < 6; ++i)
-        m_Shapes.push_back({left + 0.3 + i * 0.3, top - 0.25, 0.35, 0.02, i % 2 ? 25.0 : -35.0,
-                            left + 0.3 + i * 0.3, top - 0.25, false});
+        m_Shapes.push_back({left + 0.3 + i * 0.3, top - 0.25, 0.35, 0.02, i % 2 ? 25.0 : -35.0, left + 0.3 + i * 0.3,
+                            top - 0.25, false});
 }
 
 void ChequePage::LargeDigits(double left, double top, int32_t lines)
@@ -158,7 +158,8 @@ void ChequePage::LargeDigits(double left, double top, int32_t lines)
             const double x0 = left + i * 3 * kPitch, y0 = top + l * 0.6;
             for (int row = 0; row < 9; ++row)
                 for (int col = 0; col < 7; ++col)
-                    if (g->rows[row][col] == '#') Rect(x0 + col * 3 * kUnit, y0 + row * 3 * kUnit, 3 * kUnit, 3 * kUnit);
+                    if (g->rows[row][col] == '#')
+                        Rect(x0 + col * 3 * kUnit, y0 + row * 3 * kUnit, 3 * kUnit, 3 * kUnit);
         }
 }
 
@@ -200,9 +201,10 @@ std::string ChequePage::PostScript() const
         std::snprintf(line, sizeof line, "%.3f setgray ", s.codeLine ? m_CodeLineGray : 0.0);
         ps += line;
         // PostScript counts y from the bottom, so angles turn the other way round.
-        std::snprintf(line, sizeof line, "gsave %.4f %.4f translate %.4f rotate %.4f %.4f %.4f %.4f rectfill grestore\n",
-                      Points(s.px), Points(m_Height - s.py), s.angle, Points(s.x - s.px),
-                      Points(s.py - s.y - s.h), Points(s.w), Points(s.h));
+        std::snprintf(line, sizeof line,
+                      "gsave %.4f %.4f translate %.4f rotate %.4f %.4f %.4f %.4f rectfill grestore\n", Points(s.px),
+                      Points(m_Height - s.py), s.angle, Points(s.x - s.px), Points(s.py - s.y - s.h), Points(s.w),
+                      Points(s.h));
         ps += line;
     }
     for (const Label& l : m_Labels) {
@@ -253,7 +255,8 @@ Dib ChequePage::Render(int32_t dpi, uint16_t bits, bool topDown, double speckles
         const int32_t y = static_cast<int32_t>(random() % static_cast<uint32_t>(height));
         const int32_t size = 1 + static_cast<int32_t>(random() % static_cast<uint32_t>(dot));
         for (int32_t dy = 0; dy < size && y + dy < height; ++dy)
-            for (int32_t dx = 0; dx < size && x + dx < width; ++dx) ink[static_cast<size_t>(y + dy) * width + x + dx] = 1;
+            for (int32_t dx = 0; dx < size && x + dx < width; ++dx)
+                ink[static_cast<size_t>(y + dy) * width + x + dx] = 1;
     }
 
     RGBQUAD cube[256] = {};

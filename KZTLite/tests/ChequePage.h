@@ -17,7 +17,7 @@ struct PixelBox {
 
 class ChequePage {
 public:
-    ChequePage(double widthInches, double heightInches) : m_Width(widthInches), m_Height(heightInches) {}
+    ChequePage(double widthInches, double heightInches) : m_Width(widthInches), m_Height(heightInches) { }
 
     // Characters: '0'-'9', 'T' transit, 'A' amount, 'U' on-us, 'D' dash, ' ' blank.
     // The line's right end and the characters' bottom edge are given; the
@@ -62,7 +62,7 @@ public:
 private:
     struct Shape {
         double x, y, w, h;
-        double angle;   // degrees, about (px, py)
+        double angle;  // degrees, about (px, py)
         double px, py;
         bool codeLine;
         size_t line = 0;

@@ -28,14 +28,13 @@ struct Gray {
 Gray Rasterize(const fs::path& pdf, const fs::path& scratch)
 {
     const std::string out = (scratch / "page.pgm").string();
-    World::Run({"/usr/bin/gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=pgmraw", "-r600",
-                "-dFirstPage=1", "-dLastPage=1", "-sOutputFile=" + out, pdf.string()});
+    World::Run({"/usr/bin/gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=pgmraw", "-r600", "-dFirstPage=1",
+                "-dLastPage=1", "-sOutputFile=" + out, pdf.string()});
     std::istringstream in(testworld::ReadAll(out));
     std::string line;
     Gray image;
     std::getline(in, line);
-    while (std::getline(in, line) && line[0] == '#') {
-    }
+    while (std::getline(in, line) && line[0] == '#') { }
     std::istringstream(line) >> image.width >> image.height;
     std::getline(in, line);
     image.pixels.assign(std::istreambuf_iterator<char>(in), {});

@@ -54,8 +54,8 @@ void ExpectLines(const ChequePage& cheque, const Dib& page, int32_t dpi, int32_t
     for (size_t i = 0; i < found.size(); ++i) {
         const PixelBox line = cheque.CodeLineBox(dpi, i);
         const PixelBox& r = found[i];
-        SCOPED_TRACE(testing::Message() << "line " << i << " at " << line.left << "," << line.top << " - "
-                                        << line.right << "," << line.bottom);
+        SCOPED_TRACE(testing::Message() << "line " << i << " at " << line.left << "," << line.top << " - " << line.right
+                                        << "," << line.bottom);
         EXPECT_LE(r.left, line.left);
         EXPECT_LE(r.top, line.top);
         EXPECT_GE(r.right, line.right);

@@ -153,11 +153,12 @@ void Draw(cairo_t* cr, int width, const std::vector<ReportGroup>& groups, Report
 
 int ReportChart::Width(size_t groups)
 {
-    return static_cast<int>(std::clamp<double>(kLeft + kRight + 64.0 * static_cast<double>(groups), kMinWidth, kMaxWidth));
+    return static_cast<int>(
+        std::clamp<double>(kLeft + kRight + 64.0 * static_cast<double>(groups), kMinWidth, kMaxWidth));
 }
 
-bool ReportChart::Write(const std::string& path, const std::vector<ReportGroup>& groups,
-                        ReportOptions::GroupBy groupBy, const std::string& period, std::string& error)
+bool ReportChart::Write(const std::string& path, const std::vector<ReportGroup>& groups, ReportOptions::GroupBy groupBy,
+                        const std::string& period, std::string& error)
 {
     const int width = Width(groups.size());
     const bool svg = path.size() > 4 && TextBuffer(path.substr(path.size() - 4).c_str()).Compare(".svg", true) == 0;

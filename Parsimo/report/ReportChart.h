@@ -15,6 +15,6 @@ public:
     // The chart's width for this many groups.
     static int Width(size_t groups);
     // False with a reason in `error` when the file cannot be written.
-    static bool Write(const std::string& path, const std::vector<ReportGroup>& groups,
-                      ReportOptions::GroupBy groupBy, const std::string& period, std::string& error);
+    static bool Write(const std::string& path, const std::vector<ReportGroup>& groups, ReportOptions::GroupBy groupBy,
+                      const std::string& period, std::string& error);
 };

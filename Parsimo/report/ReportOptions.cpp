@@ -60,7 +60,8 @@ bool ParseReportOptions(const std::vector<std::string>& words, ReportOptions& op
             options.help = true;
             continue;
         }
-        static const char* const kTakesValue[] = {"--from", "--to", "--user", "--by", "--format", "--chart", "--database"};
+        static const char* const kTakesValue[] = {"--from",   "--to",    "--user",    "--by",
+                                                  "--format", "--chart", "--database"};
         if (std::find(std::begin(kTakesValue), std::end(kTakesValue), name) == std::end(kTakesValue)) {
             error = "unknown option " + words[i];
             return false;
@@ -82,18 +83,25 @@ bool ParseReportOptions(const std::vector<std::string>& words, ReportOptions& op
         } else if (name == "--user") {
             options.user = v;
         } else if (name == "--by") {
-            if (v == "user") options.groupBy = ReportOptions::GroupBy::User;
-            else if (v == "printer") options.groupBy = ReportOptions::GroupBy::Printer;
-            else if (v == "month") options.groupBy = ReportOptions::GroupBy::Month;
-            else if (v == "day") options.groupBy = ReportOptions::GroupBy::Day;
+            if (v == "user")
+                options.groupBy = ReportOptions::GroupBy::User;
+            else if (v == "printer")
+                options.groupBy = ReportOptions::GroupBy::Printer;
+            else if (v == "month")
+                options.groupBy = ReportOptions::GroupBy::Month;
+            else if (v == "day")
+                options.groupBy = ReportOptions::GroupBy::Day;
             else {
                 error = "bad value for --by: " + v + " (user, printer, month or day)";
                 return false;
             }
         } else if (name == "--format") {
-            if (v == "table") options.format = ReportOptions::Format::Table;
-            else if (v == "csv") options.format = ReportOptions::Format::Csv;
-            else if (v == "json") options.format = ReportOptions::Format::Json;
+            if (v == "table")
+                options.format = ReportOptions::Format::Table;
+            else if (v == "csv")
+                options.format = ReportOptions::Format::Csv;
+            else if (v == "json")
+                options.format = ReportOptions::Format::Json;
             else {
                 error = "bad value for --format: " + v + " (table, csv or json)";
                 return false;

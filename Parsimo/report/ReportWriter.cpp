@@ -125,12 +125,12 @@ void ReportWriter::WriteJson(std::ostream& out, const std::vector<ReportGroup>& 
     out << (groups.empty() ? "]\n" : "\n]\n");
 }
 
-void ReportWriter::WriteTable(std::ostream& out, const std::vector<ReportGroup>& groups,
-                              ReportOptions::GroupBy groupBy, const std::string& period)
+void ReportWriter::WriteTable(std::ostream& out, const std::vector<ReportGroup>& groups, ReportOptions::GroupBy groupBy,
+                              const std::string& period)
 {
     std::string heading = GroupByName(groupBy);
     heading[0] = static_cast<char>(heading[0] - 'a' + 'A');
-    const std::vector<std::string> titles = {heading,         "Jobs",         "Pages",       "Cheque jobs",
+    const std::vector<std::string> titles = {heading,         "Jobs",           "Pages",         "Cheque jobs",
                                              "Avg savings %", "Black before %", "Black after %", "Toner saved"};
 
     ReportGroup total;

@@ -15,7 +15,7 @@ std::vector<std::string> Names(const PrinterChoices& choices)
 
 TEST(PrinterChoices, LeaveOutTheOwnQueueAndPreselectTheTargetThenTheDefault)
 {
-    AppEnvironment env {AppEnvironment::DefaultsOnly {}};
+    AppEnvironment env{AppEnvironment::DefaultsOnly{}};
     CopyField(env.PrinterName, "Thin");
     const std::vector<PrinterEntry> listed = {{"Toner", false, "PARSIMO:/"},  // the backend, whatever its name
                                               {"thin", true, "ipp://x/"},     // the virtual printer
@@ -23,7 +23,7 @@ TEST(PrinterChoices, LeaveOutTheOwnQueueAndPreselectTheTargetThenTheDefault)
                                               {"Laser", false, "ipp://laser/"},
                                               {"Office", true, "socket://office"}};
     const PrinterChoices choices(env, listed);
-    EXPECT_EQ(Names(choices), (std::vector<std::string> {"Laser", "Office"}));
+    EXPECT_EQ(Names(choices), (std::vector<std::string>{"Laser", "Office"}));
     EXPECT_TRUE(choices.Contains("LASER"));
     EXPECT_FALSE(choices.Contains("Thin"));
     EXPECT_EQ(choices.Preselected("laser"), 0);

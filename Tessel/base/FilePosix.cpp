@@ -8,7 +8,10 @@
 
 #include "File.h"
 
-File::~File() { Close(); }
+File::~File()
+{
+    Close();
+}
 
 bool File::Create(const char* path, bool mustBeNew)
 {
@@ -48,7 +51,8 @@ int OpenLockedFile(const char* path, int flags, unsigned mode, bool exclusive, i
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        struct stat opened {}, named {};
+        struct stat opened {
+        }, named{};
         if (fstat(fd, &opened) == 0 && stat(path, &named) == 0 && opened.st_ino == named.st_ino &&
             opened.st_dev == named.st_dev)
             return fd;
@@ -60,7 +64,10 @@ int OpenLockedFile(const char* path, int flags, unsigned mode, bool exclusive, i
     }
 }
 
-bool File::Write(const void* data, size_t size) { return WriteAllTo(m_fd, data, size); }
+bool File::Write(const void* data, size_t size)
+{
+    return WriteAllTo(m_fd, data, size);
+}
 
 bool WriteAllTo(int handle, const void* data, size_t size)
 {

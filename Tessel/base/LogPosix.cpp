@@ -60,7 +60,7 @@ private:
 // writing it to a side file and renaming that over the log.
 bool TrimLocked(int fd, const char* path)
 {
-    struct stat st {};
+    struct stat st { };
     if (fstat(fd, &st) != 0) return false;
     const auto size = static_cast<unsigned long long>(st.st_size);
     if (size >> 32) return ftruncate(fd, 0) == 0;
@@ -102,14 +102,17 @@ bool TrimLocked(int fd, const char* path)
 void Stamp(char (&stamp)[32])
 {
     const std::time_t now = std::time(nullptr);
-    std::tm local {};
+    std::tm local{};
     localtime_r(&now, &local);
     std::snprintf(stamp, sizeof stamp, "%02d/%02d/%02d %02d:%02d:%02d ", local.tm_mon + 1, local.tm_mday,
                   local.tm_year % 100, local.tm_hour, local.tm_min, local.tm_sec);
 }
 }  // namespace
 
-int LastSystemError() { return errno; }
+int LastSystemError()
+{
+    return errno;
+}
 
 const char* SystemErrorText(int code, char* buffer, unsigned size)
 {
@@ -125,7 +128,7 @@ void AppendToLog(int file, const char* text)
     if (file < 0 || !text) return;
     const off_t start = lseek(file, 0, SEEK_END);
     const size_t length = std::strlen(text);
-    struct flock range {};
+    struct flock range { };
     range.l_type = F_WRLCK;
     range.l_whence = SEEK_SET;
     range.l_start = start;

@@ -4,9 +4,15 @@
 #include <stdexcept>
 #include <utility>
 
-int32_t PtrArray::Compare(const void*, const void*) const { return 0; }
+int32_t PtrArray::Compare(const void*, const void*) const
+{
+    return 0;
+}
 
-PtrArray::~PtrArray() { std::free(m_pData); }
+PtrArray::~PtrArray()
+{
+    std::free(m_pData);
+}
 
 void PtrArray::Grow()
 {

@@ -15,7 +15,7 @@ public:
     virtual void* GetAt(int32_t index) const;
     virtual void Sort(int32_t order);
     virtual int32_t GetSize() const { return m_iCount; }
-    virtual void NoOp() {}
+    virtual void NoOp() { }
 
 protected:
     // Grows the slot block by one; the new slot holds null. Throws on failure.

@@ -9,7 +9,10 @@
 #include <utility>
 
 namespace {
-[[noreturn]] void ThrowNoMemory() { throw std::runtime_error("Memory Allocation Failed."); }
+[[noreturn]] void ThrowNoMemory()
+{
+    throw std::runtime_error("Memory Allocation Failed.");
+}
 
 int ClampedLength(size_t n)
 {
@@ -19,7 +22,10 @@ int ClampedLength(size_t n)
 }
 }  // namespace
 
-TextBuffer::TextBuffer(const char* s) { Assign(s); }
+TextBuffer::TextBuffer(const char* s)
+{
+    Assign(s);
+}
 
 TextBuffer::TextBuffer(const TextBuffer& a, const TextBuffer& b)
 {
@@ -35,14 +41,15 @@ TextBuffer::TextBuffer(const TextBuffer& a, const TextBuffer& b)
     m_iCapacity = length + 1;
 }
 
-TextBuffer::TextBuffer(const TextBuffer& other) { Assign(other); }
+TextBuffer::TextBuffer(const TextBuffer& other)
+{
+    Assign(other);
+}
 
 TextBuffer::TextBuffer(TextBuffer&& other) noexcept
-    : m_pText(std::exchange(other.m_pText, nullptr)),
-      m_iLength(std::exchange(other.m_iLength, 0)),
+    : m_pText(std::exchange(other.m_pText, nullptr)), m_iLength(std::exchange(other.m_iLength, 0)),
       m_iCapacity(std::exchange(other.m_iCapacity, 0))
-{
-}
+{ }
 
 TextBuffer& TextBuffer::operator=(const TextBuffer& other)
 {
@@ -61,7 +68,10 @@ TextBuffer& TextBuffer::operator=(TextBuffer&& other) noexcept
     return *this;
 }
 
-TextBuffer::~TextBuffer() { Free(); }
+TextBuffer::~TextBuffer()
+{
+    Free();
+}
 
 void TextBuffer::Free()
 {

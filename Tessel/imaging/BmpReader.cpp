@@ -94,8 +94,7 @@ bool BmpReader::ParseHeaders(const uint8_t* head, size_t headSize, uint64_t tota
     if (clrUsed > 256) return Refuse("colour table of %u entries, more than 256", clrUsed);
     if (m_uBits <= 8) {
         const uint32_t full = 1u << m_uBits;
-        if (clrUsed > full)
-            return Refuse("colour table of %u entries for %u bits per pixel", clrUsed, m_uBits);
+        if (clrUsed > full) return Refuse("colour table of %u entries for %u bits per pixel", clrUsed, m_uBits);
         m_uColorCount = clrUsed == 0 ? full : clrUsed;
         const size_t tableEnd = tableStart + m_uColorCount * sizeof(RGBQUAD);
         if (tableEnd > headSize || tableEnd > m_uPixelOffset)
@@ -127,8 +126,7 @@ bool BmpReader::ParseHeaders(const uint8_t* head, size_t headSize, uint64_t tota
 
 HBITMAP BmpReader::CreateSection(HBITMAP spare) const
 {
-    return ReuseDibSection(spare, m_iWidth, m_iHeight, m_uBits, m_uCompression, m_Colors, m_uColorCount,
-                            m_uBitfields);
+    return ReuseDibSection(spare, m_iWidth, m_iHeight, m_uBits, m_uCompression, m_Colors, m_uColorCount, m_uBitfields);
 }
 
 HBITMAP LoadBitmapMemory(const uint8_t* data, size_t size)

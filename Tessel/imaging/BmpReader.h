@@ -14,7 +14,7 @@ public:
     static constexpr size_t kMaxHeadBytes = 14 + 124 + 12 + 256 * 4;
 
     // source names the data in log lines (a path, or "memory").
-    explicit BmpReader(const char* source) : m_pSource(source) {}
+    explicit BmpReader(const char* source) : m_pSource(source) { }
 
     // head holds the first headSize bytes of a file of totalSize bytes.
     bool ParseHeaders(const uint8_t* head, size_t headSize, uint64_t totalSize);

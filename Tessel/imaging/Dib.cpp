@@ -145,8 +145,7 @@ int32_t GetDIBitsRgb24(HBITMAP hBitmap, uint8_t* dst, size_t dstSize)
         masks[1] = 0x00FF00u;
         masks[2] = 0x0000FFu;
     }
-    if (hBitmap->ds.dsBmih.biCompression == BI_BITFIELDS)
-        std::memcpy(masks, hBitmap->ds.dsBitfields, sizeof(masks));
+    if (hBitmap->ds.dsBmih.biCompression == BI_BITFIELDS) std::memcpy(masks, hBitmap->ds.dsBitfields, sizeof(masks));
     const Channel red(masks[0]), green(masks[1]), blue(masks[2]);
     const RGBQUAD black{};
 

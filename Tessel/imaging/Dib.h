@@ -36,13 +36,13 @@ static_assert(sizeof(BITMAPINFOHEADER) == 40, "BITMAPINFOHEADER is 40 bytes on d
 static_assert(sizeof(RGBQUAD) == 4, "RGBQUAD is 4 bytes on disk");
 
 struct BITMAP {
-    int32_t bmType;        // always 0
+    int32_t bmType;  // always 0
     int32_t bmWidth;
     int32_t bmHeight;      // always positive; the header keeps the storage order
     int32_t bmWidthBytes;  // row stride, a multiple of 4
     uint16_t bmPlanes;
     uint16_t bmBitsPixel;
-    void* bmBits;          // first stored row
+    void* bmBits;  // first stored row
 };
 
 struct DIBSECTION {

@@ -21,8 +21,8 @@ bool DibRaster::Attach(const BITMAPINFOHEADER* info, const void* bits)
     const uint16_t depth = h.biBitCount;
     const bool depthOk = depth == 1 || depth == 4 || depth == 8 || depth == 24 || depth == 32;
     const int64_t height = h.biHeight < 0 ? -static_cast<int64_t>(h.biHeight) : h.biHeight;
-    if (h.biSize < sizeof h || h.biSize > kMaxInfoHeaderBytes || h.biCompression != BI_RGB || !depthOk || h.biWidth <= 0 || height == 0 ||
-        h.biWidth > kMaxDibDimension || height > kMaxDibDimension) {
+    if (h.biSize < sizeof h || h.biSize > kMaxInfoHeaderBytes || h.biCompression != BI_RGB || !depthOk ||
+        h.biWidth <= 0 || height == 0 || h.biWidth > kMaxDibDimension || height > kMaxDibDimension) {
         LogMessage(2, "StretchDIBits refuses bitmap %d x %d, %u bits, compression %u.\r\n", h.biWidth, h.biHeight,
                    static_cast<unsigned>(depth), h.biCompression);
         return false;

@@ -45,7 +45,8 @@ std::string Reference(uint32_t object)
 // Source column or row for each of `count` placed pixels: the one under the pixel's centre.
 int32_t NearestSource(int32_t placed, int32_t sourceCount, int32_t placedCount)
 {
-    return static_cast<int32_t>((2 * static_cast<int64_t>(placed) + 1) * sourceCount / (2 * static_cast<int64_t>(placedCount)));
+    return static_cast<int32_t>((2 * static_cast<int64_t>(placed) + 1) * sourceCount /
+                                (2 * static_cast<int64_t>(placedCount)));
 }
 
 // Palette indices of the placed pixels (source indices through `map`),
@@ -199,7 +200,8 @@ void PdfStream::Emit(const void* data, size_t size)
 bool PdfStream::Flush()
 {
     if (m_bFailed) return false;
-    if (!m_buffer.empty() && !m_sink.Write(m_buffer.data(), m_buffer.size())) return Fail("write to the print job failed.");
+    if (!m_buffer.empty() && !m_sink.Write(m_buffer.data(), m_buffer.size()))
+        return Fail("write to the print job failed.");
     m_buffer.clear();
     return true;
 }
@@ -238,8 +240,7 @@ bool PdfStream::BeginPage(double width, double height)
     return true;
 }
 
-bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, double x, double y, double w,
-                          double h)
+bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, double x, double y, double w, double h)
 {
     if (m_bFailed || !m_bPageOpen) return false;
     const auto sideOk = [](int32_t side) { return side > 0 && side <= kMaxImageSide; };
@@ -301,8 +302,8 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
     const uint32_t image = NewObject();
     const uint32_t length = NewObject();
     if (!BeginObject(image)) return false;
-    std::string dictionary = "<</Type/XObject/Subtype/Image/Width " + std::to_string(width) + "/Height " +
-                             std::to_string(height);
+    std::string dictionary =
+        "<</Type/XObject/Subtype/Image/Width " + std::to_string(width) + "/Height " + std::to_string(height);
     // An 8-bit page keeps its own palette: its indices go out as they are,
     // without a lookup per byte.
     const bool ownPalette = indexed && colours.BitsPerIndex() == 8;
@@ -315,8 +316,8 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
                       ">]/BitsPerComponent 8";
     } else {
         dictionary += "/ColorSpace[/Indexed/DeviceRGB " + std::to_string(colours.Count() - 1) + "<" +
-                      HexPalette(colours.Count(), [&](int i) { return colours.ColourAt(i); }) +
-                      ">]/BitsPerComponent " + std::to_string(colours.BitsPerIndex());
+                      HexPalette(colours.Count(), [&](int i) { return colours.ColourAt(i); }) + ">]/BitsPerComponent " +
+                      std::to_string(colours.BitsPerIndex());
     }
     dictionary += "/Interpolate false/Filter/FlateDecode/Length " + Reference(length) + ">>\nstream\n";
     Emit(dictionary);
@@ -439,11 +440,12 @@ bool PdfStream::EndPage()
     Emit(m_content);
     Emit("\nendstream\nendobj\n");
     if (!BeginObject(page)) return false;
-    std::string dictionary = "<</Type/Page/Parent " + Reference(kPagesObject) + "/MediaBox[0 0 " +
-                             Number(m_pageWidth) + " " + Number(m_pageHeight) + "]/Resources<<";
+    std::string dictionary = "<</Type/Page/Parent " + Reference(kPagesObject) + "/MediaBox[0 0 " + Number(m_pageWidth) +
+                             " " + Number(m_pageHeight) + "]/Resources<<";
     if (!m_images.empty()) {
         dictionary += "/XObject<<";
-        for (size_t i = 0; i < m_images.size(); ++i) dictionary += "/Im" + std::to_string(i) + " " + Reference(m_images[i]);
+        for (size_t i = 0; i < m_images.size(); ++i)
+            dictionary += "/Im" + std::to_string(i) + " " + Reference(m_images[i]);
         dictionary += ">>";
     }
     dictionary += ">>/Contents " + Reference(content) + ">>\nendobj\n";

@@ -70,8 +70,8 @@ private:
     bool m_bFailed = false;
     bool m_bPageOpen = false;
     bool m_bFinished = false;
-    uint64_t m_iOffset = 0;              // bytes emitted so far
-    std::vector<unsigned char> m_buffer;  // emitted, not yet handed to the sink
+    uint64_t m_iOffset = 0;                 // bytes emitted so far
+    std::vector<unsigned char> m_buffer;    // emitted, not yet handed to the sink
     std::vector<uint64_t> m_objectOffsets;  // by object number; 0 for object 0
     std::vector<uint32_t> m_pages;          // page objects, in order
     // The open page.

@@ -13,7 +13,10 @@ namespace {
 constexpr auto kPollInterval = std::chrono::milliseconds(50);
 }  // namespace
 
-FileLock::~FileLock() { Release(); }
+FileLock::~FileLock()
+{
+    Release();
+}
 
 bool FileLock::Acquire(const char* path, void (*onWait)(), long long waitMs)
 {

@@ -15,10 +15,9 @@ std::vector<std::string> FindFiles(const char* folder, const char* mask)
     if (!dir) return names;
     while (const dirent* entry = readdir(dir.get())) {
         if (!MatchesMask(entry->d_name, mask)) continue;
-        struct stat st {};
+        struct stat st { };
         // Only plain files take part; never follow a link planted in the folder.
-        if (fstatat(dirfd(dir.get()), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
-            continue;
+        if (fstatat(dirfd(dir.get()), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
         names.emplace_back(entry->d_name);
     }
     return names;

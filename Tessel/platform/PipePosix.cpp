@@ -31,8 +31,7 @@ public:
         const int savedErrno = errno;
         if (m_raised && !m_wasPending) {
             const timespec noWait{};
-            while (sigtimedwait(&m_pipeSet, nullptr, &noWait) == -1 && errno == EINTR) {
-            }
+            while (sigtimedwait(&m_pipeSet, nullptr, &noWait) == -1 && errno == EINTR) { }
         }
         pthread_sigmask(SIG_SETMASK, &m_oldSet, nullptr);
         errno = savedErrno;

@@ -17,8 +17,7 @@ bool Process::RunForOutput(const char* commandLine, std::string& output, int* st
     // while we wait for its output.
     std::thread drain([handle = child.m_hChildStderrRdDup] {
         char sink[4096];
-        while (Pipe::Read(handle, sink, sizeof sink) > 0) {
-        }
+        while (Pipe::Read(handle, sink, sizeof sink) > 0) { }
     });
     char buffer[4096];
     long n = 0;

@@ -201,8 +201,7 @@ Process::~Process()
     // ended child would stay a zombie for as long as this program runs.
     try {
         std::thread([pid] {
-            while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-            }
+            while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) { }
         }).detach();
     } catch (...) {
         // No thread to spare: the child is reaped when this program ends.
@@ -270,8 +269,7 @@ bool Process::Wait(int* status)
     if (!m_bWaited) {
         int raw = 0;
         pid_t result = -1;
-        while ((result = waitpid(m_ProcessInfo.hProcess, &raw, 0)) < 0 && errno == EINTR) {
-        }
+        while ((result = waitpid(m_ProcessInfo.hProcess, &raw, 0)) < 0 && errno == EINTR) { }
         if (result < 0) {
             LOG_LAST_ERROR(2);
             return false;
@@ -327,4 +325,3 @@ void Process::ClosePipes()
     CloseHandle(m_hChildStdinRd);
     CloseHandle(m_hChildStdinWrDup);
 }
-

@@ -31,8 +31,7 @@ std::string FileType(const std::string& xdgMime, const char* path, bool isFolder
         status == 0) {
         std::string type = Trimmed(output);
         // A type is one token such as "application/pdf"; anything else is noise.
-        if (!type.empty() && type.find_first_of(" \t\r\n") == std::string::npos &&
-            type.find('/') != std::string::npos)
+        if (!type.empty() && type.find_first_of(" \t\r\n") == std::string::npos && type.find('/') != std::string::npos)
             return type;
     }
     const char* known = MimeTypeByExtension(path);
@@ -48,8 +47,7 @@ bool HasDefaultApplication(const char* path, bool isFolder)
     const std::string type = FileType(xdgMime, path, isFolder);
     if (type.empty()) return false;
     std::string output;
-    if (!Process::RunForOutput(CommandLine::Join({xdgMime, "query", "default", type}).c_str(), output))
-        return true;
+    if (!Process::RunForOutput(CommandLine::Join({xdgMime, "query", "default", type}).c_str(), output)) return true;
     return !Trimmed(output).empty();
 }
 }  // namespace

@@ -68,7 +68,10 @@ TextBuffer ProductFolder(const TextBuffer& base, const char* group, const char* 
 }
 }  // namespace
 
-int32_t GetOSVersion() { return 0; }
+int32_t GetOSVersion()
+{
+    return 0;
+}
 
 TextBuffer GetAppDataFolder()
 {

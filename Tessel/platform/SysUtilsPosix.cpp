@@ -32,19 +32,22 @@ std::string ReadProcText(const char* path)
     return text;
 }
 
-uint64_t Scaled(unsigned long count, unsigned int unit) { return static_cast<uint64_t>(count) * (unit ? unit : 1); }
+uint64_t Scaled(unsigned long count, unsigned int unit)
+{
+    return static_cast<uint64_t>(count) * (unit ? unit : 1);
+}
 }  // namespace
 
 bool FileExists(const char* path, bool mustBeDirectory)
 {
-    struct stat st {};
+    struct stat st { };
     if (!path || stat(path, &st) != 0) return false;
     return !mustBeDirectory || S_ISDIR(st.st_mode);
 }
 
 bool CreateFolder(const char* path, bool perUser, bool parents)
 {
-    struct stat st {};
+    struct stat st { };
     if (stat(path, &st) == 0) {
         if (S_ISDIR(st.st_mode)) return true;
         errno = ENOTDIR;
@@ -77,14 +80,13 @@ bool CreateFolder(const char* path, bool perUser, bool parents)
 bool GetMemoryStatus(MemoryStatus& status)
 {
     status = MemoryStatus();
-    struct sysinfo info {};
+    struct sysinfo info { };
     if (sysinfo(&info) != 0) return false;
     status.totalPhys = Scaled(info.totalram, info.mem_unit);
     status.availPhys = Scaled(info.freeram, info.mem_unit) + Scaled(info.bufferram, info.mem_unit);
     // MemAvailable also counts the page cache that can be given back.
     uint64_t kilobytes = 0;
-    if (FindKilobytes(ReadProcText("/proc/meminfo"), "MemAvailable", kilobytes) &&
-        kilobytes <= status.totalPhys / 1024)
+    if (FindKilobytes(ReadProcText("/proc/meminfo"), "MemAvailable", kilobytes) && kilobytes <= status.totalPhys / 1024)
         status.availPhys = kilobytes * 1024;
     if (status.availPhys > status.totalPhys) status.availPhys = status.totalPhys;
     if (status.totalPhys > 0)
@@ -93,8 +95,8 @@ bool GetMemoryStatus(MemoryStatus& status)
     status.availPageFile = status.availPhys + Scaled(info.freeswap, info.mem_unit);
 
     // The address space: the process's limit, else what the pointer width gives.
-    struct rlimit limit {};
-    status.totalVirtual = sizeof(void*) >= 8 ? uint64_t {1} << 47 : uint64_t {3} << 30;
+    struct rlimit limit { };
+    status.totalVirtual = sizeof(void*) >= 8 ? uint64_t{1} << 47 : uint64_t{3} << 30;
     if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
         static_cast<uint64_t>(limit.rlim_cur) < status.totalVirtual)
         status.totalVirtual = static_cast<uint64_t>(limit.rlim_cur);

@@ -34,9 +34,7 @@ const char* ScaleName(int32_t mode)
 
 }  // namespace
 
-BitmapPrint::BitmapPrint(HBITMAP hBitmap, bool borrowPixels) : Bitmap(hBitmap, borrowPixels)
-{
-}
+BitmapPrint::BitmapPrint(HBITMAP hBitmap, bool borrowPixels) : Bitmap(hBitmap, borrowPixels) { }
 
 BitmapPrint::~BitmapPrint() = default;
 

@@ -92,8 +92,8 @@ bool DevModeOptions::ApplyOption(DEVMODE& dm, const char* name, const char* valu
     long number = 0;
     if (strcmp(name, "orientation-requested") == 0) {
         if (!ParseInteger(value, kIppPortrait, kIppReversePortrait, number)) return false;
-        dm.dmOrientation = (number == kIppLandscape || number == kIppReverseLandscape) ? DMORIENT_LANDSCAPE
-                                                                                         : DMORIENT_PORTRAIT;
+        dm.dmOrientation =
+            (number == kIppLandscape || number == kIppReverseLandscape) ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
         dm.dmFields |= DM_ORIENTATION;
         return true;
     }

@@ -26,8 +26,7 @@ bool Exists(const std::string& path)
 
 LocalJobFile::LocalJobFile(const std::string& folder, int32_t jobId, int fd, const std::string& tempPath)
     : m_folder(folder), m_iJobId(jobId), m_fd(fd), m_tempPath(tempPath)
-{
-}
+{ }
 
 LocalJobFile::~LocalJobFile()
 {

@@ -21,9 +21,7 @@ double TenthsToPoints(int32_t tenths)
 }
 }  // namespace
 
-LocalPrinter::LocalPrinter(const std::string& jobFolder, const PpdFile& ppd) : m_jobFolder(jobFolder), m_ppd(ppd)
-{
-}
+LocalPrinter::LocalPrinter(const std::string& jobFolder, const PpdFile& ppd) : m_jobFolder(jobFolder), m_ppd(ppd) { }
 
 std::string LocalPrinter::GetPrintersFolder()
 {

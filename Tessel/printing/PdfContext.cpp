@@ -12,8 +12,7 @@ constexpr double kEdgeInset = 1.0 / 16.0;  // device pixels
 PdfContext::PdfContext(PrinterDriver& driver, const DEVMODE& devMode, const PageGeometry& geometry)
     : m_driver(driver), m_devMode(devMode), m_geometry(geometry), m_nextGeometry(geometry),
       m_bAcceptsPdf(driver.AcceptsPdf())
-{
-}
+{ }
 
 PdfContext::~PdfContext()
 {

@@ -5,8 +5,8 @@
 #include "DevMode.h"
 #include "DeviceCaps.h"
 #include "DeviceContext.h"
-#include "PageGeometry.h"
 #include "Log.h"
+#include "PageGeometry.h"
 
 class PdfContext;
 class PrinterDriver;

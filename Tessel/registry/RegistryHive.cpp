@@ -10,7 +10,10 @@ namespace {
 constexpr size_t npos = std::string::npos;
 constexpr std::string_view kHeader = "REGEDIT4";
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool SameText(std::string_view a, std::string_view b)
 {
@@ -25,7 +28,10 @@ bool StartsWithText(std::string_view text, std::string_view prefix)
     return text.size() >= prefix.size() && SameText(text.substr(0, prefix.size()), prefix);
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
 std::string_view TrimLeft(std::string_view s)
 {
@@ -46,7 +52,10 @@ std::string_view KeyOf(std::string_view path)
     return path;
 }
 
-bool SameKey(std::string_view a, std::string_view b) { return SameText(KeyOf(a), KeyOf(b)); }
+bool SameKey(std::string_view a, std::string_view b)
+{
+    return SameText(KeyOf(a), KeyOf(b));
+}
 
 bool IsKeyOrBelow(std::string_view section, std::string_view key)
 {
@@ -138,10 +147,13 @@ std::string Quote(std::string_view text)
     return quoted;
 }
 
-std::string QuoteName(std::string_view name) { return name.empty() ? "@" : Quote(name); }
+std::string QuoteName(std::string_view name)
+{
+    return name.empty() ? "@" : Quote(name);
+}
 }  // namespace
 
-RegistryHive::RegistryHive(std::string fileName) : m_sFileName(std::move(fileName)) {}
+RegistryHive::RegistryHive(std::string fileName) : m_sFileName(std::move(fileName)) { }
 
 void RegistryHive::Problem(size_t lineNumber, const char* what)
 {

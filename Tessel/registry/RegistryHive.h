@@ -57,11 +57,11 @@ private:
     enum class Kind { Other, Header, Section, Value };
     struct Line {
         Kind kind = Kind::Other;
-        std::string raw;      // the physical lines as read, line endings included
-        size_t section = 0;   // index of the section line it belongs to, or npos
-        std::string key;      // Section: the key path
-        std::string name;     // Value: the value name
-        Value value;          // Value: type and data
+        std::string raw;     // the physical lines as read, line endings included
+        size_t section = 0;  // index of the section line it belongs to, or npos
+        std::string key;     // Section: the key path
+        std::string name;    // Value: the value name
+        Value value;         // Value: type and data
     };
 
     void Problem(size_t lineNumber, const char* what);

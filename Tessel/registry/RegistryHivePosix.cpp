@@ -18,7 +18,7 @@
 namespace {
 class FileHandle {
 public:
-    explicit FileHandle(int fd = -1) : m_fd(fd) {}
+    explicit FileHandle(int fd = -1) : m_fd(fd) { }
     ~FileHandle() { Reset(); }
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
@@ -37,14 +37,14 @@ private:
 // errno set (EWOULDBLOCK: timed out).
 bool OpenLocked(const char* path, bool exclusive, FileHandle& file)
 {
-    file.Reset(OpenLockedFile(path, exclusive ? O_RDWR | O_CREAT : O_RDONLY, 0600, exclusive,
-                              RegistryHive::kLockWaitMs));
+    file.Reset(
+        OpenLockedFile(path, exclusive ? O_RDWR | O_CREAT : O_RDONLY, 0600, exclusive, RegistryHive::kLockWaitMs));
     return file.fd() >= 0;
 }
 
 bool ReadAll(int fd, const char* path, std::string& text)
 {
-    struct stat st {};
+    struct stat st { };
     if (fstat(fd, &st) != 0) {
         LOG_LAST_ERROR(2);
         return false;
@@ -89,9 +89,9 @@ bool ReplaceFile(const char* path, int oldFd, const std::string& text)
     const int fd = mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return false;
     FileHandle out(fd);
-    struct stat st {};
-    bool ok = fstat(oldFd, &st) == 0 && fchmod(fd, st.st_mode & 07777) == 0 && WriteAllTo(fd, text.data(), text.size()) &&
-              fsync(fd) == 0;
+    struct stat st { };
+    bool ok = fstat(oldFd, &st) == 0 && fchmod(fd, st.st_mode & 07777) == 0 &&
+              WriteAllTo(fd, text.data(), text.size()) && fsync(fd) == 0;
     out.Reset();
     ok = ok && rename(temp.c_str(), path) == 0;
     if (!ok) {

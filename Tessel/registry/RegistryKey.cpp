@@ -21,10 +21,13 @@ namespace {
 constexpr long kSuccess = 0;
 constexpr long kInvalidHandle = 6;
 
-RegistryNode gLocalMachine {false, "HKEY_LOCAL_MACHINE", true};
-RegistryNode gCurrentUser {true, "HKEY_CURRENT_USER", true};
+RegistryNode gLocalMachine{false, "HKEY_LOCAL_MACHINE", true};
+RegistryNode gCurrentUser{true, "HKEY_CURRENT_USER", true};
 
-bool IsPredefined(HKEY key) { return key == &gLocalMachine || key == &gCurrentUser; }
+bool IsPredefined(HKEY key)
+{
+    return key == &gLocalMachine || key == &gCurrentUser;
+}
 
 // Resolved on every use, so that a changed environment takes effect at once.
 std::string HivePath(const RegistryNode& node)
@@ -37,7 +40,10 @@ std::string HivePath(const RegistryNode& node)
     return path;
 }
 
-bool LoadHive(const RegistryNode& node, RegistryHive& hive) { return hive.Load(HivePath(node).c_str()); }
+bool LoadHive(const RegistryNode& node, RegistryHive& hive)
+{
+    return hive.Load(HivePath(node).c_str());
+}
 
 // Appends the subkey's parts; empty parts (doubled or outer separators) drop out.
 std::string Descend(const std::string& path, std::string_view subkey)
@@ -62,11 +68,14 @@ void Release(HKEY key)
 const HKEY HKEY_LOCAL_MACHINE = &gLocalMachine;
 const HKEY HKEY_CURRENT_USER = &gCurrentUser;
 
-RegistryKey::RegistryKey() : RegistryKey(HKEY_LOCAL_MACHINE) {}
+RegistryKey::RegistryKey() : RegistryKey(HKEY_LOCAL_MACHINE) { }
 
-RegistryKey::RegistryKey(HKEY root) : m_hRoot(root), m_hKey(root) {}
+RegistryKey::RegistryKey(HKEY root) : m_hRoot(root), m_hKey(root) { }
 
-RegistryKey::~RegistryKey() { Close(); }
+RegistryKey::~RegistryKey()
+{
+    Close();
+}
 
 void RegistryKey::Open(const char* subkey, bool writable, bool create)
 {
@@ -86,15 +95,24 @@ void RegistryKey::Open(const char* subkey, bool writable, bool create)
         if (!LoadHive(*m_hKey, hive) || !hive.HasKey(path)) throw std::runtime_error("RegOpenKeyEx() failed");
     }
     const HKEY previous = m_hKey;
-    m_hKey = new RegistryNode {previous->user, path, writable};
+    m_hKey = new RegistryNode{previous->user, path, writable};
     if (previous != m_hRoot) Release(previous);
 }
 
-void RegistryKey::OpenForRead(const char* subkey) { Open(subkey, false); }
+void RegistryKey::OpenForRead(const char* subkey)
+{
+    Open(subkey, false);
+}
 
-void RegistryKey::OpenForWrite(const char* subkey) { Open(subkey, true); }
+void RegistryKey::OpenForWrite(const char* subkey)
+{
+    Open(subkey, true);
+}
 
-void RegistryKey::Create(const char* subkey) { Open(subkey, true, true); }
+void RegistryKey::Create(const char* subkey)
+{
+    Open(subkey, true, true);
+}
 
 uint32_t RegistryKey::GetDword(const char* name, uint32_t defaultValue)
 {
@@ -155,4 +173,7 @@ long RegistryKey::Close(HKEY key)
     return kSuccess;
 }
 
-long RegistryKey::Close() { return Close(m_hKey); }
+long RegistryKey::Close()
+{
+    return Close(m_hKey);
+}

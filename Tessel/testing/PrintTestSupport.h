@@ -33,7 +33,7 @@ inline const char* const kPpd = R"(*PPD-Adobe: "4.3"
 // A printers folder named by TESSEL_PRINTERS for one scope.
 class LocalPrinters {
 public:
-    LocalPrinters() : m_env("TESSEL_PRINTERS", m_folder.Path().c_str()) {}
+    LocalPrinters() : m_env("TESSEL_PRINTERS", m_folder.Path().c_str()) { }
     void Add(const std::string& name, const std::string& ppd = kPpd) { m_folder.Write(name + ".ppd", ppd); }
     std::string Folder(const std::string& name = {}) const { return m_folder.Path(name); }
     std::string JobFile(const std::string& name, int id) const

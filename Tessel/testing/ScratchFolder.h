@@ -20,7 +20,8 @@ public:
     ScratchFolder()
     {
         std::random_device random;
-        m_path = std::filesystem::temp_directory_path() / ("tessel-" + std::to_string(random()) + "-" + std::to_string(random()));
+        m_path = std::filesystem::temp_directory_path() /
+                 ("tessel-" + std::to_string(random()) + "-" + std::to_string(random()));
         std::filesystem::create_directories(m_path);
     }
     ~ScratchFolder()
@@ -31,7 +32,10 @@ public:
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
-    std::string Path(const std::string& name = {}) const { return name.empty() ? m_path.string() : (m_path / name).string(); }
+    std::string Path(const std::string& name = {}) const
+    {
+        return name.empty() ? m_path.string() : (m_path / name).string();
+    }
 
     std::string Write(const std::string& name, const std::string& text) const
     {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <string>
 #include <csignal>
+#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,8 +27,10 @@ TEST(BackendJob, ArgumentsAsTheSchedulerPassesThem)
     ASSERT_TRUE(BackendJob::Parse(7, seven, job, fault));
     EXPECT_EQ(job.file, "/var/spool/cups/d00007-001");
 
-    const char* bad[][6] = {{"parsimo", "0", "bob", "t", "1", ""},  {"parsimo", "7x", "bob", "t", "1", ""},
-                            {"parsimo", "7", "bob", "t", "0", ""},  {"parsimo", "7", "bob", "t", "99999", ""},
+    const char* bad[][6] = {{"parsimo", "0", "bob", "t", "1", ""},
+                            {"parsimo", "7x", "bob", "t", "1", ""},
+                            {"parsimo", "7", "bob", "t", "0", ""},
+                            {"parsimo", "7", "bob", "t", "99999", ""},
                             {"parsimo", "7", "", "t", "1", ""}};
     for (const auto& argv : bad) EXPECT_FALSE(BackendJob::Parse(6, argv, job, fault)) << argv[1] << " " << argv[4];
     EXPECT_FALSE(BackendJob::Parse(3, six, job, fault));

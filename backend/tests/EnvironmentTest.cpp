@@ -20,10 +20,16 @@ UserAccount Alice()
 
 TEST(DravikEnvironment, OnlyWhatTheJobProcessorNeeds)
 {
-    const std::vector<std::string> given = {
-        "PATH=/usr/lib/cups/filter:/usr/bin", "CUPS_SERVER=/tmp/cups.sock", "TESSEL_HKLM=/opt/machine.reg",
-        "TESSEL_COMMON_APPDATA=/srv/common", "LD_PRELOAD=/tmp/evil.so", "DEVICE_URI=parsimo:/", "PRINTER=Parsimo",
-        "HOME=/root", "LANG=de_DE.UTF-8", "TESSEL_X"};
+    const std::vector<std::string> given = {"PATH=/usr/lib/cups/filter:/usr/bin",
+                                            "CUPS_SERVER=/tmp/cups.sock",
+                                            "TESSEL_HKLM=/opt/machine.reg",
+                                            "TESSEL_COMMON_APPDATA=/srv/common",
+                                            "LD_PRELOAD=/tmp/evil.so",
+                                            "DEVICE_URI=parsimo:/",
+                                            "PRINTER=Parsimo",
+                                            "HOME=/root",
+                                            "LANG=de_DE.UTF-8",
+                                            "TESSEL_X"};
     DesktopSession none;
     const std::vector<std::string> env = DravikEnvironment::Build(Alice(), given, none);
     const std::set<std::string> got(env.begin(), env.end());
@@ -38,11 +44,12 @@ TEST(DravikEnvironment, OnlyWhatTheJobProcessorNeeds)
     EXPECT_EQ(got, expected);
     EXPECT_EQ(DravikEnvironment::HivePath(env), "/home/alice/.config/tessel/user.reg");
 
-    const DesktopSession desktop {"/run/user/1000", ":0", "", "/home/alice/.Xauthority", "unix:path=/run/user/1000/bus"};
+    const DesktopSession desktop{"/run/user/1000", ":0", "", "/home/alice/.Xauthority", "unix:path=/run/user/1000/bus"};
     const std::vector<std::string> withDesktop =
         DravikEnvironment::Build(Alice(), {"TESSEL_HKCU=/tmp/alice.reg"}, desktop);
-    for (const char* entry : {"PATH=/usr/local/bin:/usr/bin:/bin", "XDG_RUNTIME_DIR=/run/user/1000", "DISPLAY=:0",
-                              "XAUTHORITY=/home/alice/.Xauthority", "DBUS_SESSION_BUS_ADDRESS=unix:path=/run/user/1000/bus"})
+    for (const char* entry :
+         {"PATH=/usr/local/bin:/usr/bin:/bin", "XDG_RUNTIME_DIR=/run/user/1000", "DISPLAY=:0",
+          "XAUTHORITY=/home/alice/.Xauthority", "DBUS_SESSION_BUS_ADDRESS=unix:path=/run/user/1000/bus"})
         EXPECT_NE(std::find(withDesktop.begin(), withDesktop.end(), entry), withDesktop.end()) << entry;
     EXPECT_EQ(DravikEnvironment::HivePath(withDesktop), "/tmp/alice.reg");
     EXPECT_EQ(DravikEnvironment::HivePath({}), "");
@@ -70,10 +77,10 @@ TEST(DesktopSession, FromLogindAnswers)
     EXPECT_EQ(wayland.xauthority, "");
 
     // A remote or text session, or a display value that is no display, shows nothing.
-    for (const char* session : {"Type=x11\nDisplay=:0\nRemote=yes\nState=active\n",
-                                "Type=tty\nDisplay=\nRemote=no\nState=active\n",
-                                "Type=x11\nDisplay=:0\nRemote=no\nState=closing\n",
-                                "Type=x11\nDisplay=host:0;rm\nRemote=no\nState=active\n"}) {
+    for (const char* session :
+         {"Type=x11\nDisplay=:0\nRemote=yes\nState=active\n", "Type=tty\nDisplay=\nRemote=no\nState=active\n",
+          "Type=x11\nDisplay=:0\nRemote=no\nState=closing\n",
+          "Type=x11\nDisplay=host:0;rm\nRemote=no\nState=active\n"}) {
         const DesktopSession s = DesktopSession::FromLogind(user, session, Alice(), exists);
         EXPECT_EQ(s.display, "") << session;
         EXPECT_EQ(s.waylandDisplay, "") << session;

@@ -109,8 +109,8 @@ TEST(JobRecord, StoreWritesTypedValuesAndKeepsTheRest)
     RegistryHive read;
     ASSERT_TRUE(read.Load(hive.c_str()));
     EXPECT_EQ(read.ProblemCount(), 0);
-    const char* dwords[] = {"JobID",        "Orientation", "PaperSize", "PaperLength", "PaperWidth",
-                            "PrintQuality", "dmScale",     "Copies",    "Collate",     "TotalPages", "PagesPrinted"};
+    const char* dwords[] = {"JobID",   "Orientation", "PaperSize", "PaperLength", "PaperWidth",  "PrintQuality",
+                            "dmScale", "Copies",      "Collate",   "TotalPages",  "PagesPrinted"};
     for (const char* name : dwords) {
         RegistryHive::Value v;
         ASSERT_TRUE(read.GetValue(JobRecord::kRecordKey, name, v)) << name;

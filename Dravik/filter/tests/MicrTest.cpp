@@ -30,12 +30,18 @@ TEST(ParseMicrRegionsTest, GroupsLimitsAndBadNumbers)
         MicrRegion last;
     };
     const Case cases[] = {
-        {"10,20,300,40", 1, {10, 20, 300, 40}}, {"1,2,3,4,5,6,7,8,", 2, {5, 6, 7, 8}},
-        {nullptr, -1, {}}, {"", -1, {}}, {"42", 0, {}}, {" -3, +4,x,7 ", 1, {-3, 4, 0, 7}},
+        {"10,20,300,40", 1, {10, 20, 300, 40}},
+        {"1,2,3,4,5,6,7,8,", 2, {5, 6, 7, 8}},
+        {nullptr, -1, {}},
+        {"", -1, {}},
+        {"42", 0, {}},
+        {" -3, +4,x,7 ", 1, {-3, 4, 0, 7}},
         {ten.c_str(), 9, {8, 1, 2, 3}},
         // A trailing partial group is ignored and never read past the text;
         // a fourth number that runs to the end reads as 0.
-        {"1,2,3,4,5", 1, {1, 2, 3, 4}}, {"1,2,3,4,5,6,7", 1, {1, 2, 3, 4}}, {"5,6,7", 0, {}},
+        {"1,2,3,4,5", 1, {1, 2, 3, 4}},
+        {"1,2,3,4,5,6,7", 1, {1, 2, 3, 4}},
+        {"5,6,7", 0, {}},
         {"5,6,7,", 1, {5, 6, 7, 0}},
         {"99999999999,-99999999999,2147483648,-2147483648", 1, {INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN}},
     };
@@ -73,9 +79,9 @@ TEST_F(MicrTest, MissingLibraryOrExportLogsAndFiltersEverything)
     std::strcpy(env.InstallDir, KZT_NOEXPORTS_DIR);
     ProcessBitmap(page.get(), &env, 300, 1);
     const std::string log = Log();
-    EXPECT_NE(log.find("KZTGetMicrLineRegions and/or KZTFreeMem were not found in " KZT_NOEXPORTS_DIR
-                       "libKZTLite.so!\r\n"),
-              std::string::npos);
+    EXPECT_NE(
+        log.find("KZTGetMicrLineRegions and/or KZTFreeMem were not found in " KZT_NOEXPORTS_DIR "libKZTLite.so!\r\n"),
+        std::string::npos);
     EXPECT_EQ(log.find("Region["), std::string::npos);
 }
 

@@ -68,8 +68,7 @@ TEST(DravikRun, DialogCancelsBeforeAnyFileIsDeleted)
 TEST(DravikRun, PdfJobRunsEndToEnd)
 {
     World world;
-    world.Install({{"ShowDialog", Dword(0)}, {"PrintOutFormat", Sz("PDF")}, {"LogLevel", Dword(0)}},
-                  {});
+    world.Install({{"ShowDialog", Dword(0)}, {"PrintOutFormat", Sz("PDF")}, {"LogLevel", Dword(0)}}, {});
     fs::create_directories(world.DataDir());
     std::ofstream(world.DataDir() / "_dk_0007.tm_") << "left by an earlier job";
     std::ofstream(world.DataDir() / "_dk_0001.tm_.jpg") << "left by an earlier job";
@@ -86,10 +85,11 @@ TEST(DravikRun, PdfJobRunsEndToEnd)
     const std::string gsSection = "[GhostScript]\r\n";
     const std::string user = (world.root / "user/QMVK/Parsimo/").string();
     EXPECT_NE(log.find("[Parsimo]\r\n  - AppGroupName = QMVK\r\n  - AppName = Parsimo\r\n  - AppTitle = Z3 Parsimo\r\n"
-                       "  - AppDataDir = " + user + "\r\n  - CommonAppDataDir = " +
-                       (world.root / "common/QMVK/Parsimo/").string() + "\r\n  - InstallDir = " +
-                       (world.root / "install/").string() + "\r\n  - ProductVersion = 1.0.0\r\n  - LogFileName = " +
-                       user + "Parsimo.log\r\n  - CheckPrintMode = 0\r\n  - SavingsPercentage =  0\r\n"
+                       "  - AppDataDir = " +
+                       user + "\r\n  - CommonAppDataDir = " + (world.root / "common/QMVK/Parsimo/").string() +
+                       "\r\n  - InstallDir = " + (world.root / "install/").string() +
+                       "\r\n  - ProductVersion = 1.0.0\r\n  - LogFileName = " + user +
+                       "Parsimo.log\r\n  - CheckPrintMode = 0\r\n  - SavingsPercentage =  0\r\n"
                        "  - ShowDialog =  0\r\n  - LogLevel =  0\r\n  - EnhancedMicrLineQuality =  0\r\n"
                        "  - PrinterName = \r\n  - TargetPrinterName = \r\n\r\n"),
               std::string::npos)

@@ -34,11 +34,11 @@ protected:
     {
         const fs::path bin = world.root / "bin";
         fs::create_directories(bin);
-        WriteWholeFile(bin / "xdg-mime",
-                       "#!/bin/sh\n"
-                       "if [ \"$2\" = filetype ]; then case \"$3\" in *.pdf) echo application/pdf;; "
-                       "*.jpg) echo image/jpeg;; *) echo image/bmp;; esac; exit 0; fi\n"
-                       "case \" " + types + " \" in *\" $3 \"*) echo viewer.desktop;; esac\n");
+        WriteWholeFile(bin / "xdg-mime", "#!/bin/sh\n"
+                                         "if [ \"$2\" = filetype ]; then case \"$3\" in *.pdf) echo application/pdf;; "
+                                         "*.jpg) echo image/jpeg;; *) echo image/bmp;; esac; exit 0; fi\n"
+                                         "case \" " +
+                                             types + " \" in *\" $3 \"*) echo viewer.desktop;; esac\n");
         WriteWholeFile(bin / "xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + world.opened.string() + "'\n");
         for (const char* tool : {"xdg-mime", "xdg-open"}) fs::permissions(bin / tool, fs::perms::owner_all);
         world.Set("TESSEL_OPENER", "");

@@ -25,8 +25,10 @@ void AddPrinters(World& world)
 
 World::Values PrintSettings(int savings)
 {
-    return {{"ShowDialog", Dword(0)},        {"SavingsPercentage", Dword(static_cast<uint32_t>(savings))},
-            {"PrinterName", Sz("Parsimo")}, {"TargetPrinterName", Sz("Target")}};
+    return {{"ShowDialog", Dword(0)},
+            {"SavingsPercentage", Dword(static_cast<uint32_t>(savings))},
+            {"PrinterName", Sz("Parsimo")},
+            {"TargetPrinterName", Sz("Target")}};
 }
 
 std::vector<fs::path> PrintedFiles(const World& world)
@@ -54,7 +56,10 @@ std::vector<std::string> PageSizes(const fs::path& pdf)
 struct Gray {
     int width = 0, height = 0;
     std::string pixels;
-    unsigned char At(int x, int y) const { return static_cast<unsigned char>(pixels[static_cast<size_t>(y) * width + x]); }
+    unsigned char At(int x, int y) const
+    {
+        return static_cast<unsigned char>(pixels[static_cast<size_t>(y) * width + x]);
+    }
 };
 
 // One page rasterized as 8-bit gray by Ghostscript, which samples an image
@@ -70,8 +75,7 @@ Gray Rasterize(const fs::path& pdf, int page, int dpi, const fs::path& scratch)
     std::string line;
     Gray image;
     std::getline(in, line);
-    while (std::getline(in, line) && line[0] == '#') {
-    }
+    while (std::getline(in, line) && line[0] == '#') { }
     std::istringstream(line) >> image.width >> image.height;
     std::getline(in, line);
     image.pixels.assign(std::istreambuf_iterator<char>(in), {});
@@ -159,14 +163,16 @@ TEST(PrintRun, PaperFollowsTheJob)
     // A custom paper size is fitted from the first page.
     world.Settings(PrintSettings(50), {{"PaperSize", Dword(256)}});
     EXPECT_EQ(PrintOne(world, a4 + box + box), Sizes(2, "595 x 842"));
-    EXPECT_NE(testworld::ReadAll(world.UserLog()).find("bmWidth: 2479, bmHeight = 3508, iWidth = 2098 , iLength = 2970 \r\n"),
-              std::string::npos);
+    EXPECT_NE(
+        testworld::ReadAll(world.UserLog()).find("bmWidth: 2479, bmHeight = 3508, iWidth = 2098 , iLength = 2970 \r\n"),
+        std::string::npos);
     // A landscape job turns the print area; the paper stays the job's.
     world.Settings(PrintSettings(50), {{"Orientation", Dword(2)}, {"PaperSize", Dword(1)}});
     EXPECT_EQ(PrintOne(world, "<< /PageSize [792 612] >> setpagedevice " + box), Sizes{"612 x 792"});
     // Letter, A4 and Legal pages in one job: every page whole, in one document.
     world.Settings(PrintSettings(50), {{"PaperSize", Dword(1)}});
-    EXPECT_EQ(PrintOne(world, box + a4 + box + "<< /PageSize [612 1008] >> setpagedevice " + box), Sizes(3, "612 x 792"));
+    EXPECT_EQ(PrintOne(world, box + a4 + box + "<< /PageSize [612 1008] >> setpagedevice " + box),
+              Sizes(3, "612 x 792"));
     EXPECT_EQ(testworld::ReadAll(world.UserLog()).find("BitmapPrintError"), std::string::npos);
 }
 
@@ -229,9 +235,9 @@ TEST(PrintRun, ThroughTheCupsScheduler)
     const std::string queue = "DravikTarget" + std::to_string(getpid());
     const fs::path output = fs::path(std::getenv("PARSIMO_CUPS_OUTPUT")).parent_path() / (queue + ".pdf");
     fs::remove(output);
-    const RunResult added = World::Run({"/usr/sbin/lpadmin", "-h", server, "-p", queue, "-E", "-v",
-                                        "file://" + output.string(), "-P",
-                                        std::string(PARSIMO_SOURCE_DIR) + "/packaging/ParsimoTarget.ppd"});
+    const RunResult added =
+        World::Run({"/usr/sbin/lpadmin", "-h", server, "-p", queue, "-E", "-v", "file://" + output.string(), "-P",
+                    std::string(PARSIMO_SOURCE_DIR) + "/packaging/ParsimoTarget.ppd"});
     if (added.status != 0) GTEST_SKIP() << "cannot add a queue: " << added.err;
     World::Run({"/usr/sbin/cupsenable", "-h", server, queue});
     World::Run({"/usr/sbin/cupsaccept", "-h", server, queue});

@@ -92,8 +92,8 @@ TEST_F(GhostScriptRun, MixedPageSizesComeOutAsGhostscriptWritesThem)
     for (int i = 0; i < 4; ++i) {
         const std::string expected = ReadAll(PagePath(reference, i + 1));
         ASSERT_FALSE(expected.empty());
-        EXPECT_TRUE(gSeen.pages[i] == expected) << "page " << i + 1 << ": " << gSeen.pages[i].size() << " vs "
-                                                << expected.size();
+        EXPECT_TRUE(gSeen.pages[i] == expected)
+            << "page " << i + 1 << ": " << gSeen.pages[i].size() << " vs " << expected.size();
     }
     EXPECT_NE(gSeen.pages[0].size(), gSeen.pages[2].size());
 }
@@ -136,10 +136,10 @@ TEST_F(GhostScriptRun, JobOnStandardInput)
 {
     const std::string job = FreshFolder("stdin-job") + "job.ps";
     WriteWholeFile(job, LetterJob(3));
-    const testworld::RunResult child = testworld::World::Run(
-        {TEST_BINARY_DIR "/DravikRenderTests", "--gtest_also_run_disabled_tests",
-         "--gtest_filter=GhostScriptRunChild.DISABLED_RunsJobFromStandardInput"},
-        job);
+    const testworld::RunResult child =
+        testworld::World::Run({TEST_BINARY_DIR "/DravikRenderTests", "--gtest_also_run_disabled_tests",
+                               "--gtest_filter=GhostScriptRunChild.DISABLED_RunsJobFromStandardInput"},
+                              job);
     EXPECT_EQ(child.status, 0) << child.out;
     EXPECT_NE(child.out.find("pages from stdin: 3\n"), std::string::npos) << child.out;
     for (int i = 1; i <= 3; ++i) EXPECT_TRUE(IsWholePage(ReadAll(PagePath(TEST_BINARY_DIR "/render-tests/stdin/", i))));

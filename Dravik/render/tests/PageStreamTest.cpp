@@ -128,7 +128,10 @@ TEST(PageStream, SinkFailureStopsTheStream)
 
 namespace {
 std::vector<std::string> gDelivered;
-void RecordDelivered(const char* path) { gDelivered.push_back(path); }
+void RecordDelivered(const char* path)
+{
+    gDelivered.push_back(path);
+}
 
 // Streams the bytes through `cat` into a PageReader writing page files.
 int32_t ReadThroughPipe(const std::string& folder, const std::string& bytes)
@@ -175,5 +178,6 @@ TEST(PageFiles, FormatNameExpandsOnlyOneNumber)
     EXPECT_STREQ(name.GetText(), "p12345-100%");
     EXPECT_TRUE(PageFiles::FormatName("%3d", 5, name));
     EXPECT_STREQ(name.GetText(), "  5");
-    for (const char* bad : {"%s", "%d%d", "%n", "%04x", "%", "%10d"}) EXPECT_FALSE(PageFiles::FormatName(bad, 1, name)) << bad;
+    for (const char* bad : {"%s", "%d%d", "%n", "%04x", "%", "%10d"})
+        EXPECT_FALSE(PageFiles::FormatName(bad, 1, name)) << bad;
 }

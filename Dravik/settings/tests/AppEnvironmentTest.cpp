@@ -56,7 +56,8 @@ TEST(AppEnvironment, ValidatesAndClampsSettings)
     EXPECT_EQ(std::string(env.TargetPrinterName), std::string(259, 't'));
     EXPECT_EQ(env.ShowDialog, 1);  // a string where a number belongs reads as the default
 
-    world.Settings({{"LogLevel", Dword(0xffffffff)}, {"PrintOutFormat", Sz("TIFF")}, {"DefaultImageFormat", Sz("png")}});
+    world.Settings(
+        {{"LogLevel", Dword(0xffffffff)}, {"PrintOutFormat", Sz("TIFF")}, {"DefaultImageFormat", Sz("png")}});
     env.ReadSettings();
     EXPECT_EQ(env.LogLevel, 0);
     EXPECT_STREQ(env.PrintOutFormat, "");
@@ -102,7 +103,8 @@ TEST(AppEnvironment, MissingInstallationOrFolders)
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "Parsimo installation not found!");
     }
-    EXPECT_NE(testworld::ReadAll(world.root / "env.log").find("Parsimo Installation not found!\r\n"), std::string::npos);
+    EXPECT_NE(testworld::ReadAll(world.root / "env.log").find("Parsimo Installation not found!\r\n"),
+              std::string::npos);
 
     // An installation key without InstallDir still builds.
     World::WriteHive(world.root / "etc/machine.reg", {{"HKEY_LOCAL_MACHINE\\SOFTWARE\\QMVK\\Parsimo", {}}});

@@ -10,7 +10,10 @@
 using namespace corveltest;
 
 // Cairo's text keeps fontconfig's caches for the life of the process, by design.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}
 
 namespace {
 struct Output {
@@ -40,8 +43,8 @@ protected:
         Job("ann", "2024-03-25", 2, 10, 0, 0, 0, 0);
         Job("bob", "2024-04-02", 1, 50, 0, 0, 0, 0);
     }
-    void Job(const char* user, const std::string& day, int32_t pages, int32_t savings, int32_t cheque,
-             int32_t detailed, int32_t blackBefore, int32_t blackAfter)
+    void Job(const char* user, const std::string& day, int32_t pages, int32_t savings, int32_t cheque, int32_t detailed,
+             int32_t blackBefore, int32_t blackAfter)
     {
         const int32_t id = SaveJob(db, user, pages, savings, cheque, kPassword, user[0] == 'a' ? "Office" : "Hall");
         ASSERT_GT(id, 0);
@@ -64,12 +67,11 @@ TEST_F(ReportTest, CsvAndJsonGiveTheKnownTotals)
 {
     Output r = Report(With({"--format", "csv"}));
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out,
-              "group,jobs,pages,cheque_jobs,avg_savings_percent,detailed_pages,avg_black_before_percent,"
-              "avg_black_after_percent,toner_saved_ref_pages,toner_saved_estimated_ref_pages\n"
-              "2024-01,2,14,1,40.0,10,10.00,7.00,8.00,2.00\n"
-              "2024-02,1,20,0,20.0,0,,,4.00,4.00\n"
-              "2024-03,2,8,0,25.0,2,20.00,12.00,5.00,1.80\n");
+    EXPECT_EQ(r.out, "group,jobs,pages,cheque_jobs,avg_savings_percent,detailed_pages,avg_black_before_percent,"
+                     "avg_black_after_percent,toner_saved_ref_pages,toner_saved_estimated_ref_pages\n"
+                     "2024-01,2,14,1,40.0,10,10.00,7.00,8.00,2.00\n"
+                     "2024-02,1,20,0,20.0,0,,,4.00,4.00\n"
+                     "2024-03,2,8,0,25.0,2,20.00,12.00,5.00,1.80\n");
 
     r = Report(With({"--by", "user", "--format=json"}));
     ASSERT_EQ(r.code, 0) << r.err;
@@ -95,11 +97,13 @@ TEST_F(ReportTest, TableNamesThePeriodAndMarksEstimates)
     const Output r = Report(firstQuarter);
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out.rfind("Pages printed and toner saved by month, 2024-01-01 to 2024-03-31\n", 0), 0u) << r.out;
-    EXPECT_NE(r.out.find("2024-02     1     20            0           20.0               -              -        4.00*"),
-              std::string::npos)
+    EXPECT_NE(
+        r.out.find("2024-02     1     20            0           20.0               -              -        4.00*"),
+        std::string::npos)
         << r.out;
-    EXPECT_NE(r.out.find("Total       5     42            1           30.0            11.7            7.8       17.00*"),
-              std::string::npos)
+    EXPECT_NE(
+        r.out.find("Total       5     42            1           30.0            11.7            7.8       17.00*"),
+        std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("* includes estimates"), std::string::npos);
     // Without a period the table names the days that hold jobs.

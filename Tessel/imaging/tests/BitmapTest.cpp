@@ -20,7 +20,10 @@ struct Inspected : Bitmap {
     const BITMAPINFOHEADER* GetDIB() const { return m_pDIB; }
     const uint8_t* GetBits() const { return m_pBits; }
     const RGBQUAD* GetColorTable() const { return reinterpret_cast<const RGBQUAD*>(m_pDIB + 1); }
-    int32_t GetColorCount() const { return static_cast<int32_t>((m_pBits - reinterpret_cast<const uint8_t*>(m_pDIB + 1)) / 4); }
+    int32_t GetColorCount() const
+    {
+        return static_cast<int32_t>((m_pBits - reinterpret_cast<const uint8_t*>(m_pDIB + 1)) / 4);
+    }
     int32_t GetBlackIndex() const { return m_iBlackIndex; }
     int32_t GetWhiteIndex() const { return m_iWhiteIndex; }
 };

@@ -31,7 +31,8 @@ std::vector<uint8_t> With(std::vector<uint8_t> b, size_t at, uint32_t v, int byt
 std::vector<uint8_t> MakeBmp(int32_t width, int32_t height, uint16_t bits, uint32_t colors = 0, uint32_t clrUsed = 0)
 {
     const size_t offset = 14 + 40 + 4 * colors;
-    const size_t image = static_cast<size_t>(DibStride(width, bits)) * static_cast<size_t>(height < 0 ? -height : height);
+    const size_t image =
+        static_cast<size_t>(DibStride(width, bits)) * static_cast<size_t>(height < 0 ? -height : height);
     std::vector<uint8_t> b(offset + image);
     Put(b, 0, 'B' | 'M' << 8, 2);
     Put(b, 2, static_cast<uint32_t>(b.size()));

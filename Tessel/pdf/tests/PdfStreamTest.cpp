@@ -14,7 +14,7 @@
 namespace {
 // Keeps what is written; fails every write that would pass `limit` bytes.
 struct MemorySink : PrintSink {
-    explicit MemorySink(size_t most = std::numeric_limits<size_t>::max()) : limit(most) {}
+    explicit MemorySink(size_t most = std::numeric_limits<size_t>::max()) : limit(most) { }
     bool Write(const unsigned char* data, size_t size) override
     {
         ++writes;
@@ -23,7 +23,7 @@ struct MemorySink : PrintSink {
         return true;
     }
     bool Finish() override { return true; }
-    void Abort() override {}
+    void Abort() override { }
     size_t limit;
     std::string bytes;
     int writes = 0;
@@ -103,7 +103,9 @@ TEST(PdfStreamTest, SmallestExactEncodingIsChosenAndEveryColourComesBack)
          "/Indexed/DeviceRGB 4<000000FFFFFFFF00000000FE00FF00>]/BitsPerComponent 4"},
         {[](int32_t x, int32_t y) { return static_cast<uint32_t>((x + 3 * y) % 17) * 0x0F0E0Du; },
          "/Indexed/DeviceRGB 16<"},
-        {[](int32_t x, int32_t y) { return static_cast<uint32_t>(x * 4) << 16 | static_cast<uint32_t>(y * 4) << 8 | 0x80u; },
+        {[](int32_t x, int32_t y) {
+             return static_cast<uint32_t>(x * 4) << 16 | static_cast<uint32_t>(y * 4) << 8 | 0x80u;
+         },
          "/ColorSpace/DeviceRGB/BitsPerComponent 8/Interpolate false/Filter/FlateDecode"},
     };
     const int width = 50, height = 40;
@@ -140,7 +142,9 @@ TEST(PdfStreamTest, PalettedSourcesKeepOnlyTheEntriesThatArePlaced)
     } cases[] = {
         // 7 and 200 in odd columns, 9 only in the even ones that a reduction
         // by two leaves out (each placed pixel takes the one under its centre).
-        {[](int32_t y, uint8_t* p) { for (int32_t x = 0; x < 8; ++x) p[x] = x % 2 ? ((x / 2 + y) % 2 ? 7 : 200) : 9; },
+        {[](int32_t y, uint8_t* p) {
+             for (int32_t x = 0; x < 8; ++x) p[x] = x % 2 ? ((x / 2 + y) % 2 ? 7 : 200) : 9;
+         },
          8, 4, 4, 2, "/Width 4/Height 2/ColorSpace[/Indexed/DeviceRGB 1<070707C8C8C8>]/BitsPerComponent 1"},
         // Runs of 5, a lone 3 inside a run, 9 in the tail of a row that is no
         // whole number of words; 0 nowhere.
@@ -250,7 +254,8 @@ TEST(PdfStreamTest, AFailedWriteFailsTheDocumentAndNothingMoreIsWritten)
         PdfStream pdf(sink);
         pdf.BeginPage(400, 400);
         const int side = large ? 300 : 3;
-        const bool drawn = pdf.DrawImage(RgbImage(side, side, large ? noise : TwoColours), side, side, 0, 0, side, side);
+        const bool drawn =
+            pdf.DrawImage(RgbImage(side, side, large ? noise : TwoColours), side, side, 0, 0, side, side);
         const bool paged = pdf.EndPage();
         if (drawn && paged) return pdf.Finish() ? kNone : kEnd;
         const int writes = sink.writes;

@@ -14,13 +14,15 @@ TEST(MessageBoxTest, ForcedAnswersStillShowTheTextOnStderr)
         int answer;
         const char* shown;
     } cases[] = {
-        {"YES", MB_YESNO, IDYES, "[Yes]"}, {"stderr", MB_YESNO, IDNO, "[No]"},
+        {"YES", MB_YESNO, IDYES, "[Yes]"},
+        {"stderr", MB_YESNO, IDNO, "[No]"},
     };
     for (const auto& c : cases) {
         ScopedVariable mode("TESSEL_MESSAGEBOX", c.mode);
         testing::internal::CaptureStderr();
         EXPECT_EQ(MessageBoxA("Open\r\nthe folder?", "Z3 Parsimo", c.type), c.answer) << c.mode;
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string("Z3 Parsimo: Open  the folder? ") + c.shown + "\n");
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  std::string("Z3 Parsimo: Open  the folder? ") + c.shown + "\n");
     }
     ScopedVariable mode("TESSEL_MESSAGEBOX", "stderr");
     EXPECT_EQ(MessageBoxA(nullptr, nullptr, MB_YESNO), IDNO);

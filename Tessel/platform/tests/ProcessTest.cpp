@@ -124,8 +124,8 @@ TEST(ProcessTest, RunForOutputCollectsOutputAndDrainsErrors)
     std::string output;
     int status = -1;
     // More on stderr than a pipe holds must not block the child.
-    ASSERT_TRUE(Process::RunForOutput(R"(/bin/sh -c "printf 'a b'; head -c 200000 /dev/zero >&2; exit 4")", output,
-                                      &status));
+    ASSERT_TRUE(
+        Process::RunForOutput(R"(/bin/sh -c "printf 'a b'; head -c 200000 /dev/zero >&2; exit 4")", output, &status));
     EXPECT_EQ(output, "a b");
     EXPECT_EQ(status, 4);
     ASSERT_TRUE(Process::RunForOutput("/bin/sh -c \"head -c 100000 /dev/zero\"", output, &status, 10));

@@ -43,8 +43,8 @@ TEST(ShellTest, TypeFallsBackToTheExtension)
     // application (noting the type it was asked about); xdg-open records its argument.
     ScratchFolder dir;
     WriteRecorder(dir, "xdg-open");
-    dir.WriteScript("xdg-mime", "case \"$2\" in filetype) echo ;;\n default) printf '%s' \"$3\" > '" + dir.Path("asked") +
-                                    "'; echo viewer.desktop ;; esac");
+    dir.WriteScript("xdg-mime", "case \"$2\" in filetype) echo ;;\n default) printf '%s' \"$3\" > '" +
+                                    dir.Path("asked") + "'; echo viewer.desktop ;; esac");
     ScopedVariable opener("TESSEL_OPENER", nullptr);
     ScopedVariable path("PATH", (dir.Path() + ":/usr/bin:/bin").c_str());
     const std::string jpeg = dir.Write("_dk_0001.tm_.JPG", "x"), bare = dir.Write("_dk_0001.tm_", "x");

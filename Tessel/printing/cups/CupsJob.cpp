@@ -5,16 +5,15 @@
 
 CupsJob::CupsJob(CupsPrinter::HttpPtr http, CupsPrinter::DestPtr dest, CupsPrinter::InfoPtr info, int32_t jobId)
     : m_http(std::move(http)), m_dest(std::move(dest)), m_info(std::move(info)), m_iJobId(jobId)
-{
-}
+{ }
 
 CupsJob::~CupsJob()
 {
     if (m_bOpen) Abort();
 }
 
-std::unique_ptr<CupsJob> CupsJob::Start(cups_dest_s* source, const char* title,
-                                        const std::vector<PrintOption>& options, int32_t& jobId)
+std::unique_ptr<CupsJob> CupsJob::Start(cups_dest_s* source, const char* title, const std::vector<PrintOption>& options,
+                                        int32_t& jobId)
 {
     CupsPrinter::HttpPtr http = CupsPrinter::Connect();
     cups_dest_t* copy = nullptr;

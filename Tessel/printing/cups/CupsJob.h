@@ -14,8 +14,8 @@ public:
     ~CupsJob() override;
 
     // Null (logged) when the scheduler refuses the job.
-    static std::unique_ptr<CupsJob> Start(cups_dest_s* dest, const char* title,
-                                          const std::vector<PrintOption>& options, int32_t& jobId);
+    static std::unique_ptr<CupsJob> Start(cups_dest_s* dest, const char* title, const std::vector<PrintOption>& options,
+                                          int32_t& jobId);
 
     bool Write(const unsigned char* data, size_t size) override;
     bool Finish() override;

@@ -38,8 +38,8 @@ void CupsPrinter::InfoFreer::operator()(_cups_dinfo_s* info) const
 
 CupsPrinter::HttpPtr CupsPrinter::Connect()
 {
-    return HttpPtr(httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, kConnectTimeoutMs,
-                                nullptr));
+    return HttpPtr(
+        httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, kConnectTimeoutMs, nullptr));
 }
 
 std::vector<PrinterEntry> CupsPrinter::List()
@@ -61,8 +61,7 @@ std::vector<PrinterEntry> CupsPrinter::List()
 
 CupsPrinter::CupsPrinter(HttpPtr http, DestPtr dest, InfoPtr info)
     : m_http(std::move(http)), m_dest(std::move(dest)), m_info(std::move(info))
-{
-}
+{ }
 
 std::unique_ptr<CupsPrinter> CupsPrinter::Open(const char* name)
 {

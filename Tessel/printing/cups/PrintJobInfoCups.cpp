@@ -13,9 +13,17 @@ struct IppDeleter {
 using IppPtr = std::unique_ptr<ipp_t, IppDeleter>;
 
 const char* const kRequested[] = {
-    "job-name",      "job-originating-user-name", "job-originating-host-name", "media",
-    "orientation-requested", "print-quality",     "printer-resolution",        "copies",
-    "multiple-document-handling", "job-impressions", "job-impressions-completed",
+    "job-name",
+    "job-originating-user-name",
+    "job-originating-host-name",
+    "media",
+    "orientation-requested",
+    "print-quality",
+    "printer-resolution",
+    "copies",
+    "multiple-document-handling",
+    "job-impressions",
+    "job-impressions-completed",
 };
 
 // One value of an attribute as the text that job options use.

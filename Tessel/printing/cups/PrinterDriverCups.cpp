@@ -27,4 +27,7 @@ std::vector<PrinterEntry> PrinterDriver::List()
     return printers;
 }
 
-std::string PrinterDriver::DefaultName() { return CupsPrinter::DefaultName(); }
+std::string PrinterDriver::DefaultName()
+{
+    return CupsPrinter::DefaultName();
+}

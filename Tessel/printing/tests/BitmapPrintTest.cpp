@@ -43,8 +43,8 @@ public:
         *static_cast<RECT*>(out) = bands[nextBand++];
         return 1;
     }
-    int StretchDIBits(int x, int y, int w, int h, int sx, int sy, int sw, int sh, const void*,
-                      const BITMAPINFOHEADER*, unsigned, uint32_t) override
+    int StretchDIBits(int x, int y, int w, int h, int sx, int sy, int sw, int sh, const void*, const BITMAPINFOHEADER*,
+                      unsigned, uint32_t) override
     {
         calls.push_back(Call{x, y, x + w, y + h, sx, sy, sw, sh});
         return sh;
@@ -68,10 +68,8 @@ TEST(BitmapPrintTest, ScaleModesPlaceTheSourceArea)
         std::vector<int> target;
     } modes[] = {
         {BP_SCALE_NONE, {0, 0, 5000, 6500}},  // natural size at the natural position
-        {BP_SCALE_PAGE, {0, 0, 4800, 6600}},
-        {BP_SCALE_HORZ, {0, 0, 4800, 6500}},
-        {BP_SCALE_VERT, {0, 0, 5000, 6600}},
-        {BP_SCALE_CUSTOM, {50, 50, 4850, 6650}},
+        {BP_SCALE_PAGE, {0, 0, 4800, 6600}}, {BP_SCALE_HORZ, {0, 0, 4800, 6500}},
+        {BP_SCALE_VERT, {0, 0, 5000, 6600}}, {BP_SCALE_CUSTOM, {50, 50, 4850, 6650}},
     };
     for (const auto& m : modes) {
         bp.CalcTargetRect(&dc, m.mode);

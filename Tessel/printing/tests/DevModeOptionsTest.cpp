@@ -65,9 +65,14 @@ TEST(DevModeOptionsTest, BadValuesChangeNothing)
     DEVMODE dm = PageSetup(1, 1, 300, 1, 1);
     dm.dmFields = 0;
     const char* const bad[][2] = {
-        {"orientation-requested", "3x"}, {"copies", "99999"},          {"copies", ""},
-        {"printer-resolution", "99999999999999999999dpi"},             {"media", "iso_a4_nanxinfmm"},
-        {"media", "custom_0x0mm"},       {"media", "custom_9999x20in"}, {"unknown-option", "1"},
+        {"orientation-requested", "3x"},
+        {"copies", "99999"},
+        {"copies", ""},
+        {"printer-resolution", "99999999999999999999dpi"},
+        {"media", "iso_a4_nanxinfmm"},
+        {"media", "custom_0x0mm"},
+        {"media", "custom_9999x20in"},
+        {"unknown-option", "1"},
     };
     for (const auto& option : bad) EXPECT_FALSE(DevModeOptions::ApplyOption(dm, option[0], option[1])) << option[1];
     EXPECT_FALSE(DevModeOptions::ApplyOption(dm, nullptr, "1"));

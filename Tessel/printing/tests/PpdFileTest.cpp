@@ -43,8 +43,9 @@ TEST(PpdFileTest, HostileLinesAreSkippedAndLimitsHold)
 {
     PpdFile ppd;
     EXPECT_FALSE(Parse(ppd, ""));
-    EXPECT_FALSE(Parse(ppd, "*PaperDimension A: \"-5 10\"\n*PaperDimension B: \"inf 10\"\n*PaperDimension C: \"10\"\n"
-                            "*PaperDimension E: \"99999 10\"\n*PaperDimension: \"10 10\"\n*ImageableArea F: \"1 2 3 4\"\n"));
+    EXPECT_FALSE(Parse(ppd,
+                       "*PaperDimension A: \"-5 10\"\n*PaperDimension B: \"inf 10\"\n*PaperDimension C: \"10\"\n"
+                       "*PaperDimension E: \"99999 10\"\n*PaperDimension: \"10 10\"\n*ImageableArea F: \"1 2 3 4\"\n"));
     // An area larger than its sheet, or inverted, falls back to the whole sheet.
     ASSERT_TRUE(Parse(ppd, "*PaperDimension G: \"100 200\"\n*ImageableArea G: \"0 0 150 200\"\n"
                            "*PaperDimension H: \"100 200\"\n*ImageableArea H: \"50 50 10 10\"\n"

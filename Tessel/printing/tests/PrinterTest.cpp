@@ -92,7 +92,8 @@ TEST(PrinterTest, PageSetupRoundTripsThroughTheDeviceModeIntoTheMetrics)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << "paper " << row.set[1]);
-        EXPECT_EQ(printer.SetDevMode(row.set[0], row.set[1], row.set[2], row.set[3], row.set[4], row.set[5]), row.taken);
+        EXPECT_EQ(printer.SetDevMode(row.set[0], row.set[1], row.set[2], row.set[3], row.set[4], row.set[5]),
+                  row.taken);
         int16_t got[6] = {};
         ASSERT_TRUE(printer.GetDevModeValues(&got[0], &got[1], &got[2], &got[3], &got[4], &got[5]));
         EXPECT_EQ(std::vector<int16_t>(got, got + 6), std::vector<int16_t>(row.got, row.got + 6));
@@ -190,5 +191,5 @@ TEST(PrinterTest, ListOffersTheLocalPrintersThatOpenWould)
         names.push_back(p.name);
         EXPECT_FALSE(p.isDefault);
     }
-    EXPECT_EQ(names, (std::vector<std::string> {"Archive", "Office"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"Archive", "Office"}));
 }

@@ -18,7 +18,10 @@ RegistryHive::Value ValueOf(const RegistryHive& hive, const char* key, const cha
     return value;
 }
 
-std::vector<uint8_t> Bytes(std::initializer_list<uint8_t> bytes) { return bytes; }
+std::vector<uint8_t> Bytes(std::initializer_list<uint8_t> bytes)
+{
+    return bytes;
+}
 }  // namespace
 
 TEST(RegistryHive, ReadsEveryValueFormAndKey)
@@ -56,7 +59,8 @@ TEST(RegistryHive, ReadsEveryValueFormAndKey)
     EXPECT_FALSE(hive.HasKey("HKEY_CURRENT_USER\\SOFT"));     // a prefix of a name is no key
 
     RegistryHive twice;  // the later definition wins; a missing header is a problem but no stop
-    twice.Parse("[HKEY_CURRENT_USER\\A]\n\"X\"=dword:1\n[HKEY_CURRENT_USER\\B]\n[hkey_current_user\\a]\n\"x\"=dword:2\n");
+    twice.Parse(
+        "[HKEY_CURRENT_USER\\A]\n\"X\"=dword:1\n[HKEY_CURRENT_USER\\B]\n[hkey_current_user\\a]\n\"x\"=dword:2\n");
     EXPECT_EQ(twice.ProblemCount(), 1);
     EXPECT_EQ(ValueOf(twice, "HKEY_CURRENT_USER\\A", "X").data, Bytes({2, 0, 0, 0}));
 }

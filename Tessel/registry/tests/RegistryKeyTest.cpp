@@ -9,10 +9,8 @@
 #include "RegistryKey.h"
 #include "ScratchFolder.h"
 
-namespace
-{
-class RegistryKeyTest : public ::testing::Test
-{
+namespace {
+class RegistryKeyTest : public ::testing::Test {
 protected:
     ScratchFolder m_folder;
     std::string m_user = m_folder.Path("user.reg");
@@ -28,8 +26,8 @@ TEST_F(RegistryKeyTest, ValuesReadOnlyWithTheirTypeAndSize)
 {
     const std::string exact(259, 'a');
     WriteUser("[HKEY_CURRENT_USER\\K]\n\"Dword\"=dword:0000000a\n\"Four\"=hex(4):02,01,00,00\n\"Short\"=hex(4):01,00\n"
-              "\"Binary\"=hex:01,00,00,00\n\"Text\"=\"10\"\n\"Exact\"=\"" + exact + "\"\n\"Over\"=\"" + exact + "b\"\n" +
-              "\"Bare\"=hex(2):41,42\n\"Inner\"=hex(2):41,00,42,00\n");
+              "\"Binary\"=hex:01,00,00,00\n\"Text\"=\"10\"\n\"Exact\"=\"" +
+              exact + "\"\n\"Over\"=\"" + exact + "b\"\n" + "\"Bare\"=hex(2):41,42\n\"Inner\"=hex(2):41,00,42,00\n");
     RegistryKey key(HKEY_CURRENT_USER);
     key.OpenForRead("K");
     // Size 0 reads a DWORD (default 99); otherwise a string into that many bytes.
@@ -38,10 +36,10 @@ TEST_F(RegistryKeyTest, ValuesReadOnlyWithTheirTypeAndSize)
         uint32_t size;
         std::string expected;
     } cases[] = {
-        {"dWORD", 0, "10"}, {"Four", 0, "258"}, {"Short", 0, "99"}, {"Binary", 0, "99"}, {"Text", 0, "99"},
-        {"Exact", 260, exact}, {"Over", 260, ""},  // 260 characters need 261 bytes
-        {"Bare", 3, "AB"}, {"Bare", 2, ""},        // no terminator on file: one is added
-        {"Inner", 3, ""},                          // four bytes of data do not fit three
+        {"dWORD", 0, "10"}, {"Four", 0, "258"},    {"Short", 0, "99"}, {"Binary", 0, "99"},
+        {"Text", 0, "99"},  {"Exact", 260, exact}, {"Over", 260, ""},  // 260 characters need 261 bytes
+        {"Bare", 3, "AB"},  {"Bare", 2, ""},                           // no terminator on file: one is added
+        {"Inner", 3, ""},                                              // four bytes of data do not fit three
         {"Dword", 261, ""},
     };
     char buffer[261];
@@ -70,7 +68,7 @@ TEST_F(RegistryKeyTest, OpensDescendAndNeverCreate)
         key.OpenForRead("QMVK\\Parsimo");
         EXPECT_EQ(key.GetDword("V", 0), 2u);
         EXPECT_THROW(key.OpenForRead("Missing"), std::runtime_error);
-        EXPECT_EQ(key.GetDword("V", 0), 2u);  // a failed open leaves the key as it was
+        EXPECT_EQ(key.GetDword("V", 0), 2u);                     // a failed open leaves the key as it was
         EXPECT_THROW(key.SetDword("V", 3), std::runtime_error);  // opened for reading
         EXPECT_EQ(key.Close(), 0);
         EXPECT_EQ(key.GetDword("Top", 0), 1u);
@@ -108,7 +106,7 @@ TEST_F(RegistryKeyTest, HostileHiveIsReadAsFarAsItParsesAndKeptWhole)
     ScopedLog log(m_folder);
     std::string text = "REGEDIT4\n[HKEY_CURRENT_USER\\K]\n\"Good\"=dword:7\n";
     text += std::string("\x01\xff\x00garbage\n", 11);
-    text += "\"" + std::string(200 * 1024, 'x') + "\n";                // 200 KB unterminated name
+    text += "\"" + std::string(200 * 1024, 'x') + "\n";  // 200 KB unterminated name
     text += "\"Nul\"=\"a" + std::string(1, '\0') + "b\"\n";
     text += "\"Num\"=dword:123456789\n\"Esc\"=\"\\n\"\n\"Hex\"=hex:1,zz\n\"Type\"=hex(q):00\n";
     text += "[broken\n\"Orphan\"=dword:1\n[HKEY_CURRENT_USER\\K]\n\"Late\"=dword:8\n\"Cut\"=hex:01,\\\n";
