@@ -179,4 +179,33 @@ private:
     }
     std::map<std::string, std::optional<std::string>> saved;
 };
+struct Gray {
+    int width = 0, height = 0;
+    std::string pixels;
+    unsigned char At(int x, int y) const
+    {
+        return static_cast<unsigned char>(pixels[static_cast<size_t>(y) * width + x]);
+    }
+};
+
+// One page rasterized as 8-bit gray by Ghostscript, which samples an image
+// scaled by a whole factor exactly (a smoothing rasterizer would blur the pattern).
+inline Gray Rasterize(const std::filesystem::path& pdf, int page, int dpi, const std::filesystem::path& scratch)
+{
+    const std::string out = (scratch / "page.pgm").string();
+    World::Run({"/usr/bin/gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=pgmraw", "-r" + std::to_string(dpi),
+                "-dFirstPage=" + std::to_string(page), "-dLastPage=" + std::to_string(page), "-sOutputFile=" + out,
+                pdf.string()});
+    // Ghostscript writes "P5", a comment line, "width height", "255", then the pixels.
+    std::istringstream in(ReadAll(out));
+    std::string line;
+    Gray image;
+    std::getline(in, line);
+    while (std::getline(in, line) && line[0] == '#') { }
+    std::istringstream(line) >> image.width >> image.height;
+    std::getline(in, line);
+    image.pixels.assign(std::istreambuf_iterator<char>(in), {});
+    return image;
+}
+
 }  // namespace testworld

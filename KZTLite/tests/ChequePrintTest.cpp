@@ -17,30 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Gray {
-    int width = 0, height = 0;
-    std::string pixels;
-    int At(int x, int y) const { return static_cast<unsigned char>(pixels[static_cast<size_t>(y) * width + x]); }
-};
-
-// One page of a PDF as 8-bit grey at 600 dpi; Ghostscript samples images
-// scaled by whole factors exactly.
-Gray Rasterize(const fs::path& pdf, const fs::path& scratch)
-{
-    const std::string out = (scratch / "page.pgm").string();
-    World::Run({"/usr/bin/gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=pgmraw", "-r600", "-dFirstPage=1",
-                "-dLastPage=1", "-sOutputFile=" + out, pdf.string()});
-    std::istringstream in(testworld::ReadAll(out));
-    std::string line;
-    Gray image;
-    std::getline(in, line);
-    while (std::getline(in, line) && line[0] == '#') { }
-    std::istringstream(line) >> image.width >> image.height;
-    std::getline(in, line);
-    image.pixels.assign(std::istreambuf_iterator<char>(in), {});
-    return image;
-}
-
 // A page rendered by the real Ghostscript the way the job processor asks for it.
 Dib RenderWithGhostscript(const ChequePage& page, int32_t dpi, const char* device, const fs::path& scratch)
 {
@@ -142,7 +118,7 @@ TEST(KZTLitePrint, CheckDocumentKeepsEveryCodeLineWhole)
 
         fs::path pdf;
         for (const auto& entry : fs::directory_iterator(world.root / "printers/Target")) pdf = entry.path();
-        const Gray out = Rasterize(pdf, world.root);
+        const testworld::Gray out = testworld::Rasterize(pdf, 1, 600, world.root);
         ASSERT_GT(out.width, 0);
         // Page pixels land at their own place on paper: 600 dpi output pixel
         // (x, y) shows the glyph grid point (x / 600, y / 600) inches.

@@ -9,6 +9,8 @@
 #include "TestWorld.h"
 
 using testworld::Dword;
+using testworld::Gray;
+using testworld::Rasterize;
 using testworld::RunResult;
 using testworld::Sz;
 using testworld::World;
@@ -51,35 +53,6 @@ std::vector<std::string> PageSizes(const fs::path& pdf)
             sizes.push_back(line.substr(from, line.find(" pts") - from));
         }
     return sizes;
-}
-
-struct Gray {
-    int width = 0, height = 0;
-    std::string pixels;
-    unsigned char At(int x, int y) const
-    {
-        return static_cast<unsigned char>(pixels[static_cast<size_t>(y) * width + x]);
-    }
-};
-
-// One page rasterized as 8-bit gray by Ghostscript, which samples an image
-// scaled by a whole factor exactly (a smoothing rasterizer would blur the pattern).
-Gray Rasterize(const fs::path& pdf, int page, int dpi, const fs::path& scratch)
-{
-    const std::string out = (scratch / "page.pgm").string();
-    World::Run({"/usr/bin/gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=pgmraw", "-r" + std::to_string(dpi),
-                "-dFirstPage=" + std::to_string(page), "-dLastPage=" + std::to_string(page), "-sOutputFile=" + out,
-                pdf.string()});
-    // Ghostscript writes "P5", a comment line, "width height", "255", then the pixels.
-    std::istringstream in(testworld::ReadAll(out));
-    std::string line;
-    Gray image;
-    std::getline(in, line);
-    while (std::getline(in, line) && line[0] == '#') { }
-    std::istringstream(line) >> image.width >> image.height;
-    std::getline(in, line);
-    image.pixels.assign(std::istreambuf_iterator<char>(in), {});
-    return image;
 }
 
 // Pixels of the black box whose colour differs from what the 30 % mask gives
