@@ -28,8 +28,11 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPARSIMO_TSAN=ON -DP
 ninja -C build-tsan -j "$jobs"
 # Tests fork and exec the real program: a forked child may hold a lock TSan
 # knows nothing of, so its deadlock reports on fork are not ours.
+# The settings dialog is left out here: GTK, Pango and GLib are not built
+# with ThreadSanitizer and take their locks in ways it cannot see, so it
+# reports their own mutexes; the dialog code of ours runs on one thread.
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:die_after_fork=0 \
-  ctest --test-dir build-tsan -j "$jobs" --output-on-failure
+  ctest --test-dir build-tsan -j "$jobs" --output-on-failure -E '^SettingsDialog'
 
 # The Debian package: built, its file list and lintian checked, installed and
 # removed in a throw-away root.
