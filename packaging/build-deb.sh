@@ -27,7 +27,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 listing=$(dpkg-deb -c "$deb")
 for path in ./usr/lib/parsimo/Dravik ./usr/lib/parsimo/Parsimo ./usr/lib/parsimo/libKZTLite.so \
   ./usr/lib/parsimo/libCorvel.so ./usr/lib/cups/backend/parsimo ./usr/share/ppd/parsimo/Parsimo.ppd \
-  ./usr/share/man/man1/Dravik.1.gz ./usr/share/man/man8/parsimo.8.gz ./usr/share/doc/parsimo/README.md \
+  ./usr/share/man/man1/Dravik.1.gz ./usr/share/man/man8/parsimo.8.gz ./usr/share/doc/parsimo/README.md.gz \
   ./usr/share/doc/parsimo/copyright; do
   grep -q " $path\$" <<<"$listing" || fail "$path missing from the package"
 done
