@@ -45,6 +45,10 @@ CupsPrinter::HttpPtr CupsPrinter::Connect()
 std::vector<PrinterEntry> CupsPrinter::List()
 {
     std::vector<PrinterEntry> printers;
+    // The job processor falls back to this same default when no target is
+    // chosen, so the list marks exactly that one (the environment's choice
+    // included, which the destinations' own flag leaves out).
+    const std::string defaultName = DefaultName();
     HttpPtr http = Connect();
     if (!http) return printers;
     cups_dest_t* dests = nullptr;
@@ -53,7 +57,7 @@ std::vector<PrinterEntry> CupsPrinter::List()
         const cups_dest_t& dest = dests[i];
         if (!dest.name || dest.instance) continue;  // an instance is a saved option set, not a printer
         const char* uri = cupsGetOption("device-uri", dest.num_options, dest.options);
-        printers.push_back({dest.name, dest.is_default != 0, uri ? uri : ""});
+        printers.push_back({dest.name, defaultName == dest.name, uri ? uri : ""});
     }
     cupsFreeDests(count, dests);
     return printers;
