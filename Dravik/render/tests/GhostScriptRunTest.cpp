@@ -130,6 +130,30 @@ TEST_F(GhostScriptRun, MissingInputGivesNoPageAndItsMessagesReachTheTraceLog)
     EXPECT_NE(ReadAll(log).find("[GhostScript] "), std::string::npos);
 }
 
+// -dSAFER still lets a job make temporary files; they must land in the data
+// folder, whatever temporary folder the caller's environment names.
+TEST_F(GhostScriptRun, TheJobsTemporaryFilesStayInTheDataFolder)
+{
+    const std::string log = FreshFolder("tempfile-log") + "trace.log";
+    SetLogFileName(log.c_str());
+    const int level = gLogLevel;
+    gLogLevel = 0;
+    const std::string elsewhere = FreshFolder("tempfile-elsewhere");
+    setenv("TMPDIR", elsewhere.c_str(), 1);
+    const std::string folder =
+        RunJob("tempfile", "%!PS\n(scratch_) (w) .tempfile closefile /scratch exch def\n"
+                           "(%stderr) (w) file dup (temporary file: ) writestring dup scratch writestring\n"
+                           "(\\n) writestring showpage\n");
+    unsetenv("TMPDIR");
+    gLogLevel = level;
+    SetLogFileName(nullptr);
+    const std::string text = ReadAll(log);
+    const size_t at = text.find("temporary file: ");
+    ASSERT_NE(at, std::string::npos) << text;
+    EXPECT_EQ(text.compare(at + 16, folder.size() + 8, folder + "scratch_"), 0) << text.substr(at, 200);
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+}
+
 // The job on standard input: a second copy of this test program runs the
 // child half below with the job as its input.
 TEST_F(GhostScriptRun, JobOnStandardInput)
