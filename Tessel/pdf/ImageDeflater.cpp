@@ -134,6 +134,15 @@ void BuildCodes(const std::array<uint8_t, N>& lengths, std::array<uint16_t, N>& 
 
 void ImageDeflater::Start(size_t rowBytes)
 {
+    StartBand(rowBytes);
+    // Deflate with a 32 KiB window, no dictionary, check bits as zlib writes them.
+    MakeRoom(2);
+    m_out[m_outPos++] = 0x78;
+    m_out[m_outPos++] = 0x01;
+}
+
+void ImageDeflater::StartBand(size_t rowBytes)
+{
     Tables();
     m_rowBytes = rowBytes < 1 ? 1 : rowBytes;
     if (m_window.size() < (kRowsKept + kWindowRows) * m_rowBytes)
@@ -148,10 +157,6 @@ void ImageDeflater::Start(size_t rowBytes)
     m_bitCount = 0;
     m_bFinished = false;
     m_outPos = 0;
-    // Deflate with a 32 KiB window, no dictionary, check bits as zlib writes them.
-    MakeRoom(2);
-    m_out[m_outPos++] = 0x78;
-    m_out[m_outPos++] = 0x01;
 }
 
 void ImageDeflater::MakeRoom(size_t bytes)
@@ -179,9 +184,8 @@ void ImageDeflater::Match(size_t length, size_t distance)
     }
 }
 
-void ImageDeflater::AddRow(const uint8_t* row)
+uint8_t* ImageDeflater::NextRowSpace()
 {
-    if (m_bFinished) return;
     const size_t n = m_rowBytes;
     if (m_used + n > m_window.size()) {
         // Keep the rows that distances can still reach at the front.
@@ -189,7 +193,23 @@ void ImageDeflater::AddRow(const uint8_t* row)
         std::memmove(m_window.data(), m_window.data() + m_used - keep, keep);
         m_used = keep;
     }
-    uint8_t* cur = m_window.data() + m_used;
+    return m_window.data() + m_used;
+}
+
+void ImageDeflater::Prime(const uint8_t* row)
+{
+    if (m_bFinished) return;
+    std::memcpy(NextRowSpace(), row, m_rowBytes);
+    m_used += m_rowBytes;
+    // The band's first row may repeat this one and take its checksum.
+    m_rowAdler = uint32_t(adler32(1, row, uInt(m_rowBytes)));
+}
+
+void ImageDeflater::AddRow(const uint8_t* row)
+{
+    if (m_bFinished) return;
+    const size_t n = m_rowBytes;
+    uint8_t* cur = NextRowSpace();
     const bool repeated = m_used >= n && std::memcmp(cur - n, row, n) == 0;
     std::memcpy(cur, row, n);
     if (repeated) {
@@ -239,14 +259,27 @@ void ImageDeflater::AddRow(const uint8_t* row)
     if (m_tokens.size() >= kBlockTokens) WriteBlock(false);
 }
 
-void ImageDeflater::Finish()
+void ImageDeflater::EndBand(bool last)
 {
     if (m_bFinished) return;
     m_bFinished = true;
-    WriteBlock(true);
+    WriteBlock(last);
     MakeRoom(16);
+    if (!last) {
+        // An empty stored block: what zlib's sync flush writes, ending on a byte boundary.
+        PutBits(0, 3);
+        if (m_bitCount % 8 != 0) PutBits(0, 8 - m_bitCount % 8);
+        PutBits(0xFFFF0000u, 32);
+    }
     if (m_bitCount % 8 != 0) PutBits(0, 8 - m_bitCount % 8);
     DrainBits();
+}
+
+void ImageDeflater::Finish()
+{
+    if (m_bFinished) return;
+    EndBand(true);
+    MakeRoom(4);
     for (int shift = 24; shift >= 0; shift -= 8) m_out[m_outPos++] = uint8_t(m_adler >> shift);
 }
 

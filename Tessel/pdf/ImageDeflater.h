@@ -15,6 +15,9 @@
 // repeated row is combined from the row's own, never summed again.
 class ImageDeflater {
 public:
+    // Rows above the current one that matches may reach (within 32 KiB).
+    static constexpr size_t kRowsKept = 8;
+
     ImageDeflater() = default;
     // Starts a stream at once, as Start does.
     explicit ImageDeflater(size_t rowBytes) { Start(rowBytes); }
@@ -25,20 +28,30 @@ public:
     // dropping what is left of the last one. The memory stays: one deflater
     // serves page after page without allocating again.
     void Start(size_t rowBytes);
+    // Starts a band: a piece of a stream whose header and checksum the caller
+    // writes, so that the bands of one image can be compressed at once.
+    void StartBand(size_t rowBytes);
+    // A row before the band, which matches may refer to; it is not coded.
+    void Prime(const uint8_t* row);
     void AddRow(const uint8_t* row);
-    // Ends the stream; no row may follow until the next Start.
+    // Ends a band. The last one ends the stream; any other ends on a byte
+    // boundary, where the next band's output follows.
+    void EndBand(bool last);
+    // Ends the stream, the checksum included; no row may follow until the next Start.
     void Finish();
+    // Adler-32 of the rows added since the start.
+    uint32_t Checksum() const { return m_adler; }
     // The compressed bytes made so far; the caller takes them away with ClearOutput.
     std::span<const uint8_t> Output() const { return {m_out.data(), m_outPos}; }
     void ClearOutput() { m_outPos = 0; }
 
 private:
     static constexpr size_t kBlockTokens = size_t{1} << 16;
-    // Rows above the current one that matches may reach (within 32 KiB).
-    static constexpr size_t kRowsKept = 8;
     // Rows added between two moves of the kept rows to the window's front.
     static constexpr size_t kWindowRows = 56;
 
+    // Where the next row goes in the window, making room for it.
+    uint8_t* NextRowSpace();
     void Literal(uint8_t byte);
     void Match(size_t length, size_t distance);
     void WriteBlock(bool last);

@@ -4,14 +4,19 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <system_error>
+#include <thread>
 
 #include "ColourIndex.h"
 #include "ImageDeflater.h"
+#include "ImageRows.h"
 #include "Log.h"
 #include "PrintSink.h"
 
@@ -24,6 +29,13 @@ constexpr uint64_t kMaxOffset = 9999999999ull;
 // 60 % more time, and the job only travels to a spooler on this machine.
 constexpr int kDeflateLevel = 1;
 constexpr double kMaxCoordinate = 1.0e6;  // points
+// Images are cut into bands of about a megabyte, at most this many: pages
+// are not alike from top to bottom (text above, a dithered photo below), so
+// threads that take band after band share the work evenly.
+constexpr size_t kBandBytes = size_t{1} << 20;
+constexpr size_t kMostBands = 32;
+constexpr unsigned kMostThreads = 4;
+constexpr size_t kWindowBytes = 32768;  // deflate's
 
 // A number as PDF wants it: no exponent, no locale, no trailing zeros.
 std::string Number(double value)
@@ -40,90 +52,6 @@ std::string Number(double value)
 std::string Reference(uint32_t object)
 {
     return std::to_string(object) + " 0 R";
-}
-
-// Source column or row for each of `count` placed pixels: the one under the pixel's centre.
-int32_t NearestSource(int32_t placed, int32_t sourceCount, int32_t placedCount)
-{
-    return static_cast<int32_t>((2 * static_cast<int64_t>(placed) + 1) * sourceCount /
-                                (2 * static_cast<int64_t>(placedCount)));
-}
-
-// Palette indices of the placed pixels (source indices through `map`),
-// packed big-endian, Bits each, rows padded to whole bytes. Whole bytes are
-// packed apart from the tail so that the compiler can unroll them.
-template <int Bits, bool Mapped>
-void PackIndicesAs(const uint8_t* indices, const uint8_t* map, const std::vector<int32_t>& columns, unsigned char* out)
-{
-    constexpr size_t perByte = 8 / Bits;
-    const auto at = [&](size_t i) -> unsigned {
-        const uint8_t index = indices[columns[i]];
-        return Mapped ? map[index] : index;
-    };
-    const size_t width = columns.size();
-    const size_t whole = width / perByte * perByte;
-    size_t i = 0;
-    for (; i < whole; i += perByte) {
-        unsigned byte = 0;
-        for (size_t n = 0; n < perByte; ++n) byte = (byte << Bits) | at(i + n);
-        *out++ = static_cast<unsigned char>(byte);
-    }
-    if (i < width) {
-        unsigned byte = 0;
-        for (size_t n = 0; n < perByte; ++n) byte = (byte << Bits) | (i + n < width ? at(i + n) : 0u);
-        *out = static_cast<unsigned char>(byte);
-    }
-}
-
-template <bool Mapped>
-void PackIndices(const uint8_t* indices, const uint8_t* map, const std::vector<int32_t>& columns, int bits,
-                 unsigned char* out)
-{
-    switch (bits) {
-    case 1: PackIndicesAs<1, Mapped>(indices, map, columns, out); break;
-    case 2: PackIndicesAs<2, Mapped>(indices, map, columns, out); break;
-    case 4: PackIndicesAs<4, Mapped>(indices, map, columns, out); break;
-    default: PackIndicesAs<8, Mapped>(indices, map, columns, out); break;
-    }
-}
-
-// 8-bit indices enlarged a whole number of times: each repeated `scale`
-// times, without a column lookup per byte.
-void RepeatBytes(const uint8_t* indices, size_t count, size_t scale, unsigned char* out)
-{
-    if (scale == 1) {
-        std::memcpy(out, indices, count);
-    } else if (scale == 2) {
-        for (size_t i = 0; i < count; ++i) out[2 * i] = out[2 * i + 1] = indices[i];
-    } else {
-        for (size_t i = 0; i < count; ++i)
-            for (size_t n = 0; n < scale; ++n) *out++ = indices[i];
-    }
-}
-
-// Two-colour rows enlarged twice (black-and-white pages on a 600-dpi
-// printer): four source pixels make one byte, each bit doubled by a table.
-void PackBitsDoubled(const uint8_t* indices, const uint8_t* map, size_t count, unsigned char* out)
-{
-    static constexpr std::array<uint8_t, 16> kDoubled = [] {
-        std::array<uint8_t, 16> table{};
-        for (unsigned n = 0; n < 16; ++n)
-            for (int bit = 3; bit >= 0; --bit) table[n] = uint8_t(table[n] << 2 | ((n >> bit) & 1u) * 3u);
-        return table;
-    }();
-    const auto bit = [&](size_t i) { return i < count ? map[indices[i]] & 1u : 0u; };
-    for (size_t i = 0; i < count; i += 4)
-        *out++ = kDoubled[bit(i) << 3 | bit(i + 1) << 2 | bit(i + 2) << 1 | bit(i + 3)];
-}
-
-void PackRgb(const uint32_t* pixels, const std::vector<int32_t>& columns, unsigned char* out)
-{
-    for (const int32_t column : columns) {
-        const uint32_t colour = pixels[column];
-        *out++ = static_cast<unsigned char>(colour >> 16);
-        *out++ = static_cast<unsigned char>(colour >> 8);
-        *out++ = static_cast<unsigned char>(colour);
-    }
 }
 
 // Marks the indices that occur in a row. Pages are mostly long runs of
@@ -154,10 +82,16 @@ std::string HexPalette(int count, ColourAt colourAt)
     return hex;
 }
 
+// Raw deflate: the bands of an image are joined into one stream whose
+// header and checksum the writer adds.
 struct Deflater {
     z_stream stream{};
     bool ready = false;
-    Deflater() { ready = deflateInit(&stream, kDeflateLevel) == Z_OK; }
+    // Made only when `wanted`: a thread that codes with our compressor needs none.
+    explicit Deflater(bool wanted)
+    {
+        ready = wanted && deflateInit2(&stream, kDeflateLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+    }
     ~Deflater()
     {
         if (ready) deflateEnd(&stream);
@@ -165,9 +99,100 @@ struct Deflater {
     Deflater(const Deflater&) = delete;
     Deflater& operator=(const Deflater&) = delete;
 };
+
+// One band of an image's rows, compressed apart from the others.
+struct Band {
+    int32_t first = 0;
+    int32_t end = 0;
+    std::vector<uint8_t>* output = nullptr;
+    uint32_t adler = 1;  // of the band's rows
+    bool ok = true;
+    std::atomic<bool> done = false;
+};
+
+// Compresses the band's rows into a piece of a deflate stream that the next
+// band's piece can follow (the last band's ends the stream), through our
+// own compressor when there is one, through zlib otherwise. Matches may
+// reach into the rows before the band, as in one stream.
+void CompressBand(ImageRows& rows, Band& band, bool last, ImageDeflater* fast, Deflater& deflater)
+{
+    const size_t rowBytes = rows.RowBytes();
+    std::vector<uint8_t>& out = *band.output;
+    const auto take = [&out](const uint8_t* data, size_t size) { out.insert(out.end(), data, data + size); };
+    if (fast) {
+        fast->StartBand(rowBytes);
+        for (int32_t row = std::max(0, band.first - static_cast<int32_t>(ImageDeflater::kRowsKept)); row < band.first;
+             ++row)
+            fast->Prime(rows.Row(row));
+        for (int32_t row = band.first; row < band.end; ++row) {
+            fast->AddRow(rows.Row(row));
+            if (fast->Output().size() >= kFlushSize) {
+                take(fast->Output().data(), fast->Output().size());
+                fast->ClearOutput();
+            }
+        }
+        fast->EndBand(last);
+        take(fast->Output().data(), fast->Output().size());
+        fast->ClearOutput();
+        band.adler = fast->Checksum();
+        return;
+    }
+    z_stream& zs = deflater.stream;
+    if (!deflater.ready || deflateReset(&zs) != Z_OK) {
+        band.ok = false;
+        return;
+    }
+    if (band.first > 0) {
+        // The bytes before the band, as far back as a distance reaches.
+        std::vector<uint8_t> history;
+        const int32_t reach = static_cast<int32_t>((kWindowBytes + rowBytes - 1) / rowBytes);
+        for (int32_t row = std::max(0, band.first - reach); row < band.first; ++row) {
+            const uint8_t* bytes = rows.Row(row);
+            history.insert(history.end(), bytes, bytes + rowBytes);
+        }
+        const size_t keep = std::min(history.size(), kWindowBytes);
+        if (deflateSetDictionary(&zs, history.data() + history.size() - keep, uInt(keep)) != Z_OK) {
+            band.ok = false;
+            return;
+        }
+    }
+    unsigned char chunk[16384];
+    uint32_t rowAdler = 1;
+    bool haveRowAdler = false;
+    for (int32_t row = band.first; row <= band.end; ++row) {
+        const bool end = row == band.end;
+        const uint8_t* bytes = end ? nullptr : rows.Row(row);
+        if (!end) {
+            // A row repeated by the enlargement has the same checksum.
+            if (!rows.Repeated() || !haveRowAdler) rowAdler = uint32_t(adler32(1, bytes, uInt(rowBytes)));
+            haveRowAdler = true;
+            band.adler = uint32_t(adler32_combine(band.adler, rowAdler, z_off_t(rowBytes)));
+        }
+        zs.next_in = const_cast<uint8_t*>(bytes);
+        zs.avail_in = end ? 0u : static_cast<uInt>(rowBytes);
+        const int flush = !end ? Z_NO_FLUSH : (last ? Z_FINISH : Z_SYNC_FLUSH);
+        int status = Z_OK;
+        do {
+            zs.next_out = chunk;
+            zs.avail_out = sizeof chunk;
+            status = deflate(&zs, flush);
+            if (status == Z_STREAM_ERROR) {
+                band.ok = false;
+                return;
+            }
+            take(chunk, sizeof chunk - zs.avail_out);
+        } while (zs.avail_out == 0 && status != Z_STREAM_END);
+        if (end && last && status != Z_STREAM_END) band.ok = false;
+    }
+}
 }  // namespace
 
-PdfStream::PdfStream(PrintSink& sink) : m_sink(sink)
+unsigned PdfStream::DefaultThreads()
+{
+    return std::clamp(std::thread::hardware_concurrency(), 1u, kMostThreads);
+}
+
+PdfStream::PdfStream(PrintSink& sink, unsigned threads) : m_sink(sink), m_maxThreads(std::max(threads, 1u))
 {
     m_buffer.reserve(kFlushSize + 4096);
     m_objectOffsets.assign(4, 0);  // 0 unused, 1 catalog, 2 page tree, 3 information
@@ -255,7 +280,8 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
         return false;
     }
     std::vector<int32_t> columns(static_cast<size_t>(width));
-    for (int32_t i = 0; i < width; ++i) columns[static_cast<size_t>(i)] = NearestSource(i, source.width, width);
+    for (int32_t i = 0; i < width; ++i)
+        columns[static_cast<size_t>(i)] = ImageRows::NearestSource(i, source.width, width);
 
     // The colours of the pixels that will be placed, counted on the source:
     // rows repeated by an enlargement are read once, columns left out by a
@@ -271,7 +297,7 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
         bool seen[ColourIndex::kMaxColours] = {};
         int32_t lastRow = -1;
         for (int32_t row = 0; row < height && !colours.IsFull(); ++row) {
-            const int32_t srcRow = NearestSource(row, source.height, height);
+            const int32_t srcRow = ImageRows::NearestSource(row, source.height, height);
             if (srcRow == lastRow) continue;
             lastRow = srcRow;
             if (indexed) {
@@ -339,94 +365,72 @@ bool PdfStream::WriteImageData(const Source& source, int32_t height, const std::
                                const ColourIndex& colours, const uint8_t* paletteMap, bool ownPalette,
                                size_t& compressed)
 {
-    const bool rgb = colours.IsFull();
-    const int bits = rgb || ownPalette ? (rgb ? 24 : 8) : colours.BitsPerIndex();
-    const size_t rowBytes = (columns.size() * static_cast<size_t>(bits) + 7) / 8;
-    const auto srcWidth = static_cast<size_t>(source.width);
-    std::vector<uint32_t> pixels(paletteMap ? 0 : srcWidth);
-    std::vector<uint8_t> indices(rgb ? 0 : srcWidth);
-    std::vector<unsigned char> packed(rowBytes);
+    const ImageRows rows(source, height, columns, colours, paletteMap, ownPalette);
+    const size_t rowBytes = rows.RowBytes();
     // Enlarged palette images (the pages of a job printed at a printer's
     // finer resolution) go through our own compressor, which knows their
     // repeated rows and pixels; zlib, which finds more in other images, takes the rest.
-    const bool enlarged = height >= 2 * static_cast<int64_t>(source.height);
-    // Nearest neighbour repeats every column `wholeScale` times when the width is a whole multiple.
-    const size_t wholeScale = columns.size() % srcWidth == 0 ? columns.size() / srcWidth : 0;
-    ImageDeflater* fast = nullptr;
-    std::unique_ptr<Deflater> deflater;
-    if (!rgb && enlarged) {
-        if (!m_deflater) m_deflater = std::make_unique<ImageDeflater>();
-        fast = m_deflater.get();
-        fast->Start(rowBytes);
-    } else {
-        deflater = std::make_unique<Deflater>();
-        if (!deflater->ready) return Fail("no compressor.");
+    const bool enlarged = !colours.IsFull() && height >= 2 * static_cast<int64_t>(source.height);
+    // A large image is compressed in bands by several threads at once and
+    // the pieces joined into one stream: compression is most of a job's work.
+    const size_t count = std::clamp<size_t>(rowBytes * static_cast<size_t>(height) / kBandBytes, 1,
+                                            std::min(kMostBands, static_cast<size_t>(height)));
+    const size_t threads = std::min<size_t>(m_maxThreads, count);
+    std::vector<Band> bands(count);
+    if (m_bandOutputs.size() < count) m_bandOutputs.resize(count);
+    for (size_t i = 0; i < count; ++i) {
+        bands[i].first = static_cast<int32_t>(int64_t{height} * int64_t(i) / int64_t(count));
+        bands[i].end = static_cast<int32_t>(int64_t{height} * int64_t(i + 1) / int64_t(count));
+        bands[i].output = &m_bandOutputs[i];
+        bands[i].output->clear();
     }
-    unsigned char chunk[16384];
-    int32_t lastRow = -1;
-    for (int32_t row = 0; row <= height; ++row) {
-        const bool last = row == height;
-        if (!last) {
-            // A row repeated by the enlargement is packed once and compressed again.
-            const int32_t srcRow = NearestSource(row, source.height, height);
-            if (srcRow != lastRow) {
-                lastRow = srcRow;
-                if (paletteMap) {
-                    source.readIndices(srcRow, indices.data());
-                } else {
-                    source.readRow(srcRow, pixels.data());
-                    if (!rgb) {
-                        // Neighbours mostly share a colour: look up only changes.
-                        uint32_t previous = 0xFFFFFFFFu;
-                        uint8_t index = 0;
-                        for (size_t i = 0; i < srcWidth; ++i) {
-                            if (pixels[i] != previous) index = colours.IndexOf(previous = pixels[i]);
-                            indices[i] = index;
-                        }
-                    }
-                }
-                if (rgb)
-                    PackRgb(pixels.data(), columns, packed.data());
-                else if (paletteMap && !ownPalette && bits == 1 && wholeScale == 2)
-                    PackBitsDoubled(indices.data(), paletteMap, srcWidth, packed.data());
-                else if (paletteMap && !ownPalette)
-                    PackIndices<true>(indices.data(), paletteMap, columns, bits, packed.data());
-                else if (bits == 8 && wholeScale > 0)
-                    RepeatBytes(indices.data(), srcWidth, wholeScale, packed.data());
-                else
-                    PackIndices<false>(indices.data(), nullptr, columns, bits, packed.data());
-            }
+    while (enlarged && m_deflaters.size() < threads) m_deflaters.push_back(std::make_unique<ImageDeflater>());
+
+    std::atomic<size_t> next = 0;
+    // Each thread takes the next band not yet taken, with its own rows and coder.
+    const auto work = [&](size_t thread, const std::function<void()>& afterBand) {
+        ImageRows own(rows);
+        Deflater deflater(!enlarged);
+        for (size_t i; (i = next.fetch_add(1)) < count;) {
+            CompressBand(own, bands[i], i + 1 == count, enlarged ? m_deflaters[thread].get() : nullptr, deflater);
+            bands[i].done.store(true, std::memory_order_release);
+            afterBand();
         }
-        if (fast) {
-            if (last)
-                fast->Finish();
-            else
-                fast->AddRow(packed.data());
-            if (last || fast->Output().size() >= kFlushSize) {
-                compressed += fast->Output().size();
-                Emit(fast->Output().data(), fast->Output().size());
-                fast->ClearOutput();
-            }
-            if (m_bFailed) return false;
-            continue;
+    };
+    std::vector<std::thread> helpers;
+    for (size_t thread = 1; thread < threads; ++thread) {
+        try {
+            helpers.emplace_back(work, thread, [] {});
+        } catch (const std::system_error&) {
+            break;  // no more threads to be had: this one takes the bands left
         }
-        z_stream& zs = deflater->stream;
-        zs.next_in = last ? nullptr : packed.data();
-        zs.avail_in = last ? 0u : static_cast<uInt>(rowBytes);
-        int status = Z_OK;
-        do {
-            zs.next_out = chunk;
-            zs.avail_out = sizeof chunk;
-            status = deflate(&zs, last ? Z_FINISH : Z_NO_FLUSH);
-            if (status == Z_STREAM_ERROR) return Fail("compression failed.");
-            const size_t produced = sizeof chunk - zs.avail_out;
-            compressed += produced;
-            Emit(chunk, produced);
-        } while (zs.avail_out == 0 && status != Z_STREAM_END);
-        if (m_bFailed) return false;
-        if (last && status != Z_STREAM_END) return Fail("compression did not end.");
     }
-    return true;
+
+    // A 32 KiB window, no dictionary, check bits as zlib writes them.
+    static constexpr uint8_t kHeader[2] = {0x78, 0x01};
+    Emit(kHeader, sizeof kHeader);
+    compressed = sizeof kHeader;
+    bool ok = true;
+    uint32_t adler = 1;
+    size_t emitted = 0;
+    // Only this thread writes: the bands finished so far go out in order.
+    const auto emitDone = [&] {
+        for (; emitted < count && bands[emitted].done.load(std::memory_order_acquire); ++emitted) {
+            const Band& band = bands[emitted];
+            ok = ok && band.ok;
+            compressed += band.output->size();
+            Emit(band.output->data(), band.output->size());
+            adler = uint32_t(adler32_combine(adler, band.adler, z_off_t(rowBytes) * (band.end - band.first)));
+        }
+    };
+    work(0, emitDone);
+    for (std::thread& helper : helpers) helper.join();
+    emitDone();
+    if (!ok) return Fail("compression failed.");
+    const uint8_t trailer[4] = {uint8_t(adler >> 24), uint8_t(adler >> 16), uint8_t(adler >> 8), uint8_t(adler)};
+    Emit(trailer, sizeof trailer);
+    compressed += sizeof trailer;
+    return !m_bFailed;
 }
 
 bool PdfStream::EndPage()

@@ -38,7 +38,11 @@ public:
         std::function<void(int32_t row, uint32_t* pixels)> readRow;
     };
 
-    explicit PdfStream(PrintSink& sink);
+    // One a processor, a few at most.
+    static unsigned DefaultThreads();
+
+    // Large images are compressed in bands by up to `threads` threads at once.
+    explicit PdfStream(PrintSink& sink, unsigned threads = DefaultThreads());
     ~PdfStream();
     PdfStream(const PdfStream&) = delete;
     PdfStream& operator=(const PdfStream&) = delete;
@@ -67,6 +71,7 @@ private:
                         const ColourIndex& colours, const uint8_t* paletteMap, bool ownPalette, size_t& compressed);
 
     PrintSink& m_sink;
+    unsigned m_maxThreads;
     bool m_bFailed = false;
     bool m_bPageOpen = false;
     bool m_bFinished = false;
@@ -79,6 +84,8 @@ private:
     double m_pageHeight = 0.0;
     std::string m_content;
     std::vector<uint32_t> m_images;
-    // Kept from image to image, with its buffers.
-    std::unique_ptr<ImageDeflater> m_deflater;
+    // One a band, kept from image to image with their buffers.
+    std::vector<std::unique_ptr<ImageDeflater>> m_deflaters;
+    // What each band after the first made, kept with its room likewise.
+    std::vector<std::vector<uint8_t>> m_bandOutputs;
 };

@@ -114,6 +114,36 @@ TEST(ImageDeflaterTest, RowsBeyondTheWindowAndTinyRowsAndNoRows)
     EXPECT_EQ(size, 0u);
 }
 
+// Bands coded apart, each primed with the rows above it, joined into one
+// stream as the PDF writer joins them: header, pieces, combined checksum.
+TEST(ImageDeflaterTest, BandsCodedApartJoinIntoOneStream)
+{
+    size_t rowBytes = 0;
+    for (const Content content : {Content::Noise, Content::Text, Content::Dither}) {
+        const auto image = EnlargedPage(8, 2, 301, 90, content, rowBytes, 11);
+        const size_t rows = image.size() / rowBytes;
+        // Uneven cuts, a band of one row, and a band starting inside a repeated pair.
+        const std::vector<size_t> cuts = {0, 1, 2, 41, 42, 133, rows};
+        std::vector<uint8_t> stream = {0x78, 0x01};
+        uint32_t adler = 1;
+        ImageDeflater deflater;
+        for (size_t band = 0; band + 1 < cuts.size(); ++band) {
+            deflater.StartBand(rowBytes);
+            for (size_t row = cuts[band] >= ImageDeflater::kRowsKept ? cuts[band] - ImageDeflater::kRowsKept : 0;
+                 row < cuts[band]; ++row)
+                deflater.Prime(image.data() + row * rowBytes);
+            for (size_t row = cuts[band]; row < cuts[band + 1]; ++row) deflater.AddRow(image.data() + row * rowBytes);
+            deflater.EndBand(band + 2 == cuts.size());
+            stream.insert(stream.end(), deflater.Output().begin(), deflater.Output().end());
+            deflater.ClearOutput();
+            adler = uint32_t(
+                adler32_combine(adler, deflater.Checksum(), z_off_t((cuts[band + 1] - cuts[band]) * rowBytes)));
+        }
+        for (int shift = 24; shift >= 0; shift -= 8) stream.push_back(uint8_t(adler >> shift));
+        EXPECT_EQ(Inflate(stream, image.size()), image) << int(content);
+    }
+}
+
 TEST(ImageDeflaterTest, OneDeflaterServesImageAfterImageEvenWhenOneIsLeftUnfinished)
 {
     ImageDeflater deflater;

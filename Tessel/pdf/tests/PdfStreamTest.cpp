@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -41,10 +42,11 @@ PdfStream::Source RgbImage(int32_t width, int32_t height, ColourAt colourAt)
 }
 
 // A one-page document holding one image.
-std::string OneImage(const PdfStream::Source& source, int32_t width, int32_t height)
+std::string OneImage(const PdfStream::Source& source, int32_t width, int32_t height,
+                     unsigned threads = PdfStream::DefaultThreads())
 {
     MemorySink sink;
-    PdfStream pdf(sink);
+    PdfStream pdf(sink, threads);
     EXPECT_TRUE(pdf.BeginPage(width + 4, height + 4));
     EXPECT_TRUE(pdf.DrawImage(source, width, height, 2.0625, 2.0625, width - 0.125, height - 0.125));
     EXPECT_TRUE(pdf.EndPage());
@@ -203,6 +205,74 @@ TEST(PdfStreamTest, PalettePagesAtWholeScalesComeBackPixelForPixelThroughBothRen
                 EXPECT_EQ(wrong, 0) << tool;
             }
         }
+    }
+}
+
+// Large images are compressed in bands, on several threads, joined into one
+// zlib stream: it must inflate, checksum included, to the source's rows
+// placed nearest neighbour, the same with one thread as with three, for
+// each of the writer's coders.
+TEST(PdfStreamTest, ImagesCompressedInBandsInflateToTheSameRows)
+{
+    const auto imageData = [](const std::string& pdf, size_t expected) {
+        const size_t start = pdf.find(">>\nstream\n", pdf.find("/Subtype/Image")) + 10;
+        const size_t end = pdf.find("\nendstream", start);
+        std::vector<uint8_t> rows(expected + 1);
+        uLongf size = uLongf(rows.size());
+        const int status =
+            uncompress(rows.data(), &size, reinterpret_cast<const Bytef*>(pdf.data() + start), uLong(end - start));
+        rows.resize(status == Z_OK ? size : 0);
+        return rows;
+    };
+    std::vector<uint32_t> palette(256);
+    for (size_t i = 0; i < 256; ++i) palette[i] = static_cast<uint32_t>(i * 0x010305u) & 0xFFFFFFu;
+    const int32_t width = 1201, height = 901;  // a band starts on a repeated row
+    // Text-like rows above, noise below: bands that cost unlike amounts.
+    const auto index = [](int32_t x, int32_t y) -> uint8_t {
+        if (y < height / 2) return printtest::IsInk(x, y) ? 3 : 250;
+        return uint8_t((x * 7919u + y * 104729u) >> 3);
+    };
+    const PdfStream::Source indexed{width,
+                                    height,
+                                    palette,
+                                    [&](int32_t y, uint8_t* p) {
+                                        for (int32_t x = 0; x < width; ++x) p[x] = index(x, y);
+                                    },
+                                    {}};
+    const PdfStream::Source rgb = RgbImage(width, height, [](int32_t x, int32_t y) {
+        return static_cast<uint32_t>(x * 0x010203 + y * 0x030201) & 0xFFFFFFu;
+    });
+    const struct {
+        const PdfStream::Source& source;
+        int32_t scale;
+        size_t bytesPerPixel;
+        const char* coder;
+    } cases[] = {
+        {indexed, 2, 1, "ours, enlarged"},
+        {indexed, 1, 1, "zlib, palette"},
+        {rgb, 1, 3, "zlib, RGB"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.coder);
+        const int32_t w = width * c.scale, h = height * c.scale;
+        const size_t expected = size_t(w) * size_t(h) * c.bytesPerPixel;
+        const std::vector<uint8_t> one = imageData(OneImage(c.source, w, h, 1), expected);
+        const std::string banded = OneImage(c.source, w, h, 3);
+        ExpectConsistent(banded);
+        ASSERT_EQ(one.size(), expected);
+        EXPECT_TRUE(imageData(banded, expected) == one);
+        // The rows are the source's, placed nearest neighbour.
+        int wrong = 0;
+        for (int32_t y = 0; y < h; y += 7)
+            for (int32_t x = 0; x < w; x += 5) {
+                const size_t at = (size_t(y) * size_t(w) + size_t(x)) * c.bytesPerPixel;
+                if (c.bytesPerPixel == 1)
+                    wrong += one[at] != index(x / c.scale, y / c.scale);
+                else
+                    wrong += (uint32_t(one[at]) << 16 | uint32_t(one[at + 1]) << 8 | one[at + 2]) !=
+                             ((static_cast<uint32_t>(x * 0x010203 + y * 0x030201)) & 0xFFFFFFu);
+            }
+        EXPECT_EQ(wrong, 0);
     }
 }
 

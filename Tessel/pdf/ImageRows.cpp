@@ -1,0 +1,140 @@
+#include "ImageRows.h"
+
+#include <array>
+#include <cstring>
+
+#include "ColourIndex.h"
+
+namespace {
+// Palette indices of the placed pixels (source indices through `map`),
+// packed big-endian, Bits each, rows padded to whole bytes. Whole bytes are
+// packed apart from the tail so that the compiler can unroll them.
+template <int Bits, bool Mapped>
+void PackIndicesAs(const uint8_t* indices, const uint8_t* map, const std::vector<int32_t>& columns, uint8_t* out)
+{
+    constexpr size_t perByte = 8 / Bits;
+    const auto at = [&](size_t i) -> unsigned {
+        const uint8_t index = indices[columns[i]];
+        return Mapped ? map[index] : index;
+    };
+    const size_t width = columns.size();
+    const size_t whole = width / perByte * perByte;
+    size_t i = 0;
+    for (; i < whole; i += perByte) {
+        unsigned byte = 0;
+        for (size_t n = 0; n < perByte; ++n) byte = (byte << Bits) | at(i + n);
+        *out++ = static_cast<uint8_t>(byte);
+    }
+    if (i < width) {
+        unsigned byte = 0;
+        for (size_t n = 0; n < perByte; ++n) byte = (byte << Bits) | (i + n < width ? at(i + n) : 0u);
+        *out = static_cast<uint8_t>(byte);
+    }
+}
+
+template <bool Mapped>
+void PackIndices(const uint8_t* indices, const uint8_t* map, const std::vector<int32_t>& columns, int bits,
+                 uint8_t* out)
+{
+    switch (bits) {
+    case 1: PackIndicesAs<1, Mapped>(indices, map, columns, out); break;
+    case 2: PackIndicesAs<2, Mapped>(indices, map, columns, out); break;
+    case 4: PackIndicesAs<4, Mapped>(indices, map, columns, out); break;
+    default: PackIndicesAs<8, Mapped>(indices, map, columns, out); break;
+    }
+}
+
+// 8-bit indices enlarged a whole number of times: each repeated `scale`
+// times, without a column lookup per byte.
+void RepeatBytes(const uint8_t* indices, size_t count, size_t scale, uint8_t* out)
+{
+    if (scale == 1) {
+        std::memcpy(out, indices, count);
+    } else if (scale == 2) {
+        for (size_t i = 0; i < count; ++i) out[2 * i] = out[2 * i + 1] = indices[i];
+    } else {
+        for (size_t i = 0; i < count; ++i)
+            for (size_t n = 0; n < scale; ++n) *out++ = indices[i];
+    }
+}
+
+// Two-colour rows enlarged twice (black-and-white pages on a 600-dpi
+// printer): four source pixels make one byte, each bit doubled by a table.
+void PackBitsDoubled(const uint8_t* indices, const uint8_t* map, size_t count, uint8_t* out)
+{
+    static constexpr std::array<uint8_t, 16> kDoubled = [] {
+        std::array<uint8_t, 16> table{};
+        for (unsigned n = 0; n < 16; ++n)
+            for (int bit = 3; bit >= 0; --bit) table[n] = uint8_t(table[n] << 2 | ((n >> bit) & 1u) * 3u);
+        return table;
+    }();
+    const auto bit = [&](size_t i) { return i < count ? map[indices[i]] & 1u : 0u; };
+    for (size_t i = 0; i < count; i += 4)
+        *out++ = kDoubled[bit(i) << 3 | bit(i + 1) << 2 | bit(i + 2) << 1 | bit(i + 3)];
+}
+
+void PackRgb(const uint32_t* pixels, const std::vector<int32_t>& columns, uint8_t* out)
+{
+    for (const int32_t column : columns) {
+        const uint32_t colour = pixels[column];
+        *out++ = static_cast<uint8_t>(colour >> 16);
+        *out++ = static_cast<uint8_t>(colour >> 8);
+        *out++ = static_cast<uint8_t>(colour);
+    }
+}
+}  // namespace
+
+int32_t ImageRows::NearestSource(int32_t placed, int32_t sourceCount, int32_t placedCount)
+{
+    return static_cast<int32_t>((2 * static_cast<int64_t>(placed) + 1) * sourceCount /
+                                (2 * static_cast<int64_t>(placedCount)));
+}
+
+ImageRows::ImageRows(const PdfStream::Source& source, int32_t height, const std::vector<int32_t>& columns,
+                     const ColourIndex& colours, const uint8_t* paletteMap, bool ownPalette)
+    : m_source(&source), m_height(height), m_columns(&columns), m_colours(&colours), m_paletteMap(paletteMap),
+      m_bOwnPalette(ownPalette)
+{
+    const bool rgb = colours.IsFull();
+    m_bits = rgb || ownPalette ? (rgb ? 24 : 8) : colours.BitsPerIndex();
+    const auto srcWidth = static_cast<size_t>(source.width);
+    m_wholeScale = columns.size() % srcWidth == 0 ? columns.size() / srcWidth : 0;
+    m_pixels.resize(paletteMap ? 0 : srcWidth);
+    m_indices.resize(rgb ? 0 : srcWidth);
+    m_packed.resize((columns.size() * static_cast<size_t>(m_bits) + 7) / 8);
+}
+
+const uint8_t* ImageRows::Row(int32_t row)
+{
+    const int32_t srcRow = NearestSource(row, m_source->height, m_height);
+    m_bRepeated = srcRow == m_lastSourceRow;
+    if (m_bRepeated) return m_packed.data();
+    m_lastSourceRow = srcRow;
+    const size_t srcWidth = m_indices.size();
+    if (m_paletteMap) {
+        m_source->readIndices(srcRow, m_indices.data());
+    } else {
+        m_source->readRow(srcRow, m_pixels.data());
+        if (m_bits != 24) {
+            // Neighbours mostly share a colour: look up only changes.
+            uint32_t previous = 0xFFFFFFFFu;
+            uint8_t index = 0;
+            for (size_t i = 0; i < srcWidth; ++i) {
+                if (m_pixels[i] != previous) index = m_colours->IndexOf(previous = m_pixels[i]);
+                m_indices[i] = index;
+            }
+        }
+    }
+    uint8_t* out = m_packed.data();
+    if (m_bits == 24)
+        PackRgb(m_pixels.data(), *m_columns, out);
+    else if (m_paletteMap && !m_bOwnPalette && m_bits == 1 && m_wholeScale == 2)
+        PackBitsDoubled(m_indices.data(), m_paletteMap, srcWidth, out);
+    else if (m_paletteMap && !m_bOwnPalette)
+        PackIndices<true>(m_indices.data(), m_paletteMap, *m_columns, m_bits, out);
+    else if (m_bits == 8 && m_wholeScale > 0)
+        RepeatBytes(m_indices.data(), srcWidth, m_wholeScale, out);
+    else
+        PackIndices<false>(m_indices.data(), nullptr, *m_columns, m_bits, out);
+    return out;
+}

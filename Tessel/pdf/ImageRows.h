@@ -1,0 +1,46 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "PdfStream.h"
+
+class ColourIndex;
+
+// The rows of a placed image as the PDF stores them: the source pixel under
+// each placed pixel (nearest neighbour), as palette indices or RGB, packed
+// into whole bytes. Each copy has its own row buffers, so the bands of one
+// image can be packed on several threads at once.
+class ImageRows {
+public:
+    // Source column or row for each of `placedCount` placed pixels: the one under the pixel's centre.
+    static int32_t NearestSource(int32_t placed, int32_t sourceCount, int32_t placedCount);
+
+    // paletteMap maps an indexed source's entries to `colours` (null for an
+    // RGB source); ownPalette stores an 8-bit source's indices as they are.
+    ImageRows(const PdfStream::Source& source, int32_t height, const std::vector<int32_t>& columns,
+              const ColourIndex& colours, const uint8_t* paletteMap, bool ownPalette);
+
+    size_t RowBytes() const { return m_packed.size(); }
+    // Placed row `row`, packed; valid until the next call.
+    const uint8_t* Row(int32_t row);
+    // Whether the last Row call gave the same bytes as the call before it
+    // (the enlargement repeated a source row).
+    bool Repeated() const { return m_bRepeated; }
+
+private:
+    const PdfStream::Source* m_source;
+    int32_t m_height;
+    const std::vector<int32_t>* m_columns;
+    const ColourIndex* m_colours;
+    const uint8_t* m_paletteMap;
+    bool m_bOwnPalette;
+    int m_bits;
+    // Nearest neighbour repeats every column this many times (0: not a whole multiple).
+    size_t m_wholeScale;
+    std::vector<uint32_t> m_pixels;
+    std::vector<uint8_t> m_indices;
+    std::vector<uint8_t> m_packed;
+    int32_t m_lastSourceRow = -1;
+    bool m_bRepeated = false;
+};
