@@ -196,11 +196,15 @@ TEST(JobOutcome, GhostscriptNeverOutlivesTheJobAndItsDeathFailsTheJob)
     AddPrinters(world);
     world.Install(PrintSettings(0));
     {
-        Background dravik({world.Job(kTwoPagesThenForever)}, world.root / "err.txt");
+        // A job that never writes: nothing but its parent's end can end it.
+        Background dravik({world.Job("{} loop\n")}, world.root / "err.txt");
         ASSERT_TRUE(WaitFor([&] { return !ProcessesMentioning(world.DataDir().string()).empty(); }));
         kill(dravik.Pid(), SIGKILL);
         dravik.Wait();
-        EXPECT_TRUE(WaitFor([&] { return ProcessesMentioning(world.DataDir().string()).empty(); }, 5s));
+        const bool ended = WaitFor([&] { return ProcessesMentioning(world.DataDir().string()).empty(); }, 5s);
+        EXPECT_TRUE(ended);
+        if (!ended)
+            for (const pid_t orphan : ProcessesMentioning(world.DataDir().string())) kill(orphan, SIGKILL);
     }
     Background dravik({world.Job(kTwoPagesThenForever)}, world.root / "err.txt");
     ASSERT_TRUE(WaitFor([&] { return !ProcessesMentioning(world.DataDir().string()).empty(); }));
@@ -265,6 +269,13 @@ TEST(JobOutcome, PlantedLinksAndPipesAreRefusedNeverFollowedNorWaitedOn)
     EXPECT_TRUE(fs::is_symlink(world.DataDir() / "_dk_0001.tm_"));
 
     fs::remove(world.DataDir() / "_dk_0001.tm_");
+    // The option file is rewritten by every job: a link in its place is not followed either.
+    fs::remove(world.DataDir() / "QrxWrite.cfg");
+    fs::create_symlink(victim, world.DataDir() / "QrxWrite.cfg");
+    r = World::Dravik({job});
+    EXPECT_EQ(r.status, 255) << r.err;
+    EXPECT_EQ(ReadAll(victim), "precious");
+
     fs::remove(world.DataDir() / "QrxWrite.cfg");
     ASSERT_EQ(mkfifo((world.DataDir() / "QrxWrite.cfg").c_str(), 0600), 0);
     r = World::Dravik({job});  // used to block for ever on the pipe

@@ -149,6 +149,37 @@ TEST(PrintRun, PaperFollowsTheJob)
     EXPECT_EQ(testworld::ReadAll(world.UserLog()).find("BitmapPrintError"), std::string::npos);
 }
 
+// A Tabloid page on Letter paper: the whole page, scaled down keeping its
+// proportions (a square stays square), never its top-left part alone.
+TEST(PrintRun, APageLargerThanThePaperIsFittedWhole)
+{
+    World world;
+    AddPrinters(world);
+    world.Install(PrintSettings(5));
+    world.Settings(PrintSettings(5), {{"PaperSize", Dword(1)}});
+    const RunResult r = World::Dravik(
+        {world.Job("<< /PageSize [792 1224] >> setpagedevice 0 setgray 640 1070 100 100 rectfill showpage\n")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto files = PrintedFiles(world);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(PageSizes(files[0]), std::vector<std::string>{"612 x 792"});
+    EXPECT_NE(testworld::ReadAll(world.UserLog()).find("is larger than the paper and is scaled down to fit"),
+              std::string::npos);
+    // The box, near the Tabloid page's top-right corner, in ink on the Letter page.
+    const Gray page = Rasterize(files[0], 1, 150, world.root);
+    int left = page.width, right = -1, top = page.height, bottom = -1;
+    for (int y = 0; y < page.height; ++y)
+        for (int x = 0; x < page.width; ++x)
+            if (page.At(x, y) < 128) {
+                left = std::min(left, x), right = std::max(right, x);
+                top = std::min(top, y), bottom = std::max(bottom, y);
+            }
+    ASSERT_GE(right, 0) << "no ink printed";
+    EXPECT_GT(left, page.width / 2);
+    EXPECT_LT(bottom, page.height / 4);
+    EXPECT_NEAR(right - left, bottom - top, 3);
+}
+
 TEST(PrintRun, TwoJobsOfOneUserAtOnceBothPrintWhole)
 {
     World world;

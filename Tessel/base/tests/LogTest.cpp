@@ -7,6 +7,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "Log.h"
@@ -120,6 +121,14 @@ TEST_F(LogTest, PlantedFilesAreNeverWrittenAndTheirEntriesGoToTheNextLog)
     mkfifo(m_folder.Path("pipe.log").c_str(), 0600);
     SetLogFileName(m_folder.Path("pipe.log").c_str());
     LogText("second entry\r\n");
+    // Nor does another user's own log, where one can be made for the test.
+    const std::string foreign = m_folder.Write("foreign.log", "theirs");
+    const bool foreignMade = geteuid() == 0 && chown(foreign.c_str(), 65534, 65534) == 0;
+    if (foreignMade) {
+        SetLogFileName(foreign.c_str());
+        LogText("third entry\r\n");
+        EXPECT_EQ(ScratchFolder::Read(foreign), "theirs");
+    }
 
     SetLogFileName(path.c_str());
     WriteBytes(gLogMaxSize, 'x');
@@ -131,6 +140,9 @@ TEST_F(LogTest, PlantedFilesAreNeverWrittenAndTheirEntriesGoToTheNextLog)
     ASSERT_NE(early, std::string::npos) << text.substr(text.size() - 200);
     EXPECT_LT(early, text.find("second entry\r\n"));
     EXPECT_LT(text.find("second entry\r\n"), text.find("own entry\r\n"));
+    if (foreignMade) {
+        EXPECT_LT(text.find("third entry\r\n"), text.find("own entry\r\n"));
+    }
 }
 
 TEST_F(LogTest, TracingKeepsEveryEntryReadableAtOnce)

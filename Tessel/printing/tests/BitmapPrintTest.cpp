@@ -68,8 +68,12 @@ TEST(BitmapPrintTest, ScaleModesPlaceTheSourceArea)
         std::vector<int> target;
     } modes[] = {
         {BP_SCALE_NONE, {0, 0, 5000, 6500}},  // natural size at the natural position
-        {BP_SCALE_PAGE, {0, 0, 4800, 6600}}, {BP_SCALE_HORZ, {0, 0, 4800, 6500}},
-        {BP_SCALE_VERT, {0, 0, 5000, 6600}}, {BP_SCALE_CUSTOM, {50, 50, 4850, 6650}},
+        {BP_SCALE_PAGE, {0, 0, 4800, 6600}},
+        {BP_SCALE_HORZ, {0, 0, 4800, 6500}},
+        {BP_SCALE_VERT, {0, 0, 5000, 6600}},
+        {BP_SCALE_CUSTOM, {50, 50, 4850, 6650}},
+        // Proportions kept, centred: 2500 x 3250 takes the full width.
+        {BP_SCALE_FIT, {0, 180, 4800, 6420}},
     };
     for (const auto& m : modes) {
         bp.CalcTargetRect(&dc, m.mode);
