@@ -1,5 +1,6 @@
 #include "ImageDeflater.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -202,7 +203,7 @@ void ImageDeflater::Prime(const uint8_t* row)
     std::memcpy(NextRowSpace(), row, m_rowBytes);
     m_used += m_rowBytes;
     // The band's first row may repeat this one and take its checksum.
-    m_rowAdler = uint32_t(adler32(1, row, uInt(m_rowBytes)));
+    m_rowAdler = libdeflate_adler32(1, row, m_rowBytes);
 }
 
 void ImageDeflater::AddRow(const uint8_t* row)
@@ -220,7 +221,7 @@ void ImageDeflater::AddRow(const uint8_t* row)
             for (size_t i = 0; i < n; ++i) Literal(row[i]);
         }
     } else {
-        m_rowAdler = uint32_t(adler32(1, row, uInt(n)));
+        m_rowAdler = libdeflate_adler32(1, row, n);
         size_t i = 0;
         while (i < n) {
             // Bytes before cur[i] that a distance may reach.

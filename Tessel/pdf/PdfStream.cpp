@@ -1,5 +1,6 @@
 #include "PdfStream.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -164,7 +165,7 @@ void CompressBand(ImageRows& rows, Band& band, bool last, ImageDeflater* fast, D
         const uint8_t* bytes = end ? nullptr : rows.Row(row);
         if (!end) {
             // A row repeated by the enlargement has the same checksum.
-            if (!rows.Repeated() || !haveRowAdler) rowAdler = uint32_t(adler32(1, bytes, uInt(rowBytes)));
+            if (!rows.Repeated() || !haveRowAdler) rowAdler = libdeflate_adler32(1, bytes, rowBytes);
             haveRowAdler = true;
             band.adler = uint32_t(adler32_combine(band.adler, rowAdler, z_off_t(rowBytes)));
         }
