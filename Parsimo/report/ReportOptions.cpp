@@ -23,6 +23,31 @@ bool ParseDigits(const std::string& text, size_t at, size_t count, int& value)
     }
     return true;
 }
+
+// The words the options take, with what each means; names both ways.
+template <typename Value>
+struct Named {
+    const char* name;
+    Value value;
+};
+constexpr Named<ReportOptions::GroupBy> kGroupings[] = {{"user", ReportOptions::GroupBy::User},
+                                                        {"printer", ReportOptions::GroupBy::Printer},
+                                                        {"month", ReportOptions::GroupBy::Month},
+                                                        {"day", ReportOptions::GroupBy::Day}};
+constexpr Named<ReportOptions::Format> kFormats[] = {{"table", ReportOptions::Format::Table},
+                                                     {"csv", ReportOptions::Format::Csv},
+                                                     {"json", ReportOptions::Format::Json}};
+
+template <typename Value, size_t N>
+bool FindNamed(const std::string& word, const Named<Value> (&names)[N], Value& value)
+{
+    for (const Named<Value>& named : names)
+        if (word == named.name) {
+            value = named.value;
+            return true;
+        }
+    return false;
+}
 }  // namespace
 
 bool IsReportDate(const std::string& text)
@@ -38,12 +63,8 @@ bool IsReportDate(const std::string& text)
 
 const char* GroupByName(ReportOptions::GroupBy groupBy)
 {
-    switch (groupBy) {
-    case ReportOptions::GroupBy::User: return "user";
-    case ReportOptions::GroupBy::Printer: return "printer";
-    case ReportOptions::GroupBy::Day: return "day";
-    case ReportOptions::GroupBy::Month: break;
-    }
+    for (const auto& named : kGroupings)
+        if (named.value == groupBy) return named.name;
     return "month";
 }
 
@@ -83,26 +104,12 @@ bool ParseReportOptions(const std::vector<std::string>& words, ReportOptions& op
         } else if (name == "--user") {
             options.user = v;
         } else if (name == "--by") {
-            if (v == "user")
-                options.groupBy = ReportOptions::GroupBy::User;
-            else if (v == "printer")
-                options.groupBy = ReportOptions::GroupBy::Printer;
-            else if (v == "month")
-                options.groupBy = ReportOptions::GroupBy::Month;
-            else if (v == "day")
-                options.groupBy = ReportOptions::GroupBy::Day;
-            else {
+            if (!FindNamed(v, kGroupings, options.groupBy)) {
                 error = "bad value for --by: " + v + " (user, printer, month or day)";
                 return false;
             }
         } else if (name == "--format") {
-            if (v == "table")
-                options.format = ReportOptions::Format::Table;
-            else if (v == "csv")
-                options.format = ReportOptions::Format::Csv;
-            else if (v == "json")
-                options.format = ReportOptions::Format::Json;
-            else {
+            if (!FindNamed(v, kFormats, options.format)) {
                 error = "bad value for --format: " + v + " (table, csv or json)";
                 return false;
             }

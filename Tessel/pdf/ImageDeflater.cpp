@@ -150,6 +150,7 @@ void ImageDeflater::StartBand(size_t rowBytes)
         m_window.resize((kRowsKept + kWindowRows) * m_rowBytes);
     m_used = 0;
     m_adler = m_rowAdler = 1;
+    m_bRowAdlerKnown = false;
     m_tokens.clear();
     m_tokens.reserve(kBlockTokens + m_rowBytes);
     m_litFreq.fill(0);
@@ -202,8 +203,7 @@ void ImageDeflater::Prime(const uint8_t* row)
     if (m_bFinished) return;
     std::memcpy(NextRowSpace(), row, m_rowBytes);
     m_used += m_rowBytes;
-    // The band's first row may repeat this one and take its checksum.
-    m_rowAdler = libdeflate_adler32(1, row, m_rowBytes);
+    m_bRowAdlerKnown = false;  // the row above is not the last coded one
 }
 
 void ImageDeflater::AddRow(const uint8_t* row)
@@ -213,6 +213,9 @@ void ImageDeflater::AddRow(const uint8_t* row)
     uint8_t* cur = NextRowSpace();
     const bool repeated = m_used >= n && std::memcmp(cur - n, row, n) == 0;
     std::memcpy(cur, row, n);
+    // A repeated row has the checksum of the row above, unless that one was only primed.
+    if (!repeated || !m_bRowAdlerKnown) m_rowAdler = libdeflate_adler32(1, row, n);
+    m_bRowAdlerKnown = true;
     if (repeated) {
         // The enlargement repeated the row: one match, and the checksum of its bytes again.
         if (n <= kMaxDistance && n >= kMinMatch) {
@@ -221,7 +224,6 @@ void ImageDeflater::AddRow(const uint8_t* row)
             for (size_t i = 0; i < n; ++i) Literal(row[i]);
         }
     } else {
-        m_rowAdler = libdeflate_adler32(1, row, n);
         size_t i = 0;
         while (i < n) {
             // Bytes before cur[i] that a distance may reach.

@@ -68,7 +68,8 @@ private:
     std::vector<uint8_t> m_window;
     size_t m_used = 0;
     uint32_t m_adler = 1;
-    uint32_t m_rowAdler = 1;
+    uint32_t m_rowAdler = 1;  // of the last row coded
+    bool m_bRowAdlerKnown = false;
     std::vector<uint32_t> m_tokens;
     std::array<uint32_t, 286> m_litFreq{};
     std::array<uint32_t, 30> m_distFreq{};
