@@ -105,6 +105,26 @@ TEST(ProcessTest, PipeEndsStayOffTheStandardSlots)
               2);
 }
 
+TEST(ProcessTest, WaitForGivesUpOnALiveChildAndReportsAnEndedOne)
+{
+    Process child;
+    ASSERT_TRUE(child.CreateChildProcess(R"(/bin/sh -c "read line; exit 4")", false, 0, false));
+    int status = -1;
+    EXPECT_FALSE(child.WaitFor(50, &status));
+    EXPECT_EQ(status, -1);
+    // The child ends while we wait: its status, and again on the next call.
+    std::thread ender([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        CloseHandle(child.m_hChildStdinWrDup);
+    });
+    EXPECT_TRUE(child.WaitFor(30000, &status));
+    ender.join();
+    EXPECT_EQ(status, 4);
+    status = -1;
+    EXPECT_TRUE(child.WaitFor(0, &status));
+    EXPECT_EQ(status, 4);
+}
+
 TEST(ProcessTest, ChildNeverWaitedForLeavesNoZombie)
 {
     pid_t ended = 0, running = 0;
