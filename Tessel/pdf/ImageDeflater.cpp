@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <queue>
 
@@ -52,6 +53,15 @@ const CodeTables& Tables()
 {
     static const CodeTables tables;
     return tables;
+}
+
+void StoreLittleEndian64(uint8_t* out, uint64_t value)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out, &value, 8);
+    } else {
+        for (int i = 0; i < 8; ++i, value >>= 8) out[i] = uint8_t(value);
+    }
 }
 
 // Bytes from a and b that agree, at most `limit`; a word at a time.
@@ -211,54 +221,79 @@ void ImageDeflater::AddRow(const uint8_t* row)
     if (m_bFinished) return;
     const size_t n = m_rowBytes;
     uint8_t* cur = NextRowSpace();
-    const bool repeated = m_used >= n && std::memcmp(cur - n, row, n) == 0;
-    std::memcpy(cur, row, n);
-    // A repeated row has the checksum of the row above, unless that one was only primed.
-    if (!repeated || !m_bRowAdlerKnown) m_rowAdler = libdeflate_adler32(1, row, n);
+    if (m_used >= n && std::memcmp(cur - n, row, n) == 0) return RepeatRow();
+    if (row != cur) std::memcpy(cur, row, n);
+    m_rowAdler = libdeflate_adler32(1, cur, n);
     m_bRowAdlerKnown = true;
-    if (repeated) {
-        // The enlargement repeated the row: one match, and the checksum of its bytes again.
-        if (n <= kMaxDistance && n >= kMinMatch) {
-            Match(n, n);
-        } else {
-            for (size_t i = 0; i < n; ++i) Literal(row[i]);
+    size_t i = 0;
+    while (i < n) {
+        // Bytes before cur[i] that a distance may reach.
+        const size_t history = std::min(m_used + i, kMaxDistance);
+        const size_t left = n - i;
+        size_t bestLength = 0, bestDistance = 0;
+        if (history >= 1) {
+            bestLength = CommonLength(cur + i, cur + i - 1, left);
+            bestDistance = 1;
         }
-    } else {
-        size_t i = 0;
-        while (i < n) {
-            // Bytes before cur[i] that a distance may reach.
-            const size_t history = std::min(m_used + i, kMaxDistance);
-            const size_t left = n - i;
-            size_t bestLength = 0, bestDistance = 0;
-            if (history >= 1) {
-                bestLength = CommonLength(cur + i, cur + i - 1, left);
-                bestDistance = 1;
+        // The rows above: one source row up, and two and four for
+        // thinning patterns, which repeat every few rows.
+        for (size_t rows = 1; rows <= kRowsKept && bestLength < left && rows * n <= history; rows *= 2) {
+            if (cur[i] != cur[i - rows * n]) continue;
+            const size_t length = CommonLength(cur + i, cur + i - rows * n, left);
+            if (length >= kMinRowMatch && length > bestLength) bestLength = length, bestDistance = rows * n;
+        }
+        if (bestLength < kMinMatch) {
+            for (const size_t distance : kShortDistances) {
+                if (history < distance) break;
+                if (cur[i] != cur[i - distance]) continue;
+                const size_t length = CommonLength(cur + i, cur + i - distance, left);
+                if (length > bestLength) bestLength = length, bestDistance = distance;
             }
-            // The rows above: one source row up, and two and four for
-            // thinning patterns, which repeat every few rows.
-            for (size_t rows = 1; rows <= kRowsKept && bestLength < left && rows * n <= history; rows *= 2) {
-                if (cur[i] != cur[i - rows * n]) continue;
-                const size_t length = CommonLength(cur + i, cur + i - rows * n, left);
-                if (length >= kMinRowMatch && length > bestLength) bestLength = length, bestDistance = rows * n;
-            }
-            if (bestLength < kMinMatch) {
-                for (const size_t distance : kShortDistances) {
-                    if (history < distance) break;
-                    if (cur[i] != cur[i - distance]) continue;
-                    const size_t length = CommonLength(cur + i, cur + i - distance, left);
-                    if (length > bestLength) bestLength = length, bestDistance = distance;
-                }
-            }
-            if (bestLength >= kMinMatch) {
-                Match(bestLength, bestDistance);
-                i += bestLength;
+        }
+        if (bestLength >= kMinMatch) {
+            Match(bestLength, bestDistance);
+            i += bestLength;
+            continue;
+        }
+        Literal(cur[i++]);
+        if (i < n && cur[i] == cur[i - 1]) {
+            // A byte repeating the literal before it, mostly the second byte
+            // of a pixel enlarged twice: the rows above and the even
+            // distances find no more here than they found a byte before, so
+            // only a run is looked for.
+            const size_t run = CommonLength(cur + i, cur + i - 1, n - i);
+            if (run >= kMinMatch) {
+                Match(run, 1);
+                i += run;
             } else {
                 Literal(cur[i++]);
             }
         }
     }
-    m_used += n;
-    m_adler = uint32_t(adler32_combine(m_adler, m_rowAdler, z_off_t(n)));
+    EndRow();
+}
+
+void ImageDeflater::RepeatRow()
+{
+    if (m_bFinished || m_used < m_rowBytes) return;
+    const size_t n = m_rowBytes;
+    uint8_t* cur = NextRowSpace();
+    std::memcpy(cur, cur - n, n);
+    // The checksum of the row above, unless that one was only primed.
+    if (!m_bRowAdlerKnown) m_rowAdler = libdeflate_adler32(1, cur, n);
+    m_bRowAdlerKnown = true;
+    if (n <= kMaxDistance && n >= kMinMatch) {
+        Match(n, n);
+    } else {
+        for (size_t i = 0; i < n; ++i) Literal(cur[i]);
+    }
+    EndRow();
+}
+
+void ImageDeflater::EndRow()
+{
+    m_used += m_rowBytes;
+    m_adler = uint32_t(adler32_combine(m_adler, m_rowAdler, z_off_t(m_rowBytes)));
     if (m_tokens.size() >= kBlockTokens) WriteBlock(false);
 }
 
@@ -335,7 +370,7 @@ void ImageDeflater::WriteBlock(bool last)
 
     // Room for the codes (at most 400 bytes) and 48 bits a token, written
     // through a position rather than appended byte by byte.
-    MakeRoom(512 + 6 * m_tokens.size());
+    MakeRoom(512 + 6 * m_tokens.size() + 8);
     PutBits(last ? 1u : 0u, 1);
     PutBits(2, 2);  // dynamic Huffman codes
     PutBits(uint32_t(litCount - 257), 5);
@@ -345,21 +380,46 @@ void ImageDeflater::WriteBlock(bool last)
     for (size_t i = 0; i < litCount; ++i) PutBits(clCodes[litLengths[i]], clLengths[litLengths[i]]);
     for (size_t i = 0; i < distCount; ++i) PutBits(clCodes[distLengths[i]], clLengths[distLengths[i]]);
 
+    // Each length's code and extra bits as one string of bits, for this block's codes.
     const CodeTables& tables = Tables();
+    std::array<uint32_t, kMaxMatch + 1> lengthBits{};
+    std::array<uint8_t, kMaxMatch + 1> lengthCount{};
+    for (size_t length = kMinMatch; length <= kMaxMatch; ++length) {
+        const unsigned lc = tables.lengthCode[length];
+        lengthBits[length] = litCodes[257 + lc] | uint32_t(length - kLengthBase[lc]) << litLengths[257 + lc];
+        lengthCount[length] = uint8_t(litLengths[257 + lc] + kLengthExtra[lc]);
+    }
+    // The tokens' bits stay in registers and go out eight bytes at a time,
+    // the position moving on by the whole bytes among them: at most 28 bits
+    // a step, so the 64-bit store always holds them (the room made covers
+    // its overrun).
+    uint64_t bits = m_bits;
+    unsigned count = m_bitCount;
+    uint8_t* out = m_out.data() + m_outPos;
+    const auto put = [&](uint64_t value, unsigned n) {
+        bits |= value << count;
+        count += n;
+        StoreLittleEndian64(out, bits);
+        const unsigned whole = count & ~7u;
+        out += whole / 8;
+        bits >>= whole;
+        count -= whole;
+    };
     for (const uint32_t token : m_tokens) {
         if (!(token & kMatchFlag)) {
-            PutBits(litCodes[token], litLengths[token]);
+            put(litCodes[token], litLengths[token]);
             continue;
         }
         const unsigned length = (token >> 16) & 0x1FFu;
+        put(lengthBits[length], lengthCount[length]);
         const unsigned distance = (token & 0xFFFFu) + 1;
-        const unsigned lc = tables.lengthCode[length];
-        PutBits(litCodes[257 + lc], litLengths[257 + lc]);
-        PutBits(length - kLengthBase[lc], kLengthExtra[lc]);
         const unsigned dc = tables.distCode[distance];
-        PutBits(distCodes[dc], distLengths[dc]);
-        PutBits(distance - kDistBase[dc], kDistExtra[dc]);
+        put(distCodes[dc] | uint64_t(distance - kDistBase[dc]) << distLengths[dc],
+            unsigned(distLengths[dc]) + kDistExtra[dc]);
     }
+    m_bits = bits;
+    m_bitCount = count;
+    m_outPos = size_t(out - m_out.data());
     PutBits(litCodes[kEndOfBlock], litLengths[kEndOfBlock]);
     DrainBits();
     m_tokens.clear();

@@ -34,6 +34,10 @@ public:
     // A row before the band, which matches may refer to; it is not coded.
     void Prime(const uint8_t* row);
     void AddRow(const uint8_t* row);
+    // Where the next row goes: a row packed here is added without a copy.
+    uint8_t* RowSpace() { return NextRowSpace(); }
+    // Adds the last row added again, as the enlargement repeats it; there must be one.
+    void RepeatRow();
     // Ends a band. The last one ends the stream; any other ends on a byte
     // boundary, where the next band's output follows.
     void EndBand(bool last);
@@ -52,6 +56,8 @@ private:
 
     // Where the next row goes in the window, making room for it.
     uint8_t* NextRowSpace();
+    // Counts the row at the window's end as coded.
+    void EndRow();
     void Literal(uint8_t byte);
     void Match(size_t length, size_t distance);
     void WriteBlock(bool last);

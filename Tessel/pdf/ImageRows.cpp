@@ -106,10 +106,21 @@ ImageRows::ImageRows(const PdfStream::Source& source, int32_t height, const std:
 
 const uint8_t* ImageRows::Row(int32_t row)
 {
-    const int32_t srcRow = NearestSource(row, m_source->height, m_height);
+    const int32_t srcRow = SourceRow(row);
     m_bRepeated = srcRow == m_lastSourceRow;
     if (m_bRepeated) return m_packed.data();
     m_lastSourceRow = srcRow;
+    Pack(srcRow, m_packed.data());
+    return m_packed.data();
+}
+
+void ImageRows::PackRow(int32_t row, uint8_t* out)
+{
+    Pack(SourceRow(row), out);
+}
+
+void ImageRows::Pack(int32_t srcRow, uint8_t* out)
+{
     const size_t srcWidth = m_indices.size();
     if (m_paletteMap) {
         m_source->readIndices(srcRow, m_indices.data());
@@ -125,7 +136,6 @@ const uint8_t* ImageRows::Row(int32_t row)
             }
         }
     }
-    uint8_t* out = m_packed.data();
     if (m_bits == 24)
         PackRgb(m_pixels.data(), *m_columns, out);
     else if (m_paletteMap && !m_bOwnPalette && m_bits == 1 && m_wholeScale == 2)
@@ -136,5 +146,4 @@ const uint8_t* ImageRows::Row(int32_t row)
         RepeatBytes(m_indices.data(), srcWidth, m_wholeScale, out);
     else
         PackIndices<false>(m_indices.data(), nullptr, *m_columns, m_bits, out);
-    return out;
 }

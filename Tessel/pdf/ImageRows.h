@@ -27,8 +27,14 @@ public:
     // Whether the last Row call gave the same bytes as the call before it
     // (the enlargement repeated a source row).
     bool Repeated() const { return m_bRepeated; }
+    // The source row under placed row `row`: placed rows with the same one have the same bytes.
+    int32_t SourceRow(int32_t row) const { return NearestSource(row, m_source->height, m_height); }
+    // Placed row `row`, packed into `out` (RowBytes bytes), where a compressor wants it.
+    void PackRow(int32_t row, uint8_t* out);
 
 private:
+    void Pack(int32_t srcRow, uint8_t* out);
+
     const PdfStream::Source* m_source;
     int32_t m_height;
     const std::vector<int32_t>* m_columns;

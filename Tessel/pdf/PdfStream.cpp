@@ -122,11 +122,24 @@ void CompressBand(ImageRows& rows, Band& band, bool last, ImageDeflater* fast, D
     const auto take = [&out](const uint8_t* data, size_t size) { out.insert(out.end(), data, data + size); };
     if (fast) {
         fast->StartBand(rowBytes);
+        int32_t lastSource = -1;
         for (int32_t row = std::max(0, band.first - static_cast<int32_t>(ImageDeflater::kRowsKept)); row < band.first;
-             ++row)
+             ++row) {
             fast->Prime(rows.Row(row));
+            lastSource = rows.SourceRow(row);
+        }
         for (int32_t row = band.first; row < band.end; ++row) {
-            fast->AddRow(rows.Row(row));
+            // Rows are packed straight into the compressor's window; one the
+            // enlargement repeats is not packed again.
+            const int32_t source = rows.SourceRow(row);
+            if (source == lastSource) {
+                fast->RepeatRow();
+            } else {
+                uint8_t* space = fast->RowSpace();
+                rows.PackRow(row, space);
+                fast->AddRow(space);
+                lastSource = source;
+            }
             if (fast->Output().size() >= kFlushSize) {
                 take(fast->Output().data(), fast->Output().size());
                 fast->ClearOutput();
