@@ -157,7 +157,11 @@ bool RegistryHive::Store(const char* hivePath, const std::function<bool(Registry
     RegistryHive hive(path);
     hive.Parse(text);
     if (!change(hive)) return false;
-    if (!ReplaceFile(path, file.fd(), hive.Serialize())) {
+    // A change that leaves the text as it was (a job resetting a flag that
+    // is already clear) is not written again: rewriting costs a wait for the disk.
+    const std::string changed = hive.Serialize();
+    if (changed == text) return true;
+    if (!ReplaceFile(path, file.fd(), changed)) {
         LOG_LAST_ERROR(2);
         LogMessage(2, "Registry file %s could not be written.\r\n", path);
         return false;
