@@ -12,9 +12,10 @@ namespace {
 constexpr size_t kMinMatch = 3;
 constexpr size_t kMaxMatch = 258;
 constexpr size_t kMaxDistance = 32768;
-// A match with the row above carries a long distance code: shorter ones
-// cost more than the literals they replace.
-constexpr size_t kMinRowMatch = 6;
+// A match with a row above, or with bytes found through the table of
+// places seen, carries a long distance code: shorter ones cost more than
+// the literals they replace.
+constexpr size_t kMinFarMatch = 6;
 // Short distances tried where neither a run nor the row above matches:
 // dither patterns and enlarged pixel pairs repeat within a few bytes.
 constexpr size_t kShortDistances[] = {2, 4, 5, 8, 10, 20};
@@ -159,6 +160,8 @@ void ImageDeflater::StartBand(size_t rowBytes)
     if (m_window.size() < (kRowsKept + kWindowRows) * m_rowBytes)
         m_window.resize((kRowsKept + kWindowRows) * m_rowBytes);
     m_used = 0;
+    m_base = 0;
+    m_lastSeen.assign(size_t{1} << kHashBits, 0);
     m_adler = m_rowAdler = 1;
     m_bRowAdlerKnown = false;
     m_tokens.clear();
@@ -203,6 +206,7 @@ uint8_t* ImageDeflater::NextRowSpace()
         // Keep the rows that distances can still reach at the front.
         const size_t keep = std::min(m_used, kRowsKept * n);
         std::memmove(m_window.data(), m_window.data() + m_used - keep, keep);
+        m_base += m_used - keep;
         m_used = keep;
     }
     return m_window.data() + m_used;
@@ -240,7 +244,7 @@ void ImageDeflater::AddRow(const uint8_t* row)
         for (size_t rows = 1; rows <= kRowsKept && bestLength < left && rows * n <= history; rows *= 2) {
             if (cur[i] != cur[i - rows * n]) continue;
             const size_t length = CommonLength(cur + i, cur + i - rows * n, left);
-            if (length >= kMinRowMatch && length > bestLength) bestLength = length, bestDistance = rows * n;
+            if (length >= kMinFarMatch && length > bestLength) bestLength = length, bestDistance = rows * n;
         }
         if (bestLength < kMinMatch) {
             for (const size_t distance : kShortDistances) {
@@ -248,6 +252,21 @@ void ImageDeflater::AddRow(const uint8_t* row)
                 if (cur[i] != cur[i - distance]) continue;
                 const size_t length = CommonLength(cur + i, cur + i - distance, left);
                 if (length > bestLength) bestLength = length, bestDistance = distance;
+            }
+        }
+        if (bestLength < kMinMatch && left >= 4) {
+            // The last place these four bytes were seen; a stale or
+            // colliding entry only gives a short match, as the bytes are compared.
+            uint32_t word;
+            std::memcpy(&word, cur + i, 4);
+            const uint32_t slot = (word * 2654435761u) >> (32 - kHashBits);
+            const uint64_t here = m_base + m_used + i;
+            const uint32_t seen = m_lastSeen[slot];
+            m_lastSeen[slot] = uint32_t(here + 1);
+            if (seen != 0 && here + 1 - seen <= history) {
+                const size_t distance = size_t(here + 1 - seen);
+                const size_t length = CommonLength(cur + i, cur + i - distance, left);
+                if (length >= kMinFarMatch && length > bestLength) bestLength = length, bestDistance = distance;
             }
         }
         if (bestLength >= kMinMatch) {

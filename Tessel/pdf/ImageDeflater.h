@@ -5,14 +5,16 @@
 #include <span>
 #include <vector>
 
-// A zlib stream of image rows, made for pages enlarged nearest neighbour:
-// such a page repeats whole rows and runs of equal bytes, which a general
-// compressor finds only after hashing every byte. Each row is matched
-// against the rows 1, 2, 4 and 8 above (an enlarged row, a thinning
-// pattern's period) and against a few short distances, byte strings
-// compared a word at a time; the matches and literals are coded with
-// Huffman codes made for each block of the image. The checksum of a
-// repeated row is combined from the row's own, never summed again.
+// A zlib stream of image rows, made for printed pages: an enlarged page
+// repeats whole rows and runs of equal bytes, a thinned one the pattern's
+// rows, which a general compressor finds only after hashing every byte.
+// Each row is matched against the rows 1, 2, 4 and 8 above (an enlarged
+// row, a thinning pattern's period) and a few short distances; where none
+// of them matches, against the last place the same four bytes were seen
+// (one probe of a small table, as text repeats its letters anywhere). Byte
+// strings are compared a word at a time; the matches and literals are
+// coded with Huffman codes made for each block of the image. The checksum
+// of a repeated row is combined from the row's own, never summed again.
 class ImageDeflater {
 public:
     // Rows above the current one that matches may reach (within 32 KiB).
@@ -73,6 +75,10 @@ private:
     // one array.
     std::vector<uint8_t> m_window;
     size_t m_used = 0;
+    uint64_t m_base = 0;  // offset in the band of the window's first byte
+    // Where in the band each hash of four bytes was last seen, plus one (0: never).
+    static constexpr unsigned kHashBits = 14;
+    std::vector<uint32_t> m_lastSeen;
     uint32_t m_adler = 1;
     uint32_t m_rowAdler = 1;  // of the last row coded
     bool m_bRowAdlerKnown = false;

@@ -381,10 +381,10 @@ bool PdfStream::WriteImageData(const Source& source, int32_t height, const std::
 {
     const ImageRows rows(source, height, columns, colours, paletteMap, ownPalette);
     const size_t rowBytes = rows.RowBytes();
-    // Enlarged palette images (the pages of a job printed at a printer's
-    // finer resolution) go through our own compressor, which knows their
-    // repeated rows and pixels; zlib, which finds more in other images, takes the rest.
-    const bool enlarged = !colours.IsFull() && height >= 2 * static_cast<int64_t>(source.height);
+    // Palette images (every page of a job) go through our own compressor,
+    // which knows the repeated rows and pixels of enlarged pages and the
+    // thinning pattern's rows; full-colour images go through zlib.
+    const bool ownCoder = !colours.IsFull();
     // A large image is compressed in bands by several threads at once and
     // the pieces joined into one stream: compression is most of a job's work.
     const size_t count = std::clamp<size_t>(rowBytes * static_cast<size_t>(height) / kBandBytes, 1,
@@ -398,15 +398,15 @@ bool PdfStream::WriteImageData(const Source& source, int32_t height, const std::
         bands[i].output = &m_bandOutputs[i];
         bands[i].output->clear();
     }
-    while (enlarged && m_deflaters.size() < threads) m_deflaters.push_back(std::make_unique<ImageDeflater>());
+    while (ownCoder && m_deflaters.size() < threads) m_deflaters.push_back(std::make_unique<ImageDeflater>());
 
     std::atomic<size_t> next = 0;
     // Each thread takes the next band not yet taken, with its own rows and coder.
     const auto work = [&](size_t thread, const std::function<void()>& afterBand) {
         ImageRows own(rows);
-        Deflater deflater(!enlarged);
+        Deflater deflater(!ownCoder);
         for (size_t i; (i = next.fetch_add(1)) < count;) {
-            CompressBand(own, bands[i], i + 1 == count, enlarged ? m_deflaters[thread].get() : nullptr, deflater);
+            CompressBand(own, bands[i], i + 1 == count, ownCoder ? m_deflaters[thread].get() : nullptr, deflater);
             bands[i].done.store(true, std::memory_order_release);
             afterBand();
         }

@@ -249,7 +249,7 @@ TEST(PdfStreamTest, ImagesCompressedInBandsInflateToTheSameRows)
         const char* coder;
     } cases[] = {
         {indexed, 2, 1, "ours, enlarged"},
-        {indexed, 1, 1, "zlib, palette"},
+        {indexed, 1, 1, "ours, not enlarged"},
         {rgb, 1, 3, "zlib, RGB"},
     };
     for (const auto& c : cases) {
