@@ -69,10 +69,28 @@ void PackBitsDoubled(const uint8_t* indices, const uint8_t* map, size_t count, u
         return table;
     }();
     const auto bit = [&](size_t i) { return map[indices[i]] & 1u; };
-    // Whole groups of four without a bounds check, so that the loop unrolls.
-    const size_t whole = count / 4 * 4;
+    const auto quad = [&](size_t i) { return kDoubled[bit(i) << 3 | bit(i + 1) << 2 | bit(i + 2) << 1 | bit(i + 3)]; };
+    // Eight pixels at a time; eight that repeat the eight before (white
+    // paper, mostly) repeat their two bytes without a lookup. Whole groups
+    // go without a bounds check, so that the loop unrolls.
     size_t i = 0;
-    for (; i < whole; i += 4) *out++ = kDoubled[bit(i) << 3 | bit(i + 1) << 2 | bit(i + 2) << 1 | bit(i + 3)];
+    uint64_t previous = 0;
+    uint8_t first = 0, second = 0;
+    for (; i + 8 <= count; i += 8) {
+        uint64_t eight;
+        std::memcpy(&eight, indices + i, 8);
+        if (i == 0 || eight != previous) {
+            previous = eight;
+            first = quad(i);
+            second = quad(i + 4);
+        }
+        *out++ = first;
+        *out++ = second;
+    }
+    if (i + 4 <= count) {
+        *out++ = quad(i);
+        i += 4;
+    }
     if (i < count) {
         unsigned last = 0;
         for (size_t n = 0; n < 4; ++n) last = last << 1 | (i + n < count ? bit(i + n) : 0u);

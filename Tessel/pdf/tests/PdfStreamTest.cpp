@@ -54,6 +54,20 @@ std::string OneImage(const PdfStream::Source& source, int32_t width, int32_t hei
     return sink.bytes;
 }
 
+// The first image's data, inflated (checksum included); empty when it does
+// not inflate or holds other than `expected` bytes.
+std::vector<uint8_t> InflatedImage(const std::string& pdf, size_t expected)
+{
+    const size_t start = pdf.find(">>\nstream\n", pdf.find("/Subtype/Image")) + 10;
+    const size_t end = pdf.find("\nendstream", start);
+    std::vector<uint8_t> rows(expected + 1);
+    uLongf size = uLongf(rows.size());
+    const int status =
+        uncompress(rows.data(), &size, reinterpret_cast<const Bytef*>(pdf.data() + start), uLong(end - start));
+    rows.resize(status == Z_OK && size == expected ? size : 0);
+    return rows;
+}
+
 // Every object of the cross-reference table starts where it says, and every
 // stream ends where its length (direct or an object of its own) says.
 void ExpectConsistent(const std::string& pdf)
@@ -214,16 +228,6 @@ TEST(PdfStreamTest, PalettePagesAtWholeScalesComeBackPixelForPixelThroughBothRen
 // each of the writer's coders.
 TEST(PdfStreamTest, ImagesCompressedInBandsInflateToTheSameRows)
 {
-    const auto imageData = [](const std::string& pdf, size_t expected) {
-        const size_t start = pdf.find(">>\nstream\n", pdf.find("/Subtype/Image")) + 10;
-        const size_t end = pdf.find("\nendstream", start);
-        std::vector<uint8_t> rows(expected + 1);
-        uLongf size = uLongf(rows.size());
-        const int status =
-            uncompress(rows.data(), &size, reinterpret_cast<const Bytef*>(pdf.data() + start), uLong(end - start));
-        rows.resize(status == Z_OK ? size : 0);
-        return rows;
-    };
     std::vector<uint32_t> palette(256);
     for (size_t i = 0; i < 256; ++i) palette[i] = static_cast<uint32_t>(i * 0x010305u) & 0xFFFFFFu;
     const int32_t width = 1201, height = 901;  // a band starts on a repeated row
@@ -256,11 +260,11 @@ TEST(PdfStreamTest, ImagesCompressedInBandsInflateToTheSameRows)
         SCOPED_TRACE(c.coder);
         const int32_t w = width * c.scale, h = height * c.scale;
         const size_t expected = size_t(w) * size_t(h) * c.bytesPerPixel;
-        const std::vector<uint8_t> one = imageData(OneImage(c.source, w, h, 1), expected);
+        const std::vector<uint8_t> one = InflatedImage(OneImage(c.source, w, h, 1), expected);
         const std::string banded = OneImage(c.source, w, h, 3);
         ExpectConsistent(banded);
         ASSERT_EQ(one.size(), expected);
-        EXPECT_TRUE(imageData(banded, expected) == one);
+        EXPECT_TRUE(InflatedImage(banded, expected) == one);
         // The rows are the source's, placed nearest neighbour.
         int wrong = 0;
         for (int32_t y = 0; y < h; y += 7)
@@ -348,4 +352,42 @@ TEST(PdfStreamTest, AFailedWriteFailsTheDocumentAndNothingMoreIsWritten)
         EXPECT_EQ(run(sink, c.large), c.failed) << c.limit;
         EXPECT_NE(log.Text().find("PDF stream: write to the print job failed.\r\n"), std::string::npos);
     }
+}
+
+// A two-colour page on a printer of twice its resolution is packed a bit a
+// pixel, each pixel doubled, eight source pixels at a time: every placed
+// pixel must come back, across long white runs, repeated groups and a row
+// whose width is no multiple of eight.
+TEST(PdfStreamTest, BlackAndWhitePagesEnlargedTwiceComeBackBitForBit)
+{
+    std::vector<uint32_t> palette(256, 0xFFFFFFu);
+    palette[3] = 0x000000u;
+    const int32_t width = 1207, height = 37;
+    const auto ink = [](int32_t x, int32_t y) {
+        return (y % 9 == 4 && x > 100) || printtest::IsInk(x, y) || (x % 16 < 8 && y > 30);
+    };
+    const PdfStream::Source source{width,
+                                   height,
+                                   palette,
+                                   [&](int32_t y, uint8_t* p) {
+                                       for (int32_t x = 0; x < width; ++x) p[x] = ink(x, y) ? 3 : 250;
+                                   },
+                                   {}};
+    const int32_t w = 2 * width, h = 2 * height;
+    const std::string pdf = OneImage(source, w, h, 1);
+    ASSERT_NE(pdf.find("/ColorSpace[/Indexed/DeviceRGB 1<"), std::string::npos);
+    // The palette's two colours, in the order the bits name them.
+    const size_t hex = pdf.find("/Indexed/DeviceRGB 1<") + 21;
+    const bool blackIsOne = pdf.substr(hex, 12) == "FFFFFF000000";
+    ASSERT_TRUE(blackIsOne || pdf.substr(hex, 12) == "000000FFFFFF");
+    const size_t rowBytes = (size_t(w) + 7) / 8;
+    const std::vector<uint8_t> bits = InflatedImage(pdf, rowBytes * size_t(h));
+    ASSERT_FALSE(bits.empty());
+    int wrong = 0;
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+            const bool one = (bits[size_t(y) * rowBytes + size_t(x) / 8] >> (7 - x % 8)) & 1;
+            wrong += (one == blackIsOne) != ink(x / 2, y / 2);
+        }
+    EXPECT_EQ(wrong, 0);
 }
