@@ -23,6 +23,9 @@ public:
     int PaletteSize() const { return 1 << (IsIndexed() ? m_iBitCount : 0); }
     // Like ReadRow, as palette indices; for indexed depths only.
     void ReadIndices(int32_t x, int32_t rowFromTop, int32_t count, uint8_t* out) const;
+    // An 8-bit row's indices where they lie, from column x: no copy needed.
+    const uint8_t* IndexRow(int32_t x, int32_t rowFromTop) const { return Row(rowFromTop) + x; }
+    bool HasByteIndices() const { return m_iBitCount == 8; }
 
 private:
     const uint8_t* Row(int32_t rowFromTop) const;

@@ -147,8 +147,9 @@ void ImageRows::PackRow(int32_t row, uint8_t* out)
 void ImageRows::Pack(int32_t srcRow, uint8_t* out)
 {
     const size_t srcWidth = m_indices.size();
+    const uint8_t* indices = m_indices.data();
     if (m_paletteMap) {
-        m_source->readIndices(srcRow, m_indices.data());
+        indices = m_source->Indices(srcRow, m_indices.data());
     } else {
         m_source->readRow(srcRow, m_pixels.data());
         if (m_bits != 24) {
@@ -164,11 +165,11 @@ void ImageRows::Pack(int32_t srcRow, uint8_t* out)
     if (m_bits == 24)
         PackRgb(m_pixels.data(), *m_columns, out);
     else if (m_paletteMap && !m_bOwnPalette && m_bits == 1 && m_wholeScale == 2)
-        PackBitsDoubled(m_indices.data(), m_paletteMap, srcWidth, out);
+        PackBitsDoubled(indices, m_paletteMap, srcWidth, out);
     else if (m_paletteMap && !m_bOwnPalette)
-        PackIndices<true>(m_indices.data(), m_paletteMap, *m_columns, m_bits, out);
+        PackIndices<true>(indices, m_paletteMap, *m_columns, m_bits, out);
     else if (m_bits == 8 && m_wholeScale > 0)
-        RepeatBytes(m_indices.data(), srcWidth, m_wholeScale, out);
+        RepeatBytes(indices, srcWidth, m_wholeScale, out);
     else
-        PackIndices<false>(m_indices.data(), nullptr, *m_columns, m_bits, out);
+        PackIndices<false>(indices, nullptr, *m_columns, m_bits, out);
 }

@@ -57,18 +57,18 @@ std::string Reference(uint32_t object)
 
 // Marks the indices that occur in a row. Pages are mostly long runs of
 // white: eight pixels equal to the eight before cost one comparison.
-void MarkSeen(const std::vector<uint8_t>& indices, bool* seen)
+void MarkSeen(const uint8_t* indices, size_t count, bool* seen)
 {
-    const size_t whole = indices.size() / 8 * 8;
+    const size_t whole = count / 8 * 8;
     uint64_t previous = 0;
     for (size_t i = 0; i < whole; i += 8) {
         uint64_t word;
-        memcpy(&word, indices.data() + i, sizeof word);
+        memcpy(&word, indices + i, sizeof word);
         if (i > 0 && word == previous) continue;
         previous = word;
         for (size_t n = 0; n < 8; ++n) seen[indices[i + n]] = true;
     }
-    for (size_t i = whole; i < indices.size(); ++i) seen[indices[i]] = true;
+    for (size_t i = whole; i < count; ++i) seen[indices[i]] = true;
 }
 
 template <typename ColourAt>
@@ -315,11 +315,11 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
             if (srcRow == lastRow) continue;
             lastRow = srcRow;
             if (indexed) {
-                source.readIndices(srcRow, indices.data());
+                const uint8_t* rowIndices = source.Indices(srcRow, indices.data());
                 if (contiguous)
-                    MarkSeen(indices, seen);
+                    MarkSeen(rowIndices, indices.size(), seen);
                 else
-                    for (const int32_t column : used) seen[indices[static_cast<size_t>(column)]] = true;
+                    for (const int32_t column : used) seen[rowIndices[static_cast<size_t>(column)]] = true;
                 continue;
             }
             source.readRow(srcRow, pixels.data());

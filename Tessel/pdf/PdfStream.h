@@ -36,6 +36,18 @@ public:
         std::span<const uint32_t> palette;  // at most 256 colours, 0x00RRGGBB
         std::function<void(int32_t row, uint8_t* indices)> readIndices;
         std::function<void(int32_t row, uint32_t* pixels)> readRow;
+        // Optional, beside readIndices: a row's indices where the source
+        // keeps them (width bytes, valid while the image is drawn), read
+        // without a copy.
+        std::function<const uint8_t*(int32_t row)> indexRow = {};
+
+        // Row `row` as indices: where the source keeps them, else read into `scratch` (width bytes).
+        const uint8_t* Indices(int32_t row, uint8_t* scratch) const
+        {
+            if (indexRow) return indexRow(row);
+            readIndices(row, scratch);
+            return scratch;
+        }
     };
 
     // One a processor, a few at most.

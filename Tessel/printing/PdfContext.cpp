@@ -129,6 +129,7 @@ int PdfContext::StretchDIBits(int xDest, int yDest, int destWidth, int destHeigh
         source.readIndices = [&](int32_t row, uint8_t* indices) {
             raster.ReadIndices(xSrc, topRow + row, srcWidth, indices);
         };
+        if (raster.HasByteIndices()) source.indexRow = [&](int32_t row) { return raster.IndexRow(xSrc, topRow + row); };
     } else {
         source.readRow = [&](int32_t row, uint32_t* pixels) { raster.ReadRow(xSrc, topRow + row, srcWidth, pixels); };
     }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -390,4 +391,35 @@ TEST(PdfStreamTest, BlackAndWhitePagesEnlargedTwiceComeBackBitForBit)
             wrong += (one == blackIsOne) != ink(x / 2, y / 2);
         }
     EXPECT_EQ(wrong, 0);
+}
+
+// A source that lends its rows in place is read only there, for the colour
+// scan and for the rows: its copying reader here gives wrong indices, so
+// any use of it shows in the image.
+TEST(PdfStreamTest, RowsLentInPlaceGiveTheSameImageAsRowsCopied)
+{
+    std::vector<uint32_t> palette(256);
+    for (size_t i = 0; i < 256; ++i) palette[i] = static_cast<uint32_t>(i * 0x010305u) & 0xFFFFFFu;
+    const int32_t width = 301, height = 23;
+    for (const bool twoColours : {true, false}) {
+        std::vector<uint8_t> pixels(size_t(width) * size_t(height));
+        for (int32_t y = 0; y < height; ++y)
+            for (int32_t x = 0; x < width; ++x)
+                pixels[size_t(y) * size_t(width) + size_t(x)] =
+                    twoColours ? (printtest::IsInk(x, y) ? 3 : 250) : uint8_t((x * 7 + y * 3) % 40 + (x % 5 ? 0 : 200));
+        const auto rowAt = [&](int32_t y) { return pixels.data() + size_t(y) * size_t(width); };
+        const PdfStream::Source copied{
+            width, height, palette, [&](int32_t y, uint8_t* p) { std::copy_n(rowAt(y), width, p); }, {}};
+        PdfStream::Source lent{width, height, palette, [](int32_t, uint8_t* p) { std::fill_n(p, width, 7); }, {}};
+        lent.indexRow = rowAt;
+        for (const int32_t scale : {1, 2}) {
+            SCOPED_TRACE(std::string(twoColours ? "two colours" : "many colours") + ", scale " + std::to_string(scale));
+            const size_t bits = twoColours ? 1 : 8;
+            const size_t expected = (size_t(width * scale) * bits + 7) / 8 * size_t(height * scale);
+            const std::vector<uint8_t> fromCopies =
+                InflatedImage(OneImage(copied, width * scale, height * scale), expected);
+            ASSERT_FALSE(fromCopies.empty());
+            EXPECT_TRUE(InflatedImage(OneImage(lent, width * scale, height * scale), expected) == fromCopies);
+        }
+    }
 }
