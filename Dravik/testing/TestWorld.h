@@ -126,7 +126,10 @@ public:
     static RunResult Run(const std::vector<std::string>& args, const std::string& stdinFile = "/dev/null")
     {
         int outPipe[2], errPipe[2];
-        if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return {};
+        // Close-on-exec: a command started meanwhile from another thread
+        // (a job run beside a desktop tool) must not hold these pipes open,
+        // or this reader waits for that command's end.
+        if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) return {};
         const pid_t pid = fork();
         if (pid == 0) {
             const int in = open(stdinFile.c_str(), O_RDONLY);
