@@ -33,8 +33,11 @@ public:
             dup2(devNull, 1);
             dup2(devNull, 2);
             const std::string fd = std::to_string(fds[1]);
+            // -noreset: by default the server resets whenever its last client
+            // leaves, as each xdotool search does, and a dialog connecting
+            // during a reset finds no display.
             execl(kXvfb, kXvfb, "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-                  static_cast<char*>(nullptr));
+                  "-noreset", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(fds[1]);
