@@ -4,6 +4,8 @@
 #include <cstring>
 #include <memory>
 
+#include "SysUtils.h"
+
 namespace {
 
 // Pixel rows start at this alignment behind the object header.
@@ -80,7 +82,7 @@ HBITMAP ReuseDibSection(HBITMAP spare, int32_t width, int32_t height, uint16_t b
         std::memset(block, 0, sizeof(DibSectionObject));
     } else {
         owned.reset();
-        block = static_cast<uint8_t*>(std::calloc(1, BitsOffset() + imageBytes));
+        block = static_cast<uint8_t*>(AllocateZeroed(BitsOffset() + imageBytes));
         if (block == nullptr) return nullptr;
     }
     auto* dib = reinterpret_cast<DibSectionObject*>(block);

@@ -45,6 +45,12 @@ struct MemoryStatus {
 };
 bool GetMemoryStatus(MemoryStatus& status);
 
+// Zeroed memory, to be given back with std::free. A block of a page
+// bitmap's size (from 2 MiB) is aligned to and laid on huge pages where the
+// system offers them: touched for the first time in 4 KiB pages, an 8 MiB
+// page costs some 2,000 page faults, a fifth of its handling.
+void* AllocateZeroed(size_t bytes);
+
 // The value of an environment variable; empty when it is not set.
 std::string GetEnvironmentText(const char* name);
 

@@ -2,8 +2,11 @@
 // and /proc for the memory figures.
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysinfo.h>
@@ -105,4 +108,18 @@ bool GetMemoryStatus(MemoryStatus& status)
         kilobytes <= status.totalVirtual / 1024)
         status.availVirtual = status.totalVirtual - kilobytes * 1024;
     return true;
+}
+
+void* AllocateZeroed(size_t bytes)
+{
+    constexpr size_t kHugePage = size_t{2} << 20;
+    if (bytes < kHugePage) return std::calloc(1, bytes == 0 ? 1 : bytes);
+    if (bytes > SIZE_MAX - kHugePage) return nullptr;
+    const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    void* block = std::aligned_alloc(kHugePage, rounded);
+    if (block == nullptr) return nullptr;
+    // Only advice: where it is refused the block is as good, in small pages.
+    madvise(block, rounded, MADV_HUGEPAGE);
+    std::memset(block, 0, bytes);
+    return block;
 }

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <malloc.h>
 #include <string>
+#include <vector>
 
 #include "ScratchFolder.h"
 #include "SysUtils.h"
@@ -90,4 +95,31 @@ TEST(SysUtils, TheAllUsersFolderIsSharedLikeTmp)
     const auto perms = std::filesystem::status(made.GetText()).permissions();
     EXPECT_EQ(perms & std::filesystem::perms::sticky_bit, std::filesystem::perms::sticky_bit);
     EXPECT_EQ(perms & std::filesystem::perms::others_write, std::filesystem::perms::others_write);
+}
+
+TEST(SysUtils, ZeroedBlocksAreZeroWhateverTheMemoryHeldBefore)
+{
+    // Small and page-bitmap sizes, odd lengths included. Each block is
+    // written over and given back; the C library is told to keep large
+    // blocks in its heap and not to give them to the system, so that it
+    // hands the written memory out again (without, every block is new).
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    std::vector<void*> guards;
+    for (const size_t bytes : {size_t{1}, size_t{4096}, (size_t{2} << 20) - 1, (size_t{8} << 20) + 4321}) {
+        for (int round = 0; round < 3; ++round) {
+            auto* block = static_cast<unsigned char*>(AllocateZeroed(bytes));
+            ASSERT_NE(block, nullptr) << bytes;
+            size_t nonZero = 0;
+            for (size_t i = 0; i < bytes; ++i) nonZero += block[i] != 0;
+            EXPECT_EQ(nonZero, 0u) << bytes << " bytes, round " << round;
+            std::memset(block, 0xA5, bytes);
+            guards.push_back(std::malloc(64));
+            std::free(block);
+        }
+    }
+    for (void* guard : guards) std::free(guard);
+    mallopt(M_MMAP_THRESHOLD, 128 << 10);
+    mallopt(M_TRIM_THRESHOLD, 128 << 10);
+    EXPECT_EQ(AllocateZeroed(SIZE_MAX - 1), nullptr);
 }
