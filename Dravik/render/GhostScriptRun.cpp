@@ -118,6 +118,7 @@ RunOutcome GhostScript::Run(PageCallback callback)
     m_pProcess->BindToParent();
     // -dSAFER still lets a job write temporary files: only into our own folder.
     for (const char* name : {"TMPDIR", "TEMP", "TMP"}) m_pProcess->SetVariable(name, GSDataDir);
+    m_pProcess->PreferHugePages();
     const TextBuffer launch =
         GSOutputMethod == STDOUT ? OutputBuffering::Wrap(commandLine.GetText()) : TextBuffer(commandLine);
     if (!m_pProcess->CreateChildProcess(launch.GetText(), false, 2, true)) {

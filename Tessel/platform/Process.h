@@ -47,6 +47,11 @@ public:
     void BindToParent() { m_bBound = true; }
     // Before the start: a variable the child sees instead of ours.
     void SetVariable(const char* name, const char* value);
+    // Before the start: the child's C library lays its heap on huge pages
+    // where the system offers them, unless our caller chose otherwise. A
+    // renderer that touches a page bitmap of megabytes for every page spends
+    // a sixth of its time in page faults without them.
+    void PreferHugePages();
     // Kills a started child that has not been waited for (with its whole
     // process group when bound).
     void Terminate();

@@ -8,6 +8,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <string>
+#include <string_view>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -20,6 +22,7 @@
 #include "Log.h"
 #include "Process.h"
 #include "ProgramPath.h"
+#include "SysUtils.h"
 
 namespace {
 // Owns the spawn attributes and file actions for one start.
@@ -287,6 +290,16 @@ bool Process::Wait(int* status)
 void Process::SetVariable(const char* name, const char* value)
 {
     if (name && *name && value) m_Variables.emplace_back(name, value);
+}
+
+void Process::PreferHugePages()
+{
+    // glibc's malloc tunable, added to the tunables our caller set; a C
+    // library that does not know it ignores it.
+    constexpr std::string_view kName = "glibc.malloc.hugetlb";
+    const std::string tunables = GetEnvironmentText("GLIBC_TUNABLES");
+    if (tunables.find(kName) != std::string::npos) return;
+    SetVariable("GLIBC_TUNABLES", (tunables + (tunables.empty() ? "" : ":") + std::string(kName) + "=1").c_str());
 }
 
 void Process::Terminate()

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <thread>
 #include <unistd.h>
 
 #include "Pipe.h"
 #include "Process.h"
 #include "ScratchFolder.h"
+#include "SysUtils.h"
 
 namespace {
 std::string ReadToEnd(int handle)
@@ -70,6 +72,30 @@ TEST(ProcessTest, BadStartsFailCleanly)
     once.ClosePipes();
     EXPECT_TRUE(AllPipesClosed(once));
     EXPECT_TRUE(once.Wait());  // cat saw the end of its input
+}
+
+TEST(ProcessTest, HugePagesAreAskedForWithoutOverridingTheCallersTunables)
+{
+    const auto tunablesSeen = [] {
+        Process child;
+        child.PreferHugePages();
+        EXPECT_TRUE(child.CreateChildProcess("printenv GLIBC_TUNABLES", false, 0, false));
+        CloseHandle(child.m_hChildStdoutWr);
+        const std::string seen = ReadToEnd(child.m_hChildStdoutRdDup);
+        EXPECT_TRUE(child.Wait());
+        return seen;
+    };
+    const std::string before = GetEnvironmentText("GLIBC_TUNABLES");
+    unsetenv("GLIBC_TUNABLES");
+    EXPECT_EQ(tunablesSeen(), "glibc.malloc.hugetlb=1\n");
+    setenv("GLIBC_TUNABLES", "glibc.malloc.check=0", 1);
+    EXPECT_EQ(tunablesSeen(), "glibc.malloc.check=0:glibc.malloc.hugetlb=1\n");
+    setenv("GLIBC_TUNABLES", "glibc.malloc.hugetlb=0", 1);  // the caller's choice holds
+    EXPECT_EQ(tunablesSeen(), "glibc.malloc.hugetlb=0\n");
+    if (before.empty())
+        unsetenv("GLIBC_TUNABLES");
+    else
+        setenv("GLIBC_TUNABLES", before.c_str(), 1);
 }
 
 TEST(ProcessTest, ChildGetsNoDescriptorButItsOwn)
