@@ -27,11 +27,6 @@ TextBuffer MakeAppDataDir(const char* group, const char* app);
 TextBuffer MakeCommonAppDataDir(const char* group, const char* app);
 TextBuffer MakeCommonDocumentsDir(const char* group, const char* app);
 
-// Makes sure `path` is a folder, creating it (and, with `parents`, the
-// folders above it) when missing; owner-only when `perUser`. False with errno
-// set otherwise. Implemented by the platform file.
-bool CreateFolder(const char* path, bool perUser, bool parents);
-
 // Primary language id of the user's locale (LC_ALL, LC_MESSAGES, LANG):
 // de 0x07, en 0x09, es 0x0A, fr 0x0C, it 0x10, pt 0x16, others 0.
 int32_t GetUserPrimaryLanguage();
