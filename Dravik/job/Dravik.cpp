@@ -360,8 +360,9 @@ int32_t RunJob(int argc, char** argv)
         gPrintedPages = 0;
         gUsageRecords = new BlockArray();
 
-        // 17. Render; pages reach HandlePage on the reader thread.
-        const RunOutcome outcome = gGhostscript->Run(HandlePage);
+        // 17. Render; pages reach HandlePage on the page queue's thread, each
+        // prepared beside the one before when it comes in time.
+        const RunOutcome outcome = gGhostscript->Run(HandlePage, PreparePage);
         if (StopSignals::Received()) return Stopped();
 
         // 18. End the one print document.

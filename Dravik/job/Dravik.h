@@ -15,7 +15,9 @@ class Printer;
 
 // Run state of the one job of this process. The page handler runs on the
 // page queue's worker thread, one page at a time, only while the main thread
-// waits for Ghostscript, so none of it is shared by two threads at once.
+// waits for Ghostscript, so none of it is shared by two threads at once;
+// beside it, a page is prepared on a thread that only reads the settings,
+// Ghostscript's resolution and gIsCheckDocument, none of which change then.
 extern AppEnvironment* gAppEnv;
 extern PrintJobInfo* gJobInfo;
 extern GhostScript* gGhostscript;
@@ -34,4 +36,7 @@ int32_t RunJob(int argc, char** argv);
 void FailJob(int messageId, const char* detail);
 // Whether FailJob was called.
 bool JobFailed();
+// Prints one page file (which it deletes), prepared or not.
 void HandlePage(const char* path);
+// Loads and thins a page file ahead of HandlePage, while the page before it prints.
+void PreparePage(const char* path);

@@ -1,6 +1,10 @@
 #include <cmath>
+#include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "AppEnvironment.h"
 #include "BitmapPrint.h"
@@ -19,17 +23,85 @@
 
 namespace {
 using PageBlock = std::unique_ptr<DibSectionObject, DibDeleter>;
+using Record = std::unique_ptr<UsageDetails, decltype(&std::free)>;
 
-// The last page's block, into which the next page is read: freeing and
+// Blocks of printed pages, into which later pages are read: freeing and
 // allocating 8 MiB and more a page made the C library hand the memory back
-// and fault it in again on every page. Pages come one at a time.
-PageBlock gSparePage;
+// and fault it in again on every page. Two pages are in hand at most (one
+// printing, the next prepared), so two blocks are kept.
+constexpr size_t kSpareBlocks = 2;
 
-// Hands the page's block on to the next page, whichever way the handler ends.
+// A page loaded and thinned ahead of its turn; `usable` is false when it
+// cannot print (the cause is logged).
+struct PreparedPage {
+    std::string path;
+    PageBlock page;
+    Record record{nullptr, &std::free};
+    bool usable = false;
+};
+
+// Shared by the page handler and the thread that prepares the next page.
+std::mutex gPagesMutex;
+std::vector<PageBlock> gSpareBlocks;
+std::vector<PreparedPage> gPreparedPages;
+
+PageBlock TakeSpareBlock()
+{
+    const std::lock_guard<std::mutex> lock(gPagesMutex);
+    if (gSpareBlocks.empty()) return nullptr;
+    PageBlock block = std::move(gSpareBlocks.back());
+    gSpareBlocks.pop_back();
+    return block;
+}
+
+void KeepSpareBlock(PageBlock block)
+{
+    if (!block) return;
+    const std::lock_guard<std::mutex> lock(gPagesMutex);
+    if (gSpareBlocks.size() < kSpareBlocks) gSpareBlocks.push_back(std::move(block));
+}
+
+// The prepared page of `path`, or one with an empty path.
+PreparedPage TakePrepared(const char* path)
+{
+    const std::lock_guard<std::mutex> lock(gPagesMutex);
+    for (auto it = gPreparedPages.begin(); it != gPreparedPages.end(); ++it) {
+        if (it->path != path) continue;
+        PreparedPage prepared = std::move(*it);
+        gPreparedPages.erase(it);
+        return prepared;
+    }
+    return {};
+}
+
+// Hands the page's block on to a later page, whichever way the handler ends.
 struct KeepForNextPage {
     PageBlock& page;
-    ~KeepForNextPage() { gSparePage = std::move(page); }
+    ~KeepForNextPage() { KeepSpareBlock(std::move(page)); }
 };
+
+// What a page needs before it can print: its file loaded into a spare block
+// (then deleted) and the page thinned.
+PreparedPage Prepare(const char* path)
+{
+    PreparedPage prepared;
+    prepared.path = path;
+    prepared.page.reset(LoadBitmapFile(path, TakeSpareBlock().release()));
+    if (!prepared.page) {
+        LOG_LAST_ERROR(2);
+        LogText("Could not load the image file (%s)\r\n", path);
+        return prepared;
+    }
+    DeleteFile(path);
+    try {
+        prepared.record.reset(
+            ProcessBitmap(prepared.page.get(), gAppEnv, gGhostscript->GSResolution, gIsCheckDocument));
+    } catch (const std::runtime_error& error) {
+        MessageBoxA(error.what(), kMessageCaption, MB_OK | MB_ICONERROR);
+    }
+    prepared.usable = true;
+    return prepared;
+}
 
 int32_t Truncate(double value)
 {
@@ -101,9 +173,8 @@ RECT PrintArea()
     return area;
 }
 
-void Print(HBITMAP page, UsageDetails* record)
+void Print(HBITMAP page, Record owned)
 {
-    std::unique_ptr<UsageDetails, decltype(&std::free)> owned(record, &std::free);
     try {
         BitmapPrint printer(page, true);
         printer.m_iResolution = gGhostscript->GSResolution;
@@ -134,27 +205,38 @@ void Print(HBITMAP page, UsageDetails* record)
 }
 }  // namespace
 
+void PreparePage(const char* path)
+{
+    // A stopped or failed job prints nothing more: HandlePage drops the page.
+    if (StopSignals::Received() || JobFailed()) return;
+    try {
+        PreparedPage prepared = Prepare(path);
+        const std::lock_guard<std::mutex> lock(gPagesMutex);
+        gPreparedPages.push_back(std::move(prepared));
+    } catch (const std::exception& error) {
+        // Nothing may leave this thread: that would end the process. The
+        // page is handled as one never prepared.
+        LogText("Page handler error: %s\r\n", error.what());
+    }
+}
+
 void HandlePage(const char* path)
 {
+    PreparedPage prepared = TakePrepared(path);
+    const KeepForNextPage keep{prepared.page};
     // A stopped or failed job prints nothing more; its pages only go away.
     if (StopSignals::Received() || JobFailed()) {
         DeleteFile(path);
         return;
     }
-    PageBlock page(LoadBitmapFile(path, gSparePage.release()));
-    const KeepForNextPage keep{page};
-    if (!page) {
-        LOG_LAST_ERROR(2);
-        LogText("Could not load the image file (%s)\r\n", path);
-        return;
-    }
-    DeleteFile(path);
-
     try {
+        if (prepared.path.empty()) prepared = Prepare(path);
+        if (!prepared.usable) return;
+
         if (gFirstPage) {
             bool opened = false;
             try {
-                opened = FirstPage(page.get());
+                opened = FirstPage(prepared.page.get());
             } catch (...) {
                 LOG_LAST_ERROR(2);
             }
@@ -166,14 +248,7 @@ void HandlePage(const char* path)
                 return;
             }
         }
-
-        UsageDetails* record = nullptr;
-        try {
-            record = ProcessBitmap(page.get(), gAppEnv, gGhostscript->GSResolution, gIsCheckDocument);
-        } catch (const std::runtime_error& error) {
-            MessageBoxA(error.what(), kMessageCaption, MB_OK | MB_ICONERROR);
-        }
-        Print(page.get(), record);
+        Print(prepared.page.get(), std::move(prepared.record));
     } catch (const std::exception& error) {
         // Nothing may leave the reader thread: that would end the process.
         LogText("Page handler error: %s\r\n", error.what());

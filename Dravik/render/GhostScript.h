@@ -46,8 +46,9 @@ public:
     // Runs Ghostscript once; returns when it has ended and every page was
     // handed over. Ghostscript never outlives this program; it is ended when
     // it gives no output for GSJobTimeout seconds, on Cancel and on a stop
-    // signal.
-    RunOutcome Run(PageCallback callback);
+    // signal. Pages go to `callback`; with `prepare`, a page may go there
+    // first while the one before is handled (see PageQueue).
+    RunOutcome Run(PageCallback callback, PageCallback prepare = nullptr);
     // Asks a run to end Ghostscript; any thread may call it.
     void Cancel() { m_bCancel = true; }
 
@@ -67,5 +68,6 @@ public:
 
     std::unique_ptr<Process> m_pProcess;
     PageCallback m_pCallback = nullptr;
+    PageCallback m_pPrepare = nullptr;
     std::atomic<bool> m_bCancel = false;
 };

@@ -66,7 +66,7 @@ void FeedInput(int handle)
 
 void ReadPages(const GhostScript& gs, int handle, RunOutcome& outcome)
 {
-    PageQueue pages(gs.m_pCallback);
+    PageQueue pages(gs.m_pCallback, gs.m_pPrepare);
     PageFiles files(gs.GSDataDir, gs.GSOutputFile, [&pages](const char* name) { pages.Post(name); });
     PageStream stream(files, std::strncmp(gs.GSDevice, "bmp", 3) == 0);
     outcome.streamWhole = PageReader(handle, stream).Run() == 0;
@@ -106,10 +106,11 @@ void Watch(GhostScript& gs, Process& child, const std::atomic<uint64_t>& message
 
 }  // namespace
 
-RunOutcome GhostScript::Run(PageCallback callback)
+RunOutcome GhostScript::Run(PageCallback callback, PageCallback prepare)
 {
     RunOutcome outcome;
     m_pCallback = callback;
+    m_pPrepare = prepare;
     TextBuffer commandLine;
     if (!WriteOptionFile(GSDataDir, commandLine)) return outcome;
 

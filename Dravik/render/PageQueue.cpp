@@ -4,7 +4,7 @@
 
 #include "Log.h"
 
-PageQueue::PageQueue(PageCallback callback) : m_pCallback(callback)
+PageQueue::PageQueue(PageCallback callback, PageCallback prepare) : m_pCallback(callback), m_pPrepare(prepare)
 {
     if (!m_pCallback) return;
     try {
@@ -47,15 +47,25 @@ void PageQueue::Finish()
 void PageQueue::Work()
 {
     while (true) {
-        std::string path;
+        std::string path, next;
         {
             std::unique_lock<std::mutex> lock(m_Mutex);
             m_Changed.wait(lock, [this] { return !m_Waiting.empty() || m_bClosing; });
             if (m_Waiting.empty()) return;
             path = std::move(m_Waiting.front());
             m_Waiting.pop_front();
+            if (m_pPrepare && !m_Waiting.empty()) next = m_Waiting.front();
         }
         m_Changed.notify_all();
+        std::thread preparing;
+        if (!next.empty()) {
+            try {
+                preparing = std::thread(m_pPrepare, next.c_str());
+            } catch (const std::system_error&) {
+                // no thread to be had: the page is handled unprepared
+            }
+        }
         m_pCallback(path.c_str());
+        if (preparing.joinable()) preparing.join();
     }
 }
