@@ -51,19 +51,26 @@ void HandlerThatLooksForItsPreparing(const char* path)
     }
     SlowHandler(path);
 }
+
+// Posts forty pages, faster than the slow handler takes them, and waits for their end.
+std::vector<std::string> PostFortyPages(PageQueue& queue)
+{
+    std::vector<std::string> posted;
+    for (int i = 1; i <= 40; ++i) {
+        posted.push_back("_dk_" + std::to_string(i) + ".tm_");
+        queue.Post(posted.back().c_str());
+    }
+    queue.Finish();
+    return posted;
+}
 }  // namespace
 
 TEST(PageQueue, PagesArriveInOrderOneAtATimeAndAllBeforeFinishReturns)
 {
     gHandled.clear();
-    std::vector<std::string> posted;
     {
         PageQueue queue(SlowHandler);
-        for (int i = 1; i <= 40; ++i) {
-            posted.push_back("_dk_" + std::to_string(i) + ".tm_");
-            queue.Post(posted.back().c_str());
-        }
-        queue.Finish();
+        const std::vector<std::string> posted = PostFortyPages(queue);
         EXPECT_EQ(gHandled, posted);
     }
     EXPECT_FALSE(gOverlapped);
@@ -74,15 +81,8 @@ TEST(PageQueue, PagesArriveInOrderOneAtATimeAndAllBeforeFinishReturns)
 TEST(PageQueue, TheNextPageIsPreparedOnceBesideTheOneBeingHandled)
 {
     gHandled.clear();
-    std::vector<std::string> posted;
-    {
-        PageQueue queue(HandlerThatLooksForItsPreparing, Prepare);
-        for (int i = 1; i <= 40; ++i) {
-            posted.push_back("_dk_" + std::to_string(i) + ".tm_");
-            queue.Post(posted.back().c_str());
-        }
-        queue.Finish();
-    }
+    PageQueue queue(HandlerThatLooksForItsPreparing, Prepare);
+    const std::vector<std::string> posted = PostFortyPages(queue);
     EXPECT_EQ(gHandled, posted);
     EXPECT_FALSE(gOverlapped);
     // Pages waited behind a slow handler, so nearly every one was prepared:
