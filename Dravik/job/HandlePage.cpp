@@ -250,7 +250,7 @@ void HandlePage(const char* path)
         }
         Print(prepared.page.get(), std::move(prepared.record));
     } catch (const std::exception& error) {
-        // Nothing may leave the reader thread: that would end the process.
+        // Nothing may leave the page queue's thread: that would end the process.
         LogText("Page handler error: %s\r\n", error.what());
     }
 }
