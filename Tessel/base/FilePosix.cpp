@@ -30,7 +30,11 @@ bool File::Create(const char* path, bool mustBeNew)
         errno = EINVAL;
         return false;
     }
-    if (fcntl(fd, F_SETFL, 0) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd, 0) != 0) {
+    // Only a file with bytes in it (looked at under the lock) is cut: ext4
+    // takes a cut to empty for a file being rewritten and writes it out to
+    // disk on close, all wasted on a page file deleted moments later.
+    if (fcntl(fd, F_SETFL, 0) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &st) != 0 ||
+        (st.st_size != 0 && ftruncate(fd, 0) != 0)) {
         CloseHandle(fd);
         return false;
     }
