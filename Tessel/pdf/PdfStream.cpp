@@ -37,6 +37,8 @@ constexpr size_t kBandBytes = size_t{1} << 20;
 constexpr size_t kMostBands = 32;
 constexpr unsigned kMostThreads = 4;
 constexpr size_t kWindowBytes = 32768;  // deflate's
+// How often the colour scan counts what it has seen (a count is a few microseconds).
+constexpr int32_t kRowsBetweenColourCounts = 64;
 
 // A number as PDF wants it: no exponent, no locale, no trailing zeros.
 std::string Number(double value)
@@ -309,7 +311,21 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
         std::vector<uint32_t> pixels(indexed ? 0 : static_cast<size_t>(source.width));
         std::vector<uint8_t> indices(indexed ? static_cast<size_t>(source.width) : 0);
         bool seen[ColourIndex::kMaxColours] = {};
+        // Entries past the palette read as black, as the DIB shows them.
+        const auto colourOf = [&](size_t entry) {
+            return entry < source.palette.size() ? source.palette[entry] & 0x00FFFFFFu : 0u;
+        };
+        // Once an indexed image needs 8 bits an index it keeps its own
+        // palette, and which other colours it holds no longer matters: a
+        // colour page mostly shows that long before its last row.
+        const auto needsEightBits = [&] {
+            ColourIndex probe;
+            for (size_t entry = 0; entry < ColourIndex::kMaxColours; ++entry)
+                if (seen[entry] && probe.Add(colourOf(entry)) && probe.BitsPerIndex() == 8) return true;
+            return false;
+        };
         int32_t lastRow = -1;
+        int32_t rowsRead = 0;
         for (int32_t row = 0; row < height && !colours.IsFull(); ++row) {
             const int32_t srcRow = ImageRows::NearestSource(row, source.height, height);
             if (srcRow == lastRow) continue;
@@ -320,6 +336,7 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
                     MarkSeen(rowIndices, indices.size(), seen);
                 else
                     for (const int32_t column : used) seen[rowIndices[static_cast<size_t>(column)]] = true;
+                if (++rowsRead % kRowsBetweenColourCounts == 0 && needsEightBits()) break;
                 continue;
             }
             source.readRow(srcRow, pixels.data());
@@ -330,10 +347,9 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
                 previous = colour;
             }
         }
-        // Entries past the palette read as black, as the DIB shows them.
         for (size_t entry = 0; indexed && entry < ColourIndex::kMaxColours; ++entry) {
             if (!seen[entry]) continue;
-            const uint32_t colour = entry < source.palette.size() ? source.palette[entry] & 0x00FFFFFFu : 0;
+            const uint32_t colour = colourOf(entry);
             colours.Add(colour);
             paletteMap[entry] = colours.IndexOf(colour);
         }

@@ -178,6 +178,56 @@ TEST(PdfStreamTest, PalettedSourcesKeepOnlyTheEntriesThatArePlaced)
     }
 }
 
+// The colour scan may stop once a page is known to need 8 bits an index; a
+// page whose palette repeats colours is not such a page however many entries
+// it uses, and a colour first seen on its last row must come back too.
+TEST(PdfStreamTest, ColoursFirstSeenLowDownComeBackExactly)
+{
+    // Entries below 200 show ten colours between them, the others four more.
+    std::vector<uint32_t> palette(256);
+    for (size_t i = 0; i < 256; ++i) palette[i] = static_cast<uint32_t>(i < 200 ? i % 10 : 10 + i % 4) * 0x100D0Bu;
+    std::vector<uint32_t> own(256);  // every entry its own colour
+    for (size_t i = 0; i < 256; ++i) own[i] = static_cast<uint32_t>(i) * 0x010307u & 0xFFFFFFu;
+    const struct {
+        const std::vector<uint32_t>* palette;
+        void (*row)(int32_t y, uint8_t* indices);
+        const char* encoding;
+    } cases[] = {
+        // Forty entries (ten colours) at the top, four more colours at the foot.
+        {&palette,
+         [](int32_t y, uint8_t* p) {
+             for (int32_t x = 0; x < 30; ++x) p[x] = uint8_t(y < 280 ? (x + y) % 40 : 200 + x % 4);
+         },
+         "/BitsPerComponent 4"},
+        // Twenty colours at the top, one more on the last row only.
+        {&own,
+         [](int32_t y, uint8_t* p) {
+             for (int32_t x = 0; x < 30; ++x) p[x] = uint8_t(y == 299 && x == 7 ? 250 : (x + y) % 20);
+         },
+         "/Indexed/DeviceRGB 255<"},
+    };
+    ScratchFolder folder;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.encoding);
+        const int32_t width = 30, height = 300;
+        const PdfStream::Source source{width, height, *c.palette, c.row, {}};
+        const std::string bytes = OneImage(source, width, height);
+        EXPECT_NE(bytes.find(c.encoding), std::string::npos);
+        const std::string path = folder.Write("late.pdf", bytes);
+        std::vector<uint8_t> indices(width);
+        for (const std::string tool : {"pdftoppm", "gs"}) {
+            printtest::Raster r;
+            ASSERT_TRUE(printtest::Rasterize(tool, path, 1, 72, 0, 0, width + 4, height + 4, r));
+            int wrong = 0;
+            for (int y = 0; y < height; ++y) {
+                c.row(y, indices.data());
+                for (int x = 0; x < width; ++x) wrong += r.At(x + 2, y + 2) != (*c.palette)[indices[size_t(x)]];
+            }
+            EXPECT_EQ(wrong, 0) << tool;
+        }
+    }
+}
+
 TEST(PdfStreamTest, PalettePagesAtWholeScalesComeBackPixelForPixelThroughBothRenderers)
 {
     // Pages enlarged to a finer printer go through the PDF writer's own
