@@ -31,13 +31,12 @@ using Record = std::unique_ptr<UsageDetails, decltype(&std::free)>;
 // printing, the next prepared), so two blocks are kept.
 constexpr size_t kSpareBlocks = 2;
 
-// A page loaded and thinned ahead of its turn; `usable` is false when it
-// cannot print (the cause is logged).
+// A page loaded and thinned ahead of its turn; no page when its file could
+// not be loaded (the cause is logged).
 struct PreparedPage {
     std::string path;
     PageBlock page;
     Record record{nullptr, &std::free};
-    bool usable = false;
 };
 
 // Shared by the page handler and the thread that prepares the next page.
@@ -99,7 +98,6 @@ PreparedPage Prepare(const char* path)
     } catch (const std::runtime_error& error) {
         MessageBoxA(error.what(), kMessageCaption, MB_OK | MB_ICONERROR);
     }
-    prepared.usable = true;
     return prepared;
 }
 
@@ -231,7 +229,7 @@ void HandlePage(const char* path)
     }
     try {
         if (prepared.path.empty()) prepared = Prepare(path);
-        if (!prepared.usable) return;
+        if (!prepared.page) return;
 
         if (gFirstPage) {
             bool opened = false;
