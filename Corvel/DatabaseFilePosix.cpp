@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "DatabaseFile.h"
 
@@ -22,20 +24,36 @@ DatabaseFileKind Inspect(int fd)
                ? DatabaseFileKind::SQLite
                : DatabaseFileKind::Other;
 }
+
+// Makes `path` a new empty file that every user may write; false when it
+// exists already or cannot be made. The file is made under a name of its own
+// beside `path` and given its mode (the umask would take the other users'
+// write permission away) before it takes its name: another user's writer that
+// found it any earlier would open it read-only and lose its job. On a file
+// system without hard links it is made in place, mode given right after.
+bool CreateEveryonesFile(const char* path)
+{
+    std::string temporary = std::string(path) + ".new-XXXXXX";
+    int fd = mkostemp(temporary.data(), O_CLOEXEC);
+    bool made = fd >= 0 && fchmod(fd, kEveryoneWrites) == 0 && link(temporary.c_str(), path) == 0;
+    const bool noLinks = fd >= 0 && !made && (errno == EPERM || errno == EOPNOTSUPP);
+    if (fd >= 0) {
+        close(fd);
+        unlink(temporary.c_str());
+    }
+    if (!noLinks) return made;
+    fd = open(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kEveryoneWrites);
+    if (fd < 0) return false;
+    made = fchmod(fd, kEveryoneWrites) == 0;
+    close(fd);
+    return made;
+}
 }  // namespace
 
 DatabaseFileKind PrepareDatabaseFile(const char* path, bool create)
 {
     if (path == nullptr || path[0] == '\0') return DatabaseFileKind::Unusable;
-    if (create) {
-        const int fd = open(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kEveryoneWrites);
-        if (fd >= 0) {
-            // The umask would take the other users' write permission away.
-            const bool ok = fchmod(fd, kEveryoneWrites) == 0;
-            close(fd);
-            return ok ? DatabaseFileKind::Empty : DatabaseFileKind::Unusable;
-        }
-    }
+    if (create && CreateEveryonesFile(path)) return DatabaseFileKind::Empty;
     // O_NONBLOCK: opening a planted FIFO must not wait for a writer.
     const int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return errno == ENOENT ? DatabaseFileKind::Missing : DatabaseFileKind::Unusable;
