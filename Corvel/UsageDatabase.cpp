@@ -168,13 +168,18 @@ bool UsageDatabase::Configure(Access access)
 
 bool UsageDatabase::CheckOwnership(bool& fresh, int32_t& version)
 {
+    // One read of the file (Fail's close ends the savepoint): between separate
+    // reads another user's writer may set a new database up, and its tables
+    // seen without its stamp would look like another program's.
     int64_t applicationId = 0, userVersion = 0, objects = 0;
+    if (!Exec("SAVEPOINT ownership")) return Fail("is busy");
     if (!ReadInteger(m_pDb, "PRAGMA application_id", applicationId) ||
-        !ReadInteger(m_pDb, "PRAGMA user_version", userVersion))
+        !ReadInteger(m_pDb, "PRAGMA user_version", userVersion) ||
+        !ReadInteger(m_pDb, "SELECT count(*) FROM sqlite_schema", objects))
         return Fail("is not a database");
+    if (!Exec("RELEASE ownership")) return Fail("is busy");
     fresh = false;
     if (applicationId == 0 && userVersion == 0) {
-        if (!ReadInteger(m_pDb, "SELECT count(*) FROM sqlite_schema", objects)) return Fail("is not a database");
         if (objects != 0) return Fail("belongs to another program");
         fresh = true;
     } else if (applicationId != kApplicationId) {

@@ -65,6 +65,28 @@ TEST(CorvelConcurrency, TwoUsersPrintingAtOnceBothLand)
     EXPECT_EQ(Mode(db + "-journal"), 0666u);
 }
 
+// The race is at a new database's start: the first writer makes the file
+// and its journal and sets the schema up while the other already opens them.
+// Each start is short, so many are run; none may lose a job, and nothing but
+// the database and its journal is left in the folder.
+TEST(CorvelConcurrency, UsersStartingANewDatabaseTogetherBothLand)
+{
+    SharedFolder folder;
+    for (int start = 0; start < 40; ++start) {
+        const std::string db = folder.Path("Parsimo" + std::to_string(start) + ".sdf");
+        const pid_t a = StartAs(kUserA, [&] { return PrintJobs(db, "ann", 2); });
+        const pid_t b = StartAs(kUserB, [&] { return PrintJobs(db, "bob", 2); });
+        EXPECT_EQ(ExitCode(a), 0) << start;
+        EXPECT_EQ(ExitCode(b), 0) << start;
+        EXPECT_EQ(Query(db, "SELECT count(*) FROM jobs"), "4") << start;
+        EXPECT_EQ(Mode(db), 0666u);
+        EXPECT_EQ(Mode(db + "-journal"), 0666u);
+    }
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(fs::path(folder.Path()).parent_path())) ++files;
+    EXPECT_EQ(files, 80u);
+}
+
 TEST(CorvelConcurrency, AWriterKilledMidTransactionLosesOnlyItsOwnJob)
 {
     SharedFolder folder;
