@@ -19,6 +19,12 @@ constexpr size_t kMinFarMatch = 6;
 // Short distances tried where neither a run nor the row above matches:
 // dither patterns and enlarged pixel pairs repeat within a few bytes.
 constexpr size_t kShortDistances[] = {2, 4, 5, 8, 10, 20};
+// The same on rows given before doubling, in their own bytes: each byte
+// stands for two coded ones, so that the shortest useful match is two bytes
+// and the far ones three.
+constexpr size_t kMinHalfMatch = 2;
+constexpr size_t kMinFarHalfMatch = 3;
+constexpr size_t kShortHalfDistances[] = {2, 4, 5, 10};
 constexpr unsigned kEndOfBlock = 256;
 constexpr uint32_t kMatchFlag = 0x80000000u;
 
@@ -78,6 +84,19 @@ size_t CommonLength(const uint8_t* a, const uint8_t* b, size_t limit)
     }
     while (n < limit && a[n] == b[n]) ++n;
     return n;
+}
+
+// Adler-32 of `bytes` with every byte doubled, from the bytes' own: with
+// a = 1 + S and b = n + sum (n - k) x_k over n bytes, the doubled ones give
+// 1 + 2S and 2n + 4 sum (n - k) x_k - S.
+uint32_t DoubledAdler(const uint8_t* bytes, size_t n)
+{
+    constexpr uint64_t kBase = 65521;
+    const uint32_t adler = libdeflate_adler32(1, bytes, n);
+    const uint64_t a = adler & 0xFFFFu, b = adler >> 16, twiceN = 2 * (n % kBase);
+    const uint64_t doubledA = (2 * a + kBase - 1) % kBase;
+    const uint64_t doubledB = (4 * b + 2 * kBase - twiceN + kBase - a + 1) % kBase;
+    return uint32_t(doubledB << 16 | doubledA);
 }
 
 // Huffman code lengths for the frequencies, none longer than maxBits. At
@@ -144,21 +163,37 @@ void BuildCodes(const std::array<uint8_t, N>& lengths, std::array<uint16_t, N>& 
 }
 }  // namespace
 
-void ImageDeflater::Start(size_t rowBytes)
+void ImageDeflater::Start(size_t rowBytes, unsigned doubledBits)
 {
-    StartBand(rowBytes);
+    StartBand(rowBytes, doubledBits);
     // Deflate with a 32 KiB window, no dictionary, check bits as zlib writes them.
     MakeRoom(2);
     m_out[m_outPos++] = 0x78;
     m_out[m_outPos++] = 0x01;
 }
 
-void ImageDeflater::StartBand(size_t rowBytes)
+void ImageDeflater::StartBand(size_t rowBytes, unsigned doubledBits)
 {
     Tables();
     m_rowBytes = rowBytes < 1 ? 1 : rowBytes;
-    if (m_window.size() < (kRowsKept + kWindowRows) * m_rowBytes)
-        m_window.resize((kRowsKept + kWindowRows) * m_rowBytes);
+    const bool doubled =
+        m_rowBytes % 2 == 0 && (doubledBits == 1 || doubledBits == 2 || doubledBits == 4 || doubledBits == 8);
+    if (doubled && doubledBits != m_doubledBits) {
+        // Each pixel of a byte twice, the first half of them in the first byte.
+        const unsigned pixels = 8 / doubledBits, mask = (1u << doubledBits) - 1u;
+        for (unsigned byte = 0; byte < 256; ++byte) {
+            unsigned wide = 0;
+            for (unsigned p = 0; p < pixels; ++p) {
+                const unsigned pixel = (byte >> (8 - doubledBits * (p + 1))) & mask;
+                wide = (wide << 2 * doubledBits) | pixel << doubledBits | pixel;
+            }
+            m_doubled[byte] = {uint8_t(wide >> 8), uint8_t(wide)};
+        }
+    }
+    m_doubledBits = doubled ? doubledBits : 0;
+    m_inBytes = doubled ? m_rowBytes / 2 : m_rowBytes;
+    if (doubled && m_doubledRow.size() < m_rowBytes) m_doubledRow.resize(m_rowBytes);
+    if (m_window.size() < (kRowsKept + kWindowRows) * m_inBytes) m_window.resize((kRowsKept + kWindowRows) * m_inBytes);
     m_used = 0;
     m_base = 0;
     m_lastSeen.assign(size_t{1} << kHashBits, 0);
@@ -201,7 +236,7 @@ void ImageDeflater::Match(size_t length, size_t distance)
 
 uint8_t* ImageDeflater::NextRowSpace()
 {
-    const size_t n = m_rowBytes;
+    const size_t n = m_inBytes;
     if (m_used + n > m_window.size()) {
         // Keep the rows that distances can still reach at the front.
         const size_t keep = std::min(m_used, kRowsKept * n);
@@ -215,18 +250,20 @@ uint8_t* ImageDeflater::NextRowSpace()
 void ImageDeflater::Prime(const uint8_t* row)
 {
     if (m_bFinished) return;
-    std::memcpy(NextRowSpace(), row, m_rowBytes);
-    m_used += m_rowBytes;
+    uint8_t* space = NextRowSpace();
+    if (row != space) std::memcpy(space, row, m_inBytes);
+    m_used += m_inBytes;
     m_bRowAdlerKnown = false;  // the row above is not the last coded one
 }
 
 void ImageDeflater::AddRow(const uint8_t* row)
 {
     if (m_bFinished) return;
-    const size_t n = m_rowBytes;
+    const size_t n = m_inBytes;
     uint8_t* cur = NextRowSpace();
     if (m_used >= n && std::memcmp(cur - n, row, n) == 0) return RepeatRow();
     if (row != cur) std::memcpy(cur, row, n);
+    if (m_doubledBits != 0) return AddDoubledRow(cur);
     m_rowAdler = libdeflate_adler32(1, cur, n);
     m_bRowAdlerKnown = true;
     size_t i = 0;
@@ -292,26 +329,115 @@ void ImageDeflater::AddRow(const uint8_t* row)
     EndRow();
 }
 
+void ImageDeflater::AddDoubledRow(const uint8_t* cur)
+{
+    const size_t n = m_inBytes;
+    if (m_doubledBits == 8) {
+        m_rowAdler = DoubledAdler(cur, n);
+    } else {
+        Double(cur);
+        m_rowAdler = libdeflate_adler32(1, m_doubledRow.data(), m_rowBytes);
+    }
+    m_bRowAdlerKnown = true;
+    // Distances here are in bytes given, half the coded ones.
+    const size_t reach = kMaxDistance / 2;
+    bool literalBefore = false;  // whether the last token is the coded byte before cur[j]'s
+    size_t j = 0;
+    while (j < n) {
+        const size_t history = std::min(m_used + j, reach);
+        const size_t left = n - j;
+        size_t bestLength = 0, bestDistance = 0;
+        if (history >= 1) {
+            bestLength = CommonLength(cur + j, cur + j - 1, left);
+            bestDistance = 1;
+        }
+        for (size_t rows = 1; rows <= kRowsKept && bestLength < left && rows * n <= history; rows *= 2) {
+            if (cur[j] != cur[j - rows * n]) continue;
+            const size_t length = CommonLength(cur + j, cur + j - rows * n, left);
+            if (length >= kMinFarHalfMatch && length > bestLength) bestLength = length, bestDistance = rows * n;
+        }
+        if (bestLength < kMinHalfMatch) {
+            for (const size_t distance : kShortHalfDistances) {
+                if (history < distance) break;
+                if (cur[j] != cur[j - distance]) continue;
+                const size_t length = CommonLength(cur + j, cur + j - distance, left);
+                if (length > bestLength) bestLength = length, bestDistance = distance;
+            }
+        }
+        if (bestLength < kMinHalfMatch && left >= 4) {
+            uint32_t word;
+            std::memcpy(&word, cur + j, 4);
+            const uint32_t slot = (word * 2654435761u) >> (32 - kHashBits);
+            const uint64_t here = m_base + m_used + j;
+            const uint32_t seen = m_lastSeen[slot];
+            m_lastSeen[slot] = uint32_t(here + 1);
+            if (seen != 0 && here + 1 - seen <= history) {
+                const size_t distance = size_t(here + 1 - seen);
+                const size_t length = CommonLength(cur + j, cur + j - distance, left);
+                if (length >= kMinFarHalfMatch && length > bestLength) bestLength = length, bestDistance = distance;
+            }
+        }
+        const std::array<uint8_t, 2>& pair = m_doubled[cur[j]];
+        if (bestLength < kMinHalfMatch) {
+            Literal(pair[0]);
+            Literal(pair[1]);
+            ++j;
+            literalBefore = true;
+            continue;
+        }
+        size_t length = 2 * bestLength, distance = 2 * bestDistance;
+        // A run of one coded byte (an 8-bit pixel, white paper) is a run at distance 1.
+        if (bestDistance == 1 && pair[0] == pair[1]) distance = 1;
+        // The literal just before may start the match: a run then begins
+        // where the coded bytes start repeating, as it would without doubling.
+        if (literalBefore && distance < 2 * (m_used + j)) {
+            const size_t from = 2 * (m_used + j) - 1 - distance;  // in coded bytes from the window's start
+            const uint8_t before = m_doubled[cur[j - 1]][1];
+            if (m_doubled[m_window[from / 2]][from % 2] == before) {
+                m_tokens.pop_back();
+                --m_litFreq[before];
+                ++length;
+            }
+        }
+        Match(length, distance);
+        j += bestLength;
+        literalBefore = false;
+    }
+    EndRow();
+}
+
+void ImageDeflater::Double(const uint8_t* cur)
+{
+    uint8_t* out = m_doubledRow.data();
+    for (size_t j = 0; j < m_inBytes; ++j, out += 2) std::memcpy(out, m_doubled[cur[j]].data(), 2);
+}
+
 void ImageDeflater::RepeatRow()
 {
-    if (m_bFinished || m_used < m_rowBytes) return;
+    if (m_bFinished || m_used < m_inBytes) return;
     const size_t n = m_rowBytes;
     uint8_t* cur = NextRowSpace();
-    std::memcpy(cur, cur - n, n);
+    std::memcpy(cur, cur - m_inBytes, m_inBytes);
+    const bool literals = n > kMaxDistance || n < kMinMatch;
+    const uint8_t* coded = cur;
+    if (m_doubledBits != 0 && (!m_bRowAdlerKnown || literals)) {
+        Double(cur);
+        coded = m_doubledRow.data();
+    }
     // The checksum of the row above, unless that one was only primed.
-    if (!m_bRowAdlerKnown) m_rowAdler = libdeflate_adler32(1, cur, n);
+    if (!m_bRowAdlerKnown) m_rowAdler = libdeflate_adler32(1, coded, n);
     m_bRowAdlerKnown = true;
-    if (n <= kMaxDistance && n >= kMinMatch) {
-        Match(n, n);
+    if (literals) {
+        for (size_t i = 0; i < n; ++i) Literal(coded[i]);
     } else {
-        for (size_t i = 0; i < n; ++i) Literal(cur[i]);
+        Match(n, n);
     }
     EndRow();
 }
 
 void ImageDeflater::EndRow()
 {
-    m_used += m_rowBytes;
+    m_used += m_inBytes;
     m_adler = uint32_t(adler32_combine(m_adler, m_rowAdler, z_off_t(m_rowBytes)));
     if (m_tokens.size() >= kBlockTokens) WriteBlock(false);
 }

@@ -15,6 +15,10 @@
 // strings are compared a word at a time; the matches and literals are
 // coded with Huffman codes made for each block of the image. The checksum
 // of a repeated row is combined from the row's own, never summed again.
+//
+// A page enlarged twice across doubles every pixel: its rows can come as
+// their source rows, and matches are then found on those (half the bytes to
+// compare) and coded at twice their length and distance.
 class ImageDeflater {
 public:
     // Rows above the current one that matches may reach (within 32 KiB).
@@ -22,17 +26,20 @@ public:
 
     ImageDeflater() = default;
     // Starts a stream at once, as Start does.
-    explicit ImageDeflater(size_t rowBytes) { Start(rowBytes); }
+    explicit ImageDeflater(size_t rowBytes, unsigned doubledBits = 0) { Start(rowBytes, doubledBits); }
     ImageDeflater(const ImageDeflater&) = delete;
     ImageDeflater& operator=(const ImageDeflater&) = delete;
 
     // Starts a new stream of rows of `rowBytes` bytes each (at least 1),
     // dropping what is left of the last one. The memory stays: one deflater
-    // serves page after page without allocating again.
-    void Start(size_t rowBytes);
+    // serves page after page without allocating again. With `doubledBits`
+    // (1, 2, 4 or 8) and an even `rowBytes`, the rows are pixels of that
+    // many bits each doubled across, and every row given is the row before
+    // doubling, half of `rowBytes`.
+    void Start(size_t rowBytes, unsigned doubledBits = 0);
     // Starts a band: a piece of a stream whose header and checksum the caller
     // writes, so that the bands of one image can be compressed at once.
-    void StartBand(size_t rowBytes);
+    void StartBand(size_t rowBytes, unsigned doubledBits = 0);
     // A row before the band, which matches may refer to; it is not coded.
     void Prime(const uint8_t* row);
     void AddRow(const uint8_t* row);
@@ -58,6 +65,10 @@ private:
 
     // Where the next row goes in the window, making room for it.
     uint8_t* NextRowSpace();
+    // Codes the row at `cur`, the window's end, given before doubling.
+    void AddDoubledRow(const uint8_t* cur);
+    // The row at `cur` doubled into m_doubledRow.
+    void Double(const uint8_t* cur);
     // Counts the row at the window's end as coded.
     void EndRow();
     void Literal(uint8_t byte);
@@ -69,8 +80,13 @@ private:
     void PutBits(uint32_t value, unsigned count);
     void DrainBits();
 
-    size_t m_rowBytes = 1;
-    // The rows coded so far (the last kRowsKept of them at least) followed by
+    size_t m_rowBytes = 1;  // of a coded row
+    size_t m_inBytes = 1;   // of a row given, and of the window's rows
+    unsigned m_doubledBits = 0;
+    // The two bytes each byte of a row given becomes when its pixels are doubled.
+    std::array<std::array<uint8_t, 2>, 256> m_doubled{};
+    std::vector<uint8_t> m_doubledRow;  // for the checksum, which is of the coded bytes
+    // The rows given so far (the last kRowsKept of them at least) followed by
     // the row being coded, so that every distance is a plain step back in
     // one array.
     std::vector<uint8_t> m_window;

@@ -98,6 +98,56 @@ void PackBitsDoubled(const uint8_t* indices, const uint8_t* map, size_t count, u
     }
 }
 
+// Indices (through `map`) packed Bits each without enlarging. Eight pixels
+// make Bits bytes; eight that repeat the eight before (white paper, mostly)
+// repeat their bytes without packing them again.
+template <int Bits, bool Mapped>
+void PackSourceAs(const uint8_t* indices, const uint8_t* map, size_t count, uint8_t* out)
+{
+    constexpr size_t perByte = 8 / Bits;
+    const auto at = [&](size_t i) -> unsigned { return Mapped ? map[indices[i]] : indices[i]; };
+    const auto pack = [&](size_t first, size_t pixels, uint8_t* bytes) {
+        for (size_t b = 0; b * perByte < pixels; ++b) {
+            unsigned byte = 0;
+            for (size_t n = 0; n < perByte; ++n) {
+                const size_t i = b * perByte + n;
+                byte = (byte << Bits) | (i < pixels ? at(first + i) : 0u);
+            }
+            bytes[b] = static_cast<uint8_t>(byte);
+        }
+    };
+    size_t i = 0;
+    uint64_t previous = 0;
+    uint8_t group[Bits] = {};
+    for (; i + 8 <= count; i += 8) {
+        uint64_t eight;
+        std::memcpy(&eight, indices + i, 8);
+        if (i == 0 || eight != previous) {
+            previous = eight;
+            pack(i, 8, group);
+        }
+        std::memcpy(out, group, Bits);
+        out += Bits;
+    }
+    if (i < count) pack(i, count - i, out);
+}
+
+template <bool Mapped>
+void PackSource(const uint8_t* indices, const uint8_t* map, size_t count, int bits, uint8_t* out)
+{
+    switch (bits) {
+    case 1: PackSourceAs<1, Mapped>(indices, map, count, out); break;
+    case 2: PackSourceAs<2, Mapped>(indices, map, count, out); break;
+    case 4: PackSourceAs<4, Mapped>(indices, map, count, out); break;
+    default:
+        if (Mapped)
+            PackSourceAs<8, true>(indices, map, count, out);
+        else
+            std::memcpy(out, indices, count);
+        break;
+    }
+}
+
 void PackRgb(const uint32_t* pixels, const std::vector<int32_t>& columns, uint8_t* out)
 {
     for (const int32_t column : columns) {
@@ -127,6 +177,9 @@ ImageRows::ImageRows(const PdfStream::Source& source, int32_t height, const std:
     m_pixels.resize(paletteMap ? 0 : srcWidth);
     m_indices.resize(rgb ? 0 : srcWidth);
     m_packed.resize((columns.size() * static_cast<size_t>(m_bits) + 7) / 8);
+    const size_t sourceBytes = (srcWidth * static_cast<size_t>(m_bits) + 7) / 8;
+    if (m_wholeScale == 2 && m_bits <= 8 && 2 * sourceBytes == m_packed.size())
+        m_doubledBits = static_cast<unsigned>(m_bits);
 }
 
 const uint8_t* ImageRows::Row(int32_t row)
@@ -144,24 +197,34 @@ void ImageRows::PackRow(int32_t row, uint8_t* out)
     Pack(SourceRow(row), out);
 }
 
+void ImageRows::PackSourceRow(int32_t row, uint8_t* out)
+{
+    const uint8_t* indices = SourceIndices(SourceRow(row));
+    if (m_paletteMap && !m_bOwnPalette)
+        PackSource<true>(indices, m_paletteMap, m_indices.size(), m_bits, out);
+    else
+        PackSource<false>(indices, nullptr, m_indices.size(), m_bits, out);
+}
+
+const uint8_t* ImageRows::SourceIndices(int32_t srcRow)
+{
+    if (m_paletteMap) return m_source->Indices(srcRow, m_indices.data());
+    m_source->readRow(srcRow, m_pixels.data());
+    if (m_bits == 24) return nullptr;
+    // Neighbours mostly share a colour: look up only changes.
+    uint32_t previous = 0xFFFFFFFFu;
+    uint8_t index = 0;
+    for (size_t i = 0; i < m_indices.size(); ++i) {
+        if (m_pixels[i] != previous) index = m_colours->IndexOf(previous = m_pixels[i]);
+        m_indices[i] = index;
+    }
+    return m_indices.data();
+}
+
 void ImageRows::Pack(int32_t srcRow, uint8_t* out)
 {
     const size_t srcWidth = m_indices.size();
-    const uint8_t* indices = m_indices.data();
-    if (m_paletteMap) {
-        indices = m_source->Indices(srcRow, m_indices.data());
-    } else {
-        m_source->readRow(srcRow, m_pixels.data());
-        if (m_bits != 24) {
-            // Neighbours mostly share a colour: look up only changes.
-            uint32_t previous = 0xFFFFFFFFu;
-            uint8_t index = 0;
-            for (size_t i = 0; i < srcWidth; ++i) {
-                if (m_pixels[i] != previous) index = m_colours->IndexOf(previous = m_pixels[i]);
-                m_indices[i] = index;
-            }
-        }
-    }
+    const uint8_t* indices = SourceIndices(srcRow);
     if (m_bits == 24)
         PackRgb(m_pixels.data(), *m_columns, out);
     else if (m_paletteMap && !m_bOwnPalette && m_bits == 1 && m_wholeScale == 2)

@@ -31,9 +31,17 @@ public:
     int32_t SourceRow(int32_t row) const { return NearestSource(row, m_source->height, m_height); }
     // Placed row `row`, packed into `out` (RowBytes bytes), where a compressor wants it.
     void PackRow(int32_t row, uint8_t* out);
+    // Bits of a pixel when every placed row is its source row packed at that
+    // depth with each pixel doubled, filling RowBytes exactly; 0 otherwise.
+    unsigned DoubledBits() const { return m_doubledBits; }
+    // Where DoubledBits is not 0: the source row under placed row `row`,
+    // packed at that depth before doubling, into `out` (RowBytes / 2 bytes).
+    void PackSourceRow(int32_t row, uint8_t* out);
 
 private:
     void Pack(int32_t srcRow, uint8_t* out);
+    // Row `srcRow` of the source as indices (null for a full-colour one, read into m_pixels).
+    const uint8_t* SourceIndices(int32_t srcRow);
 
     const PdfStream::Source* m_source;
     int32_t m_height;
@@ -44,6 +52,7 @@ private:
     int m_bits;
     // Nearest neighbour repeats every column this many times (0: not a whole multiple).
     size_t m_wholeScale;
+    unsigned m_doubledBits = 0;
     std::vector<uint32_t> m_pixels;
     std::vector<uint8_t> m_indices;
     std::vector<uint8_t> m_packed;

@@ -123,23 +123,31 @@ void CompressBand(ImageRows& rows, Band& band, bool last, ImageDeflater* fast, D
     std::vector<uint8_t>& out = *band.output;
     const auto take = [&out](const uint8_t* data, size_t size) { out.insert(out.end(), data, data + size); };
     if (fast) {
-        fast->StartBand(rowBytes);
+        // Rows are packed straight into the compressor's window; a page
+        // enlarged twice across goes as its source rows, which it doubles.
+        const unsigned doubledBits = rows.DoubledBits();
+        fast->StartBand(rowBytes, doubledBits);
+        const auto pack = [&](int32_t row) {
+            uint8_t* space = fast->RowSpace();
+            if (doubledBits != 0)
+                rows.PackSourceRow(row, space);
+            else
+                rows.PackRow(row, space);
+            return space;
+        };
         int32_t lastSource = -1;
         for (int32_t row = std::max(0, band.first - static_cast<int32_t>(ImageDeflater::kRowsKept)); row < band.first;
              ++row) {
-            fast->Prime(rows.Row(row));
+            fast->Prime(pack(row));
             lastSource = rows.SourceRow(row);
         }
         for (int32_t row = band.first; row < band.end; ++row) {
-            // Rows are packed straight into the compressor's window; one the
-            // enlargement repeats is not packed again.
+            // A row the enlargement repeats is not packed again.
             const int32_t source = rows.SourceRow(row);
             if (source == lastSource) {
                 fast->RepeatRow();
             } else {
-                uint8_t* space = fast->RowSpace();
-                rows.PackRow(row, space);
-                fast->AddRow(space);
+                fast->AddRow(pack(row));
                 lastSource = source;
             }
             if (fast->Output().size() >= kFlushSize) {

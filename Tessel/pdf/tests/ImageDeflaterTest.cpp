@@ -33,6 +33,28 @@ std::vector<uint8_t> Deflate(const std::vector<uint8_t>& image, size_t rowBytes)
     return stream;
 }
 
+// Source rows given before doubling, each twice (as the enlargement
+// repeats it: given again, or repeated), into a deflater started for rows
+// of `rowBytes` doubled.
+std::vector<uint8_t> DeflateDoubled(const std::vector<uint8_t>& source, size_t halfBytes, size_t rowBytes,
+                                    unsigned bits)
+{
+    ImageDeflater deflater(rowBytes, bits);
+    std::vector<uint8_t> stream;
+    for (size_t at = 0, row = 0; at < source.size(); at += halfBytes, ++row) {
+        deflater.AddRow(source.data() + at);
+        if (row % 2 == 0)
+            deflater.AddRow(source.data() + at);
+        else
+            deflater.RepeatRow();
+        stream.insert(stream.end(), deflater.Output().begin(), deflater.Output().end());
+        deflater.ClearOutput();
+    }
+    deflater.Finish();
+    stream.insert(stream.end(), deflater.Output().begin(), deflater.Output().end());
+    return stream;
+}
+
 enum class Content { Noise, Text, Dither };
 
 // A page of `width` x `height` source pixels of `bits` each, enlarged
@@ -85,6 +107,40 @@ TEST(ImageDeflaterTest, EveryDepthScaleAndWidthInflatesToTheSameBytes)
     }
 }
 
+// Pages enlarged twice, given as their source rows: every depth, widths
+// whose doubled rows are whole bytes both ways, and as small as the rows
+// given when coded whole.
+TEST(ImageDeflaterTest, RowsGivenBeforeDoublingInflateToTheDoubledRows)
+{
+    unsigned seed = 100;
+    for (const unsigned bits : {1u, 2u, 4u, 8u}) {
+        for (const int width : {1, 3, 37, 256, 1275}) {
+            for (const Content content : {Content::Noise, Content::Text, Content::Dither}) {
+                size_t halfBytes = 0, rowBytes = 0;
+                const int height = width > 1000 ? 200 : 23;
+                const auto source = EnlargedPage(int(bits), 1, width, height, content, halfBytes, seed);
+                const auto image = EnlargedPage(int(bits), 2, width, height, content, rowBytes, seed++);
+                if (rowBytes != 2 * halfBytes) continue;  // the last doubled byte would be padding only
+                const auto stream = DeflateDoubled(source, halfBytes, rowBytes, bits);
+                EXPECT_EQ(Inflate(stream, image.size()), image)
+                    << bits << " bits, width " << width << ", content " << int(content);
+                if (width > 1000) {
+                    EXPECT_LE(stream.size() * 10, Deflate(image, rowBytes).size() * 11)
+                        << bits << " bits, content " << int(content);
+                }
+            }
+        }
+    }
+    // Rows too long for a distance to reach the row above.
+    std::vector<uint8_t> wide(20000 * 2);
+    for (size_t i = 0; i < wide.size(); ++i) wide[i] = uint8_t(i < 20000 ? i % 7 : i % 251);
+    std::vector<uint8_t> doubled;
+    for (size_t row = 0; row < 2; ++row)
+        for (int copy = 0; copy < 2; ++copy)
+            for (size_t i = 0; i < 20000; ++i) doubled.insert(doubled.end(), 2, wide[row * 20000 + i]);
+    EXPECT_EQ(Inflate(DeflateDoubled(wide, 20000, 40000, 8), doubled.size()), doubled);
+}
+
 TEST(ImageDeflaterTest, LargePagesSpanSeveralBlocksAndStayFarSmallerThanTheirPixels)
 {
     size_t rowBytes = 0;
@@ -118,30 +174,37 @@ TEST(ImageDeflaterTest, RowsBeyondTheWindowAndTinyRowsAndNoRows)
 // stream as the PDF writer joins them: header, pieces, combined checksum.
 TEST(ImageDeflaterTest, BandsCodedApartJoinIntoOneStream)
 {
-    size_t rowBytes = 0;
-    for (const Content content : {Content::Noise, Content::Text, Content::Dither}) {
-        const auto image = EnlargedPage(8, 2, 301, 90, content, rowBytes, 11);
-        const size_t rows = image.size() / rowBytes;
-        // Uneven cuts, a band of one row, and a band starting inside a repeated pair.
-        const std::vector<size_t> cuts = {0, 1, 2, 41, 42, 133, rows};
-        std::vector<uint8_t> stream = {0x78, 0x01};
-        uint32_t adler = 1;
-        ImageDeflater deflater;
-        for (size_t band = 0; band + 1 < cuts.size(); ++band) {
-            deflater.StartBand(rowBytes);
-            for (size_t row = cuts[band] >= ImageDeflater::kRowsKept ? cuts[band] - ImageDeflater::kRowsKept : 0;
-                 row < cuts[band]; ++row)
-                deflater.Prime(image.data() + row * rowBytes);
-            for (size_t row = cuts[band]; row < cuts[band + 1]; ++row) deflater.AddRow(image.data() + row * rowBytes);
-            deflater.EndBand(band + 2 == cuts.size());
-            stream.insert(stream.end(), deflater.Output().begin(), deflater.Output().end());
-            deflater.ClearOutput();
-            adler = uint32_t(
-                adler32_combine(adler, deflater.Checksum(), z_off_t((cuts[band + 1] - cuts[band]) * rowBytes)));
+    size_t rowBytes = 0, halfBytes = 0;
+    for (const Content content : {Content::Noise, Content::Text, Content::Dither})
+        for (const unsigned doubledBits : {0u, 4u, 8u}) {
+            const int bits = doubledBits == 0 ? 8 : int(doubledBits);
+            const auto image = EnlargedPage(bits, 2, 302, 90, content, rowBytes, 11);
+            const auto source = EnlargedPage(bits, 1, 302, 90, content, halfBytes, 11);
+            // A source row given before doubling, or the placed row.
+            const auto given = [&](size_t row) {
+                return doubledBits != 0 ? source.data() + row / 2 * halfBytes : image.data() + row * rowBytes;
+            };
+            const size_t rows = image.size() / rowBytes;
+            // Uneven cuts, a band of one row, and a band starting inside a repeated pair.
+            const std::vector<size_t> cuts = {0, 1, 2, 41, 42, 133, rows};
+            std::vector<uint8_t> stream = {0x78, 0x01};
+            uint32_t adler = 1;
+            ImageDeflater deflater;
+            for (size_t band = 0; band + 1 < cuts.size(); ++band) {
+                deflater.StartBand(rowBytes, doubledBits);
+                for (size_t row = cuts[band] >= ImageDeflater::kRowsKept ? cuts[band] - ImageDeflater::kRowsKept : 0;
+                     row < cuts[band]; ++row)
+                    deflater.Prime(given(row));
+                for (size_t row = cuts[band]; row < cuts[band + 1]; ++row) deflater.AddRow(given(row));
+                deflater.EndBand(band + 2 == cuts.size());
+                stream.insert(stream.end(), deflater.Output().begin(), deflater.Output().end());
+                deflater.ClearOutput();
+                adler = uint32_t(
+                    adler32_combine(adler, deflater.Checksum(), z_off_t((cuts[band + 1] - cuts[band]) * rowBytes)));
+            }
+            for (int shift = 24; shift >= 0; shift -= 8) stream.push_back(uint8_t(adler >> shift));
+            EXPECT_EQ(Inflate(stream, image.size()), image) << int(content) << ", doubled " << doubledBits;
         }
-        for (int shift = 24; shift >= 0; shift -= 8) stream.push_back(uint8_t(adler >> shift));
-        EXPECT_EQ(Inflate(stream, image.size()), image) << int(content);
-    }
 }
 
 TEST(ImageDeflaterTest, OneDeflaterServesImageAfterImageEvenWhenOneIsLeftUnfinished)
