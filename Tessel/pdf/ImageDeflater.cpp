@@ -272,6 +272,48 @@ void ImageDeflater::Prime(const uint8_t* row)
     m_bRowAdlerKnown = false;  // the row above is not the last coded one
 }
 
+template <bool Doubled>
+ImageDeflater::Found ImageDeflater::FindMatch(const uint8_t* cur, size_t at, size_t history)
+{
+    // On rows given before doubling each byte stands for two coded ones.
+    constexpr size_t least = Doubled ? kMinHalfMatch : kMinMatch;
+    constexpr size_t leastFar = Doubled ? kMinFarHalfMatch : kMinFarMatch;
+    const size_t n = m_inBytes, left = n - at;
+    Found best;
+    // Every candidate is compared eight bytes at once, without a branch on
+    // its first byte (which, on text, mispredicts more than it saves); only
+    // one that agrees on all eight is followed further.
+    const auto consider = [&](size_t distance, size_t atLeast) {
+        const uint8_t* from = cur + at - distance;
+        size_t length = FirstAgreeing(cur + at, from);
+        if (length == 8 && left > 8 && best.length < left) length += CommonLength(cur + at + 8, from + 8, left - 8);
+        length = std::min(length, left);
+        if (length >= atLeast && length > best.length) best = {length, distance};
+    };
+    if (history >= 1) consider(1, least);
+    // The rows above: one source row up, and two and four for thinning
+    // patterns, which repeat every few rows.
+    for (size_t rows = 1; rows <= kRowsKept && rows * n <= history; rows *= 2) consider(rows * n, leastFar);
+    // Past eight bytes agreeing, a near or recent place rarely does better.
+    if (best.length >= 8) return best;
+    // Dither patterns and enlarged pixel pairs repeat within a few bytes.
+    for (const size_t distance :
+         Doubled ? std::span<const size_t>(kShortHalfDistances) : std::span<const size_t>(kShortDistances))
+        if (distance <= history) consider(distance, least);
+    if (left >= 4) {
+        // The last place these four bytes were seen; a stale or colliding
+        // entry only gives a short match, as the bytes are compared.
+        uint32_t word;
+        std::memcpy(&word, cur + at, 4);
+        const uint32_t slot = (word * 2654435761u) >> (32 - kHashBits);
+        const uint64_t here = m_base + m_used + at;
+        const uint32_t seen = m_lastSeen[slot];
+        m_lastSeen[slot] = uint32_t(here + 1);
+        if (seen != 0 && here + 1 - seen <= history) consider(size_t(here + 1 - seen), leastFar);
+    }
+    return best;
+}
+
 void ImageDeflater::AddRow(const uint8_t* row)
 {
     if (m_bFinished) return;
@@ -286,42 +328,7 @@ void ImageDeflater::AddRow(const uint8_t* row)
     while (i < n) {
         // Bytes before cur[i] that a distance may reach.
         const size_t history = std::min(m_used + i, kMaxDistance);
-        const size_t left = n - i;
-        size_t bestLength = 0, bestDistance = 0;
-        if (history >= 1) {
-            bestLength = CommonLength(cur + i, cur + i - 1, left);
-            bestDistance = 1;
-        }
-        // The rows above: one source row up, and two and four for
-        // thinning patterns, which repeat every few rows.
-        for (size_t rows = 1; rows <= kRowsKept && bestLength < left && rows * n <= history; rows *= 2) {
-            if (cur[i] != cur[i - rows * n]) continue;
-            const size_t length = CommonLength(cur + i, cur + i - rows * n, left);
-            if (length >= kMinFarMatch && length > bestLength) bestLength = length, bestDistance = rows * n;
-        }
-        if (bestLength < kMinMatch) {
-            for (const size_t distance : kShortDistances) {
-                if (history < distance) break;
-                if (cur[i] != cur[i - distance]) continue;
-                const size_t length = CommonLength(cur + i, cur + i - distance, left);
-                if (length > bestLength) bestLength = length, bestDistance = distance;
-            }
-        }
-        if (bestLength < kMinMatch && left >= 4) {
-            // The last place these four bytes were seen; a stale or
-            // colliding entry only gives a short match, as the bytes are compared.
-            uint32_t word;
-            std::memcpy(&word, cur + i, 4);
-            const uint32_t slot = (word * 2654435761u) >> (32 - kHashBits);
-            const uint64_t here = m_base + m_used + i;
-            const uint32_t seen = m_lastSeen[slot];
-            m_lastSeen[slot] = uint32_t(here + 1);
-            if (seen != 0 && here + 1 - seen <= history) {
-                const size_t distance = size_t(here + 1 - seen);
-                const size_t length = CommonLength(cur + i, cur + i - distance, left);
-                if (length >= kMinFarMatch && length > bestLength) bestLength = length, bestDistance = distance;
-            }
-        }
+        const auto [bestLength, bestDistance] = FindMatch<false>(cur, i, history);
         if (bestLength >= kMinMatch) {
             Match(bestLength, bestDistance);
             i += bestLength;
@@ -361,36 +368,9 @@ void ImageDeflater::AddDoubledRow(const uint8_t* cur)
     size_t j = 0;
     while (j < n) {
         const size_t history = std::min(m_used + j, reach);
-        const size_t left = n - j;
-        size_t bestLength = 0, bestDistance = 0;
-        // Every candidate is compared eight bytes at once, without a branch
-        // on its first byte (which, on text, mispredicts more than it saves);
-        // only one that agrees on all eight is followed further.
-        const auto consider = [&](size_t distance, size_t least) {
-            const uint8_t* from = cur + j - distance;
-            size_t length = FirstAgreeing(cur + j, from);
-            if (length == 8 && left > 8 && bestLength < left) length += CommonLength(cur + j + 8, from + 8, left - 8);
-            length = std::min(length, left);
-            if (length >= least && length > bestLength) bestLength = length, bestDistance = distance;
-        };
-        if (history >= 1) consider(1, 1);
-        for (size_t rows = 1; rows <= kRowsKept && rows * n <= history; rows *= 2) consider(rows * n, kMinFarHalfMatch);
-        // Past eight bytes agreeing, a near or recent place rarely does better.
-        if (bestLength < 8) {
-            for (const size_t distance : kShortHalfDistances)
-                if (distance <= history) consider(distance, kMinHalfMatch);
-        }
-        if (bestLength < 8 && left >= 4) {
-            uint32_t word;
-            std::memcpy(&word, cur + j, 4);
-            const uint32_t slot = (word * 2654435761u) >> (32 - kHashBits);
-            const uint64_t here = m_base + m_used + j;
-            const uint32_t seen = m_lastSeen[slot];
-            m_lastSeen[slot] = uint32_t(here + 1);
-            if (seen != 0 && here + 1 - seen <= history) consider(size_t(here + 1 - seen), kMinFarHalfMatch);
-        }
+        const auto [bestLength, bestDistance] = FindMatch<true>(cur, j, history);
         const std::array<uint8_t, 2>& pair = m_doubled[cur[j]];
-        if (bestLength < kMinHalfMatch) {
+        if (bestLength == 0) {
             Literal(pair[0]);
             Literal(pair[1]);
             ++j;

@@ -65,6 +65,15 @@ private:
 
     // Where the next row goes in the window, making room for it.
     uint8_t* NextRowSpace();
+    struct Found {
+        size_t length = 0;  // 0: nothing worth a match
+        size_t distance = 0;
+    };
+    // The best match for the bytes at cur[at] (`history` bytes before it
+    // may be reached) among a run, the rows above, a few near places and
+    // the last place the same four bytes were seen.
+    template <bool Doubled>
+    Found FindMatch(const uint8_t* cur, size_t at, size_t history);
     // Codes the row at `cur`, the window's end, given before doubling.
     void AddDoubledRow(const uint8_t* cur);
     // The row at `cur` doubled into m_doubledRow.
