@@ -190,8 +190,9 @@ void ImageDeflater::StartBand(size_t rowBytes, unsigned doubledBits)
 {
     Tables();
     m_rowBytes = rowBytes < 1 ? 1 : rowBytes;
+    // Pixels narrower than a byte may leave the last doubled byte as padding only.
     const bool doubled =
-        m_rowBytes % 2 == 0 && (doubledBits == 1 || doubledBits == 2 || doubledBits == 4 || doubledBits == 8);
+        doubledBits == 8 ? m_rowBytes % 2 == 0 : doubledBits == 1 || doubledBits == 2 || doubledBits == 4;
     if (doubled && doubledBits != m_doubledBits) {
         // Each pixel of a byte twice, the first half of them in the first byte.
         const unsigned pixels = 8 / doubledBits, mask = (1u << doubledBits) - 1u;
@@ -205,8 +206,8 @@ void ImageDeflater::StartBand(size_t rowBytes, unsigned doubledBits)
         }
     }
     m_doubledBits = doubled ? doubledBits : 0;
-    m_inBytes = doubled ? m_rowBytes / 2 : m_rowBytes;
-    if (doubled && m_doubledRow.size() < m_rowBytes) m_doubledRow.resize(m_rowBytes);
+    m_inBytes = doubled ? (m_rowBytes + 1) / 2 : m_rowBytes;
+    if (doubled && m_doubledRow.size() < 2 * m_inBytes) m_doubledRow.resize(2 * m_inBytes);
     // Eight bytes more: rows are compared eight bytes at a time, past their end.
     if (m_window.size() < (kRowsKept + kWindowRows) * m_inBytes + 8)
         m_window.resize((kRowsKept + kWindowRows) * m_inBytes + 8);
@@ -362,38 +363,63 @@ void ImageDeflater::AddDoubledRow(const uint8_t* cur)
         m_rowAdler = libdeflate_adler32(1, m_doubledRow.data(), m_rowBytes);
     }
     m_bRowAdlerKnown = true;
-    // Distances here are in bytes given, half the coded ones.
+    // A coded row one byte short of twice the row given drops the second
+    // byte of its last one: a match may not run across that end of a row,
+    // and distances across rows shrink by a byte for each row crossed.
+    const bool shortRows = m_rowBytes < 2 * n;
+    // Distances here are in bytes given, about half the coded ones.
     const size_t reach = kMaxDistance / 2;
     bool literalBefore = false;  // whether the last token is the coded byte before cur[j]'s
     size_t j = 0;
     while (j < n) {
         const size_t history = std::min(m_used + j, reach);
-        const auto [bestLength, bestDistance] = FindMatch<true>(cur, j, history);
+        const Found found = FindMatch<true>(cur, j, history);
         const std::array<uint8_t, 2>& pair = m_doubled[cur[j]];
-        if (bestLength == 0) {
+        size_t given = found.length, distance = 2 * found.distance;
+        // The source's column; the window holds whole rows from its start.
+        size_t from = found.distance <= j ? j - found.distance : 0;
+        bool sourceEnds = false;
+        if (shortRows && given > 0 && found.distance > j) {
+            const size_t at = m_used + j - found.distance;
+            from = at % n;
+            given = std::min(given, n - from);
+            sourceEnds = from + given == n;
+            distance -= m_used / n - at / n;
+        }
+        const bool rowEnds = j + given == n;
+        size_t length = 2 * given - (shortRows && (sourceEnds || rowEnds) ? 1 : 0);
+        if (given == 0 || length < kMinMatch) {
             Literal(pair[0]);
-            Literal(pair[1]);
+            if (!shortRows || j + 1 < n) Literal(pair[1]);
             ++j;
             literalBefore = true;
             continue;
         }
-        size_t length = 2 * bestLength, distance = 2 * bestDistance;
         // A run of one coded byte (an 8-bit pixel, white paper) is a run at distance 1.
-        if (bestDistance == 1 && pair[0] == pair[1]) distance = 1;
+        if (found.distance == 1 && pair[0] == pair[1]) distance = 1;
         // The literal just before may start the match: a run then begins
         // where the coded bytes start repeating, as it would without doubling.
-        if (literalBefore && distance < 2 * (m_used + j)) {
-            const size_t from = 2 * (m_used + j) - 1 - distance;  // in coded bytes from the window's start
+        if (literalBefore && m_used + j > found.distance) {
+            // The coded byte before the source: the first of a row's last
+            // byte given, where the row is short, else the second.
+            const uint8_t sourceBefore = distance == 1
+                                             ? m_doubled[cur[j - 1]][0]
+                                             : m_doubled[cur[j - found.distance - 1]][shortRows && from == 0 ? 0 : 1];
             const uint8_t before = m_doubled[cur[j - 1]][1];
-            if (m_doubled[m_window[from / 2]][from % 2] == before) {
+            if (sourceBefore == before) {
                 m_tokens.pop_back();
                 --m_litFreq[before];
                 ++length;
             }
         }
         Match(length, distance);
-        j += bestLength;
+        j += given;
         literalBefore = false;
+        if (sourceEnds && !rowEnds) {
+            // The source's row ended a byte early: the second byte of the last one given goes alone.
+            Literal(m_doubled[cur[j - 1]][1]);
+            literalBefore = true;
+        }
     }
     EndRow();
 }

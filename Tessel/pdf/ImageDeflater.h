@@ -33,9 +33,10 @@ public:
     // Starts a new stream of rows of `rowBytes` bytes each (at least 1),
     // dropping what is left of the last one. The memory stays: one deflater
     // serves page after page without allocating again. With `doubledBits`
-    // (1, 2, 4 or 8) and an even `rowBytes`, the rows are pixels of that
-    // many bits each doubled across, and every row given is the row before
-    // doubling, half of `rowBytes`.
+    // (1, 2, 4 or 8), the rows are pixels of that many bits each doubled
+    // across, and every row given is the row before doubling, (rowBytes + 1)
+    // / 2 bytes: an odd `rowBytes` leaves out the last doubled byte, which
+    // must then be padding only (never with 8 bits, where it is refused).
     void Start(size_t rowBytes, unsigned doubledBits = 0);
     // Starts a band: a piece of a stream whose header and checksum the caller
     // writes, so that the bands of one image can be compressed at once.

@@ -178,7 +178,9 @@ ImageRows::ImageRows(const PdfStream::Source& source, int32_t height, const std:
     m_indices.resize(rgb ? 0 : srcWidth);
     m_packed.resize((columns.size() * static_cast<size_t>(m_bits) + 7) / 8);
     const size_t sourceBytes = (srcWidth * static_cast<size_t>(m_bits) + 7) / 8;
-    if (m_wholeScale == 2 && m_bits <= 8 && 2 * sourceBytes == m_packed.size())
+    // Narrow pixels may leave the last doubled byte as padding only, and the row a byte short.
+    if (m_wholeScale == 2 && m_bits <= 8 &&
+        (2 * sourceBytes == m_packed.size() || (m_bits < 8 && 2 * sourceBytes == m_packed.size() + 1)))
         m_doubledBits = static_cast<unsigned>(m_bits);
 }
 

@@ -32,10 +32,11 @@ public:
     // Placed row `row`, packed into `out` (RowBytes bytes), where a compressor wants it.
     void PackRow(int32_t row, uint8_t* out);
     // Bits of a pixel when every placed row is its source row packed at that
-    // depth with each pixel doubled, filling RowBytes exactly; 0 otherwise.
+    // depth with each pixel doubled (the last doubled byte left out where
+    // it holds only padding); 0 otherwise.
     unsigned DoubledBits() const { return m_doubledBits; }
     // Where DoubledBits is not 0: the source row under placed row `row`,
-    // packed at that depth before doubling, into `out` (RowBytes / 2 bytes).
+    // packed at that depth before doubling, into `out` ((RowBytes + 1) / 2 bytes).
     void PackSourceRow(int32_t row, uint8_t* out);
 
 private:
