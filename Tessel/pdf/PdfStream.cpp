@@ -39,6 +39,8 @@ constexpr unsigned kMostThreads = 4;
 constexpr size_t kWindowBytes = 32768;  // deflate's
 // How often the colour scan counts what it has seen (a count is a few microseconds).
 constexpr int32_t kRowsBetweenColourCounts = 64;
+// The colour scan reads every this many rows first, then those between.
+constexpr size_t kColourScanParts = 16;
 
 // A number as PDF wants it: no exponent, no locale, no trailing zeros.
 std::string Number(double value)
@@ -332,20 +334,16 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
                 if (seen[entry] && probe.Add(colourOf(entry)) && probe.BitsPerIndex() == 8) return true;
             return false;
         };
-        int32_t lastRow = -1;
+        // Reads a source row; true once what is seen settles the encoding.
         int32_t rowsRead = 0;
-        for (int32_t row = 0; row < height && !colours.IsFull(); ++row) {
-            const int32_t srcRow = ImageRows::NearestSource(row, source.height, height);
-            if (srcRow == lastRow) continue;
-            lastRow = srcRow;
+        const auto scan = [&](int32_t srcRow) {
             if (indexed) {
                 const uint8_t* rowIndices = source.Indices(srcRow, indices.data());
                 if (contiguous)
                     MarkSeen(rowIndices, indices.size(), seen);
                 else
                     for (const int32_t column : used) seen[rowIndices[static_cast<size_t>(column)]] = true;
-                if (++rowsRead % kRowsBetweenColourCounts == 0 && needsEightBits()) break;
-                continue;
+                return ++rowsRead % kRowsBetweenColourCounts == 0 && needsEightBits();
             }
             source.readRow(srcRow, pixels.data());
             uint32_t previous = 0xFFFFFFFFu;
@@ -354,7 +352,19 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
                 if (colour != previous && !colours.Add(colour)) break;
                 previous = colour;
             }
+            return colours.IsFull();
+        };
+        // The source rows placed, each once, read a part at a time spread
+        // over the page: a picture low on a page shows its colours early.
+        std::vector<int32_t> sourceRows;
+        for (int32_t row = 0; row < height; ++row) {
+            const int32_t srcRow = ImageRows::NearestSource(row, source.height, height);
+            if (sourceRows.empty() || sourceRows.back() != srcRow) sourceRows.push_back(srcRow);
         }
+        bool settled = false;
+        for (size_t part = 0; part < kColourScanParts && !settled; ++part)
+            for (size_t i = part; i < sourceRows.size() && !settled; i += kColourScanParts)
+                settled = scan(sourceRows[i]);
         for (size_t entry = 0; indexed && entry < ColourIndex::kMaxColours; ++entry) {
             if (!seen[entry]) continue;
             const uint32_t colour = colourOf(entry);
