@@ -71,15 +71,27 @@ void StoreLittleEndian64(uint8_t* out, uint64_t value)
     }
 }
 
+// Bytes from a and b that agree, at most eight; eight bytes are read from each.
+size_t FirstAgreeing(const uint8_t* a, const uint8_t* b)
+{
+    uint64_t x, y;
+    std::memcpy(&x, a, 8);
+    std::memcpy(&y, b, 8);
+    const uint64_t differ = x ^ y;
+    if (differ == 0) return 8;
+    if constexpr (std::endian::native == std::endian::little)
+        return static_cast<size_t>(__builtin_ctzll(differ) / 8);
+    else
+        return static_cast<size_t>(__builtin_clzll(differ) / 8);
+}
+
 // Bytes from a and b that agree, at most `limit`; a word at a time.
 size_t CommonLength(const uint8_t* a, const uint8_t* b, size_t limit)
 {
     size_t n = 0;
     while (n + 8 <= limit) {
-        uint64_t x, y;
-        std::memcpy(&x, a + n, 8);
-        std::memcpy(&y, b + n, 8);
-        if (x != y) return n + static_cast<size_t>(__builtin_ctzll(x ^ y) / 8);
+        const size_t agree = FirstAgreeing(a + n, b + n);
+        if (agree < 8) return n + agree;
         n += 8;
     }
     while (n < limit && a[n] == b[n]) ++n;
@@ -97,20 +109,6 @@ uint32_t DoubledAdler(const uint8_t* bytes, size_t n)
     const uint64_t doubledA = (2 * a + kBase - 1) % kBase;
     const uint64_t doubledB = (4 * b + 2 * kBase - twiceN + kBase - a + 1) % kBase;
     return uint32_t(doubledB << 16 | doubledA);
-}
-
-// Bytes from a and b that agree, at most eight; eight bytes are read from each.
-size_t FirstAgreeing(const uint8_t* a, const uint8_t* b)
-{
-    uint64_t x, y;
-    std::memcpy(&x, a, 8);
-    std::memcpy(&y, b, 8);
-    const uint64_t differ = x ^ y;
-    if (differ == 0) return 8;
-    if constexpr (std::endian::native == std::endian::little)
-        return static_cast<size_t>(__builtin_ctzll(differ) / 8);
-    else
-        return static_cast<size_t>(__builtin_clzll(differ) / 8);
 }
 
 // Huffman code lengths for the frequencies, none longer than maxBits. At
