@@ -16,8 +16,8 @@ constexpr size_t kMaxDistance = 32768;
 // places seen, carries a long distance code: shorter ones cost more than
 // the literals they replace.
 constexpr size_t kMinFarMatch = 6;
-// Short distances tried where neither a run nor the row above matches:
-// dither patterns and enlarged pixel pairs repeat within a few bytes.
+// Short distances tried while nothing agrees on eight bytes: dither
+// patterns and enlarged pixel pairs repeat within a few bytes.
 constexpr size_t kShortDistances[] = {2, 4, 5, 8, 10, 20};
 // The same on rows given before doubling, in their own bytes: each byte
 // stands for two coded ones, so that the shortest useful match is two bytes

@@ -8,11 +8,12 @@
 // A zlib stream of image rows, made for printed pages: an enlarged page
 // repeats whole rows and runs of equal bytes, a thinned one the pattern's
 // rows, which a general compressor finds only after hashing every byte.
-// Each row is matched against the rows 1, 2, 4 and 8 above (an enlarged
-// row, a thinning pattern's period) and a few short distances; where none
-// of them matches, against the last place the same four bytes were seen
-// (one probe of a small table, as text repeats its letters anywhere). Byte
-// strings are compared a word at a time; the matches and literals are
+// Each row is matched against a run and the rows 1, 2, 4 and 8 above (an
+// enlarged row, a thinning pattern's period); while none of them agrees on
+// eight bytes, against a few short distances and the last place the same
+// four bytes were seen (one probe of a small table, as text repeats its
+// letters anywhere). Byte strings are compared eight bytes at a time, every
+// candidate without a branch on its first byte; the matches and literals are
 // coded with Huffman codes made for each block of the image. The checksum
 // of a repeated row is combined from the row's own, never summed again.
 //
