@@ -335,10 +335,10 @@ void ImageDeflater::AddRow(const uint8_t* row)
         }
         Literal(cur[i++]);
         if (i < n && cur[i] == cur[i - 1]) {
-            // A byte repeating the literal before it, mostly the second byte
-            // of a pixel enlarged twice: the rows above and the even
-            // distances find no more here than they found a byte before, so
-            // only a run is looked for.
+            // A byte repeating the literal before it (a pixel enlarged, or a
+            // run starting): the rows above and the near distances rarely
+            // find more here than they found a byte before, so only a run is
+            // looked for.
             const size_t run = CommonLength(cur + i, cur + i - 1, n - i);
             if (run >= kMinMatch) {
                 Match(run, 1);

@@ -1,6 +1,5 @@
 #include "ImageRows.h"
 
-#include <array>
 #include <cstring>
 
 #include "ColourIndex.h"
@@ -50,51 +49,9 @@ void RepeatBytes(const uint8_t* indices, size_t count, size_t scale, uint8_t* ou
 {
     if (scale == 1) {
         std::memcpy(out, indices, count);
-    } else if (scale == 2) {
-        for (size_t i = 0; i < count; ++i) out[2 * i] = out[2 * i + 1] = indices[i];
     } else {
         for (size_t i = 0; i < count; ++i)
             for (size_t n = 0; n < scale; ++n) *out++ = indices[i];
-    }
-}
-
-// Two-colour rows enlarged twice (black-and-white pages on a 600-dpi
-// printer): four source pixels make one byte, each bit doubled by a table.
-void PackBitsDoubled(const uint8_t* indices, const uint8_t* map, size_t count, uint8_t* out)
-{
-    static constexpr std::array<uint8_t, 16> kDoubled = [] {
-        std::array<uint8_t, 16> table{};
-        for (unsigned n = 0; n < 16; ++n)
-            for (int bit = 3; bit >= 0; --bit) table[n] = uint8_t(table[n] << 2 | ((n >> bit) & 1u) * 3u);
-        return table;
-    }();
-    const auto bit = [&](size_t i) { return map[indices[i]] & 1u; };
-    const auto quad = [&](size_t i) { return kDoubled[bit(i) << 3 | bit(i + 1) << 2 | bit(i + 2) << 1 | bit(i + 3)]; };
-    // Eight pixels at a time; eight that repeat the eight before (white
-    // paper, mostly) repeat their two bytes without a lookup. Whole groups
-    // go without a bounds check, so that the loop unrolls.
-    size_t i = 0;
-    uint64_t previous = 0;
-    uint8_t first = 0, second = 0;
-    for (; i + 8 <= count; i += 8) {
-        uint64_t eight;
-        std::memcpy(&eight, indices + i, 8);
-        if (i == 0 || eight != previous) {
-            previous = eight;
-            first = quad(i);
-            second = quad(i + 4);
-        }
-        *out++ = first;
-        *out++ = second;
-    }
-    if (i + 4 <= count) {
-        *out++ = quad(i);
-        i += 4;
-    }
-    if (i < count) {
-        unsigned last = 0;
-        for (size_t n = 0; n < 4; ++n) last = last << 1 | (i + n < count ? bit(i + n) : 0u);
-        *out = kDoubled[last];
     }
 }
 
@@ -177,11 +134,10 @@ ImageRows::ImageRows(const PdfStream::Source& source, int32_t height, const std:
     m_pixels.resize(paletteMap ? 0 : srcWidth);
     m_indices.resize(rgb ? 0 : srcWidth);
     m_packed.resize((columns.size() * static_cast<size_t>(m_bits) + 7) / 8);
-    const size_t sourceBytes = (srcWidth * static_cast<size_t>(m_bits) + 7) / 8;
-    // Narrow pixels may leave the last doubled byte as padding only, and the row a byte short.
-    if (m_wholeScale == 2 && m_bits <= 8 &&
-        (2 * sourceBytes == m_packed.size() || (m_bits < 8 && 2 * sourceBytes == m_packed.size() + 1)))
-        m_doubledBits = static_cast<unsigned>(m_bits);
+    // A source row of x bits packs into (x + 7) / 8 bytes and doubled into
+    // (2x + 7) / 8: twice as many, or one fewer where the last doubled byte
+    // would hold padding only (never with 8 bits), as the coder takes them.
+    if (m_wholeScale == 2 && m_bits <= 8) m_doubledBits = static_cast<unsigned>(m_bits);
 }
 
 const uint8_t* ImageRows::Row(int32_t row)
@@ -229,8 +185,6 @@ void ImageRows::Pack(int32_t srcRow, uint8_t* out)
     const uint8_t* indices = SourceIndices(srcRow);
     if (m_bits == 24)
         PackRgb(m_pixels.data(), *m_columns, out);
-    else if (m_paletteMap && !m_bOwnPalette && m_bits == 1 && m_wholeScale == 2)
-        PackBitsDoubled(indices, m_paletteMap, srcWidth, out);
     else if (m_paletteMap && !m_bOwnPalette)
         PackIndices<true>(indices, m_paletteMap, *m_columns, m_bits, out);
     else if (m_bits == 8 && m_wholeScale > 0)
