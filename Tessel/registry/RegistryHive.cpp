@@ -407,6 +407,44 @@ bool RegistryHive::SetValue(std::string_view keyPath, std::string_view name, Val
     return true;
 }
 
+bool RegistryHive::RemoveKey(std::string_view keyPath)
+{
+    std::vector<Line> kept;
+    std::vector<size_t> moved(m_lines.size(), npos);
+    bool removing = false, removed = false;
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        Line& line = m_lines[i];
+        // A key's block runs to the next key line, well-formed or not.
+        if (line.kind == Kind::Section || TrimLeft(line.raw).substr(0, 1) == "[")
+            removing = line.kind == Kind::Section && IsKeyOrBelow(line.key, keyPath);
+        if (removing) {
+            removed = true;
+            continue;
+        }
+        moved[i] = kept.size();
+        kept.push_back(std::move(line));
+    }
+    for (Line& line : kept)
+        if (line.kind == Kind::Value) line.section = moved[line.section];
+    m_lines = std::move(kept);
+    return removed;
+}
+
+std::vector<std::string> RegistryHive::SubKeys(std::string_view keyPath) const
+{
+    const std::string_view parent = KeyOf(keyPath);
+    std::vector<std::string> names;
+    for (const Line& line : m_lines) {
+        if (line.kind != Kind::Section || line.key.size() <= parent.size() || !IsKeyOrBelow(line.key, parent)) continue;
+        std::string_view rest = std::string_view(line.key).substr(parent.size() + 1);
+        rest = rest.substr(0, rest.find('\\'));
+        bool seen = rest.empty();
+        for (const std::string& name : names) seen = seen || SameText(name, rest);
+        if (!seen) names.emplace_back(rest);
+    }
+    return names;
+}
+
 std::string RegistryHive::Serialize() const
 {
     size_t size = 0;

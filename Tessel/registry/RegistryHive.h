@@ -39,6 +39,11 @@ public:
     bool SetDword(std::string_view keyPath, std::string_view name, uint32_t value);
     // The same for a REG_SZ value; false also for a text with a line break or NUL.
     bool SetString(std::string_view keyPath, std::string_view name, std::string_view text);
+    // Takes the key, its values and every key below it out of the text.
+    // False when there was no such key.
+    bool RemoveKey(std::string_view keyPath);
+    // The names of the keys directly below keyPath, each once, in file order.
+    std::vector<std::string> SubKeys(std::string_view keyPath) const;
     std::string Serialize() const;
     int ProblemCount() const { return m_iProblems; }
 

@@ -153,3 +153,25 @@ TEST(RegistryHive, AStoreThatChangesNothingLeavesTheFileAlone)
     EXPECT_NE(inode(), before);
     EXPECT_NE(ScratchFolder::Read(path).find("\"Count\"=dword:00000008"), std::string::npos);
 }
+
+TEST(RegistryHive, RemoveKeyTakesTheKeyAndItsSubkeysOnly)
+{
+    RegistryHive hive;
+    hive.Parse("REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"x\"=dword:00000001\n\n[HKEY_CURRENT_USER\\A\\7]\n"
+               "\"y\"=\"seven\"\n; a comment of 7\n[HKEY_CURRENT_USER\\A\\8\\deep]\n\"z\"=\"eight\"\n"
+               "[HKEY_CURRENT_USER\\A\\70]\n\"y\"=\"seventy\"\n");
+    EXPECT_EQ(hive.SubKeys("HKEY_CURRENT_USER\\A"), (std::vector<std::string>{"7", "8", "70"}));
+    EXPECT_TRUE(hive.RemoveKey("HKEY_CURRENT_USER\\a\\7"));
+    EXPECT_FALSE(hive.RemoveKey("HKEY_CURRENT_USER\\A\\7"));
+    EXPECT_TRUE(hive.RemoveKey("HKEY_CURRENT_USER\\A\\8"));
+    RegistryHive::Value value;
+    EXPECT_FALSE(hive.GetValue("HKEY_CURRENT_USER\\A\\7", "y", value));
+    EXPECT_FALSE(hive.HasKey("HKEY_CURRENT_USER\\A\\8\\deep"));
+    ASSERT_TRUE(hive.GetValue("HKEY_CURRENT_USER\\A\\70", "y", value));
+    EXPECT_EQ(std::string(value.data.begin(), value.data.end()), std::string("seventy") + '\0');
+    ASSERT_TRUE(hive.GetValue("HKEY_CURRENT_USER\\A", "x", value));
+    // Values set after a removal land in the right key.
+    ASSERT_TRUE(hive.SetString("HKEY_CURRENT_USER\\A\\70", "w", "new"));
+    EXPECT_EQ(hive.Serialize(), "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"x\"=dword:00000001\n\n"
+                                "[HKEY_CURRENT_USER\\A\\70]\n\"y\"=\"seventy\"\n\"w\"=\"new\"\n");
+}
