@@ -9,10 +9,9 @@ enum class DatabaseFileKind {
     Other,   // a regular file of some other format
 };
 
-// The statistics database lives in a folder that every user may write to, so
-// its files are checked before SQLite opens them: only a regular file is
-// accepted (never a link, a FIFO that would block, or a device). With `create`
-// a missing file is made empty with mode 0666 whatever the umask, so that
-// every user can write it and, in a sticky folder, nobody but its owner can
-// remove it.
+// A database's files are checked before SQLite opens them: only a regular
+// file is accepted (never a link, a FIFO that would block, or a device). With
+// `create` a missing file is made empty, its owner's alone (0600), or when
+// root makes it, 0640 with group lpadmin: the all-users database, which only
+// the backend writes and the printing administrators may read.
 DatabaseFileKind PrepareDatabaseFile(const char* path, bool create);

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,7 +11,9 @@
 #include "DatabaseFile.h"
 
 namespace {
-constexpr mode_t kEveryoneWrites = 0666;
+constexpr mode_t kOwnerOnly = 0600;
+constexpr mode_t kAdminsRead = 0640;
+constexpr const char* kAdminGroup = "lpadmin";
 constexpr char kSQLiteHeader[] = "SQLite format 3";  // with its terminator: 16 bytes
 
 DatabaseFileKind Inspect(int fd)
@@ -25,26 +28,32 @@ DatabaseFileKind Inspect(int fd)
                : DatabaseFileKind::Other;
 }
 
-// Makes `path` a new empty file that every user may write; false when it
-// exists already or cannot be made. The file is made under a name of its own
-// beside `path` and given its mode (the umask would take the other users'
-// write permission away) before it takes its name: another user's writer that
-// found it any earlier would open it read-only and lose its job. On a file
-// system without hard links it is made in place, mode given right after.
-bool CreateEveryonesFile(const char* path)
+// Makes `path` a new empty file readable by its owner alone, or, made by
+// root, also by the printing administrators (group lpadmin) who read the
+// all-users report; false when it exists already or cannot be made. The file
+// is made under a name of its own beside `path` and given its mode and group
+// before it takes its name, so that nobody can open it in between. On a file
+// system without hard links it is made in place.
+bool CreatePrivateFile(const char* path)
 {
+    const bool root = geteuid() == 0;
+    const struct group* admins = root ? getgrnam(kAdminGroup) : nullptr;
+    const mode_t mode = admins ? kAdminsRead : kOwnerOnly;
+    const auto settle = [&](int fd) {
+        return fchmod(fd, mode) == 0 && (!admins || fchown(fd, 0, admins->gr_gid) == 0);
+    };
     std::string temporary = std::string(path) + ".new-XXXXXX";
     int fd = mkostemp(temporary.data(), O_CLOEXEC);
-    bool made = fd >= 0 && fchmod(fd, kEveryoneWrites) == 0 && link(temporary.c_str(), path) == 0;
+    bool made = fd >= 0 && settle(fd) && link(temporary.c_str(), path) == 0;
     const bool noLinks = fd >= 0 && !made && (errno == EPERM || errno == EOPNOTSUPP);
     if (fd >= 0) {
         close(fd);
         unlink(temporary.c_str());
     }
     if (!noLinks) return made;
-    fd = open(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kEveryoneWrites);
+    fd = open(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kOwnerOnly);
     if (fd < 0) return false;
-    made = fchmod(fd, kEveryoneWrites) == 0;
+    made = settle(fd);
     close(fd);
     return made;
 }
@@ -53,7 +62,7 @@ bool CreateEveryonesFile(const char* path)
 DatabaseFileKind PrepareDatabaseFile(const char* path, bool create)
 {
     if (path == nullptr || path[0] == '\0') return DatabaseFileKind::Unusable;
-    if (create && CreateEveryonesFile(path)) return DatabaseFileKind::Empty;
+    if (create && CreatePrivateFile(path)) return DatabaseFileKind::Empty;
     // O_NONBLOCK: opening a planted FIFO must not wait for a writer.
     const int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return errno == ENOENT ? DatabaseFileKind::Missing : DatabaseFileKind::Unusable;

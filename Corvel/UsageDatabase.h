@@ -2,23 +2,9 @@
 #include <cstdint>
 #include <string>
 
+#include "UsageFigures.h"
+
 struct sqlite3;
-
-// Figures of one job as the job processor reports them.
-struct JobFigures {
-    std::string userName;
-    std::string printerName;
-    std::string outputFormat;  // "" for printed jobs, "PDF" or "IMAGE"
-    int32_t pages = 0;
-    int32_t savingsPercentage = 0;
-    bool checkDocument = false;
-};
-
-// Ink coverage of one page, ten-thousandths of its pixels, in the job processor's record order.
-struct PageFigures {
-    static constexpr int kCount = 8;
-    int32_t values[kCount] = {};
-};
 
 // The statistics database: one row per job, one per page with coverage figures.
 // Ours is recognised by its application id; its schema version (user_version)

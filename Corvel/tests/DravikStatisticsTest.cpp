@@ -33,7 +33,8 @@ std::string Prepare(World& world)
         fs::copy_file(fs::path(PARSIMO_SOURCE_DIR) / "packaging/printers/Office.ppd",
                       world.root / "printers" / (std::string(name) + ".ppd"));
     fs::copy_file(CORVEL_LIBRARY, world.root / "install/libCorvel.so");
-    return (world.root / "common/QMVK/Parsimo/Parsimo.sdf").string();
+    // Run by hand, the job is the user's own: it goes into their own database.
+    return (world.root / "user/QMVK/Parsimo/Parsimo.sdf").string();
 }
 }  // namespace
 

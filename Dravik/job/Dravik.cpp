@@ -1,6 +1,7 @@
 #include "Dravik.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
@@ -97,6 +98,16 @@ int32_t Stopped()
                StopSignals::Name(StopSignals::Received()));
     CleanUp();
     return -1;
+}
+
+// The job's own record when the backend names the job, else the shared one
+// (a job run by hand, or by an older backend).
+std::string JobRecordKey()
+{
+    std::string key = "SOFTWARE\\QMVK\\QRXPort";
+    const char* id = std::getenv("PARSIMO_JOB_ID");
+    if (!id || !*id || std::strlen(id) > 10 || std::strspn(id, "0123456789") != std::strlen(id)) return key;
+    return key + "\\" + id;
 }
 
 void NameEarlyLogFile()
@@ -242,11 +253,12 @@ int32_t RunJob(int argc, char** argv)
     // 3. The per-user log file and level.
     SetLogFileName(gAppEnv->LogFileName);
     gLogLevel = gAppEnv->LogLevel;
-    SetUsageDatabase(TextBuffer(TextBuffer(gAppEnv->CommonAppDataDir), TextBuffer("Parsimo.sdf")).GetText());
+    // The user's own database: the all-users one is the backend's to write.
+    SetUsageDatabase(TextBuffer(TextBuffer(gAppEnv->AppDataDir), TextBuffer("Parsimo.sdf")).GetText());
 
     // 4. Job information left by the port monitor, refreshed from the spooler.
     gJobInfo = new PrintJobInfo();
-    gJobInfo->ReadFromRegistry(HKEY_CURRENT_USER, "SOFTWARE\\QMVK\\QRXPort");
+    gJobInfo->ReadFromRegistry(HKEY_CURRENT_USER, JobRecordKey().c_str());
     if (gLogLevel == 0) gJobInfo->LogInfo();
     gJobInfo->ReadFromSpooler(gAppEnv->PrinterName, gJobInfo->JobID);
     if (gLogLevel == 0) gJobInfo->LogInfo();

@@ -1,13 +1,17 @@
 #include "UsageStatistics.h"
 
 #include <cstdint>
+#include <cstdlib>
+#include <string>
 
 #include "AppEnvironment.h"
 #include "BitmapProcessing.h"
 #include "Dravik.h"
+#include "File.h"
 #include "FixedText.h"
 #include "Library.h"
 #include "PrintJobInfo.h"
+#include "UsageHandOff.h"
 
 namespace {
 constexpr const char* kLibraryName = "libCorvel.so";
@@ -19,6 +23,34 @@ using SaveUsageDetailsFn = int32_t (*)(const char*, const char*, const char*, in
                                        int32_t, int32_t, int32_t, int32_t, int32_t, int32_t);
 
 char gDatabase[kMaxPath + 1] = "";
+
+// The pipe the backend gave for the job's figures; -1 when run by hand.
+int HandOffPipe()
+{
+    const char* text = std::getenv("PARSIMO_STATISTICS_FD");
+    if (!text || !*text) return -1;
+    char* end = nullptr;
+    const long fd = std::strtol(text, &end, 10);
+    return *end == '\0' && fd > 2 && fd < 1024 ? static_cast<int>(fd) : -1;
+}
+
+// The figures for the all-users database go to the backend, which writes it.
+void HandOffFigures(const JobFigures& job)
+{
+    int fd = HandOffPipe();
+    if (fd < 0) return;
+    std::string text = UsageHandOff::JobLine(job);
+    for (int32_t i = 0; gUsageRecords && i < gUsageRecords->GetSize(); ++i)
+        if (const auto* record = static_cast<const UsageDetails*>(gUsageRecords->GetAt(i)))
+            text += UsageHandOff::PageLine(
+                i + 1,
+                PageFigures{{record->CyanBefore, record->CyanAfter, record->MagentaBefore, record->MagentaAfter,
+                             record->YellowBefore, record->YellowAfter, record->BlackBefore, record->BlackAfter}});
+    text += UsageHandOff::kEndLine;
+    if (!WriteAllTo(fd, text.data(), text.size()))
+        LogMessage(2, "The job's usage figures could not be handed to the backend.\r\n");
+    CloseHandle(fd);
+}
 
 // Loads the library for one call, as the library expects; false when it or the export is missing.
 template <class Fn, class Call>
@@ -46,6 +78,14 @@ void SetUsageDatabase(const char* path)
 
 void SaveJobStatistics()
 {
+    JobFigures figures;
+    figures.printerName = gAppEnv->TargetPrinterName;
+    figures.outputFormat = gAppEnv->PrintOutFormat;
+    figures.pages = static_cast<int32_t>(gPrintedPages);
+    figures.savingsPercentage = gAppEnv->SavingsPercentage;
+    figures.checkDocument = gIsCheckDocument != 0;
+    HandOffFigures(figures);
+
     TextBuffer path(gAppEnv->InstallDir);
     path.Append(kLibraryName);
 

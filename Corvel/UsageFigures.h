@@ -1,0 +1,19 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+// Figures of one job as the job processor reports them.
+struct JobFigures {
+    std::string userName;
+    std::string printerName;
+    std::string outputFormat;  // "" for printed jobs, "PDF" or "IMAGE"
+    int32_t pages = 0;
+    int32_t savingsPercentage = 0;
+    bool checkDocument = false;
+};
+
+// Ink coverage of one page, ten-thousandths of its pixels, in the job processor's record order.
+struct PageFigures {
+    static constexpr int kCount = 8;
+    int32_t values[kCount] = {};
+};
