@@ -2,16 +2,19 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "BackendJob.h"
 #include "DesktopSession.h"
 #include "DravikEnvironment.h"
 #include "DravikLauncher.h"
 #include "FixedText.h"
+#include "JobIdentity.h"
 #include "JobRecord.h"
 #include "RegistryKey.h"
 #include "Scheduler.h"
 #include "SysUtils.h"
+#include "SystemStatistics.h"
 #include "UserAccount.h"
 
 namespace {
@@ -21,20 +24,36 @@ void Say(const char* prefix, const std::string& text)
     std::fprintf(stderr, "%s: %s\n", prefix, text.c_str());
 }
 
-// The job processor from the installation key, as it finds itself.
-std::string DravikPath()
+// What the installation key says: where the job processor is, and how long
+// any job may run.
+struct Installation {
+    std::string dravik;
+    int timeLimitSeconds = Backend::kDefaultJobTimeoutLimit;
+};
+
+Installation ReadInstallation()
 {
+    Installation installation;
     char installDir[kMaxPath + 1] = {};
     try {
         RegistryKey key(HKEY_LOCAL_MACHINE);
         key.OpenForRead("SOFTWARE\\QMVK\\Parsimo");
         key.GetString("InstallDir", installDir, sizeof installDir);
+        const uint32_t limit = key.GetDword("JobTimeoutLimit", Backend::kDefaultJobTimeoutLimit);
+        if (limit > 0 && limit <= Backend::kMaxJobTimeoutLimit) installation.timeLimitSeconds = static_cast<int>(limit);
     } catch (...) {
-        return {};
+        return installation;
     }
-    if (!*installDir) return {};
+    if (!*installDir) return installation;
     EnsureTrailingSlash(installDir);
-    return std::string(installDir) + "Dravik";
+    installation.dravik = std::string(installDir) + "Dravik";
+    return installation;
+}
+
+std::string EnvironmentOr(const std::vector<std::string>& environment, const char* name, const char* fallback)
+{
+    const std::string value = DravikEnvironment::Value(environment, name);
+    return value.empty() ? fallback : value;
 }
 
 std::string StageText(const LaunchOutcome& outcome)
@@ -71,14 +90,22 @@ int Backend::Run(int argc, const char* const* argv, const std::vector<std::strin
         Say("ERROR", fault);
         return kFailed;
     }
-    UserAccount user;
-    if (!UserAccount::Find(job.user, user)) {
-        Say("ERROR", "Unknown user \"" + job.user + "\": the job cannot be processed for them");
+    UserAccount local, service;
+    const bool known = UserAccount::Find(job.user, local);
+    const std::string serviceName = EnvironmentOr(environment, "PARSIMO_SERVICE_ACCOUNT", kServiceAccount);
+    const bool haveService = UserAccount::Find(serviceName, service);
+    const JobIdentity identity =
+        JobIdentity::Decide(job.user, DravikEnvironment::Value(environment, "AUTH_UID"),
+                            known ? std::optional<UserAccount>(local) : std::nullopt, known && local.IsLoginAccount(),
+                            service, EnvironmentOr(environment, "PARSIMO_SERVICE_HOME", kServiceHome));
+    if (identity.service && (!haveService || service.uid == 0)) {
+        Say("ERROR", "The service account \"" + serviceName + "\" does not exist: the job of \"" + job.user +
+                         "\" cannot be processed (reinstall the package parsimo)");
         return kFailed;
     }
-    const std::string dravik = DravikPath();
-    if (dravik.empty() || !FileExists(dravik.c_str(), false)) {
-        Say("ERROR", "Parsimo installation not found: no job processor \"" + dravik +
+    const Installation installation = ReadInstallation();
+    if (installation.dravik.empty() || !FileExists(installation.dravik.c_str(), false)) {
+        Say("ERROR", "Parsimo installation not found: no job processor \"" + installation.dravik +
                          "\" (InstallDir of HKEY_LOCAL_MACHINE\\SOFTWARE\\QMVK\\Parsimo)");
         return kFailed;
     }
@@ -87,26 +114,36 @@ int Backend::Run(int argc, const char* const* argv, const std::vector<std::strin
 
     std::string machine = Scheduler::OriginatingHost(job.jobId);
     if (machine.empty() || machine == "localhost") machine = Scheduler::HostName();
-    const PrintJobInfo record = JobRecord::FromJob(job, Scheduler::ParseOptions(job.options), machine);
+    BackendJob recorded = job;
+    recorded.user = identity.name;
+    const PrintJobInfo record = JobRecord::FromJob(recorded, Scheduler::ParseOptions(job.options), machine);
 
     LaunchRequest request;
-    request.user = user;
-    request.program = dravik;
+    request.user = identity.account;
+    request.user.home = identity.home;
+    request.program = installation.dravik;
     request.arguments = {"Dravik", "-std"};
-    request.environment = DravikEnvironment::Build(user, environment, DesktopSession::Find(user));
+    // The service account has no desktop: its jobs never wait for a dialog.
+    const DesktopSession session = identity.service ? DesktopSession() : DesktopSession::Find(identity.account);
+    request.environment = DravikEnvironment::Build(request.user, environment, session);
+    request.environment.push_back("PARSIMO_JOB_ID=" + std::to_string(job.jobId));
     request.inputFile = job.file;
+    request.timeLimitSeconds = installation.timeLimitSeconds;
     const std::string hive = DravikEnvironment::HivePath(request.environment);
     if (hive.empty()) {
-        Say("ERROR", "User \"" + user.name + "\" has no home folder for their settings");
+        Say("ERROR", "User \"" + identity.name + "\" has no home folder for their settings");
         return kFailed;
     }
     request.prepare = [&]() {
-        // The hive's folder is the user's own, made here on their first job.
+        // The per-name folder of the service account, then the hive's
+        // folder, are made here, as the job's user, on their first job.
+        if (identity.service && !CreateFolder(identity.home.c_str(), true, false)) return false;
         const size_t slash = hive.rfind('/');
         if (slash != std::string::npos && slash > 0) CreateFolder(hive.substr(0, slash).c_str(), true, true);
         return JobRecord::Store(record, hive.c_str(), queue);
     };
-    Say("INFO", "Processing job " + std::to_string(job.jobId) + " for user " + user.name);
+    Say("INFO", "Processing job " + std::to_string(job.jobId) + " for user " + identity.name +
+                    (identity.service ? " as the service account " + serviceName : std::string()));
     int relayed = 0;
     const LaunchOutcome outcome = DravikLauncher::Run(request, [&relayed](const std::string& line) {
         std::fprintf(stderr, "%s\n", RelayLine(line).c_str());
@@ -115,6 +152,14 @@ int Backend::Run(int argc, const char* const* argv, const std::vector<std::strin
 
     if (outcome.stage != LaunchOutcome::Ran) {
         Say("ERROR", StageText(outcome) + " (" + std::strerror(outcome.error) + "); hive " + hive);
+        return kFailed;
+    }
+    // Pages that reached paper count even when the job failed later on.
+    if (!outcome.figures.empty() && !SystemStatistics::Record(outcome.figures, identity.name, fault))
+        Say("WARNING", "The job's usage was not recorded: " + fault);
+    if (outcome.timedOut) {
+        Say("ERROR", "The job ran longer than " + std::to_string(installation.timeLimitSeconds) +
+                         " seconds (JobTimeoutLimit) and was ended");
         return kFailed;
     }
     if (outcome.stopped) {

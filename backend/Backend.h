@@ -9,6 +9,15 @@ public:
     static constexpr int kOk = 0;
     static constexpr int kFailed = 1;
 
+    // The account that runs every job not of an authenticated person, and
+    // the folder of its per-name settings and data; PARSIMO_SERVICE_ACCOUNT
+    // and PARSIMO_SERVICE_HOME (the scheduler's SetEnv) name others.
+    static constexpr const char* kServiceAccount = "parsimo";
+    static constexpr const char* kServiceHome = "/var/lib/parsimo";
+    // No job runs longer than the machine's JobTimeoutLimit (seconds).
+    static constexpr int kDefaultJobTimeoutLimit = 3600;
+    static constexpr int kMaxJobTimeoutLimit = 7 * 86400;
+
     static constexpr const char* kDeviceLine = "direct parsimo:/ \"Parsimo\" \"Parsimo toner-saving printer\"";
 
     // argv as the scheduler passes it; `environment` is our own ("NAME=value").

@@ -1,5 +1,6 @@
 #include "JobRecord.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -124,23 +125,37 @@ PrintJobInfo JobRecord::FromJob(const BackendJob& job, const std::vector<PrintOp
 bool JobRecord::Store(const PrintJobInfo& r, const char* hivePath, const std::string& queue)
 {
     return RegistryHive::Store(hivePath, [&](RegistryHive& hive) {
-        const auto dword = [&](const char* name, int32_t value) {
-            return hive.SetDword(kRecordKey, name, static_cast<uint32_t>(value));
-        };
-        // A text that a line cannot hold goes in with its line breaks as blanks.
-        const auto text = [&](const char* name, const char* value) {
-            std::string s = value;
-            for (char& c : s)
-                if (c == '\r' || c == '\n') c = ' ';
-            return hive.SetString(kRecordKey, name, s);
-        };
-        bool ok = dword("JobID", static_cast<int32_t>(r.JobID)) && text("PrintDocumentName", r.PrintDocumentName) &&
-                  text("UserName", r.UserName) && text("MachineName", r.MachineName) &&
-                  dword("Orientation", r.Orientation) && dword("PaperSize", r.PaperSize) &&
-                  dword("PaperLength", r.PaperLength) && dword("PaperWidth", r.PaperWidth) &&
-                  dword("PrintQuality", r.PrintQuality) && dword("dmScale", r.dmScale) && dword("Copies", r.Copies) &&
-                  dword("Collate", r.Collate) && dword("TotalPages", r.TotalPages) &&
-                  dword("PagesPrinted", r.PagesPrinted);
+        const std::string own = std::string(kRecordKey) + "\\" + std::to_string(r.JobID);
+        bool ok = true;
+        for (const std::string& key : {std::string(kRecordKey), own}) {
+            const auto dword = [&](const char* name, int32_t value) {
+                return hive.SetDword(key, name, static_cast<uint32_t>(value));
+            };
+            // A text that a line cannot hold goes in with its line breaks as blanks.
+            const auto text = [&](const char* name, const char* value) {
+                std::string s = value;
+                for (char& c : s)
+                    if (c == '\r' || c == '\n') c = ' ';
+                return hive.SetString(key, name, s);
+            };
+            ok = ok && dword("JobID", static_cast<int32_t>(r.JobID)) &&
+                 text("PrintDocumentName", r.PrintDocumentName) && text("UserName", r.UserName) &&
+                 text("MachineName", r.MachineName) && dword("Orientation", r.Orientation) &&
+                 dword("PaperSize", r.PaperSize) && dword("PaperLength", r.PaperLength) &&
+                 dword("PaperWidth", r.PaperWidth) && dword("PrintQuality", r.PrintQuality) &&
+                 dword("dmScale", r.dmScale) && dword("Copies", r.Copies) && dword("Collate", r.Collate) &&
+                 dword("TotalPages", r.TotalPages) && dword("PagesPrinted", r.PagesPrinted);
+        }
+        // Job ids only grow: the oldest records are those of jobs long done.
+        std::vector<uint64_t> ids;
+        for (const std::string& name : hive.SubKeys(kRecordKey)) {
+            char* end = nullptr;
+            const unsigned long long id = std::strtoull(name.c_str(), &end, 10);
+            if (!name.empty() && *end == '\0') ids.push_back(id);
+        }
+        std::sort(ids.begin(), ids.end());
+        for (size_t i = 0; ids.size() > kKeptJobRecords && i < ids.size() - kKeptJobRecords; ++i)
+            hive.RemoveKey(std::string(kRecordKey) + "\\" + std::to_string(ids[i]));
         RegistryHive::Value current;
         const bool named = hive.GetValue(kSettingsKey, "PrinterName", current) && current.type == REG_SZ &&
                            std::string(current.data.begin(), current.data.end()) == queue + '\0';

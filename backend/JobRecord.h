@@ -24,8 +24,13 @@ public:
     // mm, m, ft), in tenths of a millimetre.
     static bool ParseCustomSize(const std::string& value, int32_t& width, int32_t& length);
 
-    // Writes the record's fourteen values, and the queue's name as the
-    // user's PrinterName when it names another one, in one replacement of
-    // the hive file.
+    // Each job also gets a record of its own below the shared one, named by
+    // its id, so that jobs of one user running at once never read each
+    // other's; the newest kKeptJobRecords of them are kept.
+    static constexpr size_t kKeptJobRecords = 32;
+
+    // Writes the record's fourteen values into the shared record and the
+    // job's own, and the queue's name as the user's PrinterName when it names
+    // another one, in one replacement of the hive file.
     static bool Store(const PrintJobInfo& record, const char* hivePath, const std::string& queue);
 };

@@ -8,7 +8,12 @@ struct UserAccount {
     uint32_t uid = 0;
     uint32_t gid = 0;
     std::string home;
+    std::string shell;
 
     // False for a name the account database does not know.
     static bool Find(const std::string& name, UserAccount& account);
+    // A person's account: a uid in the login range of /etc/login.defs (1000
+    // to 60000 by default) and a shell that lets them log in. Root, system
+    // accounts and nobody are not.
+    bool IsLoginAccount() const;
 };

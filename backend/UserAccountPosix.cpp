@@ -1,10 +1,37 @@
 // Account lookup through the name service, so that network accounts work too.
 #include <cerrno>
+#include <fstream>
 #include <pwd.h>
+#include <sstream>
 #include <unistd.h>
 #include <vector>
 
 #include "UserAccount.h"
+
+namespace {
+constexpr uint32_t kDefaultUidMin = 1000;
+constexpr uint32_t kDefaultUidMax = 60000;
+
+// One number of /etc/login.defs ("UID_MIN 1000"), or the fallback.
+uint32_t LoginDefinition(const char* name, uint32_t fallback)
+{
+    std::ifstream defs("/etc/login.defs");
+    std::string line;
+    while (std::getline(defs, line)) {
+        std::istringstream words(line);
+        std::string key;
+        unsigned long value = 0;
+        if (words >> key && key == name && words >> value && value > 0 && value < 0xFFFFFFFFul)
+            return static_cast<uint32_t>(value);
+    }
+    return fallback;
+}
+
+bool EndsWith(const std::string& text, const std::string& end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+}  // namespace
 
 bool UserAccount::Find(const std::string& name, UserAccount& account)
 {
@@ -22,5 +49,15 @@ bool UserAccount::Find(const std::string& name, UserAccount& account)
     account.uid = found->pw_uid;
     account.gid = found->pw_gid;
     account.home = found->pw_dir ? found->pw_dir : "";
+    account.shell = found->pw_shell ? found->pw_shell : "";
     return true;
+}
+
+bool UserAccount::IsLoginAccount() const
+{
+    const uint32_t low = LoginDefinition("UID_MIN", kDefaultUidMin);
+    const uint32_t high = LoginDefinition("UID_MAX", kDefaultUidMax);
+    // An empty shell is /bin/sh to login(1).
+    const bool canLogIn = !EndsWith(shell, "/nologin") && !EndsWith(shell, "/false");
+    return uid >= low && uid <= high && uid != 65534 && canLogIn && !home.empty();
 }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include "Backend.h"
 #include "BackendJob.h"
 #include "DravikLauncher.h"
+#include "JobIdentity.h"
 #include "ScratchFolder.h"
 
 TEST(BackendJob, ArgumentsAsTheSchedulerPassesThem)
@@ -37,16 +39,62 @@ TEST(BackendJob, ArgumentsAsTheSchedulerPassesThem)
     EXPECT_NE(fault.find("Usage"), std::string::npos);
 }
 
-TEST(Backend, RelaysLinesAsErrorsAndRefusesUnknownUsers)
+TEST(Backend, RelaysLinesAsErrorsAndRefusesJobsWithoutTheServiceAccount)
 {
     EXPECT_EQ(Backend::RelayLine("Z3 Parsimo: no printer\r [OK]"), "ERROR: Z3 Parsimo: no printer [OK]");
     EXPECT_EQ(Backend::RelayLine("a\x1b[2Jb"), "ERROR: a [2Jb");
 
+    // A name nobody here has runs as the service account, which must exist.
     const char* argv[] = {"parsimo", "5", "no-such-user-parsimo", "t", "1", ""};
     testing::internal::CaptureStderr();
-    EXPECT_EQ(Backend::Run(6, argv, {}), Backend::kFailed);
+    EXPECT_EQ(Backend::Run(6, argv, {"PARSIMO_SERVICE_ACCOUNT=no-such-service-parsimo"}), Backend::kFailed);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "ERROR: Unknown user \"no-such-user-parsimo\": the job cannot be processed for them\n");
+              "ERROR: The service account \"no-such-service-parsimo\" does not exist: the job of "
+              "\"no-such-user-parsimo\" cannot be processed (reinstall the package parsimo)\n");
+}
+
+TEST(JobIdentity, OnlyAnAuthenticatedPersonRunsAsThemselves)
+{
+    const UserAccount alice{"alice", 1001, 1001, "/home/alice", "/bin/bash"};
+    const UserAccount root{"root", 0, 0, "/root", "/bin/bash"};
+    const UserAccount service{"parsimo", 120, 130, "/var/lib/parsimo", "/usr/sbin/nologin"};
+
+    const JobIdentity self = JobIdentity::Decide("alice", "1001", alice, true, service, "/var/lib/parsimo");
+    EXPECT_FALSE(self.service);
+    EXPECT_EQ(self.account.uid, 1001u);
+    EXPECT_EQ(self.home, "/home/alice");
+    EXPECT_EQ(self.name, "alice");
+
+    // lp -U alice by someone else: the scheduler vouched for nobody, or for another uid.
+    for (const std::string& authUid : {std::string(), std::string("1002"), std::string("0")}) {
+        const JobIdentity claim = JobIdentity::Decide("alice", authUid, alice, true, service, "/var/lib/parsimo");
+        EXPECT_TRUE(claim.service) << authUid;
+        EXPECT_EQ(claim.account.uid, 120u);
+        EXPECT_EQ(claim.name, "unverified-alice");
+        EXPECT_EQ(claim.home, "/var/lib/parsimo/unverified-alice");
+    }
+    // Root and system accounts never run their jobs as themselves, authenticated or not.
+    const JobIdentity asRoot = JobIdentity::Decide("root", "0", root, false, service, "/var/lib/parsimo/");
+    EXPECT_TRUE(asRoot.service);
+    EXPECT_EQ(asRoot.home, "/var/lib/parsimo/root");
+    // Remote names the machine does not know.
+    const JobIdentity remote = JobIdentity::Decide("CORP\\Jane", "", std::nullopt, false, service, "/srv");
+    EXPECT_TRUE(remote.service);
+    EXPECT_EQ(remote.name, "jane");
+}
+
+TEST(JobIdentity, NamesAreSafeFolderNames)
+{
+    EXPECT_EQ(JobIdentity::NormalisedName("CORP\\Jane"), "jane");
+    EXPECT_EQ(JobIdentity::NormalisedName("jane@corp.example"), "jane");
+    EXPECT_EQ(JobIdentity::NormalisedName("A\\B\\Jane.Doe@x@y"), "jane.doe");
+    EXPECT_EQ(JobIdentity::NormalisedName("../../etc"), "_._.._etc");
+    EXPECT_EQ(JobIdentity::NormalisedName(".."), "_.");
+    EXPECT_EQ(JobIdentity::NormalisedName("-rf /"), "_rf__");
+    EXPECT_EQ(JobIdentity::NormalisedName("J\xc3\xa9r\xc3\xb4me"), "j__r__me");
+    EXPECT_EQ(JobIdentity::NormalisedName(""), "anonymous");
+    EXPECT_EQ(JobIdentity::NormalisedName("DOMAIN\\"), "anonymous");
+    EXPECT_EQ(JobIdentity::NormalisedName(std::string(300, 'a')).size(), JobIdentity::kMaxName);
 }
 
 class LauncherTest : public testing::Test {
@@ -120,4 +168,63 @@ TEST_F(LauncherTest, PassesAStopOnAndEndsWhatIsLeft)
     EXPECT_EQ(outcome.status, 128 + SIGTERM);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_TRUE(m_lines.empty());
+}
+
+TEST_F(LauncherTest, GivesOnlyTheFiguresPipeAndCollectsWhatComesThrough)
+{
+    // A descriptor of ours that the program must not inherit, as the scheduler's 3 and 4 are.
+    const int stray = fcntl(2, F_DUPFD, DravikLauncher::kFiguresFd + 1);
+    ASSERT_GT(stray, DravikLauncher::kFiguresFd);
+    const LaunchOutcome outcome = Run("ls /proc/self/fd >&2; printf 'job 1' >&$PARSIMO_STATISTICS_FD;"
+                                      "printf ' 2\\n' >&3");
+    close(stray);
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.figures, "job 1 2\n");
+    // 0, 1, 2, the pipe, and the descriptor ls itself opens on /proc/self/fd.
+    std::vector<std::string> expected = {"0", "1", "2", "3"};
+    ASSERT_EQ(m_lines.size(), 5u);
+    m_lines.pop_back();
+    EXPECT_EQ(m_lines, expected);
+}
+
+TEST_F(LauncherTest, EndsAProgramThatRunsPastTheLimit)
+{
+    m_request.timeLimitSeconds = 1;
+    const auto start = std::chrono::steady_clock::now();
+    const LaunchOutcome outcome = Run("sleep 60; echo survived >&2");
+    EXPECT_TRUE(outcome.timedOut);
+    EXPECT_FALSE(outcome.stopped);
+    EXPECT_EQ(outcome.status, 128 + SIGTERM);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_TRUE(m_lines.empty());
+}
+
+TEST_F(LauncherTest, TheProgramDiesWithTheBackend)
+{
+    // Where the program, which runs as nobody, can leave its pid.
+    const std::string pidFile = "/tmp/parsimo-launcher-" + std::to_string(getpid()) + ".pid";
+    const pid_t backend = fork();
+    ASSERT_GE(backend, 0);
+    if (backend == 0) {
+        Run("echo $$ > " + pidFile + "; exec sleep 60");
+        _exit(0);
+    }
+    pid_t program = 0;
+    for (int i = 0; i < 100 && program == 0; ++i) {
+        usleep(50000);
+        FILE* file = std::fopen(pidFile.c_str(), "r");
+        if (file && std::fscanf(file, "%d", &program) != 1) program = 0;
+        if (file) std::fclose(file);
+    }
+    ASSERT_GT(program, 0);
+    kill(backend, SIGKILL);
+    waitpid(backend, nullptr, 0);
+    bool gone = false;
+    for (int i = 0; i < 100 && !gone; ++i) {
+        usleep(50000);
+        gone = kill(program, 0) != 0;
+    }
+    EXPECT_TRUE(gone) << "the program outlived the backend";
+    if (!gone) kill(program, SIGKILL);
+    unlink(pidFile.c_str());
 }

@@ -130,3 +130,29 @@ TEST(JobRecord, StoreWritesTypedValuesAndKeepsTheRest)
     std::filesystem::create_directory(folder.Path("dir.reg"));
     EXPECT_FALSE(JobRecord::Store(record, folder.Path("dir.reg").c_str(), "Parsimo"));
 }
+
+TEST(JobRecord, EachJobHasItsOwnRecordAndOnlyTheNewestAreKept)
+{
+    ScratchFolder folder;
+    const std::string hive = folder.Path("user.reg");
+    const size_t jobs = JobRecord::kKeptJobRecords + 5;
+    for (size_t id = 1; id <= jobs; ++id) {
+        BackendJob job = Job(1);
+        job.jobId = static_cast<int32_t>(id);
+        job.title = "job-" + std::to_string(id);
+        ASSERT_TRUE(JobRecord::Store(JobRecord::FromJob(job, {}, "host"), hive.c_str(), "Parsimo"));
+    }
+    RegistryHive read;
+    ASSERT_TRUE(read.Load(hive.c_str()));
+    const auto title = [&](const std::string& key) {
+        RegistryHive::Value v;
+        return read.GetValue(key, "PrintDocumentName", v) ? std::string(v.data.begin(), v.data.end() - 1) : "";
+    };
+    // A job started a moment later rewrote the shared record, never an earlier job's own.
+    EXPECT_EQ(title(JobRecord::kRecordKey), "job-" + std::to_string(jobs));
+    const std::string own = std::string(JobRecord::kRecordKey) + "\\";
+    EXPECT_EQ(title(own + "6"), "job-6");
+    EXPECT_EQ(title(own + std::to_string(jobs)), "job-" + std::to_string(jobs));
+    EXPECT_FALSE(read.HasKey(own + "5"));
+    EXPECT_EQ(read.SubKeys(JobRecord::kRecordKey).size(), JobRecord::kKeptJobRecords);
+}
