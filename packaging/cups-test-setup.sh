@@ -45,12 +45,19 @@ start() {
   for f in /usr/lib/cups/filter/*; do ln -s "$f" "$dir/bin/filter/"; done
   for f in /usr/lib/cups/backend/*; do ln -s "$f" "$dir/bin/backend/"; done
   chmod 0755 "$dir/bin/backend"
+  # The all-users folder is root's, as the package makes it: only the
+  # backend writes the statistics there.
   mkdir -p "$dir/common/QMVK/Parsimo" "$dir/install"
-  chmod 0755 "$dir/common" "$dir/common/QMVK" "$dir/install"
-  chmod 1777 "$dir/common/QMVK/Parsimo"
+  chmod 0755 "$dir/common" "$dir/common/QMVK" "$dir/common/QMVK/Parsimo" "$dir/install"
+  # The test users are people (a login shell) whom the scheduler authenticates.
   for user in $test_users; do
-    id "$user" >/dev/null 2>&1 || useradd --create-home --shell /usr/sbin/nologin "$user"
+    id "$user" >/dev/null 2>&1 || useradd --create-home --shell /bin/sh "$user"
+    usermod --shell /bin/sh "$user" >/dev/null 2>&1
   done
+  # The service account, with its per-name folders here instead of /var/lib/parsimo.
+  id parsimo >/dev/null 2>&1 ||
+    useradd --system --user-group --home-dir /var/lib/parsimo --no-create-home --shell /usr/sbin/nologin parsimo
+  rm -rf "$dir/service" && install -d -m 0700 -o parsimo -g parsimo "$dir/service"
   printf '#!/bin/sh\nexec cat "${6:--}"\n' >"$dir/bin/filter/parsimo-passthrough"
   chmod 0755 "$dir/bin" "$dir/bin/filter" "$dir/bin/filter/parsimo-passthrough"
   chmod 0755 "$dir" "$dir/out"
@@ -69,12 +76,13 @@ FileDevice Yes
 SystemGroup root
 SetEnv TESSEL_HKLM $dir/machine.reg
 SetEnv TESSEL_COMMON_APPDATA $dir/common
+SetEnv PARSIMO_SERVICE_HOME $dir/service
 CONF
   cat >"$dir/cupsd.conf" <<CONF
 Listen $sock
 LogLevel ${PARSIMO_CUPS_LOGLEVEL:-warn}
 Browsing No
-DefaultAuthType None
+DefaultAuthType Basic
 WebInterface No
 <Location />
   Order allow,deny
@@ -85,6 +93,7 @@ WebInterface No
     Order deny,allow
   </Limit>
 </Policy>
+$(cat "$here/parsimo-policy.conf")
 CONF
   chmod 0644 "$dir/cupsd.conf" "$dir/cups-files.conf"
   /usr/sbin/cupsd -f -c "$dir/cupsd.conf" -s "$dir/cups-files.conf" >"$dir/log/cupsd.out" 2>&1 &
@@ -119,7 +128,7 @@ add_parsimo() {
     "$dir/install" >"$dir/machine.reg"
   chmod 0644 "$dir/machine.reg"
   /usr/sbin/lpadmin -h "$sock" -p Parsimo -E -v parsimo:/ -P "$here/ppd/Parsimo.ppd" \
-    -o printer-error-policy=abort-job >&2
+    -o printer-error-policy=abort-job -o printer-op-policy=parsimo >&2
 }
 
 test_users="parsimo-test1 parsimo-test2"

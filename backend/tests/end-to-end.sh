@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Jobs through a private scheduler (packaging/cups-test-setup.sh) into the
 # built backend, the job processor and out of the target queues.
-#   end-to-end.sh SOURCE_DIR BUILD_DIR print|cancel
+#   end-to-end.sh SOURCE_DIR BUILD_DIR print|cancel|trust
 # Needs root, the scheduler's variables (CUPS_SERVER, PARSIMO_CUPS_DIR when
 # not the default) and its test users; skipped (77) without them.
 set -uo pipefail
@@ -123,12 +123,6 @@ grep -q 'Could not open the target printer ()' "$dir/log/error_log" && [ "$(comp
 lpadmin -d ParsimoTarget 2>/dev/null
 settings "$user2" ParsimoTarget2
 
-# An unknown user's job fails with a reason.
-lp -U parsimo-nosuchuser -d Parsimo "$work/three.pdf" >/dev/null
-settle 30
-grep -q 'Unknown user \\"parsimo-nosuchuser\\"\|Unknown user "parsimo-nosuchuser"' "$dir/log/error_log" &&
-  pass "unknown user refused" || fail "no ERROR line for an unknown user"
-
 # Two users at once: both print whole.
 before1=$(completed ParsimoTarget)
 before2=$(completed ParsimoTarget2)
@@ -163,6 +157,105 @@ ls "$(data_dir "$user1")" | grep -q '^_dk_' && fail "cancel: page files left: $(
 lpstat -W not-completed -o ParsimoTarget | grep -q . && fail "cancel: a partial job waits on the target"
 [ $failures -eq 0 ] && pass "cancelled job left nothing"
 cancel -a ParsimoTarget 2>/dev/null
+fi
+
+
+if [ "$part" = trust ]; then
+# Who a job runs as, tried as a hostile local user would.
+service_uid=$(id -u parsimo)
+db=$dir/common/QMVK/Parsimo/Parsimo.sdf
+sql() { sqlite3 -readonly "$db" "$1" 2>/dev/null; }
+# The pid of a program running as user $2 (and child of $3); waits for it to start.
+running() {
+  local pid
+  for _ in $(seq 120); do
+    pid=$(pgrep -n -x "$1" -u "$2" ${3:+-P "$3"}) && break
+    sleep 0.25
+  done
+  echo "$pid"
+}
+# Waits until the jobs of user $1 have left no program running.
+quiet() { for _ in $(seq 80); do pgrep -u "$1" -x 'Dravik|gs' >/dev/null || return 0; sleep 0.25; done; return 1; }
+uid_of() { [ -n "$1" ] && awk '/^Uid:/ { print $2 }' "/proc/$1/status"; }
+# The scheduler's back and side channels (the backend's 3 and 4) that the job processor holds.
+inherited() {
+  local backend channels
+  backend=$(ps -o ppid= -p "$1" | tr -d ' ')
+  channels=$(readlink "/proc/$backend/fd/3" "/proc/$backend/fd/4")
+  for fd in /proc/"$1"/fd/*; do
+    readlink "$fd"
+  done | grep -F -x "$channels"
+}
+
+# The scheduler vouches for nobody but the user at its socket.
+for who in root "$user2" daemon; do
+  if runuser -u "$user1" -- lp -U "$who" -d Parsimo "$work/three.pdf" >/dev/null 2>&1; then
+    fail "$user1 submitted a job as $who"
+  else
+    pass "$user1 cannot submit as $who"
+  fi
+done
+settle 60
+
+# Root's own job, and a job of a system account, run as the service account.
+for who in root daemon; do
+  quiet parsimo
+  if [ "$who" = root ]; then lp -d Parsimo "$work/long.ps" >/dev/null; else runuser -u daemon -- lp -d Parsimo "$work/long.ps" >/dev/null; fi
+  dravik=$(running Dravik parsimo)
+  uid=$(uid_of "$dravik")
+  gs_uid=$(uid_of "$(running gs parsimo "$dravik")")
+  [ "$uid" = "$service_uid" ] && [ "$gs_uid" = "$service_uid" ] &&
+    pass "$who's job runs as the service account" || fail "$who's job ran as uid $uid (Ghostscript $gs_uid)"
+  held=$(inherited "$dravik")
+  [ -z "$held" ] && pass "the job processor holds none of the scheduler's channels" ||
+    fail "the job processor holds the scheduler's $held"
+  [ -d "$dir/service/$who" ] && [ "$(stat -c %U "$dir/service/$who")" = parsimo ] ||
+    fail "no per-name folder for $who"
+  cancel -a Parsimo 2>/dev/null
+  settle 60 || fail "cancelled job of $who still queued"
+done
+
+# A killed backend takes its job processor with it.
+quiet parsimo
+lp -d Parsimo "$work/long.ps" >/dev/null
+dravik=$(running Dravik parsimo)
+running gs parsimo "$dravik" >/dev/null
+kill -9 "$(ps -o ppid= -p "$dravik" | tr -d ' ')"
+gone=0
+for _ in $(seq 40); do pgrep -u parsimo -x Dravik >/dev/null || { gone=1; break; }; sleep 0.25; done
+[ $gone -eq 1 ] && ! pgrep -x gs -u parsimo >/dev/null && pass "the job processor died with the backend" ||
+  fail "the job processor outlived its backend"
+cancel -a Parsimo 2>/dev/null
+settle 60
+
+# The usage statistics: written by the backend alone, readable by root and
+# the printing administrators only, each row under the name the job ran as.
+check_print "$user1" "$work/three.pdf" 3 ParsimoTarget
+[ "$(stat -c '%U %G %a' "$db")" = "root lpadmin 640" ] && pass "the statistics are root's, 0640" ||
+  fail "statistics database is $(stat -c '%U %G %a' "$db")"
+[ "$(stat -c '%U %a' "$dir/common/QMVK/Parsimo")" = "root 755" ] || fail "the all-users folder is writable by others"
+runuser -u "$user2" -- cat "$db" >/dev/null 2>&1 && fail "$user2 can read everyone's statistics"
+runuser -u "$user2" -- sh -c "echo x >> '$db'" 2>/dev/null && fail "$user2 can write the statistics"
+runuser -u "$user2" -- sh -c "echo x > '$db-journal'" 2>/dev/null && fail "$user2 can plant a journal"
+[ "$(sql "SELECT user || ':' || pages FROM jobs ORDER BY id DESC LIMIT 1")" = "$user1:3" ] &&
+  pass "the job is recorded as $user1's" || fail "statistics row: $(sql 'SELECT * FROM jobs ORDER BY id DESC LIMIT 1')"
+own=$(data_dir "$user1")/Parsimo.sdf
+[ "$(stat -c '%U %a' "$own" 2>/dev/null)" = "$user1 600" ] && pass "$user1 keeps their own copy" ||
+  fail "no own statistics copy for $user1"
+
+# No job runs past the machine's ceiling, whatever the user's JobTimeout.
+cp "$dir/machine.reg" "$work/machine.reg"
+printf '"JobTimeoutLimit"=dword:00000003\n' >>"$dir/machine.reg"
+home=$(home_of "$user1")
+printf '"JobTimeout"=dword:00000000\n' >>"$home/.config/tessel/user.reg"
+printf '%%!PS\n{} loop\n' >"$work/loop.ps"
+chmod 0644 "$work/loop.ps"
+start=$(date +%s)
+submit "$user1" "$work/loop.ps" >/dev/null
+settle 60 && [ $(($(date +%s) - start)) -lt 40 ] && ! pgrep -u "$user1" -x gs >/dev/null &&
+  pass "a job that never ends is ended at the ceiling" || fail "the endless job held the queue"
+cp "$work/machine.reg" "$dir/machine.reg"
+settings "$user1" ParsimoTarget
 fi
 
 echo "$((failures == 0 ? 1 : 0)) passed, $failures failed"
