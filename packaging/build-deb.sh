@@ -44,13 +44,24 @@ root=$work/root
 mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates" "$root/etc/tessel"
 touch "$root/var/lib/dpkg/status"
 printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n"Kept"="yes"\n' >"$root/etc/tessel/machine.reg"
+# What an earlier version left: a folder every user writes, a database every
+# user writes with a row in it, and a journal someone planted.
+old=$root/var/lib/QMVK/Parsimo
+mkdir -p "$old" && chmod 1777 "$old"
+sqlite3 "$old/Parsimo.sdf" "CREATE TABLE jobs (id INTEGER PRIMARY KEY, user TEXT); INSERT INTO jobs (user) VALUES ('ann');"
+chmod 0666 "$old/Parsimo.sdf"
+printf 'planted' >"$old/Parsimo.sdf-journal" && chmod 0666 "$old/Parsimo.sdf-journal"
 dpkg=(dpkg --root="$root" --force-script-chrootless --force-depends --log=/dev/null)
 "${dpkg[@]}" -i "$deb" >/dev/null 2>&1 || fail "install into the throw-away root"
 grep -q '^"InstallDir"="/usr/lib/parsimo/"$' "$root/etc/tessel/machine.reg" &&
   grep -q "^\"ProductVersion\"=\"$version\"\$" "$root/etc/tessel/machine.reg" &&
   grep -q '^"Kept"="yes"$' "$root/etc/tessel/machine.reg" || fail "installation key: $(cat "$root/etc/tessel/machine.reg")"
-[ "$(stat -c %a:%U "$root/var/lib/QMVK/Parsimo")" = 1777:root ] || fail "all-users folder not root's and sticky"
-[ "$(stat -c %a:%U "$root/var/lib/QMVK/Parsimo/Parsimo.sdf")" = 666:root ] || fail "statistics database not root's, mode 0666"
+[ "$(stat -c %a:%U "$root/var/lib/QMVK/Parsimo")" = 755:root ] || fail "all-users folder not root's, mode 0755"
+[ "$(stat -c %a:%U "$old/Parsimo.sdf")" = 640:root ] || fail "old statistics database not root's, mode 0640"
+[ "$(sqlite3 "$old/Parsimo.sdf" "SELECT user FROM jobs")" = ann ] || fail "old statistics rows lost"
+[ ! -e "$old/Parsimo.sdf-journal" ] && [ -f "$old/Parsimo.sdf-journal.untrusted" ] || fail "a planted journal was kept"
+[ "$(stat -c %a "$root/var/lib/parsimo")" = 700 ] || fail "no service account folder"
+grep -q ' ./usr/share/parsimo/parsimo-policy.conf$' <<<"$listing" || fail "the queue's policy is not in the package"
 [ "$(stat -c %a:%U "$root/usr/lib/cups/backend/parsimo")" = 700:root ] || fail "installed backend mode"
 "$root/usr/lib/cups/backend/parsimo" | grep -q '^direct parsimo:/ ' || fail "installed backend lists no device"
 echo "a user's file" >"$root/var/lib/QMVK/Parsimo/Parsimo.sdf"
