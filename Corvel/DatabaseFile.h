@@ -16,3 +16,9 @@ enum class DatabaseFileKind {
 // every user can write it and, in a sticky folder, nobody but its owner can
 // remove it.
 DatabaseFileKind PrepareDatabaseFile(const char* path, bool create);
+// As PrepareDatabaseFile without creating; `own` tells whether this process's
+// user owns the file (only then may a reader trust the journal beside it).
+DatabaseFileKind InspectDatabaseFile(const char* path, bool& own);
+// True when nothing is at `path` or a regular file is, never a link or FIFO:
+// the only files SQLite is let to open or empty beside a database.
+bool IsRegularOrMissing(const char* path);
