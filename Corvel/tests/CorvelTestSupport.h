@@ -14,6 +14,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -114,12 +115,13 @@ private:
 constexpr uid_t kUserA = 65534;
 constexpr uid_t kUserB = 64321;
 
-// Runs `work` in a child process as `uid` (when the test runs as root); gives its pid.
-inline pid_t StartAs(uid_t uid, const std::function<int()>& work)
+// Runs `work` in a child process as `uid` in `groups` (when the test runs as root); gives its pid.
+inline pid_t StartAs(uid_t uid, const std::function<int()>& work, const std::vector<gid_t>& groups = {})
 {
     const pid_t pid = fork();
     if (pid == 0) {
-        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(uid) != 0 || setuid(uid) != 0)) _exit(100);
+        if (geteuid() == 0 && (setgroups(groups.size(), groups.data()) != 0 || setgid(uid) != 0 || setuid(uid) != 0))
+            _exit(100);
         _exit(work());
     }
     return pid;
@@ -132,9 +134,9 @@ inline int ExitCode(pid_t pid)
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-inline int RunAs(uid_t uid, const std::function<int()>& work)
+inline int RunAs(uid_t uid, const std::function<int()>& work, const std::vector<gid_t>& groups = {})
 {
-    return ExitCode(StartAs(uid, work));
+    return ExitCode(StartAs(uid, work, groups));
 }
 
 inline mode_t Mode(const std::string& path)
