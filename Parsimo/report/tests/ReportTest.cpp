@@ -232,6 +232,16 @@ TEST_F(ReportTest, NamesFromTheFileAreShownNeverObeyed)
          {"\n\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\",", "\n'+1,", "\n'-2,", "\n'@SUM(A1),", "\n\\x09x,"})
         EXPECT_NE(r.out.find(field), std::string::npos) << field << " in\n" << r.out;
     EXPECT_TRUE(printable(r.out)) << r.out;
+
+    // The chart draws every name, long ones cut between characters.
+    ASSERT_TRUE(
+        Exec(db, "UPDATE jobs SET user = '" + std::string(12, 'x') + "' || char(233, 233, 233) WHERE user = '+1'"));
+    const std::string png = folder.Path("names.png");
+    r = Report(With({"--by", "user", "--chart", png}));
+    EXPECT_EQ(r.code, 0) << r.err;
+    cairo_surface_t* image = cairo_image_surface_create_from_png(png.c_str());
+    EXPECT_EQ(cairo_surface_status(image), CAIRO_STATUS_SUCCESS);
+    cairo_surface_destroy(image);
 }
 
 // One crafted row of 2^63 - 1 pages: the sums hold at the limit and the
