@@ -15,3 +15,9 @@ enum class DatabaseFileKind {
 // root makes it, 0640 with group lpadmin: the all-users database, which only
 // the backend writes and the printing administrators may read.
 DatabaseFileKind PrepareDatabaseFile(const char* path, bool create);
+// As PrepareDatabaseFile without creating; `own` tells whether this process's
+// user owns the file (only then may a reader trust the journal beside it).
+DatabaseFileKind InspectDatabaseFile(const char* path, bool& own);
+// True when nothing is at `path` or a regular file is, never a link or FIFO:
+// the only files SQLite is let to open or empty beside a database.
+bool IsRegularOrMissing(const char* path);

@@ -16,10 +16,11 @@ constexpr mode_t kAdminsRead = 0640;
 constexpr const char* kAdminGroup = "lpadmin";
 constexpr char kSQLiteHeader[] = "SQLite format 3";  // with its terminator: 16 bytes
 
-DatabaseFileKind Inspect(int fd)
+DatabaseFileKind Inspect(int fd, bool& own)
 {
     struct stat info { };
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return DatabaseFileKind::Unusable;
+    own = info.st_uid == geteuid();
     if (info.st_size == 0) return DatabaseFileKind::Empty;
     char header[sizeof kSQLiteHeader] = {};
     const ssize_t got = pread(fd, header, sizeof header, 0);
@@ -63,10 +64,26 @@ DatabaseFileKind PrepareDatabaseFile(const char* path, bool create)
 {
     if (path == nullptr || path[0] == '\0') return DatabaseFileKind::Unusable;
     if (create && CreatePrivateFile(path)) return DatabaseFileKind::Empty;
+    bool own = false;
+    return InspectDatabaseFile(path, own);
+}
+
+DatabaseFileKind InspectDatabaseFile(const char* path, bool& own)
+{
+    own = false;
+    if (path == nullptr || path[0] == '\0') return DatabaseFileKind::Unusable;
     // O_NONBLOCK: opening a planted FIFO must not wait for a writer.
     const int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return errno == ENOENT ? DatabaseFileKind::Missing : DatabaseFileKind::Unusable;
-    const DatabaseFileKind kind = Inspect(fd);
+    const DatabaseFileKind kind = Inspect(fd, own);
     close(fd);
     return kind;
+}
+
+bool IsRegularOrMissing(const char* path)
+{
+    struct stat info { };
+    if (path == nullptr) return false;
+    if (lstat(path, &info) != 0) return errno == ENOENT;
+    return S_ISREG(info.st_mode);
 }

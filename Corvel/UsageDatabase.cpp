@@ -2,15 +2,20 @@
 
 #include <sqlite3.h>
 
+#include <cctype>
 #include <climits>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "DatabaseFile.h"
-#include "SharedFolderVfs.h"
+#include "GuardedVfs.h"
 
 namespace {
 // Many users print at once; a writer waits this long for another's transaction.
 constexpr int kBusyTimeoutMs = 10000;
+// Virtual machine steps between looks at a reader's clock.
+constexpr int kStepsPerClockLook = 10000;
 
 // Step i brings a database of version i to version i + 1.
 constexpr const char* kMigrations[] = {
@@ -56,6 +61,24 @@ bool ReadInteger(sqlite3* db, const char* sql, int64_t& value)
     return true;
 }
 
+// A URI for SQLite that opens the file as one nobody changes: SQLite then
+// takes no locks and never looks at a journal beside it.
+std::string ImmutableUri(const std::string& path)
+{
+    std::string uri = "file:";
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) || std::strchr("/-._~", c) != nullptr) {
+            uri += c;
+        } else {
+            char escape[4];
+            std::snprintf(escape, sizeof escape, "%%%02X", byte);
+            uri += escape;
+        }
+    }
+    return uri + "?immutable=1";
+}
+
 void BindText(sqlite3_stmt* statement, int index, const std::string& text)
 {
     // Texts are fixed fields of 260 characters where they come from.
@@ -81,10 +104,12 @@ private:
 };
 }  // namespace
 
-UsageDatabase::UsageDatabase(const char* path, Access access) : m_path(path ? path : "")
+UsageDatabase::UsageDatabase(const char* path, Access access, std::chrono::milliseconds readTimeLimit)
+    : m_path(path ? path : "")
 {
     const bool write = access == Access::Write;
-    const DatabaseFileKind kind = PrepareDatabaseFile(path, write);
+    bool own = false;
+    const DatabaseFileKind kind = write ? PrepareDatabaseFile(path, true) : InspectDatabaseFile(path, own);
     if (kind == DatabaseFileKind::Missing || kind == DatabaseFileKind::Unusable) {
         m_error = kind == DatabaseFileKind::Missing ? "does not exist" : "is not a regular file";
         return;
@@ -100,20 +125,25 @@ UsageDatabase::UsageDatabase(const char* path, Access access) : m_path(path ? pa
         m_error = "has a journal that is not a regular file";
         return;
     }
-    // Read-write even for the report when the file allows it: a reader that
-    // finds a killed writer's journal must be able to roll it back.
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_PRIVATECACHE;
-    if (sqlite3_open_v2(m_path.c_str(), &m_pDb, flags, SharedFolderVfs::Name()) != SQLITE_OK) {
+    // A writer rolls back what a killed writer left. A reader never writes:
+    // it reads its own file with locks (a hot journal then fails the read
+    // until the next writer rolls it back) and another user's file as one
+    // that nobody changes, without looking at the journal beside it.
+    const int flags = (write ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOFOLLOW |
+                      SQLITE_OPEN_PRIVATECACHE | (write || own ? 0 : SQLITE_OPEN_URI);
+    const std::string name = write || own ? m_path : ImmutableUri(m_path);
+    if (sqlite3_open_v2(name.c_str(), &m_pDb, flags, GuardedVfs::Name()) != SQLITE_OK) {
         Fail("cannot be opened");
         return;
     }
-    if (!Configure(access)) return;
+    if (!Configure(access, readTimeLimit)) return;
     bool fresh = false;
     int32_t version = 0;
     if (!CheckOwnership(fresh, version)) return;
     m_empty = fresh;
     if (!write) {
         if (!fresh && version != kSchemaVersion) Fail("has a schema this program cannot read");
+        if (!fresh && IsOpen()) CheckTables();
         return;
     }
     // The journal is made now, as everyone's, so that a later writer never
@@ -152,18 +182,40 @@ bool UsageDatabase::Exec(const char* sql)
     return sqlite3_exec(m_pDb, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-bool UsageDatabase::Configure(Access access)
+bool UsageDatabase::Configure(Access access, std::chrono::milliseconds readTimeLimit)
 {
     sqlite3_busy_timeout(m_pDb, kBusyTimeoutMs);
     // Any user may write the file: its schema is not trusted to run functions,
     // and no statement of ours may write the schema directly.
     sqlite3_db_config(m_pDb, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     sqlite3_db_config(m_pDb, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    if (access == Access::Read) {
+        // A crafted file may hold endless work or huge values.
+        m_deadline = std::chrono::steady_clock::now() + readTimeLimit;
+        sqlite3_progress_handler(m_pDb, kStepsPerClockLook, &UsageDatabase::PastDeadline, this);
+        sqlite3_limit(m_pDb, SQLITE_LIMIT_LENGTH, kMaxReadLength);
+        return Exec("PRAGMA query_only = ON") || Fail("cannot be set up");
+    }
     // A rollback journal that is emptied, not deleted: in the sticky shared
     // folder nobody but its owner could delete it (see DatabaseFile.h).
-    const char* setup = access == Access::Write ? "PRAGMA journal_mode = TRUNCATE; PRAGMA foreign_keys = ON;"
-                                                : "PRAGMA journal_mode = TRUNCATE; PRAGMA query_only = ON;";
-    return Exec(setup) || Fail("cannot be set up");
+    return Exec("PRAGMA journal_mode = TRUNCATE; PRAGMA foreign_keys = ON;") || Fail("cannot be set up");
+}
+
+int UsageDatabase::PastDeadline(void* self)
+{
+    return std::chrono::steady_clock::now() > static_cast<UsageDatabase*>(self)->m_deadline ? 1 : 0;
+}
+
+bool UsageDatabase::CheckTables()
+{
+    // A view, virtual table or anything else in their place would run code of the file's making.
+    int64_t tables = 0;
+    if (!ReadInteger(m_pDb,
+                     "SELECT count(*) FROM pragma_table_list WHERE schema = 'main' AND type = 'table'"
+                     " AND lower(name) IN ('jobs', 'pages')",
+                     tables))
+        return Fail("cannot be read");
+    return tables == 2 || Fail("has no jobs and pages tables of its own");
 }
 
 bool UsageDatabase::CheckOwnership(bool& fresh, int32_t& version)
@@ -175,8 +227,11 @@ bool UsageDatabase::CheckOwnership(bool& fresh, int32_t& version)
     if (!Exec("SAVEPOINT ownership")) return Fail("is busy");
     if (!ReadInteger(m_pDb, "PRAGMA application_id", applicationId) ||
         !ReadInteger(m_pDb, "PRAGMA user_version", userVersion) ||
-        !ReadInteger(m_pDb, "SELECT count(*) FROM sqlite_schema", objects))
+        !ReadInteger(m_pDb, "SELECT count(*) FROM sqlite_schema", objects)) {
+        if (sqlite3_extended_errcode(m_pDb) == SQLITE_READONLY_ROLLBACK)
+            return Fail("holds a change left unfinished, which its next writer undoes");
         return Fail("is not a database");
+    }
     if (!Exec("RELEASE ownership")) return Fail("is busy");
     fresh = false;
     if (applicationId == 0 && userVersion == 0) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -10,16 +11,25 @@ struct sqlite3;
 // Ours is recognised by its application id; its schema version (user_version)
 // is migrated forward when a writer opens it. A file that is not ours, or of a
 // newer version, is left exactly as it is.
+//
+// A reader treats the file as hostile: it opens it read-only, never rolls a
+// journal back (one beside a file of another user is not even looked at),
+// accepts only real tables as `jobs` and `pages`, and ends any statement
+// that runs past its time limit.
 class UsageDatabase {
 public:
     static constexpr int32_t kApplicationId = 0x5A335053;
     static constexpr int32_t kSchemaVersion = 1;
     static constexpr int kMaxText = 260;
     static constexpr int32_t kMaxCoverage = 10000;
+    // The longest a reader's statements may take together, from the opening.
+    static constexpr std::chrono::milliseconds kReadTimeLimit{5000};
+    // The longest text or blob a reader takes from the file.
+    static constexpr int kMaxReadLength = 1 << 20;
 
     enum class Access { Write, Read };
     // Opens (and for Write creates or migrates) the database; see IsOpen and Error.
-    UsageDatabase(const char* path, Access access);
+    UsageDatabase(const char* path, Access access, std::chrono::milliseconds readTimeLimit = kReadTimeLimit);
     virtual ~UsageDatabase();
     UsageDatabase(const UsageDatabase&) = delete;
     UsageDatabase& operator=(const UsageDatabase&) = delete;
@@ -39,8 +49,10 @@ public:
     sqlite3* Handle() const { return m_pDb; }
 
 private:
-    bool Configure(Access access);
+    bool Configure(Access access, std::chrono::milliseconds readTimeLimit);
     bool CheckOwnership(bool& fresh, int32_t& version);
+    bool CheckTables();
+    static int PastDeadline(void* self);
     bool Migrate();
     bool Exec(const char* sql);
     bool Fail(const std::string& what);
@@ -50,4 +62,5 @@ private:
     std::string m_path;
     std::string m_error;
     bool m_empty = false;
+    std::chrono::steady_clock::time_point m_deadline;
 };

@@ -1,42 +1,10 @@
 #include <signal.h>
-#include <sys/wait.h>
-
-#include <functional>
 
 #include "CorvelTestSupport.h"
 
 using namespace corveltest;
 
 namespace {
-// Users without accounts: root may take any ids. Other runners stay themselves.
-// Writers of one database are one user (the backends of several queues, all
-// root); another user may read at most.
-constexpr uid_t kUserA = 65534;
-constexpr uid_t kUserB = 64321;
-
-// Runs `work` in a child process as `uid` (when the test runs as root); gives its pid.
-pid_t StartAs(uid_t uid, const std::function<int()>& work)
-{
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (geteuid() == 0 && (setgid(uid) != 0 || setuid(uid) != 0)) _exit(100);
-        _exit(work());
-    }
-    return pid;
-}
-
-int ExitCode(pid_t pid)
-{
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-int RunAs(uid_t uid, const std::function<int()>& work)
-{
-    return ExitCode(StartAs(uid, work));
-}
-
 // A user's run of jobs: each job with three detailed pages; the exit code counts failures.
 int PrintJobs(const std::string& db, const char* user, int jobs)
 {

@@ -1,16 +1,20 @@
 #pragma once
 // The real libCorvel.so loaded as the job processor loads it, a scratch
 // folder, and direct reads of the database.
+#include <grp.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -106,6 +110,34 @@ public:
 private:
     fs::path m_path;
 };
+
+// Two users without accounts: root may take any ids. Other runners stay themselves.
+constexpr uid_t kUserA = 65534;
+constexpr uid_t kUserB = 64321;
+
+// Runs `work` in a child process as `uid` in `groups` (when the test runs as root); gives its pid.
+inline pid_t StartAs(uid_t uid, const std::function<int()>& work, const std::vector<gid_t>& groups = {})
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (geteuid() == 0 && (setgroups(groups.size(), groups.data()) != 0 || setgid(uid) != 0 || setuid(uid) != 0))
+            _exit(100);
+        _exit(work());
+    }
+    return pid;
+}
+
+inline int ExitCode(pid_t pid)
+{
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+inline int RunAs(uid_t uid, const std::function<int()>& work, const std::vector<gid_t>& groups = {})
+{
+    return ExitCode(StartAs(uid, work, groups));
+}
 
 inline mode_t Mode(const std::string& path)
 {

@@ -72,8 +72,7 @@ AppEnvironment::AppEnvironment()
     }
     CopyField(AppDataDir, appData.GetText());
 
-    const TextBuffer common = GetOSVersion() >= 600 ? MakeCommonDocumentsDir(AppGroupName, AppName)
-                                                    : MakeCommonAppDataDir(AppGroupName, AppName);
+    const TextBuffer common = CommonFolder(true);
     if (!common.GetText()) {
         LogText("Common application data folder not found!\r\n");
         throw std::runtime_error(GetMessageText(MSG_COMMON_APPDATA_NOT_FOUND));
@@ -88,6 +87,21 @@ AppEnvironment::AppEnvironment()
     TextBuffer logFile;
     logFile.Format("%s%s.log", AppDataDir, AppName);
     CopyField(LogFileName, logFile.GetText());
+}
+
+AppEnvironment::AppEnvironment(FoldersOnly)
+{
+    const TextBuffer appData = AppDataDirPath(AppGroupName, AppName);
+    const TextBuffer common = CommonFolder(false);
+    if (appData.GetText()) CopyField(AppDataDir, appData.GetText());
+    if (common.GetText()) CopyField(CommonAppDataDir, common.GetText());
+}
+
+TextBuffer AppEnvironment::CommonFolder(bool create) const
+{
+    if (GetOSVersion() >= 600)
+        return create ? MakeCommonDocumentsDir(AppGroupName, AppName) : CommonDocumentsDirPath(AppGroupName, AppName);
+    return create ? MakeCommonAppDataDir(AppGroupName, AppName) : CommonAppDataDirPath(AppGroupName, AppName);
 }
 
 void AppEnvironment::ReadSettings()

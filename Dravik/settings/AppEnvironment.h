@@ -3,6 +3,7 @@
 #include <span>
 
 #include "Log.h"
+#include "TextBuffer.h"
 
 struct AppSetting;
 
@@ -15,6 +16,10 @@ public:
     // Only the defaults, nothing read: for code that needs settings without an installation.
     struct DefaultsOnly { };
     explicit AppEnvironment(DefaultsOnly) { }
+    // The defaults and where the data folders are, nothing created or read:
+    // for code that only reads what the product wrote (the usage report).
+    struct FoldersOnly { };
+    explicit AppEnvironment(FoldersOnly);
     virtual ~AppEnvironment() = default;
     AppEnvironment(const AppEnvironment&) = delete;
     AppEnvironment& operator=(const AppEnvironment&) = delete;
@@ -55,6 +60,10 @@ public:
     // Seconds Ghostscript may go without output, and an earlier job may hold
     // the data folder, before the job stops; 0 waits for ever.
     int32_t JobTimeout = 600;
+
+private:
+    // The all-users folder of the product, made when missing with `create`.
+    TextBuffer CommonFolder(bool create) const;
 };
 
 // One user setting under the settings key. Exactly one of number and text is set.

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "ReportWriter.h"
 #include "TextBuffer.h"
 
 namespace {
@@ -29,10 +30,16 @@ double NiceStep(double top)
     return 10.0 * magnitude;
 }
 
+// Cairo draws nothing more after a text that is not UTF-8: names are
+// escaped, and cut only between characters.
 std::string Label(const std::string& name)
 {
-    std::string text = name.empty() ? "(none)" : name;
-    if (text.size() > kMaxLabel) text = text.substr(0, kMaxLabel - 3) + "...";
+    std::string text = name.empty() ? "(none)" : ReportWriter::TerminalText(name);
+    if (text.size() > kMaxLabel) {
+        size_t cut = kMaxLabel - 3;
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+        text = text.substr(0, cut) + "...";
+    }
     return text;
 }
 
@@ -169,11 +176,16 @@ bool ReportChart::Write(const std::string& path, const std::vector<ReportGroup>&
         error = "cannot write the chart " + path + ": " + cairo_status_to_string(cairo_surface_status(surface.get()));
         return false;
     }
+    cairo_status_t status = CAIRO_STATUS_SUCCESS;
     {
         const Context cr(cairo_create(surface.get()), &cairo_destroy);
         Draw(cr.get(), width, groups, groupBy, period);
+        status = cairo_status(cr.get());
     }
-    cairo_status_t status = CAIRO_STATUS_SUCCESS;
+    if (status != CAIRO_STATUS_SUCCESS) {
+        error = "cannot draw the chart " + path + ": " + cairo_status_to_string(status);
+        return false;
+    }
     if (svg) {
         cairo_surface_finish(surface.get());
         status = cairo_surface_status(surface.get());

@@ -1,9 +1,9 @@
 #include "ReportCommand.h"
 
 #include <iostream>
-#include <stdexcept>
 
 #include "AppEnvironment.h"
+#include "ReportAccess.h"
 #include "ReportChart.h"
 #include "ReportOptions.h"
 #include "ReportWriter.h"
@@ -12,17 +12,19 @@
 namespace {
 constexpr const char* kDatabaseName = "Parsimo.sdf";
 
-// The all-users database of the installation, as the job processor names it.
+// The all-users database of the installation for root and the printing
+// administrators, else the user's own; found without creating any folder.
 bool DefaultDatabase(std::string& path, std::string& error)
 {
-    try {
-        const AppEnvironment env;
-        path = std::string(env.CommonAppDataDir) + kDatabaseName;
-        return true;
-    } catch (const std::runtime_error& failure) {
-        error = failure.what();
+    const AppEnvironment env{AppEnvironment::FoldersOnly{}};
+    const bool everyone = ReadsEveryonesUsage();
+    const char* folder = everyone ? env.CommonAppDataDir : env.AppDataDir;
+    if (folder[0] == '\0') {
+        error = everyone ? "the all-users data folder is unknown" : "your data folder is unknown (HOME is not set)";
         return false;
     }
+    path = std::string(folder) + kDatabaseName;
+    return true;
 }
 }  // namespace
 
@@ -55,7 +57,8 @@ int RunReport(const std::vector<std::string>& words, std::ostream& out, std::ost
 
     UsageReport report;
     if (!report.Load(database, options)) {
-        err << "Parsimo report: " << report.Error() << "\n";
+        // The reason may quote the file's own names.
+        err << "Parsimo report: " << ReportWriter::TerminalText(report.Error()) << "\n";
         return 1;
     }
     const std::string period = report.Period();

@@ -139,5 +139,8 @@ void WriteReportUsage(std::ostream& out)
     out << "Usage: Parsimo report [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--user NAME]\n"
            "                      [--by user|printer|month|day] [--format table|csv|json]\n"
            "                      [--chart FILE.png|FILE.svg] [--database PATH]\n"
-           "Pages printed and toner saved, from the usage statistics of every user.\n";
+           "Pages printed and toner saved, from the usage statistics. Root and members of the\n"
+           "group lpadmin read the all-users database (every user's jobs); other users read\n"
+           "their own database (their own jobs). --database reads that file instead. The\n"
+           "database is only read: nothing is created or changed.\n";
 }

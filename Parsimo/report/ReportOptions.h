@@ -13,7 +13,7 @@ struct ReportOptions {
     GroupBy groupBy = GroupBy::Month;
     Format format = Format::Table;
     std::string chart;     // .png or .svg file, empty: none
-    std::string database;  // empty: the installation's all-users database
+    std::string database;  // empty: the all-users database for administrators, else the user's own
     bool help = false;
 };
 

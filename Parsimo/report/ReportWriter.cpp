@@ -1,8 +1,11 @@
 #include "ReportWriter.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <ostream>
+#include <string_view>
 
 namespace {
 constexpr const char* kKeys[] = {"group",
@@ -16,11 +19,27 @@ constexpr const char* kKeys[] = {"group",
                                  "toner_saved_ref_pages",
                                  "toner_saved_estimated_ref_pages"};
 
+// Empty for a figure that is no number (a crafted file can make sums infinite).
 std::string Fixed(double value, bool oneDecimal)
 {
-    char text[64];
-    std::snprintf(text, sizeof text, oneDecimal ? "%.1f" : "%.2f", value);
+    if (!std::isfinite(value)) return "";
+    const int decimals = oneDecimal ? 1 : 2;
+    std::string text(static_cast<size_t>(std::snprintf(nullptr, 0, "%.*f", decimals, value)), '\0');
+    std::snprintf(text.data(), text.size() + 1, "%.*f", decimals, value);
     return text;
+}
+
+// A count as the table shows it: one that reached the limit of the sums is marked.
+std::string Count(int64_t value)
+{
+    return std::to_string(value) + (value == INT64_MAX || value == INT64_MIN ? "+" : "");
+}
+
+int64_t SaturatedSum(int64_t a, int64_t b)
+{
+    int64_t sum = 0;
+    if (!__builtin_add_overflow(a, b, &sum)) return sum;
+    return b > 0 ? INT64_MAX : INT64_MIN;
 }
 
 // Every figure of a group after its name, as text; empty where there is none.
@@ -38,15 +57,37 @@ std::vector<std::string> Figures(const ReportGroup& g)
             Fixed(g.estimatedSaved, false)};
 }
 
-// Length of a valid UTF-8 sequence starting at text[i], 0 when there is none.
+// Length of a valid UTF-8 sequence starting at text[i], 0 when there is none
+// (overlong forms, surrogates and code points past U+10FFFF are not valid).
 size_t Utf8Length(const std::string& text, size_t i)
 {
     const auto c = static_cast<unsigned char>(text[i]);
-    size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (length == 0 || i + length > text.size() || (length == 2 && c < 0xC2)) return 0;
+    const size_t length = c < 0x80 ? 1 : c < 0xC2 ? 0 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : c < 0xF5 ? 4 : 0;
+    if (length == 0 || i + length > text.size()) return 0;
     for (size_t k = 1; k < length; ++k)
         if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
+    const auto second = static_cast<unsigned char>(length > 1 ? text[i + 1] : 0);
+    if ((c == 0xE0 && second < 0xA0) || (c == 0xED && second >= 0xA0) || (c == 0xF0 && second < 0x90) ||
+        (c == 0xF4 && second >= 0x90))
+        return 0;
     return length;
+}
+
+// The code point of a valid sequence of `length` bytes at text[i].
+uint32_t CodePoint(const std::string& text, size_t i, size_t length)
+{
+    constexpr unsigned char kLeadBits[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    uint32_t point = static_cast<unsigned char>(text[i]) & kLeadBits[length];
+    for (size_t k = 1; k < length; ++k) point = (point << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    return point;
+}
+
+// Characters a terminal acts on rather than shows: controls (C0, DEL, C1)
+// and the marks that reorder the text around them.
+bool IsControl(uint32_t point)
+{
+    return point < 0x20 || (point >= 0x7F && point <= 0x9F) || (point >= 0x202A && point <= 0x202E) ||
+           (point >= 0x2066 && point <= 0x2069);
 }
 
 // Display width of a name in the table: UTF-8 sequences count once.
@@ -75,14 +116,12 @@ std::string ReportWriter::JsonString(const std::string& text)
             ++i;
             continue;
         }
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
+        if (const uint32_t point = CodePoint(text, i, length); IsControl(point)) {
             char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            std::snprintf(escape, sizeof escape, "\\u%04x", point);
             out += escape;
         } else {
+            if (c == '"' || c == '\\') out += '\\';
             out.append(text, i, length);
         }
         i += length;
@@ -90,11 +129,35 @@ std::string ReportWriter::JsonString(const std::string& text)
     return out + "\"";
 }
 
+std::string ReportWriter::TerminalText(const std::string& text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = Utf8Length(text, i);
+        if (length != 0 && !IsControl(CodePoint(text, i, length))) {
+            out.append(text, i, length);
+            i += length;
+            continue;
+        }
+        // The bytes of a control character, or one byte that is not UTF-8.
+        for (const size_t end = i + std::max<size_t>(length, 1); i < end; ++i) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned char>(text[i]));
+            out += escape;
+        }
+    }
+    return out;
+}
+
 std::string ReportWriter::CsvField(const std::string& text)
 {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string field = TerminalText(text);
+    // A spreadsheet would run a field that starts like a formula.
+    if (!field.empty() && std::string_view("=+-@\t\r").find(field[0]) != std::string_view::npos)
+        field.insert(0, 1, '\'');
+    if (field.find_first_of(",\"\r\n") == std::string::npos) return field;
     std::string out = "\"";
-    for (char c : text) {
+    for (char c : field) {
         if (c == '"') out += '"';
         out += c;
     }
@@ -139,21 +202,22 @@ void ReportWriter::WriteTable(std::ostream& out, const std::vector<ReportGroup>&
     std::vector<std::vector<std::string>> rows;
     const auto row = [](const ReportGroup& g) {
         const bool detailed = g.detailedPages > 0;
-        return std::vector<std::string>{g.name.empty() ? "(none)" : g.name,
-                                        std::to_string(g.jobs),
-                                        std::to_string(g.pages),
-                                        std::to_string(g.chequeJobs),
-                                        Fixed(g.averageSavings, true),
-                                        detailed ? Fixed(g.blackBefore, true) : "-",
-                                        detailed ? Fixed(g.blackAfter, true) : "-",
-                                        Fixed(g.Saved(), false) + (g.estimatedSaved > 0 ? "*" : " ")};
+        const auto shown = [](const std::string& figure) { return figure.empty() ? std::string("-") : figure; };
+        return std::vector<std::string>{g.name.empty() ? "(none)" : TerminalText(g.name),
+                                        Count(g.jobs),
+                                        Count(g.pages),
+                                        Count(g.chequeJobs),
+                                        shown(Fixed(g.averageSavings, true)),
+                                        detailed ? shown(Fixed(g.blackBefore, true)) : "-",
+                                        detailed ? shown(Fixed(g.blackAfter, true)) : "-",
+                                        shown(Fixed(g.Saved(), false)) + (g.estimatedSaved > 0 ? "*" : " ")};
     };
     for (const ReportGroup& g : groups) {
         rows.push_back(row(g));
-        total.jobs += g.jobs;
-        total.pages += g.pages;
-        total.chequeJobs += g.chequeJobs;
-        total.detailedPages += g.detailedPages;
+        total.jobs = SaturatedSum(total.jobs, g.jobs);
+        total.pages = SaturatedSum(total.pages, g.pages);
+        total.chequeJobs = SaturatedSum(total.chequeJobs, g.chequeJobs);
+        total.detailedPages = SaturatedSum(total.detailedPages, g.detailedPages);
         total.measuredSaved += g.measuredSaved;
         total.estimatedSaved += g.estimatedSaved;
         savingsSum += g.averageSavings * static_cast<double>(g.jobs);

@@ -2,18 +2,21 @@
 
 #include <sqlite3.h>
 
+#include <climits>
+#include <cmath>
 #include <memory>
 
 #include "UsageDatabase.h"
 
 namespace {
 // Per job first (its pages with and without details), then per group.
-// Follows "SELECT <group key>".
+// Follows "SELECT <group key>". Sums are total()s, in floating point: sum()
+// fails the whole report on a crafted row whose figures overflow 64 bits.
 constexpr const char* kQuery =
-    " AS g, count(*), sum(pages), sum(cheque), avg(savings), sum(n), sum(bb), sum(ba), sum(est),"
+    " AS g, count(*), total(pages), total(cheque), avg(savings), total(n), total(bb), total(ba), total(est),"
     " min(day), max(day)"
     " FROM (SELECT j.user, j.printer, date(j.time, 'localtime') AS day, j.pages, j.cheque, j.savings,"
-    "   count(p.job) AS n, sum(p.black_before) AS bb, sum(p.black_after) AS ba,"
+    "   count(p.job) AS n, total(p.black_before) AS bb, total(p.black_after) AS ba,"
     "   max(j.pages - count(p.job), 0) * j.savings AS est"
     "   FROM jobs j LEFT JOIN pages p ON p.job = j.id"
     "   WHERE j.time >= coalesce(strftime('%Y-%m-%dT%H:%M:%SZ', ?1, 'utc'), '')"
@@ -37,6 +40,16 @@ std::string Text(sqlite3_stmt* statement, int column)
 {
     const unsigned char* text = sqlite3_column_text(statement, column);
     return text ? reinterpret_cast<const char*>(text) : "";
+}
+
+// A sum as a count, held at the limits of 64 bits.
+int64_t Count(sqlite3_stmt* statement, int column)
+{
+    const double value = sqlite3_column_double(statement, column);
+    if (std::isnan(value)) return 0;
+    if (value >= 0x1p63) return INT64_MAX;
+    if (value <= -0x1p63) return INT64_MIN;
+    return static_cast<int64_t>(value);
 }
 
 void BindOptional(sqlite3_stmt* statement, int index, const std::optional<std::string>& value)
@@ -73,10 +86,10 @@ bool UsageReport::Load(const std::string& database, const ReportOptions& options
         ReportGroup group;
         group.name = Text(raw, 0);
         group.jobs = sqlite3_column_int64(raw, 1);
-        group.pages = sqlite3_column_int64(raw, 2);
-        group.chequeJobs = sqlite3_column_int64(raw, 3);
+        group.pages = Count(raw, 2);
+        group.chequeJobs = Count(raw, 3);
         group.averageSavings = sqlite3_column_double(raw, 4);
-        group.detailedPages = sqlite3_column_int64(raw, 5);
+        group.detailedPages = Count(raw, 5);
         const double before = sqlite3_column_double(raw, 6);
         const double after = sqlite3_column_double(raw, 7);
         if (group.detailedPages > 0) {

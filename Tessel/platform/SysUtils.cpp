@@ -24,9 +24,9 @@ std::string FirstSet(std::initializer_list<const char*> names)
     return {};
 }
 
-enum class Create { PerUser, AllUsers };
+enum class Create { PerUser, AllUsers, Nothing };
 
-// A special folder without its final separator, created when missing.
+// A special folder without its final separator, created when missing (unless Nothing).
 TextBuffer SpecialFolder(std::string path, Create create)
 {
     while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -37,7 +37,7 @@ TextBuffer SpecialFolder(std::string path, Create create)
     } else if (path.size() > static_cast<size_t>(kMaxPath)) {
         errno = ENAMETOOLONG;
         ok = false;
-    } else {
+    } else if (create != Create::Nothing) {
         ok = CreateFolder(path.c_str(), create == Create::PerUser, true);
     }
     if (ok) return TextBuffer(path.c_str());
@@ -53,18 +53,34 @@ bool IsFolderName(const char* name)
 
 // <base>/<group>/<app>/; the application level is tried only when the group
 // level is a folder. No log line: the caller reports.
-TextBuffer ProductFolder(const TextBuffer& base, const char* group, const char* app, bool perUser)
+TextBuffer ProductFolder(const TextBuffer& base, const char* group, const char* app, Create create)
 {
+    const bool perUser = create == Create::PerUser;
     if (!base.GetText() || !IsFolderName(group) || !IsFolderName(app)) return {};
     std::string path = base.GetText();
     if (!path.empty() && path.back() != '/') path += '/';
     path.append(group).append("/");
     const size_t full = path.size() + std::strlen(app) + 1;
     if (full > static_cast<size_t>(kMaxPath)) return {};
-    if (!CreateFolder(path.c_str(), perUser, false)) return {};
+    if (create != Create::Nothing && !CreateFolder(path.c_str(), perUser, false)) return {};
     path.append(app).append("/");
-    if (!CreateFolder(path.c_str(), perUser, false)) return {};
+    if (create != Create::Nothing && !CreateFolder(path.c_str(), perUser, false)) return {};
     return TextBuffer(path.c_str());
+}
+
+TextBuffer AppDataFolder(Create create)
+{
+    std::string path = FirstSet({"TESSEL_APPDATA", "XDG_DATA_HOME"});
+    if (path.empty()) {
+        if (std::string home = GetEnvironmentText("HOME"); !home.empty()) path = home + "/.local/share";
+    }
+    return SpecialFolder(path, create);
+}
+
+TextBuffer CommonFolder(const char* variable, Create create)
+{
+    std::string path = GetEnvironmentText(variable);
+    return SpecialFolder(path.empty() ? "/var/lib" : path, create);
 }
 }  // namespace
 
@@ -75,38 +91,47 @@ int32_t GetOSVersion()
 
 TextBuffer GetAppDataFolder()
 {
-    std::string path = FirstSet({"TESSEL_APPDATA", "XDG_DATA_HOME"});
-    if (path.empty()) {
-        if (std::string home = GetEnvironmentText("HOME"); !home.empty()) path = home + "/.local/share";
-    }
-    return SpecialFolder(path, Create::PerUser);
+    return AppDataFolder(Create::PerUser);
 }
 
 TextBuffer GetCommonAppDataFolder()
 {
-    std::string path = GetEnvironmentText("TESSEL_COMMON_APPDATA");
-    return SpecialFolder(path.empty() ? "/var/lib" : path, Create::AllUsers);
+    return CommonFolder("TESSEL_COMMON_APPDATA", Create::AllUsers);
 }
 
 TextBuffer GetCommonDocumentsFolder()
 {
-    std::string path = GetEnvironmentText("TESSEL_COMMON_DOCUMENTS");
-    return SpecialFolder(path.empty() ? "/var/lib" : path, Create::AllUsers);
+    return CommonFolder("TESSEL_COMMON_DOCUMENTS", Create::AllUsers);
 }
 
 TextBuffer MakeAppDataDir(const char* group, const char* app)
 {
-    return ProductFolder(GetAppDataFolder(), group, app, true);
+    return ProductFolder(GetAppDataFolder(), group, app, Create::PerUser);
 }
 
 TextBuffer MakeCommonAppDataDir(const char* group, const char* app)
 {
-    return ProductFolder(GetCommonAppDataFolder(), group, app, false);
+    return ProductFolder(GetCommonAppDataFolder(), group, app, Create::AllUsers);
 }
 
 TextBuffer MakeCommonDocumentsDir(const char* group, const char* app)
 {
-    return ProductFolder(GetCommonDocumentsFolder(), group, app, false);
+    return ProductFolder(GetCommonDocumentsFolder(), group, app, Create::AllUsers);
+}
+
+TextBuffer AppDataDirPath(const char* group, const char* app)
+{
+    return ProductFolder(AppDataFolder(Create::Nothing), group, app, Create::Nothing);
+}
+
+TextBuffer CommonAppDataDirPath(const char* group, const char* app)
+{
+    return ProductFolder(CommonFolder("TESSEL_COMMON_APPDATA", Create::Nothing), group, app, Create::Nothing);
+}
+
+TextBuffer CommonDocumentsDirPath(const char* group, const char* app)
+{
+    return ProductFolder(CommonFolder("TESSEL_COMMON_DOCUMENTS", Create::Nothing), group, app, Create::Nothing);
 }
 
 int32_t PrimaryLanguageOfLocale(const char* locale)

@@ -26,6 +26,10 @@ TextBuffer GetCommonDocumentsFolder();
 TextBuffer MakeAppDataDir(const char* group, const char* app);
 TextBuffer MakeCommonAppDataDir(const char* group, const char* app);
 TextBuffer MakeCommonDocumentsDir(const char* group, const char* app);
+// The same paths with nothing created or looked at, for those that only read.
+TextBuffer AppDataDirPath(const char* group, const char* app);
+TextBuffer CommonAppDataDirPath(const char* group, const char* app);
+TextBuffer CommonDocumentsDirPath(const char* group, const char* app);
 
 // Primary language id of the user's locale (LC_ALL, LC_MESSAGES, LANG):
 // de 0x07, en 0x09, es 0x0A, fr 0x0C, it 0x10, pt 0x16, others 0.

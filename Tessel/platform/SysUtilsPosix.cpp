@@ -67,10 +67,9 @@ bool CreateFolder(const char* path, bool perUser, bool parents)
         }
     }
     if (mkdir(path, perUser ? 0700 : 0755) == 0) {
-        // The product's all-users folders are shared by every user, as /tmp
-        // is: writable by all, and sticky, so nobody can remove or replace
-        // another user's file (such as the early log).
-        if (!perUser && !parents) chmod(path, 01777);
+        // The product's all-users folders are written only by their maker
+        // (root for the installation's) and read by everyone, whatever the umask.
+        if (!perUser && !parents) chmod(path, 0755);
         return true;
     }
     // Another process may have made it in the meantime.

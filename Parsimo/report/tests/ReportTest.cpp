@@ -1,4 +1,5 @@
 #include <cairo.h>
+#include <signal.h>
 
 #include <set>
 #include <sstream>
@@ -6,6 +7,7 @@
 #include "CorvelTestSupport.h"
 #include "ReportChart.h"
 #include "ReportCommand.h"
+#include "TestWorld.h"
 
 using namespace corveltest;
 
@@ -183,4 +185,130 @@ TEST_F(ReportTest, ChartIsAPngOrSvgOfItsSizeWithBars)
     EXPECT_NE(text.rfind("</svg>"), std::string::npos);
 
     EXPECT_EQ(Report(With({"--chart", folder.Path("no/such/folder.png")})).code, 1);
+}
+
+// Names written by whoever printed: nothing a terminal acts on reaches it,
+// JSON stays valid UTF-8, and no CSV field is taken for a formula.
+TEST_F(ReportTest, NamesFromTheFileAreShownNeverObeyed)
+{
+    const std::string name = "eve\x1b]0;owned\x07\x7f\xc2\x9b\xe2\x80\xae\xff\xed\xa0\x80ok\xc3\xa9";
+    ASSERT_TRUE(Exec(
+        db, "UPDATE jobs SET user = CAST(X'" + [&] {
+            std::string hex;
+            for (const char c : name) {
+                char digits[3];
+                std::snprintf(digits, sizeof digits, "%02X", static_cast<unsigned char>(c));
+                hex += digits;
+            }
+            return hex;
+        }() + "' AS TEXT) WHERE user = 'bob'"));
+    for (const char* evil : {"=HYPERLINK(\"http://x\",\"y\")", "+1", "-2", "@SUM(A1)", "\tx"}) {
+        const int32_t id = SaveJob(db, evil, 1, 10);
+        ASSERT_GT(id, 0);
+        ASSERT_TRUE(Exec(db, "UPDATE jobs SET time = '2024-02-01T12:00:00Z' WHERE id = " + std::to_string(id)));
+    }
+    const auto printable = [](const std::string& text) {
+        return std::all_of(text.begin(), text.end(), [](char c) {
+            const auto byte = static_cast<unsigned char>(c);
+            return (byte >= 0x20 && byte != 0x7F) || byte == '\n';
+        });
+    };
+
+    Output r = Report(With({"--by", "user"}));
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(printable(r.out)) << r.out;
+    EXPECT_NE(r.out.find("eve\\x1b]0;owned\\x07\\x7f\\xc2\\x9b\\xe2\\x80\\xae\\xff\\xed\\xa0\\x80ok\xc3\xa9"),
+              std::string::npos)
+        << r.out;
+
+    r = Report(With({"--by", "user", "--format", "json"}));
+    EXPECT_TRUE(printable(r.out)) << r.out;
+    EXPECT_NE(r.out.find("\"eve\\u001b]0;owned\\u0007\\u007f\\u009b\\u202e\\ufffd\\ufffd\\ufffd\\ufffdok\xc3\xa9\""),
+              std::string::npos)
+        << r.out;
+
+    r = Report(With({"--by", "user", "--format", "csv"}));
+    for (const char* field :
+         {"\n\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\",", "\n'+1,", "\n'-2,", "\n'@SUM(A1),", "\n\\x09x,"})
+        EXPECT_NE(r.out.find(field), std::string::npos) << field << " in\n" << r.out;
+    EXPECT_TRUE(printable(r.out)) << r.out;
+
+    // The chart draws every name, long ones cut between characters.
+    ASSERT_TRUE(
+        Exec(db, "UPDATE jobs SET user = '" + std::string(12, 'x') + "' || char(233, 233, 233) WHERE user = '+1'"));
+    const std::string png = folder.Path("names.png");
+    r = Report(With({"--by", "user", "--chart", png}));
+    EXPECT_EQ(r.code, 0) << r.err;
+    cairo_surface_t* image = cairo_image_surface_create_from_png(png.c_str());
+    EXPECT_EQ(cairo_surface_status(image), CAIRO_STATUS_SUCCESS);
+    cairo_surface_destroy(image);
+}
+
+// One crafted row of 2^63 - 1 pages: the sums hold at the limit and the
+// report still comes out, marked where a figure reached it.
+TEST_F(ReportTest, SumsHoldAtTheirLimit)
+{
+    ASSERT_TRUE(Exec(db, "UPDATE jobs SET pages = 9223372036854775807 WHERE user = 'ann'"));
+    Output r = Report(With({"--by", "user", "--format", "csv"}));
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("\nann,3,9223372036854775807,0,20.0,"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\nbob,2,10,1,"), std::string::npos) << r.out;
+    r = Report(With({"--by", "user"}));
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("Total     5  9223372036854775807+"), std::string::npos) << r.out;
+    r = Report(With({"--by", "user", "--format", "json"}));
+    EXPECT_NE(r.out.find("\"pages\": 9223372036854775807,"), std::string::npos) << r.out;
+}
+
+// Views in place of the tables (one that never ends) are refused at once.
+TEST_F(ReportTest, OnlyRealTablesAreRead)
+{
+    ASSERT_TRUE(Exec(db, "ALTER TABLE jobs RENAME TO old_jobs;"
+                         "CREATE VIEW jobs AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n)"
+                         " SELECT i AS id, '2024-01-01T00:00:00Z' AS time, 'x' AS user, 'p' AS printer, '' AS format,"
+                         " 1 AS pages, 1 AS savings, 0 AS cheque FROM n;"));
+    EXPECT_EQ(RunAs(geteuid(),
+                    [&] {
+                        alarm(20);
+                        const Output r = Report({"--database", db});
+                        return r.code == 1 && r.err.find("tables") != std::string::npos ? 0 : 1;
+                    }),
+              0);
+}
+
+// Without --database: root and lpadmin read everyone's jobs, others their own;
+// nothing is created when neither database is there.
+TEST(ReportDefault, AdministratorsReadEveryonesOthersTheirOwn)
+{
+    testworld::World world;
+    world.Install({});
+    const fs::path common = world.root / "common/QMVK/Parsimo/Parsimo.sdf";
+    const fs::path own = world.root / "user/QMVK/Parsimo/Parsimo.sdf";
+    Output r = Report({});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find(common.string() + " does not exist"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(world.root / "common/QMVK"));
+    EXPECT_FALSE(fs::exists(world.root / "user/QMVK"));
+
+    fs::create_directories(common.parent_path());
+    fs::create_directories(own.parent_path());
+    ASSERT_GT(SaveJob(common.string(), "everyone"), 0);
+    ASSERT_GT(SaveJob(own.string(), "mine"), 0);
+    // The user's own database is theirs (root made it here: root's are 0640).
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(own.c_str(), kUserA, kUserA), 0);
+        ASSERT_EQ(chown((own.string() + "-journal").c_str(), kUserA, kUserA), 0);
+    }
+    const auto reads = [](const char* name) {
+        return [name] {
+            const Output result = Report({"--by", "user", "--format", "csv"});
+            return result.out.find(std::string("\n") + name + ",") != std::string::npos ? 0 : 1;
+        };
+    };
+    EXPECT_EQ(reads("everyone")(), 0) << "root";
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to act as other users";
+    EXPECT_EQ(RunAs(kUserA, reads("mine")), 0) << "a user";
+    const group* administrators = getgrnam("lpadmin");
+    if (administrators == nullptr) GTEST_SKIP() << "no group lpadmin";
+    EXPECT_EQ(RunAs(kUserA, reads("everyone"), {administrators->gr_gid}), 0) << "a printing administrator";
 }

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <malloc.h>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 #include "ScratchFolder.h"
@@ -86,15 +87,22 @@ TEST(SysUtils, LocaleAndMemoryFigures)
     EXPECT_LE(status.availPhys, status.totalPhys);
 }
 
-TEST(SysUtils, TheAllUsersFolderIsSharedLikeTmp)
+TEST(SysUtils, TheAllUsersFolderIsItsMakersAndReadByAll)
 {
     ScratchFolder folder;
     ScopedVariable common("TESSEL_COMMON_APPDATA", folder.Path("common").c_str());
+    const mode_t mask = umask(077);
     const TextBuffer made = MakeCommonAppDataDir("QMVK", "Parsimo");
+    umask(mask);
     ASSERT_TRUE(made.GetText());
-    const auto perms = std::filesystem::status(made.GetText()).permissions();
-    EXPECT_EQ(perms & std::filesystem::perms::sticky_bit, std::filesystem::perms::sticky_bit);
-    EXPECT_EQ(perms & std::filesystem::perms::others_write, std::filesystem::perms::others_write);
+    EXPECT_EQ(std::filesystem::status(made.GetText()).permissions(), std::filesystem::perms(0755));
+
+    // The paths alone make nothing.
+    ScopedVariable other("TESSEL_COMMON_APPDATA", folder.Path("other").c_str());
+    const TextBuffer path = CommonAppDataDirPath("QMVK", "Parsimo");
+    ASSERT_TRUE(path.GetText());
+    EXPECT_EQ(std::string(path.GetText()), folder.Path("other") + "/QMVK/Parsimo/");
+    EXPECT_FALSE(std::filesystem::exists(folder.Path("other")));
 }
 
 TEST(SysUtils, ZeroedBlocksAreZeroWhateverTheMemoryHeldBefore)
