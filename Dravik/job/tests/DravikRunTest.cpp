@@ -127,7 +127,8 @@ TEST(DravikRun, PdfJobRunsEndToEnd)
                        "\r\n  - ProductVersion = 1.0.0\r\n  - LogFileName = " + user +
                        "Parsimo.log\r\n  - CheckPrintMode = 0\r\n  - SavingsPercentage =  0\r\n"
                        "  - ShowDialog =  0\r\n  - LogLevel =  0\r\n  - EnhancedMicrLineQuality =  0\r\n"
-                       "  - PrinterName = \r\n  - TargetPrinterName = \r\n\r\n"),
+                       "  - PrinterName = \r\n  - TargetPrinterName = \r\n"
+                       "  - JobTimeout = 600 (the machine's limit: 3600)\r\n\r\n"),
               std::string::npos)
         << log;
     EXPECT_NE(log.find("[Print Job Info]\r\n  - Job ID = 0\r\n"), std::string::npos);
