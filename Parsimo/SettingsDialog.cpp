@@ -38,6 +38,7 @@ struct Dialog {
     GMainLoop* loop = nullptr;
     bool decided = false;
     bool print = false;
+    bool timedOut = false;
 
     GtkWidget* window = nullptr;
     GtkWidget* savings = nullptr;
@@ -150,6 +151,16 @@ void Decide(Dialog& d, bool print)
     d.decided = true;
     d.print = print;
     g_main_loop_quit(d.loop);
+}
+
+gboolean TimeRanOut(gpointer data)
+{
+    auto& d = *static_cast<Dialog*>(data);
+    if (!d.decided) {
+        d.decided = d.timedOut = true;
+        g_main_loop_quit(d.loop);
+    }
+    return G_SOURCE_REMOVE;
 }
 
 void PrintClicked(GtkButton*, gpointer data)
@@ -359,7 +370,7 @@ bool Save(Dialog& d)
 }
 }  // namespace
 
-int SettingsDialog::Run()
+int SettingsDialog::Run(int limitSeconds)
 {
     if (!gtk_init_check()) {
         std::fprintf(stderr, "Parsimo: no display to show the settings dialog on; the settings stay as they are.\n");
@@ -381,9 +392,17 @@ int SettingsDialog::Run()
     Build(*d);
     if (selected > 0) gtk_drop_down_set_selected(GTK_DROP_DOWN(d->printer), static_cast<guint>(selected));
     gtk_window_present(GTK_WINDOW(d->window));
+    const guint timer =
+        limitSeconds > 0 ? g_timeout_add_seconds(static_cast<guint>(limitSeconds), TimeRanOut, d.get()) : 0;
     g_main_loop_run(d->loop);
+    if (timer != 0 && !d->timedOut) g_source_remove(timer);
     Collect(*d);
     gtk_window_destroy(GTK_WINDOW(d->window));
     g_main_loop_unref(d->loop);
+    if (d->timedOut) {
+        std::fprintf(stderr, "Parsimo: the settings dialog was not answered within %d seconds; nothing was stored.\n",
+                     limitSeconds);
+        return kNotAnswered;
+    }
     return Save(*d) ? 0 : 1;
 }

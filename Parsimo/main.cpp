@@ -1,22 +1,37 @@
 // The settings program: the dialog before a job, and a command line over the
 // same settings. Each command gets the words from its own name on.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <string>
 
 #include "AppEnvironment.h"
 #include "ReportCommand.h"
 #include "SettingsCommand.h"
 #include "SettingsDialog.h"
+#include "SysUtils.h"
 
 namespace {
+// The longest time limit the job processor may ask the dialog for: a day.
+constexpr long kMaxDialogLimit = 86400;
+
 int Dialog(int argc, char**)
 {
     if (argc > 1) {
         std::fprintf(stderr, "Parsimo: the dialog takes no arguments.\n");
         return 2;
     }
-    return SettingsDialog::Run();
+    // Set by the job processor when nobody need be at the screen; anything
+    // but a plain number in range leaves the dialog without a limit.
+    const std::string limitText = GetEnvironmentText("PARSIMO_DIALOG_TIMEOUT");
+    char* end = nullptr;
+    const long limit = limitText.empty() ? 0 : std::strtol(limitText.c_str(), &end, 10);
+    const bool valid = !limitText.empty() && *end == '\0' && limit > 0 && limit <= kMaxDialogLimit;
+    if (!limitText.empty() && !valid)
+        std::fprintf(stderr, "Parsimo: PARSIMO_DIALOG_TIMEOUT=%s is not a number of seconds; it is ignored.\n",
+                     limitText.c_str());
+    return SettingsDialog::Run(valid ? static_cast<int>(limit) : 0);
 }
 
 int Help(int, char**)

@@ -1,11 +1,14 @@
 #include "Dravik.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "AppEnvironment.h"
 #include "FileList.h"
@@ -36,6 +39,22 @@ BlockArray* gUsageRecords = nullptr;
 int32_t gFirstPage = 1;
 
 namespace {
+using Clock = std::chrono::steady_clock;
+
+// Under the queue nobody may be at the screen: the settings dialog closes
+// itself after this long, and is ended a little later if it has not.
+constexpr int kDialogLimitSeconds = 300;
+constexpr auto kDialogGrace = std::chrono::seconds(10);
+// The dialog's exit status when it closed itself unanswered.
+constexpr int kDialogNotAnswered = 3;
+// And a message box takes its default answer after this long.
+constexpr int kMessageBoxLimitSeconds = 120;
+// How long a job handed to the target's spooler is watched for a failure
+// there; once it is being printed, failures at its start (a backend that
+// cannot write) show within a few seconds.
+constexpr auto kTargetJobWatch = std::chrono::seconds(12);
+constexpr auto kTargetJobSettle = std::chrono::seconds(3);
+constexpr auto kTargetJobPoll = std::chrono::milliseconds(200);
 
 // The first reason recorded on any thread why the job cannot run to its end.
 std::mutex gFailureMutex;
@@ -89,11 +108,12 @@ int32_t Fail(const TextBuffer& message, const char* cause)
 }
 
 // A stop signal: whatever was printed so far is withdrawn, the pages still
-// in the data folder go, and no message box waits for anybody.
-int32_t Stopped()
+// in the data folder go (only while the folder is this job's: before, they
+// are an earlier job's), and no message box waits for anybody.
+int32_t Stopped(bool folderHeld)
 {
     if (gPrintJobId > 0 && gTargetPrinter) AbortDoc(gTargetPrinter->GetDC());
-    if (gGhostscript) CleanUpTempFiles(false);
+    if (gGhostscript && folderHeld) CleanUpTempFiles(false);
     LogMessage(2, "The print job was stopped by %s; its print document and page files were removed.\r\n",
                StopSignals::Name(StopSignals::Received()));
     CleanUp();
@@ -170,15 +190,49 @@ void ApplyCommandLine(int argc, char** argv, GhostScript& gs)
     }
 }
 
-// Starts the settings dialog and waits for it; false when it could not start.
-bool ShowSettingsDialog(const AppEnvironment& env)
+// Starts the settings dialog and waits for it, under the queue for a limited
+// time; false when it could not start. A stop signal ends the wait and the dialog.
+bool ShowSettingsDialog(const AppEnvironment& env, bool underQueue)
 {
     TextBuffer commandLine;
     commandLine.Format("\"%s%s\" /dialog", env.InstallDir, env.AppName);
     Process dialog;
+    if (underQueue) dialog.SetVariable("PARSIMO_DIALOG_TIMEOUT", std::to_string(kDialogLimitSeconds).c_str());
     if (!dialog.CreateChildProcess(commandLine.GetText(), true, 0, false)) return false;
-    dialog.Wait();
+    const auto deadline = Clock::now() + std::chrono::seconds(kDialogLimitSeconds) + kDialogGrace;
+    int status = 0;
+    bool ended = false;
+    while (!(ended = dialog.WaitFor(250, &status)) && !StopSignals::Received() &&
+           (!underQueue || Clock::now() < deadline)) { }
+    if (!ended) {
+        dialog.Terminate();
+        dialog.Wait();
+    }
+    if (underQueue && !StopSignals::Received() && (!ended || status == kDialogNotAnswered))
+        LogText("The settings dialog was not answered within %d seconds; the job goes on with the settings as they "
+                "are.\r\n",
+                kDialogLimitSeconds);
     return true;
+}
+
+// Whether the target's spooler reports the handed-over job failed, asked for
+// a bounded time; a job still queued or printing then counts as delivered.
+bool TargetJobFailed(Printer& target, int32_t jobId)
+{
+    const auto deadline = Clock::now() + kTargetJobWatch;
+    auto settled = deadline;
+    for (;;) {
+        const PrinterDriver::JobState state = target.QueryJob(jobId);
+        if (state == PrinterDriver::JobState::Failed) return true;
+        if (state == PrinterDriver::JobState::Done || state == PrinterDriver::JobState::Unknown) return false;
+        if (state == PrinterDriver::JobState::Printing) settled = std::min(settled, Clock::now() + kTargetJobSettle);
+        if (Clock::now() >= settled || StopSignals::Received()) {
+            LogMessage(1, "The target's job %d is %s; it counts as delivered.\r\n", jobId,
+                       state == PrinterDriver::JobState::Printing ? "being printed" : "still queued");
+            return false;
+        }
+        std::this_thread::sleep_for(kTargetJobPoll);
+    }
 }
 
 // Output selection; false (after the stop message) for an unknown image format.
@@ -237,6 +291,10 @@ int32_t RunJob(int argc, char** argv)
 {
     // Before any thread exists: a stop signal ends the job cleanly, never halfway.
     StopSignals::Install();
+    // Started by the queue's backend: nobody need be at the screen, so no
+    // window may hold the job (and the queue behind it) for ever.
+    const bool underQueue = !GetEnvironmentText("PARSIMO_JOB_ID").empty();
+    if (underQueue) SetMessageBoxTimeLimit(kMessageBoxLimitSeconds);
 
     // 1. Early log file in the all-users folder.
     NameEarlyLogFile();
@@ -292,7 +350,7 @@ int32_t RunJob(int argc, char** argv)
     if (gLogLevel == 0) gAppEnv->LogSettings();
 
     // 11. Settings dialog.
-    if (gAppEnv->ShowDialog != 0 && ShowSettingsDialog(*gAppEnv)) {
+    if (gAppEnv->ShowDialog != 0 && ShowSettingsDialog(*gAppEnv, underQueue)) {
         gAppEnv->ReadSettings();
         if (gAppEnv->PrintJobCancellation != 0) {
             LogText("The print job was canceled by user.\r\n");
@@ -301,7 +359,7 @@ int32_t RunJob(int argc, char** argv)
         }
     }
 
-    if (StopSignals::Received()) return Stopped();
+    if (StopSignals::Received()) return Stopped(false);
 
     // 12. Output selection.
     if (!SelectOutput(*gAppEnv, *gGhostscript))
@@ -352,7 +410,7 @@ int32_t RunJob(int argc, char** argv)
     const long long lockWaitMs = gAppEnv->JobTimeout > 0 ? gAppEnv->JobTimeout * 1000LL : -1;
     if (!dataFolder.Acquire(
             lockName.GetText(), [] { LogText("Waiting for an earlier job to finish.\r\n"); }, lockWaitMs)) {
-        if (errno == EINTR) return Stopped();
+        if (errno == EINTR) return Stopped(false);
         LOG_LAST_ERROR(2);
         if (errno == EWOULDBLOCK) {
             LogMessage(2, "An earlier job still held the data folder after %d seconds.\r\n", gAppEnv->JobTimeout);
@@ -375,7 +433,7 @@ int32_t RunJob(int argc, char** argv)
         // 17. Render; pages reach HandlePage on the page queue's thread, each
         // prepared beside the one before when it comes in time.
         const RunOutcome outcome = gGhostscript->Run(HandlePage, PreparePage);
-        if (StopSignals::Received()) return Stopped();
+        if (StopSignals::Received()) return Stopped(true);
 
         // 18. End the one print document.
         bool documentDone = true;
@@ -386,6 +444,12 @@ int32_t RunJob(int argc, char** argv)
                 LogMessage(2, "EndDoc() caused an exception!\r\n");
             }
             if (!documentDone) LogMessage(2, "The print document could not be finished.\r\n");
+            // Taken by the target's spooler is not yet printed: a job that
+            // fails there is not delivered either.
+            if (documentDone && TargetJobFailed(*gTargetPrinter, gPrintJobId)) {
+                LogMessage(2, "The target printer's job %d failed.\r\n", gPrintJobId);
+                documentDone = false;
+            }
         }
         // What was printed but never delivered does not count.
         if (!documentDone) gPrintedPages = 0;

@@ -1,5 +1,6 @@
 #include "FileList.h"
 
+#include <cctype>
 #include <cstring>
 
 #include "AppEnvironment.h"
@@ -24,8 +25,30 @@ TextBuffer FileList::FullPath(int32_t index) const
     return TextBuffer(m_Folder, *GetObjectAt(index));
 }
 
+namespace {
+// Ghostscript's scratch file, as its mkstemp makes it: "gs_" and six letters
+// or digits. It copies a job read from a pipe (a PDF) there, and a
+// Ghostscript that was killed leaves it behind.
+constexpr const char* kScratchMask = "gs_??????";
+
+bool IsScratchName(const TextBuffer& name)
+{
+    const char* text = name.GetText();
+    if (std::strncmp(text, "gs_", 3) != 0) return false;
+    for (const char* c = text + 3; *c; ++c)
+        if (!std::isalnum(static_cast<unsigned char>(*c))) return false;
+    return true;
+}
+}  // namespace
+
 void CleanUpTempFiles(bool ask)
 {
+    // No Ghostscript of this user runs now (the data folder's lock is ours),
+    // so any scratch file of its is left over.
+    const FileList scratch(gGhostscript->GSDataDir, kScratchMask);
+    for (int32_t i = 0; i < scratch.GetSize(); ++i)
+        if (IsScratchName(*scratch.GetObjectAt(i))) DeleteFile(scratch.FullPath(i).GetText());
+
     FileList list(gGhostscript->GSDataDir, gGhostscript->GSTempFile);
     for (int32_t i = 0; i < list.GetSize(); ++i) {
         const TextBuffer path = list.FullPath(i);

@@ -25,8 +25,14 @@ AppSetting Text(const char* name, char (AppEnvironment::*member)[kMaxPath + 1], 
     return {name, nullptr, member, 0, fallback, 0, 0, 0, false, accepted};
 }
 
+// The machine's ceiling of JobTimeout when it names none, and the largest it may name.
+constexpr int32_t kJobTimeoutLimit = 3600;
+constexpr int32_t kMaxJobTimeout = 7 * 86400;
+
 const AppSetting kSettings[] = {
-    Number("SavingsPercentage", &AppEnvironment::SavingsPercentage, 0, 75, 5),
+    // Clamped as the filter applies it (nothing below 3, 5 % steps, at most
+    // 75 %), so the figure recorded for a job is the one its pages got.
+    Number("SavingsPercentage", &AppEnvironment::SavingsPercentage, 0, 75, 5, true),
     Number("CheckPrintMode", &AppEnvironment::CheckPrintMode, 0, 1),
     Number("ShowDialog", &AppEnvironment::ShowDialog, 1, 1),
     Number("LogLevel", &AppEnvironment::LogLevel, 2, 3, 1, true),
@@ -40,7 +46,7 @@ const AppSetting kSettings[] = {
     Text("GSVersion", &AppEnvironment::GSVersion, ""),
     // Seconds Ghostscript may go without output, and a later job may wait for
     // an earlier one; 0 waits for ever.
-    Number("JobTimeout", &AppEnvironment::JobTimeout, 600, 7 * 86400, 1, true),
+    Number("JobTimeout", &AppEnvironment::JobTimeout, 600, kMaxJobTimeout, 1, true),
 };
 
 TextBuffer SettingsKey(const AppEnvironment& env)
@@ -60,6 +66,9 @@ AppEnvironment::AppEnvironment()
         key.OpenForRead(SettingsKey(*this).GetText());
         key.GetString("InstallDir", InstallDir, kMaxPath);
         key.GetString("ProductVersion", ProductVersion, kMaxPath);
+        const auto limit = static_cast<int32_t>(key.GetDword("JobTimeoutLimit", kJobTimeoutLimit));
+        // A value no dword editor means (above 2^31) is taken as unset, not as "none".
+        JobTimeoutLimit = limit < 0 ? kJobTimeoutLimit : std::min(limit, kMaxJobTimeout);
     } catch (...) {
         LogText("Parsimo Installation not found!\r\n");
         throw std::runtime_error(GetMessageText(MSG_INSTALL_NOT_FOUND));
@@ -72,10 +81,19 @@ AppEnvironment::AppEnvironment()
     }
     CopyField(AppDataDir, appData.GetText());
 
-    const TextBuffer common = CommonFolder(true);
+    CapJobTimeout();
+
+    TextBuffer common = CommonFolder(true);
     if (!common.GetText()) {
-        LogText("Common application data folder not found!\r\n");
-        throw std::runtime_error(GetMessageText(MSG_COMMON_APPDATA_NOT_FOUND));
+        // The all-users folder is the administrator's to make: a user who
+        // cannot make it still runs jobs, and only its users (the usage
+        // database, the early log) miss it.
+        common = CommonFolder(false);
+        if (!common.GetText()) {
+            LogText("Common application data folder not found!\r\n");
+            throw std::runtime_error(GetMessageText(MSG_COMMON_APPDATA_NOT_FOUND));
+        }
+        LogMessage(2, "The all-users folder %s cannot be made; the job goes on without it.\r\n", common.GetText());
     }
     CopyField(CommonAppDataDir, common.GetText());
 
@@ -116,15 +134,21 @@ void AppEnvironment::ReadSettings()
             }
             const auto fallback = static_cast<uint32_t>(setting.defaultNumber);
             auto value = static_cast<int32_t>(key.GetDword(setting.name, fallback));
-            if (setting.clampOnRead) value = std::clamp(value, setting.minimum, setting.maximum);
+            if (setting.clampOnRead) value = setting.Clamp(value);
             this->*setting.number = value;
         }
     } catch (...) {
         // No settings key: every member keeps what it had.
     }
+    CapJobTimeout();
     for (const AppSetting& setting : kSettings)
         if (setting.text && !setting.AcceptsText(this->*setting.text))
             CopyField(this->*setting.text, setting.defaultText);
+}
+
+void AppEnvironment::CapJobTimeout()
+{
+    if (JobTimeoutLimit > 0 && (JobTimeout <= 0 || JobTimeout > JobTimeoutLimit)) JobTimeout = JobTimeoutLimit;
 }
 
 void AppEnvironment::SetPrintJobCancellation(int value)
@@ -158,6 +182,7 @@ void AppEnvironment::LogSettings() const
     LogText("  - EnhancedMicrLineQuality =  %d\r\n", EnhancedMicrLineQuality);
     LogText("  - PrinterName = %s\r\n", PrinterName);
     LogText("  - TargetPrinterName = %s\r\n", TargetPrinterName);
+    LogText("  - JobTimeout = %d (the machine's limit: %d)\r\n", JobTimeout, JobTimeoutLimit);
     LogText("\r\n");
 }
 
@@ -186,6 +211,13 @@ const AppSetting* AppEnvironment::FindSetting(const char* name)
 bool AppSetting::AcceptsNumber(int32_t value) const
 {
     return !text && value >= minimum && value <= maximum && (value - minimum) % step == 0;
+}
+
+int32_t AppSetting::Clamp(int32_t value) const
+{
+    const int64_t offset = static_cast<int64_t>(std::clamp(value, minimum, maximum)) - minimum;
+    const int64_t nearest = minimum + (offset + step / 2) / step * step;
+    return static_cast<int32_t>(std::min<int64_t>(nearest, maximum));
 }
 
 bool AppSetting::AcceptsText(const char* value) const

@@ -58,12 +58,19 @@ public:
     int32_t AdvUsageStat = 0;
     int32_t PrintJobCancellation = 0;
     // Seconds Ghostscript may go without output, and an earlier job may hold
-    // the data folder, before the job stops; 0 waits for ever.
+    // the data folder, before the job stops; 0 waits for ever, unless the
+    // machine's JobTimeoutLimit caps it.
     int32_t JobTimeout = 600;
+    // The machine's ceiling of every user's JobTimeout, so that no one user's
+    // job can hold the shared queue for ever; 0: none (an administrator's
+    // choice, and what an environment built from defaults only has).
+    int32_t JobTimeoutLimit = 0;
 
 private:
     // The all-users folder of the product, made when missing with `create`.
     TextBuffer CommonFolder(bool create) const;
+    // JobTimeout as the machine allows it: a user's 0 or larger value becomes the ceiling.
+    void CapJobTimeout();
 };
 
 // One user setting under the settings key. Exactly one of number and text is set.
@@ -73,7 +80,8 @@ struct AppSetting {
     char (AppEnvironment::*text)[kMaxPath + 1];
     int32_t defaultNumber;
     const char* defaultText;
-    // What a writer may store; a reader clamps to the range only when asked.
+    // What a writer may store; a reader clamps to the range (and to the
+    // nearest step, halves up) only when asked.
     int32_t minimum;
     int32_t maximum;
     int32_t step;
@@ -82,5 +90,7 @@ struct AppSetting {
     std::span<const char* const> accepted;
 
     bool AcceptsNumber(int32_t value) const;
+    // The accepted value nearest to value.
+    int32_t Clamp(int32_t value) const;
     bool AcceptsText(const char* value) const;
 };

@@ -164,6 +164,25 @@ TEST_F(SettingsDialogTest, EnterPrintsTheJob)
     EXPECT_EQ(StoredCancellation(), 0);
 }
 
+// Given a time limit (as under the queue), an unanswered dialog closes by
+// itself and stores nothing; a limit that is not a number is ignored.
+TEST_F(SettingsDialogTest, AnUnansweredDialogClosesAfterItsLimitStoringNothing)
+{
+    const std::string before = ReadAll(m_world->root / "etc/user.reg");
+    m_world->Set("PARSIMO_DIALOG_TIMEOUT", "2");
+    const auto start = std::chrono::steady_clock::now();
+    const RunResult r = Parsimo({"/dialog"});
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_NE(r.err.find("not answered within 2 seconds"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadAll(m_world->root / "etc/user.reg"), before);
+
+    m_world->Set("PARSIMO_DIALOG_TIMEOUT", "2x");
+    m_world->Set("DISPLAY", "");
+    const RunResult bad = Parsimo({"/dialog"});
+    EXPECT_NE(bad.err.find("PARSIMO_DIALOG_TIMEOUT=2x is not a number of seconds"), std::string::npos) << bad.err;
+}
+
 TEST(SettingsDialog, WithoutADisplayItSaysSoAndTouchesNothing)
 {
     World world;

@@ -2,7 +2,8 @@
 #include <string>
 #include <vector>
 
-// Names (without folder) of the plain files in folder that match mask, with
+// Names (without folder) of the plain files of this program's (effective)
+// user in folder that match mask, with
 // the Windows rules: '?' one character, '*' any run, a final ".*" also
 // matching a name without extension, ASCII letters without regard to case.
 std::vector<std::string> FindFiles(const char* folder, const char* mask);

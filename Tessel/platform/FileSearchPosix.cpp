@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <memory>
 
@@ -16,8 +17,11 @@ std::vector<std::string> FindFiles(const char* folder, const char* mask)
     while (const dirent* entry = readdir(dir.get())) {
         if (!MatchesMask(entry->d_name, mask)) continue;
         struct stat st { };
-        // Only plain files take part; never follow a link planted in the folder.
-        if (fstatat(dirfd(dir.get()), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+        // Only our own plain files take part: never follow a link planted in
+        // the folder, nor take another user's file for one of ours.
+        if (fstatat(dirfd(dir.get()), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+            st.st_uid != geteuid())
+            continue;
         names.emplace_back(entry->d_name);
     }
     return names;

@@ -12,3 +12,7 @@ constexpr int IDNO = 7;
 // question). TESSEL_MESSAGEBOX=stderr|yes|no answers without asking anyone;
 // text and caption still go to standard error.
 int MessageBoxA(const char* text, const char* caption, unsigned type);
+// From now on every box closes after that many seconds with its default
+// answer, when nobody answered (a job nobody sits at must not wait for
+// ever); 0, as at the start, waits for the answer.
+void SetMessageBoxTimeLimit(int seconds);

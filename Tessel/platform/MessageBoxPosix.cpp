@@ -1,9 +1,12 @@
 // Message boxes without a window system of our own: zenity on a desktop, a
 // prompt on the controlling terminal, or a line on standard error.
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <poll.h>
 #include <string>
 #include <strings.h>
 #include <termios.h>
@@ -18,6 +21,10 @@
 namespace {
 constexpr unsigned kButtonMask = 0xF;
 constexpr size_t kMaxAnswer = 256;
+// How long a box that should have closed by itself may go on before it is ended.
+constexpr int kGraceMs = 2000;
+
+std::atomic<int> gTimeLimitSeconds{0};
 
 bool IsQuestion(unsigned type)
 {
@@ -59,11 +66,16 @@ bool AskZenity(const char* text, const char* caption, unsigned type, int* answer
     const bool question = IsQuestion(type);
     const char* kind = question ? "--question" : (type & MB_ICONERROR) ? "--error" : "--info";
     // --no-markup: our texts hold file names, not Pango markup.
-    const std::string commandLine = CommandLine::Join(
+    std::string commandLine = CommandLine::Join(
         {zenity, kind, "--no-markup", std::string("--title=") + caption, std::string("--text=") + text});
+    const int limit = gTimeLimitSeconds.load();
+    if (limit > 0) commandLine += " " + CommandLine::Quote("--timeout=" + std::to_string(limit));
     Process box;
     int status = -1;
-    if (!box.CreateChildProcess(commandLine.c_str(), true, 0, false) || !box.Wait(&status)) return false;
+    if (!box.CreateChildProcess(commandLine.c_str(), true, 0, false)) return false;
+    // A box that does not close itself in time is ended: the default answer.
+    if (limit > 0 && !box.WaitOrEnd(limit * 1000 + kGraceMs, &status)) status = -1;
+    if (limit <= 0 && !box.Wait(&status)) return false;
     *answer = question ? (status == 0 ? IDYES : IDNO) : IDOK;
     return true;
 }
@@ -71,6 +83,20 @@ bool AskZenity(const char* text, const char* caption, unsigned type, int* answer
 bool WriteText(int handle, const std::string& text)
 {
     return Pipe::Write(handle, text.data(), text.size());
+}
+
+// False when the deadline passes before the terminal has input.
+bool WaitForKey(int terminal, std::chrono::steady_clock::time_point deadline)
+{
+    for (;;) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0) return false;
+        pollfd watch{terminal, POLLIN, 0};
+        const int ready = poll(&watch, 1, static_cast<int>(left));
+        if (ready > 0) return true;
+        if (ready < 0 && errno != EINTR) return false;
+    }
 }
 
 // False when there is no terminal that can answer: none at all, or one whose
@@ -87,8 +113,13 @@ bool AskTerminal(const char* text, const char* caption, unsigned type, int* answ
             asked = true;
             std::string reply;
             char c = 0;
-            while (Pipe::Read(terminal, &c, 1) == 1 && c != '\n')
+            const int limit = gTimeLimitSeconds.load();
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limit);
+            bool inTime = true;
+            while ((inTime = limit <= 0 || WaitForKey(terminal, deadline)) && Pipe::Read(terminal, &c, 1) == 1 &&
+                   c != '\n')
                 if (reply.size() < kMaxAnswer) reply += c;
+            if (!inTime) reply.clear();  // nobody answered: the default
             if (!reply.empty() && reply.back() == '\r') reply.pop_back();
             const bool yes = strcasecmp(reply.c_str(), "y") == 0 || strcasecmp(reply.c_str(), "yes") == 0;
             *answer = question ? (yes ? IDYES : IDNO) : IDOK;
@@ -119,4 +150,9 @@ int MessageBoxA(const char* text, const char* caption, unsigned type)
     if (AskTerminal(text, caption, type, &answer)) return answer;
     ReportOnStderr(caption, text, defaultAnswer);
     return defaultAnswer;
+}
+
+void SetMessageBoxTimeLimit(int seconds)
+{
+    gTimeLimitSeconds.store(seconds > 0 ? seconds : 0);
 }

@@ -4,6 +4,14 @@
 #include "Pipe.h"
 #include "Process.h"
 
+bool Process::WaitOrEnd(int timeoutMs, int* status)
+{
+    if (WaitFor(timeoutMs, status)) return true;
+    Terminate();
+    Wait();
+    return false;
+}
+
 bool Process::RunForOutput(const char* commandLine, std::string& output, int* status, size_t outputLimit)
 {
     output.clear();

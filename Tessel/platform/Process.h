@@ -57,6 +57,9 @@ public:
     void Terminate();
     // Waits at most timeoutMs for the child's end; true (status as Wait) when it has ended.
     bool WaitFor(int timeoutMs, int* status = nullptr);
+    // Waits at most timeoutMs for the child's end and kills a child that
+    // outlives it (then reaped); true (status as Wait) when it ended by itself.
+    bool WaitOrEnd(int timeoutMs, int* status = nullptr);
     ProcessInfo GetProcessInfo() const { return m_ProcessInfo; }
     // Waits without a time limit for the child's end; the exit status (or
     // 128 + signal) goes to *status. False when there is no child to wait for.

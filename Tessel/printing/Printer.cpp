@@ -141,6 +141,11 @@ bool Printer::SupportsStretchDIB()
     return (::GetDeviceCaps(GetDC(), RASTERCAPS) & RC_STRETCHDIB) != 0;
 }
 
+PrinterDriver::JobState Printer::QueryJob(int32_t jobId)
+{
+    return m_pDriver ? m_pDriver->QueryJob(jobId) : PrinterDriver::JobState::Unknown;
+}
+
 void Printer::LogInfo()
 {
     LogText("[%s Printer Info]\r\n", m_szName);

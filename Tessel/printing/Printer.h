@@ -7,9 +7,9 @@
 #include "DeviceContext.h"
 #include "Log.h"
 #include "PageGeometry.h"
+#include "PrinterDriver.h"
 
 class PdfContext;
-class PrinterDriver;
 
 // One installed printer, known by name: a spooler destination or a local
 // printer. Owns its device context, made for the current page setup, and the
@@ -44,6 +44,8 @@ public:
     bool GetDevModeValues(int16_t* orientation, int16_t* paperSize, int16_t* paperLength, int16_t* paperWidth,
                           int16_t* printQuality, int16_t* copies);
     bool SupportsStretchDIB();
+    // Where a job handed to this printer stands; Unknown without a printer.
+    PrinterDriver::JobState QueryJob(int32_t jobId);
     void LogInfo();
 
 private:

@@ -41,4 +41,19 @@ public:
     virtual std::string GetDeviceUri() = 0;
     // A new job taking a PDF document; null (logged) when none can be started.
     virtual std::unique_ptr<PrintSink> StartJob(const char* title, const DEVMODE& devMode, int32_t& jobId) = 0;
+
+    // Where a finished job stands with the system that prints it.
+    enum class JobState {
+        Waiting,   // queued or held: not yet taken up
+        Printing,  // being printed
+        Done,      // printed, or written where it belongs
+        Failed,    // aborted, cancelled or stopped
+        Unknown,   // nobody answered
+    };
+    // A printer without a spooler is done with a job once its document is.
+    virtual JobState QueryJob(int32_t jobId)
+    {
+        (void)jobId;
+        return JobState::Done;
+    }
 };

@@ -65,6 +65,42 @@ TEST(DravikRun, DialogCancelsBeforeAnyFileIsDeleted)
     EXPECT_NE(testworld::ReadAll(world.UserLog()).find("The print job was canceled by user.\r\n"), std::string::npos);
 }
 
+// Under the queue the dialog is told its time limit, and a dialog that
+// closed unanswered lets the job go on with the settings as they are. The
+// stand-in answers "not answered" only when it was given the limit.
+TEST(DravikRun, AnUnansweredDialogUnderTheQueueLetsTheJobGoOn)
+{
+    World world;
+    world.Install({{"ShowDialog", Dword(1)}, {"PrintOutFormat", Sz("PDF")}});
+    const fs::path dialog = world.root / "install/Parsimo";
+    std::ofstream(dialog) << "#!/bin/sh\n[ \"$PARSIMO_DIALOG_TIMEOUT\" = 300 ] && exit 3\nexit 0\n";
+    fs::permissions(dialog, fs::perms::owner_all);
+    const std::string unanswered = "The settings dialog was not answered within 300 seconds; the job goes on with "
+                                   "the settings as they are.\r\n";
+
+    RunResult r = World::Dravik({world.Job(kJob)});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(testworld::ReadAll(world.UserLog()).find(unanswered), std::string::npos);
+
+    world.Set("PARSIMO_JOB_ID", "17");
+    r = World::Dravik({world.Job(kJob)});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(testworld::ReadAll(world.UserLog()).find(unanswered), std::string::npos);
+    EXPECT_TRUE(fs::exists(world.DataDir() / "_dk_0001.tm_.pdf"));
+}
+
+// The all-users folder belongs to the administrator: a user who cannot make
+// it still prints.
+TEST(DravikRun, AnAllUsersFolderThatCannotBeMadeStopsNothing)
+{
+    World world;
+    world.Install({{"ShowDialog", Dword(0)}, {"PrintOutFormat", Sz("PDF")}});
+    std::ofstream(world.root / "common/QMVK") << "not a folder";
+    const RunResult r = World::Dravik({world.Job(kJob)});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(world.DataDir() / "_dk_0001.tm_.pdf"));
+}
+
 TEST(DravikRun, PdfJobRunsEndToEnd)
 {
     World world;
@@ -91,7 +127,8 @@ TEST(DravikRun, PdfJobRunsEndToEnd)
                        "\r\n  - ProductVersion = 1.0.0\r\n  - LogFileName = " + user +
                        "Parsimo.log\r\n  - CheckPrintMode = 0\r\n  - SavingsPercentage =  0\r\n"
                        "  - ShowDialog =  0\r\n  - LogLevel =  0\r\n  - EnhancedMicrLineQuality =  0\r\n"
-                       "  - PrinterName = \r\n  - TargetPrinterName = \r\n\r\n"),
+                       "  - PrinterName = \r\n  - TargetPrinterName = \r\n"
+                       "  - JobTimeout = 600 (the machine's limit: 3600)\r\n\r\n"),
               std::string::npos)
         << log;
     EXPECT_NE(log.find("[Print Job Info]\r\n  - Job ID = 0\r\n"), std::string::npos);

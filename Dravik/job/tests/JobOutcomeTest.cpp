@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -85,11 +86,11 @@ bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds l
 // Dravik started in the background, its standard error into a file.
 class Background {
 public:
-    Background(const std::vector<std::string>& args, const fs::path& errFile)
+    Background(const std::vector<std::string>& args, const fs::path& errFile, const fs::path& input = "/dev/null")
     {
         m_pid = fork();
         if (m_pid == 0) {
-            const int in = open("/dev/null", O_RDONLY);
+            const int in = open(input.c_str(), O_RDONLY);
             const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             dup2(in, 0);
             dup2(err, 1);
@@ -232,6 +233,66 @@ TEST(JobOutcome, ANeverEndingJobTimesOutAndALaterJobDoesNotWaitForEver)
     EXPECT_NE(ReadAll(world.root / "first.txt").find("no progress for 6 seconds"), std::string::npos);
     EXPECT_NE(ReadAll(world.UserLog()).find("Ghostscript gave no output for 6 seconds"), std::string::npos);
     EXPECT_TRUE(ProcessesMentioning(world.DataDir().string()).empty());
+}
+
+// One user's "no limit" cannot hold the shared queue: the machine's ceiling ends the job.
+TEST(JobOutcome, TheMachinesCeilingEndsAJobWhoseUserSetNoLimit)
+{
+    World world;
+    AddPrinters(world);
+    world.Install(PrintSettings(0), {{"JobTimeoutLimit", Dword(2)}});
+    const RunResult r = World::Dravik({world.Job("{} loop\n")});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_NE(r.err.find("no progress for 2 seconds"), std::string::npos) << r.err;
+    EXPECT_TRUE(ProcessesMentioning(world.DataDir().string()).empty());
+}
+
+// Ghostscript keeps scratch files in the data folder while it writes a PDF
+// (here from a job still coming through a pipe); a stopped job takes them along, but a job stopped while it waits for
+// an earlier one touches none of that one's files.
+TEST(JobOutcome, AStoppedPdfJobLeavesNoScratchCopyAndSparesTheEarlierJobs)
+{
+    World world;
+    AddPrinters(world);
+    World::Values settings = PrintSettings(0);
+    settings.emplace_back("PrintOutFormat", Sz("PDF"));
+    world.Install(settings);
+    const fs::path pipe = world.root / "job.pipe";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    const auto scratchFiles = [&] {
+        std::vector<std::string> names;
+        if (fs::is_directory(world.DataDir()))
+            for (const auto& entry : fs::directory_iterator(world.DataDir()))
+                if (entry.path().filename().string().rfind("gs_", 0) == 0) names.push_back(entry.path().string());
+        return names;
+    };
+    // Names like Ghostscript's that it did not make stay.
+    fs::create_directories(world.DataDir());
+    std::ofstream(world.DataDir() / "gs_notours.txt") << "kept";
+    fs::create_symlink(world.root / "job.ps", world.DataDir() / "gs_Link01");
+
+    Background pdfJob({}, world.root / "pdf.txt", pipe);
+    const int writer = open(pipe.c_str(), O_WRONLY);
+    ASSERT_GE(writer, 0);
+    const std::string start = "%PDF-1.4\n%\xe2\xe3\xcf\xd3\n1 0 obj\n<< /Type /Catalog >>\nendobj\n";
+    ASSERT_EQ(write(writer, start.data(), start.size()), static_cast<ssize_t>(start.size()));
+    ASSERT_TRUE(WaitFor([&] { return scratchFiles().size() > 2; })) << "no scratch copy appeared";
+    const std::vector<std::string> running = scratchFiles();
+
+    Background later({world.Job("showpage\n")}, world.root / "later.txt");
+    ASSERT_TRUE(
+        WaitFor([&] { return ReadAll(world.UserLog()).find("Waiting for an earlier job") != std::string::npos; }));
+    kill(later.Pid(), SIGTERM);
+    EXPECT_EQ(later.Wait(), 255);
+    EXPECT_EQ(scratchFiles(), running) << "the waiting job deleted the running one's files";
+
+    kill(pdfJob.Pid(), SIGTERM);
+    EXPECT_EQ(pdfJob.Wait(), 255);
+    close(writer);
+    std::vector<std::string> left = scratchFiles();
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{(world.DataDir() / "gs_Link01").string(),
+                                              (world.DataDir() / "gs_notours.txt").string()}));
 }
 
 TEST(JobOutcome, TheCommandLineTakesAnyJobFileAndLogsWhatItIgnores)

@@ -270,3 +270,35 @@ TEST(PrintRun, ThroughTheCupsScheduler)
     EXPECT_EQ(MaskMismatches(page, 150, 300, 4800, 6000, 7), 0);
     fs::remove(output);
 }
+
+// A target whose spooler takes the document and then fails it (its backend
+// cannot write where it should, and the queue aborts such a job): the job
+// fails naming the target, and nothing of it is counted.
+TEST(PrintRun, AJobTheTargetsSpoolerFailsIsNotCounted)
+{
+    const char* server = std::getenv("CUPS_SERVER");
+    if (!server || !std::getenv("PARSIMO_CUPS_QUEUE"))
+        GTEST_SKIP() << "no test scheduler: run eval \"$(packaging/cups-test-setup.sh start)\" first";
+    World world;
+    const std::string queue = "DravikBroken" + std::to_string(getpid());
+    const fs::path output = fs::path(std::getenv("PARSIMO_CUPS_OUTPUT")).parent_path() / "missing" / (queue + ".pdf");
+    const RunResult added = World::Run(
+        {"/usr/sbin/lpadmin", "-h", server, "-p", queue, "-E", "-v", "file://" + output.string(), "-P",
+         std::string(PARSIMO_SOURCE_DIR) + "/packaging/ParsimoTarget.ppd", "-o", "printer-error-policy=abort-job"});
+    if (added.status != 0) GTEST_SKIP() << "cannot add a queue: " << added.err;
+    World::Run({"/usr/sbin/cupsenable", "-h", server, queue});
+    World::Run({"/usr/sbin/cupsaccept", "-h", server, queue});
+
+    fs::copy_file(fs::path(PARSIMO_SOURCE_DIR) / "packaging/printers/Office.ppd", world.root / "printers/Parsimo.ppd");
+    World::Values settings = PrintSettings(30);
+    settings.back() = {"TargetPrinterName", Sz(queue)};
+    world.Install(settings);
+    const RunResult r = World::Dravik({world.Job(kFiveBlackPages)});
+    World::Run({"/usr/sbin/lpadmin", "-h", server, "-x", queue});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_NE(r.err.find("could not be printed on the printer " + queue), std::string::npos) << r.err;
+    const std::string log = testworld::ReadAll(world.UserLog());
+    EXPECT_NE(log.find("The target printer's job "), std::string::npos) << log;
+    // No statistics: their library (not installed here) was never looked for.
+    EXPECT_EQ(log.find("not found!"), std::string::npos) << log;
+}

@@ -120,12 +120,69 @@ TEST(AppEnvironment, MissingInstallationOrFolders)
     EXPECT_THROW(AppEnvironment(), std::runtime_error);
     world.Set("TESSEL_APPDATA", (world.root / "user").string());
     world.Set("TESSEL_COMMON_APPDATA", (world.root / "blocked").string());
+    // The all-users folder is the administrator's: when it cannot be made
+    // the environment keeps its name, with one line in the log.
+    {
+        AppEnvironment env;
+        EXPECT_EQ(env.CommonAppDataDir, (world.root / "blocked/QMVK/Parsimo/").string());
+        EXPECT_EQ(env.AppDataDir, (world.root / "user/QMVK/Parsimo/").string());
+    }
+    std::string text = testworld::ReadAll(world.root / "env.log");
+    EXPECT_NE(text.find("The all-users folder " + (world.root / "blocked/QMVK/Parsimo").string() + " cannot be made"),
+              std::string::npos);
+    EXPECT_EQ(text.find("Common application data folder not found!"), std::string::npos);
+    // Only a base folder that is not there at all still fails.
+    world.Set("TESSEL_COMMON_APPDATA", (world.root / "blocked/QMVK/below").string());
     try {
         AppEnvironment env;
         FAIL();
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "Common Application Data Folder not found!");
     }
-    const std::string text = testworld::ReadAll(world.root / "env.log");
+    text = testworld::ReadAll(world.root / "env.log");
     EXPECT_NE(text.find("Common application data folder not found!\r\n"), std::string::npos);
+}
+
+// No user's JobTimeout, not even 0 ("no limit"), outlasts the machine's
+// ceiling, on the first reading and after the settings dialog's.
+TEST(AppEnvironment, TheMachineCapsJobTimeout)
+{
+    World world;
+    world.Install({{"JobTimeout", Dword(0)}});
+    {
+        AppEnvironment env;
+        EXPECT_EQ(env.JobTimeoutLimit, 3600);
+        EXPECT_EQ(env.JobTimeout, 3600);
+    }
+    world.Install({{"JobTimeout", Dword(90)}});
+    EXPECT_EQ(AppEnvironment().JobTimeout, 90);
+
+    world.Install({{"JobTimeout", Dword(7200)}}, {{"JobTimeoutLimit", Dword(120)}});
+    AppEnvironment env;
+    EXPECT_EQ(env.JobTimeout, 120);
+    world.Settings({{"JobTimeout", Dword(0)}});
+    env.ReadSettings();
+    EXPECT_EQ(env.JobTimeout, 120);
+    world.Settings({{"JobTimeout", Dword(30)}});
+    env.ReadSettings();
+    EXPECT_EQ(env.JobTimeout, 30);
+
+    // The settings as stored, for the settings program: no ceiling applies.
+    world.Settings({{"JobTimeout", Dword(0)}});
+    AppEnvironment stored{AppEnvironment::DefaultsOnly{}};
+    stored.ReadSettings();
+    EXPECT_EQ(stored.JobTimeout, 0);
+
+    // An administrator's 0 sets no ceiling; a value beyond a signed dword is taken as unset.
+    world.Install({{"JobTimeout", Dword(0)}}, {{"JobTimeoutLimit", Dword(0)}});
+    EXPECT_EQ(AppEnvironment().JobTimeout, 0);
+    world.Install({{"JobTimeout", Dword(0)}}, {{"JobTimeoutLimit", Dword(0xfffffffe)}});
+    EXPECT_EQ(AppEnvironment().JobTimeout, 3600);
+
+    // The settings section names the value in force.
+    world.Install({{"JobTimeout", Dword(0)}}, {{"JobTimeoutLimit", Dword(45)}});
+    LogTo log((world.root / "env.log").string());
+    AppEnvironment().LogSettings();
+    EXPECT_NE(testworld::ReadAll(world.root / "env.log").find("  - JobTimeout = 45 (the machine's limit: 45)\r\n"),
+              std::string::npos);
 }

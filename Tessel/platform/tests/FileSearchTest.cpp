@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <unistd.h>
 
 #include "File.h"
 #include "FileSearch.h"
@@ -27,9 +28,15 @@ TEST(FileSearch, ListsOnlyMatchingPlainFiles)
     fs::create_directories(dir / "_dk_0009.tm_");  // a folder never counts
     for (const char* name : {"_dk_0001.tm_", "_dk_0002.tm_.pdf", "QrxWrite.cfg"}) std::ofstream(dir / name) << "x";
     fs::create_symlink(dir / "QrxWrite.cfg", dir / "_dk_0003.tm_");
+    // Another user's file is never taken for ours (only root can make one here).
+    std::ofstream(dir / "_dk_0004.tm_") << "x";
+    if (geteuid() == 0) {
+        ASSERT_EQ(lchown((dir / "_dk_0004.tm_").c_str(), 65534, 65534), 0);
+    }
 
     auto names = FindFiles((dir.string() + "/").c_str(), "_dk_????.tm_.*");
     std::sort(names.begin(), names.end());
+    if (geteuid() != 0) names.erase(std::remove(names.begin(), names.end(), "_dk_0004.tm_"), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"_dk_0001.tm_", "_dk_0002.tm_.pdf"}));
     EXPECT_TRUE(FindFiles((dir / "missing").c_str(), "*").empty());
 

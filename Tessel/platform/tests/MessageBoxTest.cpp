@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
+
 #include "MessageBox.h"
 #include "ScratchFolder.h"
 
@@ -60,4 +62,23 @@ TEST(MessageBoxTest, NobodyToAskTakesTheDefaultAnswer)
     testing::internal::CaptureStderr();
     EXPECT_EQ(MessageBoxA("Open the folder?", "Z3 Parsimo", MB_YESNO), IDNO);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Z3 Parsimo: Open the folder? [No]\n");
+}
+
+// Under a time limit a box asks zenity to close by itself, and one that does
+// not (here: it ignores the option and SIGTERM) is ended with the default answer.
+TEST(MessageBoxTest, ABoxNobodyAnswersClosesAfterTheTimeLimit)
+{
+    ScratchFolder dir;
+    const std::string record = dir.Path("args");
+    dir.WriteScript("zenity", "for a in \"$@\"; do echo \"$a\"; done > '" + record + "'; trap '' TERM; sleep 60");
+    ScopedVariable mode("TESSEL_MESSAGEBOX", nullptr);
+    ScopedVariable display("DISPLAY", ":99");
+    ScopedVariable path("PATH", (dir.Path() + ":/usr/bin:/bin").c_str());
+    SetMessageBoxTimeLimit(1);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(MessageBoxA("Open the folder?", "Z3 Parsimo", MB_YESNO), IDNO);
+    EXPECT_EQ(MessageBoxA("Failed.", "Z3 Parsimo", MB_OK | MB_ICONERROR), IDOK);
+    SetMessageBoxTimeLimit(0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_NE(ScratchFolder::Read(record).find("--timeout=1\n"), std::string::npos);
 }

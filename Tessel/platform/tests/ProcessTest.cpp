@@ -151,6 +151,23 @@ TEST(ProcessTest, WaitForGivesUpOnALiveChildAndReportsAnEndedOne)
     EXPECT_EQ(status, 4);
 }
 
+TEST(ProcessTest, WaitOrEndEndsAChildThatOutlivesTheLimit)
+{
+    // A stand-in for a window nobody closes: it ignores the polite signal.
+    Process stubborn;
+    ASSERT_TRUE(stubborn.CreateChildProcess(R"(/bin/sh -c "trap '' TERM; while :; do sleep 1; done")", true, 0, false));
+    const pid_t pid = stubborn.GetProcessInfo().hProcess;
+    int status = -1;
+    EXPECT_FALSE(stubborn.WaitOrEnd(200, &status));
+    EXPECT_EQ(status, -1);
+    EXPECT_FALSE(std::filesystem::exists("/proc/" + std::to_string(pid)));  // ended and reaped
+
+    Process quick;
+    ASSERT_TRUE(quick.CreateChildProcess(R"(/bin/sh -c "exit 3")", true, 0, false));
+    EXPECT_TRUE(quick.WaitOrEnd(30000, &status));
+    EXPECT_EQ(status, 3);
+}
+
 TEST(ProcessTest, ChildNeverWaitedForLeavesNoZombie)
 {
     pid_t ended = 0, running = 0;

@@ -1,6 +1,8 @@
 #include <cups/cups.h>
 #include <sys/socket.h>
 
+#include <cstdio>
+
 #include "CupsJob.h"
 #include "CupsPrinter.h"
 #include "Log.h"
@@ -175,4 +177,32 @@ std::unique_ptr<PrintSink> CupsPrinter::StartJob(const char* title, const DEVMOD
     for (PrintOption& option : DevModeOptions::ToOptions(dm))
         if (option.first != "orientation-requested") options.push_back(std::move(option));
     return CupsJob::Start(m_dest.get(), title, options, jobId);
+}
+
+PrinterDriver::JobState CupsPrinter::QueryJob(int32_t jobId)
+{
+    HttpPtr http = Connect();
+    if (!http || jobId <= 0) return JobState::Unknown;
+    ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+    char uri[64];
+    std::snprintf(uri, sizeof uri, "ipp://localhost/jobs/%d", jobId);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "job-state");
+    ipp_t* response = cupsDoRequest(http.get(), request, "/");
+    ipp_attribute_t* state = response ? ippFindAttribute(response, "job-state", IPP_TAG_ENUM) : nullptr;
+    const int value = state ? ippGetInteger(state, 0) : 0;
+    ippDelete(response);
+    switch (value) {
+    case IPP_JSTATE_PENDING:
+    case IPP_JSTATE_HELD: return JobState::Waiting;
+    case IPP_JSTATE_PROCESSING: return JobState::Printing;
+    case IPP_JSTATE_COMPLETED: return JobState::Done;
+    case IPP_JSTATE_STOPPED:
+    case IPP_JSTATE_CANCELED:
+    case IPP_JSTATE_ABORTED: return JobState::Failed;
+    default:
+        LogMessage(2, "CUPS job %d: no state known (%s).\r\n", jobId, cupsLastErrorString());
+        return JobState::Unknown;
+    }
 }

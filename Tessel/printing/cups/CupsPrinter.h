@@ -42,6 +42,8 @@ public:
     bool AcceptsPdf() override;
     std::string GetDeviceUri() override;
     std::unique_ptr<PrintSink> StartJob(const char* title, const DEVMODE& devMode, int32_t& jobId) override;
+    // The job's job-state, asked on a connection of its own.
+    JobState QueryJob(int32_t jobId) override;
 
 private:
     CupsPrinter(HttpPtr http, DestPtr dest, InfoPtr info);
