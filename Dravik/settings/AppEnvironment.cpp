@@ -88,11 +88,12 @@ AppEnvironment::AppEnvironment()
         // The all-users folder is the administrator's to make: a user who
         // cannot make it still runs jobs, and only its users (the usage
         // database, the early log) miss it.
-        common = CommonFolder(false);
-        if (!common.GetText()) {
+        const TextBuffer base = GetOSVersion() >= 600 ? GetCommonDocumentsFolder() : GetCommonAppDataFolder();
+        if (!base.GetText()) {
             LogText("Common application data folder not found!\r\n");
             throw std::runtime_error(GetMessageText(MSG_COMMON_APPDATA_NOT_FOUND));
         }
+        common.Format("%s/%s/%s", base.GetText(), AppGroupName, AppName);
         LogMessage(2, "The all-users folder %s cannot be made; the job goes on without it.\r\n", common.GetText());
     }
     CopyField(CommonAppDataDir, common.GetText());
