@@ -191,7 +191,7 @@ bool UsageDatabase::Configure(Access access, std::chrono::milliseconds readTimeL
     sqlite3_db_config(m_pDb, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
     if (access == Access::Read) {
         // A crafted file may hold endless work or huge values.
-        m_deadline = std::chrono::steady_clock::now() + readTimeLimit;
+        m_deadline = std::clock() + static_cast<std::clock_t>(readTimeLimit.count() * CLOCKS_PER_SEC / 1000);
         sqlite3_progress_handler(m_pDb, kStepsPerClockLook, &UsageDatabase::PastDeadline, this);
         sqlite3_limit(m_pDb, SQLITE_LIMIT_LENGTH, kMaxReadLength);
         return Exec("PRAGMA query_only = ON") || Fail("cannot be set up");
@@ -203,7 +203,7 @@ bool UsageDatabase::Configure(Access access, std::chrono::milliseconds readTimeL
 
 int UsageDatabase::PastDeadline(void* self)
 {
-    return std::chrono::steady_clock::now() > static_cast<UsageDatabase*>(self)->m_deadline ? 1 : 0;
+    return std::clock() > static_cast<UsageDatabase*>(self)->m_deadline ? 1 : 0;
 }
 
 bool UsageDatabase::CheckTables()

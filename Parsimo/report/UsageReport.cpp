@@ -104,6 +104,13 @@ bool UsageReport::Load(const std::string& database, const ReportOptions& options
         group.lastDay = Text(raw, 10);
         m_groups.push_back(std::move(group));
     }
+    if (rc == SQLITE_INTERRUPT) {
+        m_error = "the statistics database " + database + " was given up after " +
+                  std::to_string(UsageDatabase::kReadTimeLimit.count() / 1000) +
+                  " seconds of reading (a file made to keep its reader busy?)";
+        m_groups.clear();
+        return false;
+    }
     if (rc != SQLITE_DONE) {
         m_error = "the statistics database " + database + " cannot be read (" + sqlite3_errmsg(db.Handle()) + ")";
         m_groups.clear();
