@@ -91,6 +91,33 @@ std::vector<std::string> PrintOne(World& world, const std::string& job)
 }
 
 const char* kFiveBlackPages = "1 1 5 { pop 0 setgray 72 420 468 220 rectfill showpage } for\n";
+
+// A target queue of the test's own on the test scheduler (so that parallel
+// tests never share its output file), and the world's settings naming it;
+// false when the scheduler cannot add it.
+bool AddTargetQueue(World& world, const char* server, const std::string& queue, const fs::path& output,
+                    const std::vector<std::string>& extra = {})
+{
+    std::vector<std::string> command = {"/usr/sbin/lpadmin",
+                                        "-h",
+                                        server,
+                                        "-p",
+                                        queue,
+                                        "-E",
+                                        "-v",
+                                        "file://" + output.string(),
+                                        "-P",
+                                        std::string(PARSIMO_SOURCE_DIR) + "/packaging/ParsimoTarget.ppd"};
+    command.insert(command.end(), extra.begin(), extra.end());
+    if (World::Run(command).status != 0) return false;
+    World::Run({"/usr/sbin/cupsenable", "-h", server, queue});
+    World::Run({"/usr/sbin/cupsaccept", "-h", server, queue});
+    fs::copy_file(fs::path(PARSIMO_SOURCE_DIR) / "packaging/printers/Office.ppd", world.root / "printers/Parsimo.ppd");
+    World::Values settings = PrintSettings(30);
+    settings.back() = {"TargetPrinterName", Sz(queue)};
+    world.Install(settings);
+    return true;
+}
 }  // namespace
 
 TEST(PrintRun, FiveLetterPagesAtThirtyPercentKeepTheMaskOnPaper)
@@ -228,7 +255,6 @@ TEST(PrintRun, FileOptionWritesPagesAsImages)
     }
     EXPECT_NE(testworld::ReadAll(world.opened).find("_dk_0001.tm_"), std::string::npos);
 }
-
 TEST(PrintRun, ThroughTheCupsScheduler)
 {
     const char* server = std::getenv("CUPS_SERVER");
@@ -239,17 +265,7 @@ TEST(PrintRun, ThroughTheCupsScheduler)
     const std::string queue = "DravikTarget" + std::to_string(getpid());
     const fs::path output = fs::path(std::getenv("PARSIMO_CUPS_OUTPUT")).parent_path() / (queue + ".pdf");
     fs::remove(output);
-    const RunResult added =
-        World::Run({"/usr/sbin/lpadmin", "-h", server, "-p", queue, "-E", "-v", "file://" + output.string(), "-P",
-                    std::string(PARSIMO_SOURCE_DIR) + "/packaging/ParsimoTarget.ppd"});
-    if (added.status != 0) GTEST_SKIP() << "cannot add a queue: " << added.err;
-    World::Run({"/usr/sbin/cupsenable", "-h", server, queue});
-    World::Run({"/usr/sbin/cupsaccept", "-h", server, queue});
-
-    fs::copy_file(fs::path(PARSIMO_SOURCE_DIR) / "packaging/printers/Office.ppd", world.root / "printers/Parsimo.ppd");
-    World::Values settings = PrintSettings(30);
-    settings.back() = {"TargetPrinterName", Sz(queue)};
-    world.Install(settings);
+    if (!AddTargetQueue(world, server, queue, output)) GTEST_SKIP() << "cannot add a queue";
     const RunResult r = World::Dravik({world.Job(kFiveBlackPages)});
     EXPECT_EQ(r.status, 0) << r.err;
 
@@ -282,17 +298,8 @@ TEST(PrintRun, AJobTheTargetsSpoolerFailsIsNotCounted)
     World world;
     const std::string queue = "DravikBroken" + std::to_string(getpid());
     const fs::path output = fs::path(std::getenv("PARSIMO_CUPS_OUTPUT")).parent_path() / "missing" / (queue + ".pdf");
-    const RunResult added = World::Run(
-        {"/usr/sbin/lpadmin", "-h", server, "-p", queue, "-E", "-v", "file://" + output.string(), "-P",
-         std::string(PARSIMO_SOURCE_DIR) + "/packaging/ParsimoTarget.ppd", "-o", "printer-error-policy=abort-job"});
-    if (added.status != 0) GTEST_SKIP() << "cannot add a queue: " << added.err;
-    World::Run({"/usr/sbin/cupsenable", "-h", server, queue});
-    World::Run({"/usr/sbin/cupsaccept", "-h", server, queue});
-
-    fs::copy_file(fs::path(PARSIMO_SOURCE_DIR) / "packaging/printers/Office.ppd", world.root / "printers/Parsimo.ppd");
-    World::Values settings = PrintSettings(30);
-    settings.back() = {"TargetPrinterName", Sz(queue)};
-    world.Install(settings);
+    if (!AddTargetQueue(world, server, queue, output, {"-o", "printer-error-policy=abort-job"}))
+        GTEST_SKIP() << "cannot add a queue";
     const RunResult r = World::Dravik({world.Job(kFiveBlackPages)});
     World::Run({"/usr/sbin/lpadmin", "-h", server, "-x", queue});
     EXPECT_EQ(r.status, 255);
