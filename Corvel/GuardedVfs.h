@@ -7,11 +7,9 @@
 // neither, and a hostile journal may name any file as its super-journal to
 // have it deleted), never a link or FIFO, and nothing is ever deleted.
 //
-// In a sticky folder a user may write another's files but never remove them,
-// and (with fs.protected_regular) may not even open them with O_CREAT. So an
-// existing rollback journal is opened without creating it and is emptied
-// instead of deleted: an empty journal means the same to SQLite, and any
-// user's writer can then recover after another user's writer was killed.
+// An existing rollback journal is opened without creating it (in a sticky
+// folder fs.protected_regular refuses O_CREAT on another's file) and is
+// emptied instead of deleted: an empty journal means the same to SQLite.
 // Registered for the life of the program (or of the loaded library).
 class GuardedVfs {
 public:

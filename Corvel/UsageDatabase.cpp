@@ -146,8 +146,8 @@ UsageDatabase::UsageDatabase(const char* path, Access access, std::chrono::milli
         if (!fresh && IsOpen()) CheckTables();
         return;
     }
-    // The journal is made now, as everyone's, so that a later writer never
-    // has to create a file in the shared folder.
+    // The journal is made now, with the database's owner and mode, before
+    // SQLite would make it with the umask's.
     if (PrepareDatabaseFile(journal.c_str(), true) == DatabaseFileKind::Unusable) {
         Fail("has a journal that is not a regular file");
         return;
@@ -185,7 +185,8 @@ bool UsageDatabase::Exec(const char* sql)
 bool UsageDatabase::Configure(Access access, std::chrono::milliseconds readTimeLimit)
 {
     sqlite3_busy_timeout(m_pDb, kBusyTimeoutMs);
-    // Any user may write the file: its schema is not trusted to run functions,
+    // The file may come from anyone (an old shared database, a file handed
+    // to the report): its schema is not trusted to run functions,
     // and no statement of ours may write the schema directly.
     sqlite3_db_config(m_pDb, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     sqlite3_db_config(m_pDb, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
@@ -196,8 +197,8 @@ bool UsageDatabase::Configure(Access access, std::chrono::milliseconds readTimeL
         sqlite3_limit(m_pDb, SQLITE_LIMIT_LENGTH, kMaxReadLength);
         return Exec("PRAGMA query_only = ON") || Fail("cannot be set up");
     }
-    // A rollback journal that is emptied, not deleted: in the sticky shared
-    // folder nobody but its owner could delete it (see DatabaseFile.h).
+    // A rollback journal that is emptied, not deleted: the file layer
+    // deletes nothing (see GuardedVfs.h).
     return Exec("PRAGMA journal_mode = TRUNCATE; PRAGMA foreign_keys = ON;") || Fail("cannot be set up");
 }
 

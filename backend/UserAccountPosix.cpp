@@ -12,19 +12,21 @@ namespace {
 constexpr uint32_t kDefaultUidMin = 1000;
 constexpr uint32_t kDefaultUidMax = 60000;
 
-// One number of /etc/login.defs ("UID_MIN 1000"), or the fallback.
-uint32_t LoginDefinition(const char* name, uint32_t fallback)
+// The login range of /etc/login.defs ("UID_MIN 1000", "UID_MAX 60000").
+void LoginRange(uint32_t& low, uint32_t& high)
 {
+    low = kDefaultUidMin;
+    high = kDefaultUidMax;
     std::ifstream defs("/etc/login.defs");
     std::string line;
     while (std::getline(defs, line)) {
         std::istringstream words(line);
         std::string key;
         unsigned long value = 0;
-        if (words >> key && key == name && words >> value && value > 0 && value < 0xFFFFFFFFul)
-            return static_cast<uint32_t>(value);
+        if (!(words >> key >> value) || value == 0 || value >= 0xFFFFFFFFul) continue;
+        if (key == "UID_MIN") low = static_cast<uint32_t>(value);
+        if (key == "UID_MAX") high = static_cast<uint32_t>(value);
     }
-    return fallback;
 }
 
 bool EndsWith(const std::string& text, const std::string& end)
@@ -55,8 +57,8 @@ bool UserAccount::Find(const std::string& name, UserAccount& account)
 
 bool UserAccount::IsLoginAccount() const
 {
-    const uint32_t low = LoginDefinition("UID_MIN", kDefaultUidMin);
-    const uint32_t high = LoginDefinition("UID_MAX", kDefaultUidMax);
+    uint32_t low = 0, high = 0;
+    LoginRange(low, high);
     // An empty shell is /bin/sh to login(1).
     const bool canLogIn = !EndsWith(shell, "/nologin") && !EndsWith(shell, "/false");
     return uid >= low && uid <= high && uid != 65534 && canLogIn && !home.empty();
