@@ -221,7 +221,7 @@ void Build(Dialog& d)
     gtk_range_set_increments(GTK_RANGE(d.savings), kSavingsStep, 25);
     for (int mark = 0; mark <= kSavingsMaximum; mark += 25)
         gtk_scale_add_mark(GTK_SCALE(d.savings), mark, GTK_POS_BOTTOM, nullptr);
-    const int32_t savedLevel = SavingsLevel(s.SavingsPercentage);
+    const int32_t savedLevel = SavingsMasks::Level(s.SavingsPercentage);
     gtk_range_set_value(GTK_RANGE(d.savings), savedLevel < 0 ? 0 : (savedLevel + 1) * kSavingsStep);
     Label(d.savings, "Toner saving");
     Row(GTK_GRID(grid), 1, "_Toner saving", d.savings);
@@ -321,8 +321,8 @@ void Collect(Dialog& d)
 {
     AppEnvironment& c = d.chosen;
     c.SavingsPercentage = Savings(d);
-    if (c.SavingsPercentage == (SavingsLevel(d.stored.SavingsPercentage) + 1) * kSavingsStep ||
-        (c.SavingsPercentage == 0 && SavingsLevel(d.stored.SavingsPercentage) < 0))
+    if (c.SavingsPercentage == (SavingsMasks::Level(d.stored.SavingsPercentage) + 1) * kSavingsStep ||
+        (c.SavingsPercentage == 0 && SavingsMasks::Level(d.stored.SavingsPercentage) < 0))
         c.SavingsPercentage = d.stored.SavingsPercentage;
     const guint printer = gtk_drop_down_get_selected(GTK_DROP_DOWN(d.printer));
     if (printer < d.printers.size()) CopyField(c.TargetPrinterName, d.printers[printer].c_str());

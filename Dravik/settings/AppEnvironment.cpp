@@ -7,6 +7,7 @@
 #include "FixedText.h"
 #include "Messages.h"
 #include "RegistryKey.h"
+#include "SavingsMasks.h"
 #include "SysUtils.h"
 
 namespace {
@@ -26,7 +27,7 @@ AppSetting Text(const char* name, char (AppEnvironment::*member)[kMaxPath + 1], 
 }
 
 const AppSetting kSettings[] = {
-    Number("SavingsPercentage", &AppEnvironment::SavingsPercentage, 0, 75, 5),
+    Number("SavingsPercentage", &AppEnvironment::SavingsPercentage, 0, SavingsMasks::kMaximum, SavingsMasks::kStep),
     Number("CheckPrintMode", &AppEnvironment::CheckPrintMode, 0, 1),
     Number("ShowDialog", &AppEnvironment::ShowDialog, 1, 1),
     Number("LogLevel", &AppEnvironment::LogLevel, 2, 3, 1, true),
@@ -41,6 +42,8 @@ const AppSetting kSettings[] = {
     // Seconds Ghostscript may go without output, and a later job may wait for
     // an earlier one; 0 waits for ever.
     Number("JobTimeout", &AppEnvironment::JobTimeout, 600, 7 * 86400, 1, true),
+    Number("SavingsStyle", &AppEnvironment::SavingsStyle, 0, 1),
+    Number("ProtectCodes", &AppEnvironment::ProtectCodes, 1, 1),
 };
 
 TextBuffer SettingsKey(const AppEnvironment& env)
@@ -142,6 +145,8 @@ void AppEnvironment::LogSettings() const
     LogText("  - ShowDialog =  %d\r\n", ShowDialog);
     LogText("  - LogLevel =  %d\r\n", LogLevel);
     LogText("  - EnhancedMicrLineQuality =  %d\r\n", EnhancedMicrLineQuality);
+    LogText("  - SavingsStyle =  %d\r\n", SavingsStyle);
+    LogText("  - ProtectCodes =  %d\r\n", ProtectCodes);
     LogText("  - PrinterName = %s\r\n", PrinterName);
     LogText("  - TargetPrinterName = %s\r\n", TargetPrinterName);
     LogText("\r\n");

@@ -55,6 +55,10 @@ public:
     // Seconds Ghostscript may go without output, and an earlier job may hold
     // the data folder, before the job stops; 0 waits for ever.
     int32_t JobTimeout = 600;
+    // 0: the keep/drop masks; 1: legible (shapes keep their edges, interiors thin harder).
+    int32_t SavingsStyle = 0;
+    // Non-zero: barcodes and 2-D codes found on a page print at full strength.
+    int32_t ProtectCodes = 1;
 };
 
 // One user setting under the settings key. Exactly one of number and text is set.

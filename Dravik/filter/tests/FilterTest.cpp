@@ -37,7 +37,7 @@ using FilterTest = PageFilterTest;
 TEST_F(FilterTest, LevelsFromPercentages)
 {
     const int pairs[][2] = {{2, -1}, {3, 0}, {7, 0}, {8, 1}, {50, 9}, {72, 13}, {73, 14}, {1000, 14}};
-    for (const auto& [percent, level] : pairs) EXPECT_EQ(std::max(SavingsLevel(percent), -1), level) << percent;
+    for (const auto& [percent, level] : pairs) EXPECT_EQ(std::max(SavingsMasks::Level(percent), -1), level) << percent;
 
     // No level: the page is left alone and not even examined.
     env.SavingsPercentage = 2;
