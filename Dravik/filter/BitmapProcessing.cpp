@@ -132,12 +132,42 @@ public:
     // per-pixel drop flags of the whole row.
     void ThinBy(uint8_t* row, const uint8_t* drops, int32_t first, int32_t end, Histogram* histogram) const
     {
-        if (histogram != nullptr)
-            for (int32_t x = first; x < end; ++x) ++histogram->counts[x & 3][row[x] * 2 + drops[x]];
+        if (histogram != nullptr) CountBy(row + first, drops + first, end - first, *histogram);
+        if (m_P == 1) {
+            for (int32_t x = first; x < end; ++x) row[x] = drops[x] != 0 ? m_White : row[x];
+            return;
+        }
         for (int32_t x = first; x < end; ++x) {
-            if (drops[x] == 0) continue;
             uint8_t* bytes = row + static_cast<size_t>(x) * m_P;
-            for (int32_t k = 0; k < m_P; ++k) bytes[k] = m_White;
+            for (int32_t k = 0; k < m_P; ++k) bytes[k] = drops[x] != 0 ? m_White : bytes[k];
+        }
+    }
+
+    // Whether a block of kRunBlock bytes is all v: word compares instead of byte compares.
+    static bool Uniform(const uint8_t* bytes, uint8_t v)
+    {
+        uint64_t words[kRunBlock / 8];
+        std::memcpy(words, bytes, sizeof words);
+        const uint64_t same = v * 0x0101010101010101ull;
+        bool uniform = true;
+        for (const uint64_t word : words) uniform &= word == same;
+        return uniform;
+    }
+
+    // Statistics of n one-byte pixels by their drop flags.
+    static void CountBy(const uint8_t* bytes, const uint8_t* drops, int32_t n, Histogram& histogram)
+    {
+        for (int32_t start = 0; start < n; start += kRunBlock) {
+            const int32_t end = std::min(n, start + kRunBlock);
+            const uint8_t v = bytes[start];
+            if (end - start == kRunBlock && Uniform(bytes + start, v)) {
+                uint32_t dropped = 0;
+                for (int32_t i = start; i < end; ++i) dropped += drops[i];
+                histogram.counts[0][v * 2 + 1] += dropped;
+                histogram.counts[0][v * 2] += static_cast<uint32_t>(end - start) - dropped;
+                continue;
+            }
+            for (int32_t i = start; i < end; ++i) ++histogram.counts[i & 3][bytes[i] * 2 + drops[i]];
         }
     }
 
@@ -153,11 +183,7 @@ public:
             const uint8_t v = bytes[start];
             bool uniform = true;
             if (end - start == kRunBlock) {
-                // Word compares instead of byte compares.
-                uint64_t words[kRunBlock / 8];
-                std::memcpy(words, bytes + start, sizeof words);
-                const uint64_t same = v * 0x0101010101010101ull;
-                for (const uint64_t word : words) uniform &= word == same;
+                uniform = Uniform(bytes + start, v);
             } else {
                 for (int32_t i = start + 1; i < end; ++i) uniform &= bytes[i] == v;
             }

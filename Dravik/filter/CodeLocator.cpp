@@ -73,25 +73,59 @@ void Collect(const ZXing::Results& results, int32_t offsetY, int32_t width, int3
 // The decoder's Data Matrix search follows lines through the middle of the
 // image: a symbol off the middle of a page is missed. Bands of the page, each
 // centred a little lower, bring every symbol at least kBandStep tall to the
-// middle of one; a band's middle row must hold dark pixels (the symbol's solid
-// edge does) to be worth a look.
+// middle of one. A symbol's solid left edge is a tall column of dark pixels:
+// only bands whose middle row crosses one at least kMinEdgeMm long are worth
+// a look, which passes over body text.
 constexpr int32_t kBandStep = 32;
 constexpr int32_t kBandHeight = 384;
+constexpr double kMinEdgeMm = 3.0;
 
-void FindDataMatrix(const std::vector<uint8_t>& grey, int32_t width, int32_t height, std::vector<Found>& found)
+// Per row: 1 where some column's dark run of at least `tall` pixels crosses it.
+std::vector<uint8_t> RowsCrossedByTallRuns(const std::vector<uint8_t>& grey, int32_t width, int32_t height,
+                                           int32_t tall)
 {
+    std::vector<int32_t> run(static_cast<size_t>(width), 0);
+    std::vector<int32_t> marks(static_cast<size_t>(height) + 1, 0);  // +1 where a tall run starts, -1 past its end
+    const auto close = [&](int32_t x, int32_t end) {
+        if (run[static_cast<size_t>(x)] >= tall) {
+            ++marks[static_cast<size_t>(end - run[static_cast<size_t>(x)])];
+            --marks[static_cast<size_t>(end)];
+        }
+        run[static_cast<size_t>(x)] = 0;
+    };
+    for (int32_t y = 0; y < height; ++y) {
+        const uint8_t* row = grey.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
+        for (int32_t x = 0; x < width; ++x) {
+            if (row[x] < kDark)
+                ++run[static_cast<size_t>(x)];
+            else if (run[static_cast<size_t>(x)] > 0)
+                close(x, y);
+        }
+    }
+    for (int32_t x = 0; x < width; ++x) close(x, height);
+    std::vector<uint8_t> crossed(static_cast<size_t>(height));
+    int32_t open = 0;
+    for (int32_t y = 0; y < height; ++y) {
+        open += marks[static_cast<size_t>(y)];
+        crossed[static_cast<size_t>(y)] = open > 0 ? 1 : 0;
+    }
+    return crossed;
+}
+
+void FindDataMatrix(const std::vector<uint8_t>& grey, int32_t width, int32_t height, int32_t dpi,
+                    std::vector<Found>& found)
+{
+    const auto tall = static_cast<int32_t>(kMinEdgeMm * dpi / 25.4);
+    const std::vector<uint8_t> crossed = RowsCrossedByTallRuns(grey, width, height, tall);
     ZXing::DecodeHints hints;
     hints.setFormats(ZXing::BarcodeFormat::DataMatrix).setTryDownscale(false);
     for (int32_t middle = kBandStep / 2; middle < height; middle += kBandStep) {
-        const uint8_t* row = grey.data() + static_cast<size_t>(middle) * static_cast<size_t>(width);
-        if (std::none_of(row, row + width, [](uint8_t v) { return v < kDark; })) continue;
-        const int32_t top = std::max(0, middle - kBandHeight / 2);
-        const int32_t bottom = std::min(height, middle + kBandHeight / 2);
-        // Only bands whose middle is the page's row: the edge bands are the page's own.
-        if (middle - top != bottom - middle) continue;
-        const ZXing::ImageView band(row - static_cast<size_t>(middle - top) * static_cast<size_t>(width), width,
-                                    bottom - top, ZXing::ImageFormat::Lum);
-        Collect(ZXing::ReadBarcodes(band, hints), top, width, height, found);
+        if (crossed[static_cast<size_t>(middle)] == 0) continue;
+        // The middle stays the middle: bands at the top and bottom are lower.
+        const int32_t half = std::min({kBandHeight / 2, middle, height - middle});
+        const uint8_t* top = grey.data() + static_cast<size_t>(middle - half) * static_cast<size_t>(width);
+        const ZXing::ImageView band(top, width, 2 * half, ZXing::ImageFormat::Lum);
+        Collect(ZXing::ReadBarcodes(band, hints), middle - half, width, height, found);
     }
 }
 
@@ -114,7 +148,7 @@ int32_t CodeLocator::Locate(const PageView& page, int32_t resolution, MicrRegion
         hints.setFormats(ZXing::BarcodeFormat::Any).setTryHarder(true).setTryRotate(true).setTryDownscale(false);
         std::vector<Found> found;
         Collect(ZXing::ReadBarcodes(image, hints), 0, width, height, found);
-        FindDataMatrix(grey, width, height, found);
+        FindDataMatrix(grey, width, height, resolution / scale, found);
         for (Found& f : found) {
             if (count == kMaxRegions) break;
             // A linear code is reported by the scan lines that read it: its

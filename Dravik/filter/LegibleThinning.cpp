@@ -10,9 +10,8 @@ namespace {
 
 constexpr int32_t kDitherSize = 16;  // divides the period, so no seam appears
 constexpr int32_t kDitherCells = kDitherSize * kDitherSize;
-static_assert(SavingsMasks::kPeriodPixels % kDitherSize == 0);
-
-enum : uint8_t { kLight = 0, kEdgePixel = 1, kInterior = 2 };
+constexpr int32_t kPeriod = SavingsMasks::kPeriodPixels;
+static_assert(kPeriod % kDitherSize == 0);
 
 // An ordered dither: a share s of the cells below s * kDitherCells, spread
 // evenly, so that a thinned fill stays an even grey.
@@ -55,94 +54,93 @@ LegibleThinning::LegibleThinning(const PageView& page, int32_t edgeWidth, double
     : m_Page(page), m_Edge(std::max(1, edgeWidth)), m_Window(2 * m_Edge + 1)
 {
     const auto width = static_cast<size_t>(page.width);
-    m_Near.resize(width * static_cast<size_t>(m_Window));
-    m_Dark.resize(width);
-    m_LastLight.resize(width);
-    m_Classes.resize(width);
+    for (int32_t v = 0; v < 256; ++v) m_IsDark[v] = page.bytesPerPixel == 1 && page.grey[v] < kDark ? 1 : 0;
+    m_DarkRing.resize(width * static_cast<size_t>(m_Window));
+    m_NearRing.resize(width * static_cast<size_t>(m_Window));
+    // Beyond the sides is paper.
+    m_Light.assign(width + 2 * static_cast<size_t>(m_Edge), 1);
+    m_Interior.resize(width);
     m_Drops.resize(width);
 
     uint64_t dark = 0;
     uint64_t interior = 0;
     for (int32_t r = 0; r < page.height; ++r) {
-        const uint8_t* classes = Classify(r);
-        for (int32_t x = 0; x < page.width; ++x) {
-            dark += classes[x] != kLight ? 1 : 0;
-            interior += classes[x] == kInterior ? 1 : 0;
+        Classify(r);
+        for (size_t x = 0; x < width; ++x) {
+            dark += m_Dark[x];
+            interior += m_Interior[x];
         }
     }
     m_Share = interior == 0 ? 0.0
                             : std::clamp(nominal * static_cast<double>(dark) / static_cast<double>(interior), nominal,
                                          kMaxInteriorShare);
     m_Threshold = static_cast<int32_t>(std::lround(m_Share * kDitherCells));
-    Rewind();
 }
 
-void LegibleThinning::Rewind()
+uint8_t* LegibleThinning::Slot(std::vector<uint8_t>& ring, int32_t storedRow)
 {
-    m_Ready = 0;
+    return ring.data() + static_cast<size_t>(storedRow % m_Window) * static_cast<size_t>(m_Page.width);
 }
 
-void LegibleThinning::DarkRow(int32_t storedRow, uint8_t* dark) const
+void LegibleThinning::LoadRow(int32_t storedRow)
 {
+    const int32_t width = m_Page.width;
+    uint8_t* dark = Slot(m_DarkRing, storedRow);
     const uint8_t* row = m_Page.Row(storedRow);
     if (m_Page.bytesPerPixel == 1) {
-        for (int32_t x = 0; x < m_Page.width; ++x) dark[x] = m_Page.grey[row[x]] < kDark ? 1 : 0;
+        // A local copy: the compiler need not reload a table the stores might alias.
+        uint8_t isDark[256];
+        std::copy(std::begin(m_IsDark), std::end(m_IsDark), isDark);
+        for (int32_t x = 0; x < width; ++x) dark[x] = isDark[row[x]];
+    } else {
+        for (int32_t x = 0; x < width; ++x) dark[x] = m_Page.Grey(row, x) < kDark ? 1 : 0;
+    }
+    uint8_t* light = m_Light.data() + m_Edge;
+    for (int32_t x = 0; x < width; ++x) light[x] = dark[x] ^ 1;
+    uint8_t* near = Slot(m_NearRing, storedRow);
+    std::fill(near, near + width, 0);
+    for (int32_t d = -m_Edge; d <= m_Edge; ++d) {
+        const uint8_t* shifted = light + d;
+        for (int32_t x = 0; x < width; ++x) near[x] |= shifted[x];
+    }
+}
+
+void LegibleThinning::Classify(int32_t storedRow)
+{
+    if (storedRow == 0) m_Ready = 0;
+    const int32_t last = std::min(storedRow + m_Edge, m_Page.height - 1);
+    for (; m_Ready <= last; ++m_Ready) LoadRow(m_Ready);
+    const int32_t width = m_Page.width;
+    m_Dark = Slot(m_DarkRing, storedRow);
+    uint8_t* interior = m_Interior.data();
+    // Rows beyond the top and bottom are paper: near them nothing is interior.
+    if (storedRow - m_Edge < 0 || storedRow + m_Edge >= m_Page.height) {
+        std::fill(interior, interior + width, 0);
         return;
     }
-    for (int32_t x = 0; x < m_Page.width; ++x) dark[x] = m_Page.Grey(row, x) < kDark ? 1 : 0;
-}
-
-// Ring slot of a stored row: 1 where a light pixel (or the page's edge) lies within m_Edge columns.
-void LegibleThinning::NearLightRow(int32_t storedRow)
-{
-    uint8_t* dark = m_Dark.data();
-    DarkRow(storedRow, dark);
-    uint8_t* near = m_Near.data() + static_cast<size_t>(storedRow % m_Window) * static_cast<size_t>(m_Page.width);
-    const int32_t width = m_Page.width;
-    int32_t last = -1;  // beyond the left edge is paper
-    for (int32_t x = 0; x < width; ++x) {
-        if (dark[x] == 0) last = x;
-        m_LastLight[static_cast<size_t>(x)] = last;
+    std::copy(m_Dark, m_Dark + width, interior);
+    for (int32_t y = storedRow - m_Edge; y <= storedRow + m_Edge; ++y) {
+        const uint8_t* near = Slot(m_NearRing, y);
+        for (int32_t x = 0; x < width; ++x) interior[x] &= near[x] ^ 1;
     }
-    int32_t next = width;  // beyond the right edge too
-    for (int32_t x = width - 1; x >= 0; --x) {
-        if (dark[x] == 0) next = x;
-        near[x] = x - m_LastLight[static_cast<size_t>(x)] <= m_Edge || next - x <= m_Edge ? 1 : 0;
-    }
-}
-
-const uint8_t* LegibleThinning::Classify(int32_t storedRow)
-{
-    if (storedRow == 0) Rewind();
-    const int32_t last = std::min(storedRow + m_Edge, m_Page.height - 1);
-    for (; m_Ready <= last; ++m_Ready) NearLightRow(m_Ready);
-    // Rows beyond the top and bottom are paper: every pixel there is near light.
-    const bool clipped = storedRow - m_Edge < 0 || storedRow + m_Edge >= m_Page.height;
-    const int32_t width = m_Page.width;
-    uint8_t* classes = m_Classes.data();
-    std::fill(classes, classes + width, clipped ? 1 : 0);
-    if (!clipped)
-        for (int32_t y = storedRow - m_Edge; y <= storedRow + m_Edge; ++y) {
-            const uint8_t* near = m_Near.data() + static_cast<size_t>(y % m_Window) * static_cast<size_t>(width);
-            for (int32_t x = 0; x < width; ++x) classes[x] |= near[x];
-        }
-    // Near light: edge; else interior. Light pixels stay light.
-    DarkRow(storedRow, m_Dark.data());
-    for (int32_t x = 0; x < width; ++x)
-        classes[x] = m_Dark[static_cast<size_t>(x)] == 0 ? kLight : classes[x] != 0 ? kEdgePixel : kInterior;
-    return classes;
 }
 
 const uint8_t* LegibleThinning::DropRow(int32_t storedRow, const uint8_t* maskDrops)
 {
-    const uint8_t* classes = Classify(storedRow);
-    const auto& dither = kDither[static_cast<size_t>(storedRow % kDitherSize)];
-    for (int32_t x = 0; x < m_Page.width; ++x) {
-        const uint8_t c = classes[x];
-        m_Drops[static_cast<size_t>(x)] = c == kLight ? maskDrops[x % SavingsMasks::kPeriodPixels]
-                                          : c == kInterior
-                                              ? (dither[static_cast<size_t>(x % kDitherSize)] < m_Threshold ? 1 : 0)
-                                              : 0;
+    Classify(storedRow);
+    // The dither's drop flags over one period of this row.
+    uint8_t dither[kPeriod];
+    const auto& cells = kDither[static_cast<size_t>(storedRow % kDitherSize)];
+    for (int32_t x = 0; x < kPeriod; ++x) dither[x] = cells[static_cast<size_t>(x % kDitherSize)] < m_Threshold ? 1 : 0;
+    const uint8_t* dark = m_Dark;
+    const uint8_t* interior = m_Interior.data();
+    uint8_t* drops = m_Drops.data();
+    for (int32_t start = 0; start < m_Page.width; start += kPeriod) {
+        const int32_t n = std::min(kPeriod, m_Page.width - start);
+        // Light pixels by the mask, interiors by the dither, edges kept.
+        for (int32_t i = 0; i < n; ++i)
+            drops[start + i] =
+                static_cast<uint8_t>(((dark[start + i] ^ 1) & maskDrops[i]) | (interior[start + i] & dither[i]));
     }
-    return m_Drops.data();
+    return drops;
 }

@@ -33,21 +33,25 @@ public:
     double InteriorShare() const { return m_Share; }
 
 private:
-    void Rewind();
-    void DarkRow(int32_t storedRow, uint8_t* dark) const;
-    void NearLightRow(int32_t storedRow);
-    // Classes of one stored row: 0 light, 1 edge, 2 interior.
-    const uint8_t* Classify(int32_t storedRow);
+    // Reads a stored row into its ring slot: dark flags, and near-light flags
+    // (1 where a light pixel or the page's side lies within m_Edge columns).
+    void LoadRow(int32_t storedRow);
+    // Makes m_Dark/m_Interior of a stored row current: its dark pixels, and
+    // those with no light pixel within m_Edge rows and columns.
+    void Classify(int32_t storedRow);
+    uint8_t* Slot(std::vector<uint8_t>& ring, int32_t storedRow);
 
     PageView m_Page;
     int32_t m_Edge;
     int32_t m_Window;     // rows in the ring: 2 * m_Edge + 1
-    int32_t m_Ready = 0;  // rows below this have their near-light row in the ring
+    int32_t m_Ready = 0;  // rows below this are in the ring
     double m_Share = 0;
-    int32_t m_Threshold = 0;      // dither cells below it are dropped
-    std::vector<uint8_t> m_Near;  // the ring: per row, 1 where a light pixel lies within m_Edge columns
-    std::vector<uint8_t> m_Dark;
-    std::vector<int32_t> m_LastLight;
-    std::vector<uint8_t> m_Classes;
+    int32_t m_Threshold = 0;  // dither cells below it are dropped
+    uint8_t m_IsDark[256];    // per one-byte value
+    std::vector<uint8_t> m_DarkRing;
+    std::vector<uint8_t> m_NearRing;
+    std::vector<uint8_t> m_Light;  // one row's light flags, m_Edge light pixels either side
+    std::vector<uint8_t> m_Interior;
     std::vector<uint8_t> m_Drops;
+    uint8_t* m_Dark = nullptr;  // the ring slot of the current row
 };
