@@ -144,8 +144,12 @@ int32_t CodeLocator::Locate(const PageView& page, int32_t resolution, MicrRegion
         ZXing::DecodeHints hints;
         // No downscaled second look: the page is reduced already, and Debian's
         // 1.4 aborts on an assertion when it merges a linear code found on
-        // both levels (zxing-cpp issue 740).
-        hints.setFormats(ZXing::BarcodeFormat::Any).setTryHarder(true).setTryRotate(true).setTryDownscale(false);
+        // both levels (zxing-cpp issue 740). DataBar, which labels of fresh
+        // food carry, stays out for the same assertion (issue 516).
+        using F = ZXing::BarcodeFormat;
+        const ZXing::BarcodeFormats formats = F::Codabar | F::Code39 | F::Code93 | F::Code128 | F::EAN8 | F::EAN13 |
+                                              F::ITF | F::UPCA | F::UPCE | F::MatrixCodes;
+        hints.setFormats(formats).setTryHarder(true).setTryRotate(true).setTryDownscale(false);
         std::vector<Found> found;
         Collect(ZXing::ReadBarcodes(image, hints), 0, width, height, found);
         FindDataMatrix(grey, width, height, resolution / scale, found);

@@ -145,8 +145,6 @@ void AppEnvironment::LogSettings() const
     LogText("  - ShowDialog =  %d\r\n", ShowDialog);
     LogText("  - LogLevel =  %d\r\n", LogLevel);
     LogText("  - EnhancedMicrLineQuality =  %d\r\n", EnhancedMicrLineQuality);
-    LogText("  - SavingsStyle =  %d\r\n", SavingsStyle);
-    LogText("  - ProtectCodes =  %d\r\n", ProtectCodes);
     LogText("  - PrinterName = %s\r\n", PrinterName);
     LogText("  - TargetPrinterName = %s\r\n", TargetPrinterName);
     LogText("\r\n");
