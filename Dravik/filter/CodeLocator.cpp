@@ -46,7 +46,10 @@ struct Found {
     int32_t left, top, right, bottom;
 };
 
-void Collect(const ZXing::Results& results, int32_t offsetY, int32_t width, int32_t height, std::vector<Found>& found)
+// Results of a part of the reduced page, width x height with its top left
+// corner at (left, top), into found in page coordinates.
+void Collect(const ZXing::Results& results, int32_t left, int32_t top, int32_t width, int32_t height,
+             std::vector<Found>& found)
 {
     for (const ZXing::Result& result : results) {
         if (!result.isValid()) continue;
@@ -54,13 +57,13 @@ void Collect(const ZXing::Results& results, int32_t offsetY, int32_t width, int3
         for (const ZXing::PointI& p : result.position()) {
             f.left = std::min(f.left, p.x);
             f.right = std::max(f.right, p.x);
-            f.top = std::min(f.top, p.y + offsetY);
-            f.bottom = std::max(f.bottom, p.y + offsetY);
+            f.top = std::min(f.top, p.y);
+            f.bottom = std::max(f.bottom, p.y);
         }
-        f.left = std::clamp(f.left, 0, width - 1);
-        f.right = std::clamp(f.right, f.left, width - 1);
-        f.top = std::clamp(f.top, 0, height - 1);
-        f.bottom = std::clamp(f.bottom, f.top, height - 1);
+        f.left = std::clamp(f.left, 0, width - 1) + left;
+        f.right = std::clamp(f.right, 0, width - 1) + left;
+        f.top = std::clamp(f.top, 0, height - 1) + top;
+        f.bottom = std::clamp(f.bottom, 0, height - 1) + top;
         // The same code seen again (by an overlapping band) is one code.
         const int32_t x = (f.left + f.right) / 2, y = (f.top + f.bottom) / 2;
         const bool seen = std::any_of(found.begin(), found.end(), [&](const Found& g) {
@@ -73,59 +76,55 @@ void Collect(const ZXing::Results& results, int32_t offsetY, int32_t width, int3
 // The decoder's Data Matrix search follows lines through the middle of the
 // image: a symbol off the middle of a page is missed. Bands of the page, each
 // centred a little lower, bring every symbol at least kBandStep tall to the
-// middle of one. A symbol's solid left edge is a tall column of dark pixels:
-// only bands whose middle row crosses one at least kMinEdgeMm long are worth
-// a look, which passes over body text.
+// middle of one. A symbol's solid side is a tall column of dark pixels: a
+// band is searched only beside the columns where a dark run at least
+// kMinEdgeMm long crosses its middle row, which passes over body text.
 constexpr int32_t kBandStep = 32;
-constexpr int32_t kBandHeight = 384;
+constexpr int32_t kBandHeight = 384;  // also the widest symbol looked for
 constexpr double kMinEdgeMm = 3.0;
 
-// Per row: 1 where some column's dark run of at least `tall` pixels crosses it.
-std::vector<uint8_t> RowsCrossedByTallRuns(const std::vector<uint8_t>& grey, int32_t width, int32_t height,
-                                           int32_t tall)
+bool IsDark(const std::vector<uint8_t>& grey, int32_t width, int32_t x, int32_t y)
 {
-    std::vector<int32_t> run(static_cast<size_t>(width), 0);
-    std::vector<int32_t> marks(static_cast<size_t>(height) + 1, 0);  // +1 where a tall run starts, -1 past its end
-    const auto close = [&](int32_t x, int32_t end) {
-        if (run[static_cast<size_t>(x)] >= tall) {
-            ++marks[static_cast<size_t>(end - run[static_cast<size_t>(x)])];
-            --marks[static_cast<size_t>(end)];
-        }
-        run[static_cast<size_t>(x)] = 0;
-    };
-    for (int32_t y = 0; y < height; ++y) {
-        const uint8_t* row = grey.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
-        for (int32_t x = 0; x < width; ++x) {
-            if (row[x] < kDark)
-                ++run[static_cast<size_t>(x)];
-            else if (run[static_cast<size_t>(x)] > 0)
-                close(x, y);
-        }
+    return grey[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] < kDark;
+}
+
+// Column spans [first, last] of row y that a symbol with a solid side crossing
+// the row could cover: within kBandHeight of a column whose dark run through
+// y is at least `tall` long.
+std::vector<std::pair<int32_t, int32_t>> SymbolSpans(const std::vector<uint8_t>& grey, int32_t width, int32_t height,
+                                                     int32_t y, int32_t tall)
+{
+    std::vector<std::pair<int32_t, int32_t>> spans;
+    for (int32_t x = 0; x < width; ++x) {
+        if (!IsDark(grey, width, x, y)) continue;
+        int32_t run = 1;
+        for (int32_t up = y - 1; up >= 0 && run < tall && IsDark(grey, width, x, up); --up) ++run;
+        for (int32_t down = y + 1; down < height && run < tall && IsDark(grey, width, x, down); ++down) ++run;
+        if (run < tall) continue;
+        const int32_t first = std::max(0, x - kBandHeight), last = std::min(width - 1, x + kBandHeight);
+        if (!spans.empty() && first <= spans.back().second + 1)
+            spans.back().second = last;
+        else
+            spans.emplace_back(first, last);
     }
-    for (int32_t x = 0; x < width; ++x) close(x, height);
-    std::vector<uint8_t> crossed(static_cast<size_t>(height));
-    int32_t open = 0;
-    for (int32_t y = 0; y < height; ++y) {
-        open += marks[static_cast<size_t>(y)];
-        crossed[static_cast<size_t>(y)] = open > 0 ? 1 : 0;
-    }
-    return crossed;
+    return spans;
 }
 
 void FindDataMatrix(const std::vector<uint8_t>& grey, int32_t width, int32_t height, int32_t dpi,
                     std::vector<Found>& found)
 {
     const auto tall = static_cast<int32_t>(kMinEdgeMm * dpi / 25.4);
-    const std::vector<uint8_t> crossed = RowsCrossedByTallRuns(grey, width, height, tall);
     ZXing::DecodeHints hints;
     hints.setFormats(ZXing::BarcodeFormat::DataMatrix).setTryDownscale(false);
     for (int32_t middle = kBandStep / 2; middle < height; middle += kBandStep) {
-        if (crossed[static_cast<size_t>(middle)] == 0) continue;
         // The middle stays the middle: bands at the top and bottom are lower.
         const int32_t half = std::min({kBandHeight / 2, middle, height - middle});
-        const uint8_t* top = grey.data() + static_cast<size_t>(middle - half) * static_cast<size_t>(width);
-        const ZXing::ImageView band(top, width, 2 * half, ZXing::ImageFormat::Lum);
-        Collect(ZXing::ReadBarcodes(band, hints), middle - half, width, height, found);
+        for (const auto& [first, last] : SymbolSpans(grey, width, height, middle, tall)) {
+            const uint8_t* corner = grey.data() + static_cast<size_t>(middle - half) * static_cast<size_t>(width) +
+                                    static_cast<size_t>(first);
+            const ZXing::ImageView band(corner, last - first + 1, 2 * half, ZXing::ImageFormat::Lum, width);
+            Collect(ZXing::ReadBarcodes(band, hints), first, middle - half, last - first + 1, 2 * half, found);
+        }
     }
 }
 
@@ -151,7 +150,7 @@ int32_t CodeLocator::Locate(const PageView& page, int32_t resolution, MicrRegion
                                               F::ITF | F::UPCA | F::UPCE | F::MatrixCodes;
         hints.setFormats(formats).setTryHarder(true).setTryRotate(true).setTryDownscale(false);
         std::vector<Found> found;
-        Collect(ZXing::ReadBarcodes(image, hints), 0, width, height, found);
+        Collect(ZXing::ReadBarcodes(image, hints), 0, 0, width, height, found);
         FindDataMatrix(grey, width, height, resolution / scale, found);
         for (Found& f : found) {
             if (count == kMaxRegions) break;

@@ -143,7 +143,9 @@ TEST_F(LegibleTest, StatisticsCountThePixelsActuallyRemoved)
 
 TEST_F(LegibleTest, CodesFoundAreKeptExactlyAndNothingElseIsProtected)
 {
-    // A label at 600 dpi: a QR code (8 pixels a module) and a Code 128 (4 pixels a bar module) among text.
+    // A label at 600 dpi among text: a QR code (8 pixels a module), a Code 128
+    // (4 pixels a bar module) and, off the page's middle, a Data Matrix (8
+    // pixels a module).
     const int32_t width = 1000, height = 900;
     Dib page = Page8(width, height, kPaper);
     const auto qr =
@@ -152,6 +154,11 @@ TEST_F(LegibleTest, CodesFoundAreKeptExactlyAndNothingElseIsProtected)
         ZXing::MultiFormatWriter(ZXing::BarcodeFormat::Code128).setMargin(0).encode(std::string("PARSIMO-7"), 0, 0);
     DrawMatrix(page, qr, 100, 100, 8, 0);
     DrawMatrix(page, bars, 400, 120, 4, 150);
+    const auto dm = ZXing::MultiFormatWriter(ZXing::BarcodeFormat::DataMatrix)
+                        .setMargin(0)
+                        .encode(std::string("Lot 0412, serial 7788-1234"), 0, 0);
+    ASSERT_EQ(dm.width(), dm.height());  // square, as most labels print them
+    DrawMatrix(page, dm, 800, 620, 8, 0);
     DrawTextAndPhoto(page, 400);
     const std::vector<uint8_t> before = Pixels(page);
 
@@ -170,11 +177,13 @@ TEST_F(LegibleTest, CodesFoundAreKeptExactlyAndNothingElseIsProtected)
     // Both codes and a quiet zone of four modules around the QR code.
     EXPECT_TRUE(same(100 - 32, 100 - 32, 100 + qr.width() * 8 + 32, 100 + qr.height() * 8 + 32));
     EXPECT_TRUE(same(400, 120, 400 + bars.width() * 4, 270));
+    EXPECT_TRUE(same(800, 620, 800 + dm.width() * 8, 620 + dm.height() * 8));
     EXPECT_FALSE(same(40, 400, 840, 880));  // the text and the photo are thinned
     const std::string log = Log();
     EXPECT_NE(log.find("[Code Regions]"), std::string::npos);
-    EXPECT_NE(log.find("Region[1]"), std::string::npos) << log;
-    EXPECT_EQ(log.find("Region[2]"), std::string::npos) << log;
+    EXPECT_NE(log.find("Region[2]"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Region[3]"), std::string::npos) << log;
+    EXPECT_NE(log.find("DataMatrix"), std::string::npos);
     EXPECT_NE(log.find("QRCode"), std::string::npos);
     EXPECT_NE(log.find("Code128"), std::string::npos);
 
