@@ -119,6 +119,9 @@ void UpdatePreview(Dialog& d)
     else
         text.Format("This sample page needs %.0f %% less toner.", d.page.savedShare * 100);
     gtk_label_set_text(GTK_LABEL(d.savedLabel), text.GetText());
+    // The style and the codes matter only while something is saved.
+    gtk_widget_set_sensitive(d.legible, Savings(d) != 0);
+    gtk_widget_set_sensitive(d.codes, Savings(d) != 0);
     gtk_widget_queue_draw(d.preview);
 }
 

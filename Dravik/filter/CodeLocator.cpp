@@ -152,6 +152,9 @@ int32_t CodeLocator::Locate(const PageView& page, int32_t resolution, MicrRegion
         std::vector<Found> found;
         Collect(ZXing::ReadBarcodes(image, hints), 0, 0, width, height, found);
         FindDataMatrix(grey, width, height, resolution / scale, found);
+        if (found.size() > static_cast<size_t>(kMaxRegions))
+            LogMessage(1, "%zu codes found on the page; the first %d are kept whole, the others thinned.\r\n",
+                       found.size(), kMaxRegions);
         for (Found& f : found) {
             if (count == kMaxRegions) break;
             // A linear code is reported by the scan lines that read it: its
