@@ -196,4 +196,20 @@ TEST_F(LegibleTest, CodesFoundAreKeptExactlyAndNothingElseIsProtected)
         static_cast<uint8_t*>(plain->ds.dsBm.bmBits), width, height, plain->ds.dsBm.bmWidthBytes, 1, true, grey};
     MicrRegion regions[CodeLocator::kMaxRegions];
     EXPECT_EQ(CodeLocator::Locate(view, 600, regions), 0);
+
+    // And the masks thin it exactly as they always have: every pixel either
+    // as it was or, where the mask drops it, the table's white.
+    const std::vector<uint8_t> drawn = Pixels(plain);
+    env.SavingsPercentage = 50;
+    ProcessBitmap(plain.get(), &env, 600, 0);
+    const std::vector<uint8_t> thinned = Pixels(plain);
+    const SavingsMask& mask = SavingsMasks::kTable[SavingsMasks::Level(50)];
+    int mismatches = 0;
+    for (int32_t r = 0; r < height; ++r)
+        for (int32_t x = 0; x < width; ++x) {
+            const size_t i = static_cast<size_t>(r * width + x);
+            const bool dropped = mask.rows[r % SavingsMasks::kRows][x % mask.cols] == '0';
+            mismatches += thinned[i] != (dropped ? kPaper : drawn[i]) ? 1 : 0;
+        }
+    EXPECT_EQ(mismatches, 0);
 }
