@@ -1,11 +1,14 @@
 #include "PreviewPage.h"
 
+#include <ZXing/BitMatrix.h>
+#include <ZXing/MultiFormatWriter.h>
 #include <cairo.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <stdexcept>
+#include <string>
 
 #include "AppEnvironment.h"
 #include "BitmapProcessing.h"
@@ -128,11 +131,22 @@ void DrawCheque(cairo_t* cr)
     }
 }
 
+// A version 1 QR code beside the heading, as reports carry a link.
+void DrawCode(cairo_t* cr)
+{
+    const ZXing::BitMatrix code =
+        ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode).setMargin(0).encode(std::string("Q3 0412"), 0, 0);
+    for (int y = 0; y < code.height(); ++y)
+        for (int x = 0; x < code.width(); ++x)
+            if (code.get(x, y)) Box(cr, 0x000000, PreviewPage::kCode[0] + x, PreviewPage::kCode[1] + y, 1, 1);
+}
+
 void DrawPage(cairo_t* cr)
 {
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_paint(cr);
     Text(cr, 0x1A3A6B, 14, 30, 17, "Quarterly Report", true);
+    DrawCode(cr);
     Box(cr, 0x1A3A6B, 14, 35, 204, 2);
     const char* body[] = {
         "Our third quarter closed above plan. Orders rose in",
@@ -175,7 +189,7 @@ uint8_t ColourIndex(int r, int g, int b, int x, int y)
 }
 }  // namespace
 
-PreviewImage PreviewPage::Render(int32_t savingsPercentage)
+PreviewImage PreviewPage::Render(int32_t savingsPercentage, int32_t savingsStyle, int32_t protectCodes)
 {
     PreviewImage image;
     std::unique_ptr<cairo_surface_t, SurfaceFree> surface(
@@ -205,6 +219,8 @@ PreviewImage PreviewPage::Render(int32_t savingsPercentage)
 
     AppEnvironment env{AppEnvironment::DefaultsOnly{}};
     env.SavingsPercentage = savingsPercentage;
+    env.SavingsStyle = savingsStyle;
+    env.ProtectCodes = protectCodes;
     env.AdvUsageStat = 1;
     std::unique_ptr<UsageDetails, decltype(&std::free)> usage(nullptr, &std::free);
     try {

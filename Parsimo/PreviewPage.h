@@ -10,10 +10,11 @@ struct PreviewImage {
     double savedShare = 0;      // share of the page's toner the filter saved, 0 to 1
 };
 
-// A built-in sample page (heading, body text, a photo, a chart and a cheque
-// with its code line) drawn as the 256-colour page a job would bring, thinned
-// by the job's own filter at the chosen saving, and zoomed so that every page
-// pixel shows as a square and the keep/drop pattern can be seen.
+// A built-in sample page (heading, a QR code, body text, a photo, a chart and
+// a cheque with its code line) drawn as the 256-colour page a job would bring,
+// thinned by the job's own filter at the chosen saving, style and code
+// protection, and zoomed so that every page pixel shows as a square and the
+// keep/drop pattern can be seen.
 class PreviewPage {
 public:
     static constexpr int32_t kWidth = 232;  // page pixels
@@ -23,5 +24,8 @@ public:
     // checking the pattern: left, top, right, bottom in page pixels, exclusive.
     static constexpr int32_t kSolid[4] = {154, 150, 164, 198};
 
-    static PreviewImage Render(int32_t savingsPercentage);
+    // The QR code's modules, one page pixel each: left, top, right, bottom, exclusive.
+    static constexpr int32_t kCode[4] = {196, 8, 217, 29};
+
+    static PreviewImage Render(int32_t savingsPercentage, int32_t savingsStyle, int32_t protectCodes);
 };

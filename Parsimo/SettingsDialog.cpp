@@ -14,11 +14,12 @@
 #include "FixedText.h"
 #include "PreviewPage.h"
 #include "PrinterChoices.h"
+#include "SavingsMasks.h"
 #include "TextBuffer.h"
 
 namespace {
-constexpr int kSavingsStep = 5;
-constexpr int kSavingsMaximum = 75;
+constexpr int kSavingsStep = SavingsMasks::kStep;
+constexpr int kSavingsMaximum = SavingsMasks::kMaximum;
 
 // Output choices and the PrintOutFormat each stores.
 constexpr const char* kOutputs[] = {"Print on the target printer", "Save as a PDF file", "Save as image files"};
@@ -42,6 +43,8 @@ struct Dialog {
 
     GtkWidget* window = nullptr;
     GtkWidget* savings = nullptr;
+    GtkWidget* legible = nullptr;
+    GtkWidget* codes = nullptr;
     GtkWidget* preview = nullptr;
     GtkWidget* savedLabel = nullptr;
     GtkWidget* printer = nullptr;
@@ -109,13 +112,17 @@ void DrawPreview(GtkDrawingArea*, cairo_t* cr, int, int, gpointer data)
 
 void UpdatePreview(Dialog& d)
 {
-    d.page = PreviewPage::Render(Savings(d));
+    d.page = PreviewPage::Render(Savings(d), gtk_check_button_get_active(GTK_CHECK_BUTTON(d.legible)) ? 1 : 0,
+                                 gtk_check_button_get_active(GTK_CHECK_BUTTON(d.codes)) ? 1 : 0);
     TextBuffer text;
     if (Savings(d) == 0)
         text.Assign("Toner saving is off: the page prints as it is.");
     else
         text.Format("This sample page needs %.0f %% less toner.", d.page.savedShare * 100);
     gtk_label_set_text(GTK_LABEL(d.savedLabel), text.GetText());
+    // The style and the codes matter only while something is saved.
+    gtk_widget_set_sensitive(d.legible, Savings(d) != 0);
+    gtk_widget_set_sensitive(d.codes, Savings(d) != 0);
     gtk_widget_queue_draw(d.preview);
 }
 
@@ -134,6 +141,11 @@ void SavingsChanged(GtkRange* range, gpointer data)
         gtk_range_set_value(range, snapped);
         return;
     }
+    UpdatePreview(*static_cast<Dialog*>(data));
+}
+
+void StyleToggled(GtkCheckButton*, gpointer data)
+{
     UpdatePreview(*static_cast<Dialog*>(data));
 }
 
@@ -232,32 +244,39 @@ void Build(Dialog& d)
     gtk_range_set_increments(GTK_RANGE(d.savings), kSavingsStep, 25);
     for (int mark = 0; mark <= kSavingsMaximum; mark += 25)
         gtk_scale_add_mark(GTK_SCALE(d.savings), mark, GTK_POS_BOTTOM, nullptr);
-    const int32_t savedLevel = SavingsLevel(s.SavingsPercentage);
+    const int32_t savedLevel = SavingsMasks::Level(s.SavingsPercentage);
     gtk_range_set_value(GTK_RANGE(d.savings), savedLevel < 0 ? 0 : (savedLevel + 1) * kSavingsStep);
     Label(d.savings, "Toner saving");
     Row(GTK_GRID(grid), 1, "_Toner saving", d.savings);
+    d.legible = Check("Keep te_xt sharp", s.SavingsStyle);
+    gtk_widget_set_tooltip_text(d.legible, "Keeps the edges of letters and lines and thins their insides and fills "
+                                           "harder, for the same saving");
+    d.codes = Check("Keep _barcodes whole", s.ProtectCodes);
+    gtk_widget_set_tooltip_text(d.codes, "Prints the barcodes and 2-D codes found on a page at full strength");
+    gtk_grid_attach(GTK_GRID(grid), d.legible, 1, 2, 1, 1);
+    gtk_grid_attach(GTK_GRID(grid), d.codes, 1, 3, 1, 1);
 
     std::vector<const char*> names;
     for (const std::string& name : d.printers) names.push_back(name.c_str());
     if (names.empty()) names.push_back("(no printer found)");
     d.printer = DropDown(names.data(), static_cast<int>(names.size()), "Target printer");
     gtk_widget_set_sensitive(d.printer, !d.printers.empty());
-    Row(GTK_GRID(grid), 2, "Target _printer", d.printer);
+    Row(GTK_GRID(grid), 4, "Target _printer", d.printer);
 
     d.output = DropDown(kOutputs, 3, "Output");
     gtk_drop_down_set_selected(GTK_DROP_DOWN(d.output),
                                static_cast<guint>(IndexOf(s.PrintOutFormat, kOutputValues, 3)));
-    Row(GTK_GRID(grid), 3, "_Output", d.output);
+    Row(GTK_GRID(grid), 5, "_Output", d.output);
 
     d.image = DropDown(kImages, 3, "Image format");
     gtk_drop_down_set_selected(GTK_DROP_DOWN(d.image),
                                static_cast<guint>(IndexOf(s.DefaultImageFormat, kImageValues, 3, kImageAliases)));
-    Row(GTK_GRID(grid), 4, "_Image format", d.image);
+    Row(GTK_GRID(grid), 6, "_Image format", d.image);
 
     d.showDialog = Check("_Show this dialog before every job", s.ShowDialog);
     d.micr = Check("_Enhanced MICR line quality", s.EnhancedMicrLineQuality);
     d.statistics = Check("_Collect per-page ink statistics", s.AdvUsageStat);
-    int row = 5;
+    int row = 7;
     for (GtkWidget* check : {d.showDialog, d.micr, d.statistics})
         gtk_grid_attach(GTK_GRID(grid), check, 0, row++, 2, 1);
 
@@ -320,6 +339,8 @@ void Build(Dialog& d)
     gtk_widget_add_controller(d.window, keys);
 
     g_signal_connect(d.savings, "value-changed", G_CALLBACK(SavingsChanged), &d);
+    g_signal_connect(d.legible, "toggled", G_CALLBACK(StyleToggled), &d);
+    g_signal_connect(d.codes, "toggled", G_CALLBACK(StyleToggled), &d);
     g_signal_connect(d.output, "notify::selected", G_CALLBACK(OutputChanged), &d);
     OutputChanged(nullptr, nullptr, &d);
     UpdatePreview(d);
@@ -332,8 +353,8 @@ void Collect(Dialog& d)
 {
     AppEnvironment& c = d.chosen;
     c.SavingsPercentage = Savings(d);
-    if (c.SavingsPercentage == (SavingsLevel(d.stored.SavingsPercentage) + 1) * kSavingsStep ||
-        (c.SavingsPercentage == 0 && SavingsLevel(d.stored.SavingsPercentage) < 0))
+    if (c.SavingsPercentage == (SavingsMasks::Level(d.stored.SavingsPercentage) + 1) * kSavingsStep ||
+        (c.SavingsPercentage == 0 && SavingsMasks::Level(d.stored.SavingsPercentage) < 0))
         c.SavingsPercentage = d.stored.SavingsPercentage;
     const guint printer = gtk_drop_down_get_selected(GTK_DROP_DOWN(d.printer));
     if (printer < d.printers.size()) CopyField(c.TargetPrinterName, d.printers[printer].c_str());
@@ -344,6 +365,8 @@ void Collect(Dialog& d)
     if (static_cast<int>(image) != IndexOf(d.stored.DefaultImageFormat, kImageValues, 3, kImageAliases))
         CopyField(c.DefaultImageFormat, kImageValues[image]);
     c.ShowDialog = gtk_check_button_get_active(GTK_CHECK_BUTTON(d.showDialog)) ? 1 : 0;
+    c.SavingsStyle = gtk_check_button_get_active(GTK_CHECK_BUTTON(d.legible)) ? 1 : 0;
+    c.ProtectCodes = gtk_check_button_get_active(GTK_CHECK_BUTTON(d.codes)) ? 1 : 0;
     c.EnhancedMicrLineQuality = gtk_check_button_get_active(GTK_CHECK_BUTTON(d.micr)) ? 1 : 0;
     c.AdvUsageStat = gtk_check_button_get_active(GTK_CHECK_BUTTON(d.statistics)) ? 1 : 0;
     c.LogLevel = static_cast<int32_t>(gtk_drop_down_get_selected(GTK_DROP_DOWN(d.logLevel)));

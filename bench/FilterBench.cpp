@@ -1,5 +1,6 @@
 // The toner-saving filter against memcpy of the same 8-bit page, per size,
-// level, statistics and protected regions.
+// level, statistics and protected regions; and the two styles of saving with
+// and without the search for codes.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -34,6 +35,7 @@ void BM_Filter(benchmark::State& state)
     AppEnvironment env{AppEnvironment::DefaultsOnly{}};
     env.SavingsPercentage = static_cast<int32_t>(state.range(2));
     env.AdvUsageStat = static_cast<int32_t>(state.range(3));
+    env.ProtectCodes = 0;  // BM_Styles times the search for codes
     const int32_t micr = state.range(4) > 0 ? 1 : 0;
     // The test locator (Dravik/kzt/ of the build folder, or the folder named by
     // PARSIMO_BENCH_LOCATOR_DIR) answers nine bands when asked at "9 dpi".
@@ -47,6 +49,25 @@ void BM_Filter(benchmark::State& state)
     gLogLevel = 3;
     for (auto _ : state) {
         UsageDetails* record = ProcessBitmap(page.get(), &env, micr ? 9 : 300, micr);
+        benchmark::DoNotOptimize(record);
+        std::free(record);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(page->imageBytes));
+}
+
+// Arguments: width, height, style, codes; 75 %, statistics on.
+void BM_Styles(benchmark::State& state)
+{
+    auto page = MakePage(static_cast<int32_t>(state.range(0)), static_cast<int32_t>(state.range(1)));
+    AppEnvironment env{AppEnvironment::DefaultsOnly{}};
+    env.SavingsPercentage = 75;
+    env.AdvUsageStat = 1;
+    env.SavingsStyle = static_cast<int32_t>(state.range(2));
+    env.ProtectCodes = static_cast<int32_t>(state.range(3));
+    gLogLevel = 3;
+    const int32_t resolution = state.range(0) > 3000 ? 600 : 300;
+    for (auto _ : state) {
+        UsageDetails* record = ProcessBitmap(page.get(), &env, resolution, 0);
         benchmark::DoNotOptimize(record);
         std::free(record);
     }
@@ -81,4 +102,11 @@ void Sizes(benchmark::internal::Benchmark* b, bool filter)
 
 BENCHMARK(BM_Memcpy)->Apply([](benchmark::internal::Benchmark* b) { Sizes(b, false); })->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Filter)->Apply([](benchmark::internal::Benchmark* b) { Sizes(b, true); })->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Styles)
+    ->Apply([](benchmark::internal::Benchmark* b) {
+        for (const auto& size : {std::pair{2550, 3300}, std::pair{5100, 6600}})
+            for (int style : {0, 1})
+                for (int codes : {0, 1}) b->Args({size.first, size.second, style, codes});
+    })
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

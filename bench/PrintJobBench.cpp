@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchWorld.h"
 #include "CommandLine.h"
 #include "Process.h"
 
@@ -73,28 +74,6 @@ Timing Timed(const std::string& commandLine, bool hugePages = false)
     return timing;
 }
 
-void SetUpWorld(const fs::path& world)
-{
-    for (const char* sub : {"etc", "user", "common", "install", "printers"}) fs::create_directories(world / sub);
-    fs::copy_file(fs::path(PARSIMO_SOURCE_DIR) / "packaging/printers/Office.ppd", world / "printers/Parsimo.ppd");
-    std::ofstream(world / "etc/machine.reg", std::ios::binary)
-        << "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\QMVK\\Parsimo]\r\n\"InstallDir\"=\"" << world.string()
-        << "/install/\"\r\n\"ProductVersion\"=\"1.0\"\r\n";
-    std::ofstream(world / "etc/user.reg", std::ios::binary)
-        << "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\QMVK\\Parsimo]\r\n\"SavingsPercentage\"=dword:0000001e\r\n"
-           "\"ShowDialog\"=dword:00000000\r\n\"PrinterName\"=\"Parsimo\"\r\n\"TargetPrinterName\"=\"Target\"\r\n";
-    const std::pair<const char*, std::string> variables[] = {
-        {"TESSEL_HKCU", (world / "etc/user.reg").string()},
-        {"TESSEL_HKLM", (world / "etc/machine.reg").string()},
-        {"TESSEL_APPDATA", (world / "user").string()},
-        {"TESSEL_COMMON_APPDATA", (world / "common").string()},
-        {"TESSEL_COMMON_DOCUMENTS", (world / "common").string()},
-        {"TESSEL_PRINTERS", (world / "printers").string()},
-        {"TESSEL_MESSAGEBOX", "stderr"},
-    };
-    for (const auto& [name, value] : variables) setenv(name, value.c_str(), 1);
-}
-
 // The job files the target printer received; removed once counted.
 int TakePrintedJobs(const fs::path& world, uintmax_t& bytes)
 {
@@ -109,19 +88,6 @@ int TakePrintedJobs(const fs::path& world, uintmax_t& bytes)
         fs::remove(entry.path());
     }
     return jobs;
-}
-
-// The target printer: the office printer's description, offering only `dpi`.
-void SetTargetResolution(const fs::path& world, int dpi)
-{
-    std::ifstream in(fs::path(PARSIMO_SOURCE_DIR) / "packaging/printers/Office.ppd", std::ios::binary);
-    std::ofstream out(world / "printers/Target.ppd", std::ios::binary | std::ios::trunc);
-    const std::string own = std::to_string(dpi) + "dpi";
-    for (std::string line; std::getline(in, line);) {
-        if (line.starts_with("*DefaultResolution:")) line = "*DefaultResolution: " + own;
-        if (line.starts_with("*Resolution ") && !line.starts_with("*Resolution " + own + "/")) continue;
-        out << line << "\n";
-    }
 }
 
 // Each page: a title, text, a filled box; the colour job adds grey and
@@ -160,13 +126,14 @@ int main()
     std::random_device random;
     const fs::path world = fs::temp_directory_path() / ("parsimo-printjobbench-" + std::to_string(random()));
     fs::remove_all(world);
-    SetUpWorld(world);
+    benchworld::SetUpWorld(world);
+    benchworld::WriteSettings(world, "\"SavingsPercentage\"=dword:0000001e\r\n");
     const Case cases[] = {{"600 dpi", true, 600}, {"300 dpi", true, 300}, {"B/W 600 dpi", false, 600}};
     std::printf("%-12s %8s %8s %8s %8s %8s %6s %6s %6s %8s %8s %6s %8s\n", "case", "gs min", "gs med", "gs hp",
                 "job min", "job med", "r min", "r med", "r hp", "gs cpu", "job cpu", "r cpu", "PDF KiB");
     int status = 0;
     for (const Case& c : cases) {
-        SetTargetResolution(world, c.targetDpi);
+        benchworld::SetTargetResolution(world, c.targetDpi);
         const std::string job = (world / (c.colour ? "colour20.ps" : "bw20.ps")).string();
         WriteJob(job, c.colour);
         const std::string alone = CommandLine::Join(

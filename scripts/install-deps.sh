@@ -8,7 +8,7 @@ packages=(
   clang libclang-rt-14-dev clang-format
   ghostscript poppler-utils
   cups cups-client cups-bsd libcups2-dev
-  libsqlite3-dev sqlite3 zlib1g-dev libdeflate-dev
+  libsqlite3-dev sqlite3 zlib1g-dev libdeflate-dev libzxing-dev
   libgtk-4-dev libcairo2-dev fonts-dejavu-core xvfb xdotool imagemagick
   debhelper dpkg-dev lintian fakeroot
 )

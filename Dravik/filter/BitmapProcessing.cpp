@@ -7,40 +7,22 @@
 
 #include "AppEnvironment.h"
 #include "Bitmap.h"
+#include "CodeLocator.h"
+#include "LegibleThinning.h"
 #include "Log.h"
 #include "LoggedError.h"
+#include "PageView.h"
+#include "SavingsMasks.h"
 
 namespace {
 
-struct SavingsMask {
-    int32_t cols;
-    const char* rows[4];  // '1' keeps the pixel, '0' makes it white
-};
-
-constexpr int32_t kMaskRows = 4;
-constexpr SavingsMask kSavingsPattern[15] = {
-    {5, {"11111", "11111", "11011", "11111"}},
-    {5, {"11111", "11111", "11011", "11110"}},
-    {5, {"01111", "11111", "10111", "11101"}},
-    {5, {"01111", "11101", "10111", "11101"}},
-    {4, {"1111", "1010", "1111", "1010"}},
-    {5, {"01101", "11011", "10110", "11011"}},
-    {5, {"01011", "10110", "01101", "10111"}},
-    {5, {"01011", "10101", "11010", "10101"}},
-    {10, {"0101110101", "1010101010", "0101010101", "1010111010"}},
-    {4, {"0101", "1010", "0101", "1010"}},
-    {10, {"1010001010", "0101010101", "1010101010", "0101000101"}},
-    {5, {"10100", "01010", "00101", "01010"}},
-    {5, {"10100", "01001", "10010", "01000"}},
-    {5, {"10010", "00100", "01001", "00100"}},
-    {4, {"1000", "0010", "0100", "0001"}},
-};
+constexpr int32_t kMaskRows = SavingsMasks::kRows;
 
 constexpr int32_t kDefaultWhite = 244;
 constexpr int32_t kDefaultBlack = 0;
 
 // Every mask width divides this period, so one template row serves any column.
-constexpr int32_t kPeriodPixels = 320;
+constexpr int32_t kPeriodPixels = SavingsMasks::kPeriodPixels;
 constexpr int32_t kMaxBytesPerPixel = 4;
 constexpr int32_t kPeriodBytes = kPeriodPixels * kMaxBytesPerPixel;
 
@@ -70,7 +52,7 @@ int32_t ProtectedSpans(const MicrRegion* regions, int32_t count, int32_t y, int3
         if (y < r.top || y > r.bottom || r.right < 0 || r.left >= width || r.left > r.right) continue;
         spans[n++] = {std::max(r.left, 0), std::min(r.right, width - 1)};
     }
-    // At most nine entries: an insertion sort is all it takes.
+    // A few dozen entries at most: an insertion sort is all it takes.
     for (int32_t i = 1; i < n; ++i) {
         const Span s = spans[i];
         int32_t j = i;
@@ -110,10 +92,10 @@ class PageFilter {
 public:
     // darkened: what each byte value of a protected pixel becomes when darkening.
     PageFilter(const SavingsMask& mask, int32_t bytesPerPixel, int32_t white, const uint8_t* darkened, bool darken)
-        : m_P(bytesPerPixel), m_Darken(darken)
+        : m_P(bytesPerPixel), m_Darken(darken), m_White(static_cast<uint8_t>(bytesPerPixel == 3 ? 255 : white))
     {
         std::memcpy(m_Darkened, darkened, sizeof(m_Darkened));
-        const auto whiteValue = static_cast<uint8_t>(bytesPerPixel == 3 ? 255 : white);
+        const uint8_t whiteValue = m_White;
         for (int32_t row = 0; row < kMaskRows; ++row) {
             RowTemplate& t = m_Rows[row];
             t.dropsBefore[0] = 0;
@@ -146,6 +128,52 @@ public:
         }
     }
 
+    // Columns [first, end) of one stored row, none of them protected, by
+    // per-pixel drop flags of the whole row.
+    void ThinBy(uint8_t* row, const uint8_t* drops, int32_t first, int32_t end, Histogram* histogram) const
+    {
+        if (histogram != nullptr) CountBy(row + first, drops + first, end - first, *histogram);
+        if (m_P == 1) {
+            for (int32_t x = first; x < end; ++x) row[x] = drops[x] != 0 ? m_White : row[x];
+            return;
+        }
+        for (int32_t x = first; x < end; ++x) {
+            uint8_t* bytes = row + static_cast<size_t>(x) * m_P;
+            for (int32_t k = 0; k < m_P; ++k) bytes[k] = drops[x] != 0 ? m_White : bytes[k];
+        }
+    }
+
+    // Whether a block of kRunBlock bytes is all v: word compares instead of byte compares.
+    static bool Uniform(const uint8_t* bytes, uint8_t v)
+    {
+        uint64_t words[kRunBlock / 8];
+        std::memcpy(words, bytes, sizeof words);
+        const uint64_t same = v * 0x0101010101010101ull;
+        bool uniform = true;
+        for (const uint64_t word : words) uniform &= word == same;
+        return uniform;
+    }
+
+    // Statistics of n one-byte pixels by their drop flags.
+    static void CountBy(const uint8_t* bytes, const uint8_t* drops, int32_t n, Histogram& histogram)
+    {
+        for (int32_t start = 0; start < n; start += kRunBlock) {
+            const int32_t end = std::min(n, start + kRunBlock);
+            const uint8_t v = bytes[start];
+            if (end - start == kRunBlock && Uniform(bytes + start, v)) {
+                uint32_t dropped = 0;
+                for (int32_t i = start; i < end; ++i) dropped += drops[i];
+                histogram.counts[0][v * 2 + 1] += dropped;
+                histogram.counts[0][v * 2] += static_cast<uint32_t>(end - start) - dropped;
+                continue;
+            }
+            for (int32_t i = start; i < end; ++i) ++histogram.counts[i & 3][bytes[i] * 2 + drops[i]];
+        }
+    }
+
+    // The mask's drop flags of a stored row over one period.
+    const uint8_t* MaskDrops(int32_t storedRow) const { return m_Rows[storedRow % kMaskRows].drop; }
+
     // Statistics of n one-byte pixels starting at a phase of the period.
     static void Count(const RowTemplate& t, int32_t phase, const uint8_t* bytes, int32_t n, Histogram& histogram)
     {
@@ -155,11 +183,7 @@ public:
             const uint8_t v = bytes[start];
             bool uniform = true;
             if (end - start == kRunBlock) {
-                // Word compares instead of byte compares.
-                uint64_t words[kRunBlock / 8];
-                std::memcpy(words, bytes + start, sizeof words);
-                const uint64_t same = v * 0x0101010101010101ull;
-                for (const uint64_t word : words) uniform &= word == same;
+                uniform = Uniform(bytes + start, v);
             } else {
                 for (int32_t i = start + 1; i < end; ++i) uniform &= bytes[i] == v;
             }
@@ -196,6 +220,7 @@ public:
 private:
     int32_t m_P;
     bool m_Darken;
+    uint8_t m_White;
     uint8_t m_Darkened[256];
     RowTemplate m_Rows[kMaskRows];
     RowTemplate m_Protected{};  // nothing dropped: the counts of protected pixels
@@ -207,12 +232,6 @@ int32_t Coverage(double sum, double pixels)
 }
 
 }  // namespace
-
-int32_t SavingsLevel(int32_t savingsPercentage)
-{
-    const auto level = static_cast<int32_t>((static_cast<double>(savingsPercentage) + 2) / 5.0) - 1;
-    return std::min(level, 14);
-}
 
 void RgbToCmyk(int32_t red, int32_t green, int32_t blue, double* cyan, double* magenta, double* yellow, double* black)
 {
@@ -240,7 +259,7 @@ UsageDetails* ProcessBitmap(HBITMAP hBitmap, const AppEnvironment* env, int32_t 
 {
     if (env == nullptr) return nullptr;
     bool statistics = env->AdvUsageStat > 0;
-    const int32_t level = SavingsLevel(env->SavingsPercentage);
+    const int32_t level = SavingsMasks::Level(env->SavingsPercentage);
     if (level < 0) return nullptr;
 
     BITMAP bm{};
@@ -272,6 +291,11 @@ UsageDetails* ProcessBitmap(HBITMAP hBitmap, const AppEnvironment* env, int32_t 
         darkened[v] = dark ? static_cast<uint8_t>(bytesPerPixel == 3 ? 0 : black) : static_cast<uint8_t>(v);
     }
 
+    // Brightness of each one-byte value, for finding codes and shapes.
+    uint8_t grey[256];
+    for (int32_t v = 0; v < 256; ++v)
+        grey[v] = static_cast<uint8_t>(table != nullptr && v < colors ? Brightness(table.get()[v]) / 3 : v);
+
     double fraction[4][256];
     statistics = statistics && table != nullptr && bytesPerPixel == 1;
     if (statistics) {
@@ -284,31 +308,49 @@ UsageDetails* ProcessBitmap(HBITMAP hBitmap, const AppEnvironment* env, int32_t 
     }
     table.reset();
 
-    MicrRegion regions[kMaxMicrRegions];
+    const PageView view{static_cast<uint8_t*>(bm.bmBits), width, height, bm.bmWidthBytes, bytesPerPixel,
+                        hBitmap->ds.dsBmih.biHeight > 0,  grey};
+    // Pixels the rows can read as brightness: 8-bit, 24-bit and 32-bit pages.
+    const bool readable = bytesPerPixel == 1 || bytesPerPixel >= 3;
+
+    constexpr int32_t kMaxRegions = kMaxMicrRegions + CodeLocator::kMaxRegions;
+    MicrRegion regions[kMaxRegions];
     int32_t regionCount = 0;
     if (micr != 0) regionCount = MicrLocator(env->InstallDir).Locate(hBitmap, resolution, regions);
+    if (env->ProtectCodes != 0 && readable) regionCount += CodeLocator::Locate(view, resolution, regions + regionCount);
 
     std::unique_ptr<Histogram> histogram;
     if (statistics) histogram = std::make_unique<Histogram>();
     Histogram* counts = histogram.get();
 
     if (bytesPerPixel > 0) {
-        const auto filter = std::make_unique<PageFilter>(kSavingsPattern[level], bytesPerPixel, white, darkened,
+        const auto filter = std::make_unique<PageFilter>(SavingsMasks::kTable[level], bytesPerPixel, white, darkened,
                                                          env->EnhancedMicrLineQuality != 0);
-        const bool bottomUp = hBitmap->ds.dsBmih.biHeight > 0;
-        auto* bits = static_cast<uint8_t*>(bm.bmBits);
-        Span spans[kMaxMicrRegions];
+        std::unique_ptr<LegibleThinning> legible;
+        if (env->SavingsStyle == 1 && readable)
+            legible = std::make_unique<LegibleThinning>(view, LegibleThinning::EdgeWidth(resolution),
+                                                        SavingsMasks::Percentage(level) / 100.0);
+        else if (env->SavingsStyle == 1)
+            LogMessage(1, "The legible saving needs 8, 24 or 32 bits a pixel; this page is thinned by the mask.\r\n");
+        Span spans[kMaxRegions];
         for (int32_t r = 0; r < height; ++r) {
-            uint8_t* row = bits + static_cast<size_t>(r) * static_cast<size_t>(bm.bmWidthBytes);
-            const int32_t y = bottomUp ? height - 1 - r : r;
+            uint8_t* row = view.Row(r);
+            const int32_t y = view.StoredRow(r);  // the same mapping both ways
             const int32_t n = regionCount == 0 ? 0 : ProtectedSpans(regions, regionCount, y, width, spans);
+            const uint8_t* drops = legible ? legible->DropRow(r, filter->MaskDrops(r)) : nullptr;
+            const auto thin = [&](int32_t first, int32_t end) {
+                if (drops != nullptr)
+                    filter->ThinBy(row, drops, first, end, counts);
+                else
+                    filter->Thin(row, r, first, end, counts);
+            };
             int32_t x = 0;
             for (int32_t i = 0; i < n; ++i) {
-                filter->Thin(row, r, x, spans[i].first, counts);
+                thin(x, spans[i].first);
                 filter->Protect(row, spans[i].first, spans[i].last, counts);
                 x = spans[i].last + 1;
             }
-            filter->Thin(row, r, x, width, counts);
+            thin(x, width);
         }
     }
     if (counts == nullptr) return nullptr;

@@ -3,6 +3,7 @@
 
 #include "Dib.h"
 #include "MicrLocator.h"
+#include "SavingsMasks.h"
 
 class AppEnvironment;
 
@@ -19,11 +20,9 @@ struct UsageDetails {
     int32_t BlackAfter;
 };
 
-// Mask level of a savings percentage (0 = 5 % ... 14 = 75 %); below 0: no filtering.
-int32_t SavingsLevel(int32_t savingsPercentage);
-
-// Thins the page in place by the keep/drop mask of the environment's
-// SavingsPercentage, keeping the MICR line when micr is non-zero. Returns the
+// Thins the page in place at the environment's SavingsPercentage, by the
+// keep/drop mask or (SavingsStyle 1) legibly, keeping the MICR line when micr
+// is non-zero and, with ProtectCodes, the barcodes and 2-D codes found. Returns the
 // page's usage record when AdvUsageStat asks for it and the page has a colour
 // table of 8 bits per pixel, else null. Throws std::runtime_error (logged) for
 // a handle that is not a usable DIB section; the page is then unchanged.

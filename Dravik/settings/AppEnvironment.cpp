@@ -7,6 +7,7 @@
 #include "FixedText.h"
 #include "Messages.h"
 #include "RegistryKey.h"
+#include "SavingsMasks.h"
 #include "SysUtils.h"
 
 namespace {
@@ -32,7 +33,8 @@ constexpr int32_t kMaxJobTimeout = 7 * 86400;
 const AppSetting kSettings[] = {
     // Clamped as the filter applies it (nothing below 3, 5 % steps, at most
     // 75 %), so the figure recorded for a job is the one its pages got.
-    Number("SavingsPercentage", &AppEnvironment::SavingsPercentage, 0, 75, 5, true),
+    Number("SavingsPercentage", &AppEnvironment::SavingsPercentage, 0, SavingsMasks::kMaximum, SavingsMasks::kStep,
+           true),
     Number("CheckPrintMode", &AppEnvironment::CheckPrintMode, 0, 1),
     Number("ShowDialog", &AppEnvironment::ShowDialog, 1, 1),
     Number("LogLevel", &AppEnvironment::LogLevel, 2, 3, 1, true),
@@ -47,6 +49,8 @@ const AppSetting kSettings[] = {
     // Seconds Ghostscript may go without output, and a later job may wait for
     // an earlier one; 0 waits for ever.
     Number("JobTimeout", &AppEnvironment::JobTimeout, 600, kMaxJobTimeout, 1, true),
+    Number("SavingsStyle", &AppEnvironment::SavingsStyle, 0, 1),
+    Number("ProtectCodes", &AppEnvironment::ProtectCodes, 1, 1),
 };
 
 TextBuffer SettingsKey(const AppEnvironment& env)

@@ -61,6 +61,10 @@ public:
     // the data folder, before the job stops; 0 waits for ever, unless the
     // machine's JobTimeoutLimit caps it.
     int32_t JobTimeout = 600;
+    // 0: the keep/drop masks; 1: legible (shapes keep their edges, interiors thin harder).
+    int32_t SavingsStyle = 0;
+    // Non-zero: barcodes and 2-D codes found on a page print at full strength.
+    int32_t ProtectCodes = 1;
     // The machine's ceiling of every user's JobTimeout, so that no one user's
     // job can hold the shared queue for ever; 0: none (an administrator's
     // choice, and what an environment built from defaults only has).

@@ -31,9 +31,9 @@ int MaskMismatches(const PreviewImage& image, const std::vector<std::string>& ma
 
 TEST(PreviewPage, ThirtyAndSeventyFivePercentShowTheirMasksAndSavings)
 {
-    const PreviewImage off = PreviewPage::Render(0);
-    const PreviewImage thirty = PreviewPage::Render(30);
-    const PreviewImage most = PreviewPage::Render(75);
+    const PreviewImage off = PreviewPage::Render(0, 0, 1);
+    const PreviewImage thirty = PreviewPage::Render(30, 0, 1);
+    const PreviewImage most = PreviewPage::Render(75, 0, 1);
     ASSERT_EQ(thirty.width, PreviewPage::kWidth * PreviewPage::kZoom);
     ASSERT_EQ(thirty.height, PreviewPage::kHeight * PreviewPage::kZoom);
     ASSERT_EQ(most.bgra.size(), static_cast<size_t>(most.width) * static_cast<size_t>(most.height) * 4);
@@ -57,4 +57,37 @@ TEST(PreviewPage, ThirtyAndSeventyFivePercentShowTheirMasksAndSavings)
                            ? 0
                            : 1;
     EXPECT_EQ(changed, 0u);
+}
+
+namespace {
+// Page pixels of a rectangle (left, top, right, bottom, exclusive) that differ between two previews.
+int Changed(const PreviewImage& a, const PreviewImage& b, const int32_t (&box)[4])
+{
+    int changed = 0;
+    for (int y = box[1]; y < box[3]; ++y)
+        for (int x = box[0]; x < box[2]; ++x) {
+            const size_t i = (static_cast<size_t>(y * PreviewPage::kZoom) * static_cast<size_t>(a.width) +
+                              static_cast<size_t>(x * PreviewPage::kZoom)) *
+                             4;
+            changed += a.bgra[i] != b.bgra[i] || a.bgra[i + 1] != b.bgra[i + 1] || a.bgra[i + 2] != b.bgra[i + 2];
+        }
+    return changed;
+}
+}  // namespace
+
+TEST(PreviewPage, ShowsTheLegibleStyleAndTheCodeKeptWhole)
+{
+    const PreviewImage off = PreviewPage::Render(0, 0, 1);
+    const PreviewImage kept = PreviewPage::Render(75, 0, 1);
+    const PreviewImage thinned = PreviewPage::Render(75, 0, 0);
+    const PreviewImage legible = PreviewPage::Render(75, 1, 1);
+    EXPECT_EQ(Changed(off, kept, PreviewPage::kCode), 0);
+    EXPECT_GT(Changed(off, thinned, PreviewPage::kCode), 100);
+    // The heading keeps far more of itself legibly, and the page still saves
+    // well over half the nominal share of its toner (its thin lines and text
+    // at 300 dpi are mostly edge).
+    constexpr int32_t heading[4] = {14, 14, 180, 34};
+    EXPECT_LT(Changed(off, legible, heading) * 2, Changed(off, kept, heading));
+    EXPECT_GT(legible.savedShare, 0.45);
+    EXPECT_LT(legible.savedShare, kept.savedShare);
 }

@@ -37,7 +37,7 @@ using FilterTest = PageFilterTest;
 TEST_F(FilterTest, LevelsFromPercentages)
 {
     const int pairs[][2] = {{2, -1}, {3, 0}, {7, 0}, {8, 1}, {50, 9}, {72, 13}, {73, 14}, {1000, 14}};
-    for (const auto& [percent, level] : pairs) EXPECT_EQ(std::max(SavingsLevel(percent), -1), level) << percent;
+    for (const auto& [percent, level] : pairs) EXPECT_EQ(std::max(SavingsMasks::Level(percent), -1), level) << percent;
 
     // No level: the page is left alone and not even examined.
     env.SavingsPercentage = 2;
@@ -55,9 +55,9 @@ TEST_F(FilterTest, StoredPercentagesReadAsTheFilterAppliesThem)
     for (const int stored : {-1, -7, 0, 2, 3, 7, 8, 12, 13, 72, 73, 75, 76, 101, 0x7fffffff}) {
         world.Settings({{"SavingsPercentage", testworld::Dword(static_cast<uint32_t>(stored))}});
         env.ReadSettings();
-        const int level = SavingsLevel(stored);
+        const int level = SavingsMasks::Level(stored);
         EXPECT_EQ(env.SavingsPercentage, level < 0 ? 0 : (level + 1) * 5) << stored;
-        EXPECT_EQ(std::max(SavingsLevel(env.SavingsPercentage), -1), std::max(level, -1)) << stored;
+        EXPECT_EQ(std::max(SavingsMasks::Level(env.SavingsPercentage), -1), std::max(level, -1)) << stored;
     }
 }
 

@@ -6,7 +6,7 @@
 
 namespace {
 
-// Logs at level 0 and finds the stand-in locator of the build.
+// Logs at level 0 and finds the stand-in locator of the build; codes are not looked for.
 class MicrTest : public PageFilterTest {
 protected:
     void SetUp() override
@@ -15,6 +15,7 @@ protected:
         gLogLevel = 0;
         std::strcpy(env.InstallDir, KZT_TEST_DIR);
         env.SavingsPercentage = 75;
+        env.ProtectCodes = 0;  // only the locator's regions, and only its lines in the log
     }
 };
 

@@ -1,0 +1,190 @@
+#include "CodeLocator.h"
+
+#include <ZXing/ReadBarcode.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "Log.h"
+
+namespace {
+
+// A row of the reduced page counts as crossing bars when this share of its span is dark.
+constexpr int32_t kBarShareInverse = 10;
+constexpr int32_t kDark = 128;
+
+// The page reduced by `scale` in both directions, top row first, each pixel
+// the mean brightness of its block.
+std::vector<uint8_t> Reduce(const PageView& page, int32_t scale, int32_t width, int32_t height)
+{
+    std::vector<uint8_t> grey(static_cast<size_t>(width) * static_cast<size_t>(height));
+    std::vector<uint32_t> sums(static_cast<size_t>(width));
+    for (int32_t y = 0; y < height; ++y) {
+        std::fill(sums.begin(), sums.end(), 0);
+        for (int32_t dy = 0; dy < scale; ++dy) {
+            const uint8_t* row = page.Row(page.StoredRow(y * scale + dy));
+            for (int32_t x = 0; x < width * scale; ++x) sums[static_cast<size_t>(x / scale)] += page.Grey(row, x);
+        }
+        uint8_t* out = grey.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
+        for (int32_t x = 0; x < width; ++x)
+            out[x] = static_cast<uint8_t>(sums[static_cast<size_t>(x)] / static_cast<uint32_t>(scale * scale));
+    }
+    return grey;
+}
+
+bool CrossesBars(const std::vector<uint8_t>& grey, int32_t width, int32_t y, int32_t left, int32_t right)
+{
+    const uint8_t* row = grey.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
+    int32_t dark = 0;
+    for (int32_t x = left; x <= right; ++x) dark += row[x] < kDark ? 1 : 0;
+    return dark * kBarShareInverse >= right - left + 1;
+}
+
+// Where results of the reduced page lie: their format and bounding box.
+struct Found {
+    ZXing::BarcodeFormat format;
+    int32_t left, top, right, bottom;
+};
+
+// Results of a part of the reduced page, width x height with its top left
+// corner at (left, top), into found in page coordinates.
+void Collect(const ZXing::Results& results, int32_t left, int32_t top, int32_t width, int32_t height,
+             std::vector<Found>& found)
+{
+    for (const ZXing::Result& result : results) {
+        if (!result.isValid()) continue;
+        Found f{result.format(), width, height, -1, -1};
+        for (const ZXing::PointI& p : result.position()) {
+            f.left = std::min(f.left, p.x);
+            f.right = std::max(f.right, p.x);
+            f.top = std::min(f.top, p.y);
+            f.bottom = std::max(f.bottom, p.y);
+        }
+        f.left = std::clamp(f.left, 0, width - 1) + left;
+        f.right = std::clamp(f.right, 0, width - 1) + left;
+        f.top = std::clamp(f.top, 0, height - 1) + top;
+        f.bottom = std::clamp(f.bottom, 0, height - 1) + top;
+        // The same code seen again (by an overlapping band) is one code.
+        const int32_t x = (f.left + f.right) / 2, y = (f.top + f.bottom) / 2;
+        const bool seen = std::any_of(found.begin(), found.end(), [&](const Found& g) {
+            return g.format == f.format && x >= g.left && x <= g.right && y >= g.top && y <= g.bottom;
+        });
+        if (!seen) found.push_back(f);
+    }
+}
+
+// The decoder's Data Matrix search follows lines through the middle of the
+// image: a symbol off the middle of a page is missed. Bands of the page, each
+// centred a little lower, bring every symbol at least kBandStep tall to the
+// middle of one. A symbol's solid side is a tall column of dark pixels: a
+// band is searched only beside the columns where a dark run at least
+// kMinEdgeMm long crosses its middle row, which passes over body text.
+constexpr int32_t kBandStep = 32;
+constexpr int32_t kBandHeight = 384;  // also the widest symbol looked for
+constexpr double kMinEdgeMm = 3.0;
+
+bool IsDark(const std::vector<uint8_t>& grey, int32_t width, int32_t x, int32_t y)
+{
+    return grey[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] < kDark;
+}
+
+// Column spans [first, last] of row y that a symbol with a solid side crossing
+// the row could cover: within kBandHeight of a column whose dark run through
+// y is at least `tall` long.
+std::vector<std::pair<int32_t, int32_t>> SymbolSpans(const std::vector<uint8_t>& grey, int32_t width, int32_t height,
+                                                     int32_t y, int32_t tall)
+{
+    std::vector<std::pair<int32_t, int32_t>> spans;
+    for (int32_t x = 0; x < width; ++x) {
+        if (!IsDark(grey, width, x, y)) continue;
+        int32_t run = 1;
+        for (int32_t up = y - 1; up >= 0 && run < tall && IsDark(grey, width, x, up); --up) ++run;
+        for (int32_t down = y + 1; down < height && run < tall && IsDark(grey, width, x, down); ++down) ++run;
+        if (run < tall) continue;
+        const int32_t first = std::max(0, x - kBandHeight), last = std::min(width - 1, x + kBandHeight);
+        if (!spans.empty() && first <= spans.back().second + 1)
+            spans.back().second = last;
+        else
+            spans.emplace_back(first, last);
+    }
+    return spans;
+}
+
+void FindDataMatrix(const std::vector<uint8_t>& grey, int32_t width, int32_t height, int32_t dpi,
+                    std::vector<Found>& found)
+{
+    const auto tall = static_cast<int32_t>(kMinEdgeMm * dpi / 25.4);
+    ZXing::DecodeHints hints;
+    hints.setFormats(ZXing::BarcodeFormat::DataMatrix).setTryDownscale(false);
+    for (int32_t middle = kBandStep / 2; middle < height; middle += kBandStep) {
+        // The middle stays the middle: bands at the top and bottom are lower.
+        const int32_t half = std::min({kBandHeight / 2, middle, height - middle});
+        for (const auto& [first, last] : SymbolSpans(grey, width, height, middle, tall)) {
+            const uint8_t* corner = grey.data() + static_cast<size_t>(middle - half) * static_cast<size_t>(width) +
+                                    static_cast<size_t>(first);
+            const ZXing::ImageView band(corner, last - first + 1, 2 * half, ZXing::ImageFormat::Lum, width);
+            Collect(ZXing::ReadBarcodes(band, hints), first, middle - half, last - first + 1, 2 * half, found);
+        }
+    }
+}
+
+}  // namespace
+
+int32_t CodeLocator::Locate(const PageView& page, int32_t resolution, MicrRegion* regions, const char** kinds)
+{
+    const int32_t scale = std::max(1, resolution / kFindDpi);
+    const int32_t width = page.width / scale;
+    const int32_t height = page.height / scale;
+    int32_t count = 0;
+    const char* names[kMaxRegions];
+    if (width > 0 && height > 0) {
+        const std::vector<uint8_t> grey = Reduce(page, scale, width, height);
+        const ZXing::ImageView image(grey.data(), width, height, ZXing::ImageFormat::Lum);
+        ZXing::DecodeHints hints;
+        // No downscaled second look: the page is reduced already, and Debian's
+        // 1.4 aborts on an assertion when it merges a linear code found on
+        // both levels (zxing-cpp issue 740). DataBar, which labels of fresh
+        // food carry, stays out for the same assertion (issue 516).
+        using F = ZXing::BarcodeFormat;
+        const ZXing::BarcodeFormats formats = F::Codabar | F::Code39 | F::Code93 | F::Code128 | F::EAN8 | F::EAN13 |
+                                              F::ITF | F::UPCA | F::UPCE | F::MatrixCodes;
+        hints.setFormats(formats).setTryHarder(true).setTryRotate(true).setTryDownscale(false);
+        std::vector<Found> found;
+        Collect(ZXing::ReadBarcodes(image, hints), 0, 0, width, height, found);
+        FindDataMatrix(grey, width, height, resolution / scale, found);
+        if (found.size() > static_cast<size_t>(kMaxRegions))
+            LogMessage(1, "%zu codes found on the page; the first %d are kept whole, the others thinned.\r\n",
+                       found.size(), kMaxRegions);
+        for (Found& f : found) {
+            if (count == kMaxRegions) break;
+            // A linear code is reported by the scan lines that read it: its
+            // bars reach further up and down.
+            if (ZXing::BarcodeFormats(ZXing::BarcodeFormat::LinearCodes).testFlag(f.format)) {
+                const int32_t reach = f.right - f.left + 1;
+                for (int32_t n = 0; n < reach && f.top > 0 && CrossesBars(grey, width, f.top - 1, f.left, f.right); ++n)
+                    --f.top;
+                for (int32_t n = 0;
+                     n < reach && f.bottom < height - 1 && CrossesBars(grey, width, f.bottom + 1, f.left, f.right); ++n)
+                    ++f.bottom;
+            }
+            // The quiet zone: ten modules beside a linear code, a few around a
+            // 2-D one; a fifth of the code's size covers both.
+            const int32_t margin = (std::max(f.right - f.left, f.bottom - f.top) + 1) * scale / 5 + 2 * scale;
+            regions[count] = {std::max(0, f.left * scale - margin), std::max(0, f.top * scale - margin),
+                              std::min(page.width - 1, (f.right + 1) * scale - 1 + margin),
+                              std::min(page.height - 1, (f.bottom + 1) * scale - 1 + margin)};
+            names[count] = ZXing::ToString(f.format);
+            if (kinds != nullptr) kinds[count] = names[count];
+            ++count;
+        }
+    }
+    if (gLogLevel == 0) {
+        LogText("[Code Regions]\r\n");
+        LogText("  - Bitmap(H/W) = %d, %d\r\n", page.height, page.width);
+        for (int32_t i = 0; i < count; ++i)
+            LogText("  - Region[%d] = (%d, %d, %d, %d) %s\r\n", i, regions[i].left, regions[i].top, regions[i].right,
+                    regions[i].bottom, names[i]);
+        LogText("\r\n");
+    }
+    return count;
+}
