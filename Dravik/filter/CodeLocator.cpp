@@ -3,8 +3,11 @@
 #include <ZXing/ReadBarcode.h>
 
 #include <algorithm>
+#include <cstring>
+#include <string>
 #include <vector>
 
+#include "IsolatedCall.h"
 #include "Log.h"
 
 namespace {
@@ -128,6 +131,71 @@ void FindDataMatrix(const std::vector<uint8_t>& grey, int32_t width, int32_t hei
     }
 }
 
+// DataBar, which labels of fresh food carry, stays out: Debian's 1.4 aborts
+// on an assertion of its reader (zxing-cpp issue 516).
+ZXing::BarcodeFormats SearchedFormats()
+{
+    using F = ZXing::BarcodeFormat;
+    return F::Codabar | F::Code39 | F::Code93 | F::Code128 | F::EAN8 | F::EAN13 | F::ITF | F::UPCA | F::UPCE |
+           F::MatrixCodes;
+}
+
+// The codes of the reduced page, linear ones grown along their bars.
+std::vector<Found> Search(const PageView& page, int32_t resolution, int32_t scale, int32_t width, int32_t height)
+{
+    const std::vector<uint8_t> grey = Reduce(page, scale, width, height);
+    const ZXing::ImageView image(grey.data(), width, height, ZXing::ImageFormat::Lum);
+    ZXing::DecodeHints hints;
+    // No downscaled second look: the page is reduced already, and Debian's
+    // 1.4 aborts on an assertion when it merges a linear code found on
+    // both levels (zxing-cpp issue 740).
+    hints.setFormats(SearchedFormats()).setTryHarder(true).setTryRotate(true).setTryDownscale(false);
+    std::vector<Found> found;
+    Collect(ZXing::ReadBarcodes(image, hints), 0, 0, width, height, found);
+    FindDataMatrix(grey, width, height, resolution / scale, found);
+    for (Found& f : found) {
+        // A linear code is reported by the scan lines that read it: its
+        // bars reach further up and down.
+        if (!ZXing::BarcodeFormats(ZXing::BarcodeFormat::LinearCodes).testFlag(f.format)) continue;
+        const int32_t reach = f.right - f.left + 1;
+        for (int32_t n = 0; n < reach && f.top > 0 && CrossesBars(grey, width, f.top - 1, f.left, f.right); ++n)
+            --f.top;
+        for (int32_t n = 0;
+             n < reach && f.bottom < height - 1 && CrossesBars(grey, width, f.bottom + 1, f.left, f.right); ++n)
+            ++f.bottom;
+    }
+    return found;
+}
+
+// The search runs in a copy of the process: other assertions of the
+// decoder's (zxing-cpp issue 1154) would otherwise end the whole job.
+constexpr int kSearchLimitMs = 30000;
+
+bool SearchApart(const PageView& page, int32_t resolution, int32_t scale, int32_t width, int32_t height,
+                 std::vector<Found>& found)
+{
+    std::string bytes, failure;
+    const bool done = IsolatedCall::Run(
+        [&] {
+            const std::vector<Found> codes = Search(page, resolution, scale, width, height);
+            return std::string(reinterpret_cast<const char*>(codes.data()), codes.size() * sizeof(Found));
+        },
+        kSearchLimitMs, bytes, failure);
+    if (!done || bytes.size() % sizeof(Found) != 0) {
+        LogMessage(2, "The search for codes on the page failed (%s); the page is thinned without them.\r\n",
+                   done ? "a broken answer" : failure.c_str());
+        return false;
+    }
+    found.resize(bytes.size() / sizeof(Found));
+    std::memcpy(found.data(), bytes.data(), bytes.size());
+    // What comes back through the pipe is checked like any input.
+    std::erase_if(found, [&](const Found& f) {
+        const auto bits = static_cast<uint32_t>(f.format);
+        return bits == 0 || (bits & (bits - 1)) != 0 || !SearchedFormats().testFlag(f.format) || f.left < 0 ||
+               f.top < 0 || f.right >= width || f.bottom >= height || f.left > f.right || f.top > f.bottom;
+    });
+    return true;
+}
 }  // namespace
 
 int32_t CodeLocator::Locate(const PageView& page, int32_t resolution, MicrRegion* regions, const char** kinds)
@@ -137,36 +205,13 @@ int32_t CodeLocator::Locate(const PageView& page, int32_t resolution, MicrRegion
     const int32_t height = page.height / scale;
     int32_t count = 0;
     const char* names[kMaxRegions];
-    if (width > 0 && height > 0) {
-        const std::vector<uint8_t> grey = Reduce(page, scale, width, height);
-        const ZXing::ImageView image(grey.data(), width, height, ZXing::ImageFormat::Lum);
-        ZXing::DecodeHints hints;
-        // No downscaled second look: the page is reduced already, and Debian's
-        // 1.4 aborts on an assertion when it merges a linear code found on
-        // both levels (zxing-cpp issue 740). DataBar, which labels of fresh
-        // food carry, stays out for the same assertion (issue 516).
-        using F = ZXing::BarcodeFormat;
-        const ZXing::BarcodeFormats formats = F::Codabar | F::Code39 | F::Code93 | F::Code128 | F::EAN8 | F::EAN13 |
-                                              F::ITF | F::UPCA | F::UPCE | F::MatrixCodes;
-        hints.setFormats(formats).setTryHarder(true).setTryRotate(true).setTryDownscale(false);
-        std::vector<Found> found;
-        Collect(ZXing::ReadBarcodes(image, hints), 0, 0, width, height, found);
-        FindDataMatrix(grey, width, height, resolution / scale, found);
+    std::vector<Found> found;
+    if (width > 0 && height > 0 && SearchApart(page, resolution, scale, width, height, found)) {
         if (found.size() > static_cast<size_t>(kMaxRegions))
             LogMessage(1, "%zu codes found on the page; the first %d are kept whole, the others thinned.\r\n",
                        found.size(), kMaxRegions);
-        for (Found& f : found) {
+        for (const Found& f : found) {
             if (count == kMaxRegions) break;
-            // A linear code is reported by the scan lines that read it: its
-            // bars reach further up and down.
-            if (ZXing::BarcodeFormats(ZXing::BarcodeFormat::LinearCodes).testFlag(f.format)) {
-                const int32_t reach = f.right - f.left + 1;
-                for (int32_t n = 0; n < reach && f.top > 0 && CrossesBars(grey, width, f.top - 1, f.left, f.right); ++n)
-                    --f.top;
-                for (int32_t n = 0;
-                     n < reach && f.bottom < height - 1 && CrossesBars(grey, width, f.bottom + 1, f.left, f.right); ++n)
-                    ++f.bottom;
-            }
             // The quiet zone: ten modules beside a linear code, a few around a
             // 2-D one; a fifth of the code's size covers both.
             const int32_t margin = (std::max(f.right - f.left, f.bottom - f.top) + 1) * scale / 5 + 2 * scale;
