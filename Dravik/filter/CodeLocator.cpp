@@ -187,7 +187,7 @@ bool SearchApart(const PageView& page, int32_t resolution, int32_t scale, int32_
         return false;
     }
     found.resize(bytes.size() / sizeof(Found));
-    std::memcpy(found.data(), bytes.data(), bytes.size());
+    if (!bytes.empty()) std::memcpy(found.data(), bytes.data(), bytes.size());
     // What comes back through the pipe is checked like any input.
     std::erase_if(found, [&](const Found& f) {
         const auto bits = static_cast<uint32_t>(f.format);
