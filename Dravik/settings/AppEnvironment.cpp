@@ -47,6 +47,8 @@ const AppSetting kSettings[] = {
     // Seconds Ghostscript may go without output, and a later job may wait for
     // an earlier one; 0 waits for ever.
     Number("JobTimeout", &AppEnvironment::JobTimeout, 600, kMaxJobTimeout, 1, true),
+    // Where PDF and image output is saved; empty: Parsimo/ in the user's documents folder.
+    Text("OutputFolder", &AppEnvironment::OutputFolder, ""),
 };
 
 TextBuffer SettingsKey(const AppEnvironment& env)
@@ -183,6 +185,7 @@ void AppEnvironment::LogSettings() const
     LogText("  - EnhancedMicrLineQuality =  %d\r\n", EnhancedMicrLineQuality);
     LogText("  - PrinterName = %s\r\n", PrinterName);
     LogText("  - TargetPrinterName = %s\r\n", TargetPrinterName);
+    LogText("  - OutputFolder = %s\r\n", OutputFolder);
     LogText("  - JobTimeout = %d (the machine's limit: %d)\r\n", JobTimeout, JobTimeoutLimit);
     LogText("\r\n");
 }

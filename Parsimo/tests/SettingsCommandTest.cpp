@@ -25,12 +25,20 @@ struct CommandWorld : World {
 TEST(SettingsCommand, EverySettingRoundTripsThroughTheHiveInTableOrder)
 {
     CommandWorld world;  // no hive file at all: set makes it
-    const std::vector<std::pair<std::string, std::string>> values = {
-        {"savingspercentage", "35"}, {"CheckPrintMode", "1"},          {"SHOWDIALOG", "0"},
-        {"LogLevel", "0"},           {"EnhancedMicrLineQuality", "1"}, {"TargetPrinterName", "office"},
-        {"PrinterName", "Parsimo"},  {"PrintOutFormat", "image"},      {"DefaultImageFormat", "BMP16M"},
-        {"AdvUsageStat", "1"},       {"PrintJobCancellation", "1"},    {"GSVersion", "10.00.0"},
-        {"JobTimeout", "90"}};
+    const std::vector<std::pair<std::string, std::string>> values = {{"savingspercentage", "35"},
+                                                                     {"CheckPrintMode", "1"},
+                                                                     {"SHOWDIALOG", "0"},
+                                                                     {"LogLevel", "0"},
+                                                                     {"EnhancedMicrLineQuality", "1"},
+                                                                     {"TargetPrinterName", "office"},
+                                                                     {"PrinterName", "Parsimo"},
+                                                                     {"PrintOutFormat", "image"},
+                                                                     {"DefaultImageFormat", "BMP16M"},
+                                                                     {"AdvUsageStat", "1"},
+                                                                     {"PrintJobCancellation", "1"},
+                                                                     {"GSVersion", "10.00.0"},
+                                                                     {"JobTimeout", "90"},
+                                                                     {"OutputFolder", "/home/ann/Saved"}};
     std::vector<std::string> args = {"set"};
     for (const auto& [name, value] : values) {
         args.push_back(name);
@@ -47,7 +55,7 @@ TEST(SettingsCommand, EverySettingRoundTripsThroughTheHiveInTableOrder)
               "SavingsPercentage = 35\nCheckPrintMode = 1\nShowDialog = 0\nLogLevel = 0\n"
               "EnhancedMicrLineQuality = 1\nTargetPrinterName = office\nPrinterName = Parsimo\n"
               "PrintOutFormat = image\nDefaultImageFormat = BMP16M\nAdvUsageStat = 1\nPrintJobCancellation = 1\n"
-              "GSVersion = 10.00.0\nJobTimeout = 90\n");
+              "GSVersion = 10.00.0\nJobTimeout = 90\nOutputFolder = /home/ann/Saved\n");
     // Back to the defaults, and an empty text is a value of its own.
     ASSERT_EQ(Parsimo({"set", "PrintOutFormat", "", "DefaultImageFormat", "jpeg", "ShowDialog", "1"}).status, 0);
     EXPECT_EQ(Parsimo({"get", "printoutformat"}).out, "\n");
