@@ -30,12 +30,14 @@ for path in ./usr/lib/parsimo/Dravik ./usr/lib/parsimo/Parsimo ./usr/lib/parsimo
   ./usr/share/man/man1/Dravik.1.gz ./usr/share/man/man8/parsimo.8.gz ./usr/share/doc/parsimo/README.md.gz \
   ./usr/share/man/man1/Parsimo.1.gz ./usr/share/man/man1/parsimo.1.gz \
   ./usr/share/applications/parsimo-settings.desktop ./usr/share/doc/parsimo/copyright; do
-  grep -q " $path\$" <<<"$listing" || fail "$path missing from the package"
+  grep -Eq " $path( -> .*)?\$" <<<"$listing" || fail "$path missing from the package"
 done
 grep -q '^-rwx------ root/root .* ./usr/lib/cups/backend/parsimo$' <<<"$listing" || fail "backend is not root's, mode 0700"
 for command in Parsimo parsimo; do
   grep -q "^l.* ./usr/bin/$command -> ../lib/parsimo/Parsimo\$" <<<"$listing" || fail "$command is not on the PATH"
 done
+
+desktop-file-validate packaging/parsimo-settings.desktop || fail "the desktop entry is not valid"
 
 # lintian: no errors (warnings are shown).
 lintian --tag-display-limit 0 "$deb" >"$work/lintian.txt" 2>&1 || true

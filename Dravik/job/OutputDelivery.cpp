@@ -282,7 +282,11 @@ bool DeliverOutput()
     if (files.empty()) return true;
 
     const std::string folder = OutputFolderPath(gAppEnv ? gAppEnv->OutputFolder : "");
-    if (folder.empty() || !CreateFolder(folder.c_str(), true, true)) {
+    if (folder.empty()) {
+        LogText("There is no output folder: neither OutputFolder nor HOME is set!\r\n");
+        return false;
+    }
+    if (!CreateFolder(folder.c_str(), true, true)) {
         LOG_LAST_ERROR(2);
         LogText("The output folder %s cannot be made!\r\n", folder.c_str());
         return false;
