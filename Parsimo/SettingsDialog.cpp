@@ -36,6 +36,7 @@ struct Dialog {
     AppEnvironment stored{AppEnvironment::DefaultsOnly{}};  // as read when the dialog opened
     AppEnvironment chosen{AppEnvironment::DefaultsOnly{}};
     std::vector<std::string> printers;  // names in the order of the list
+    bool forJob = true;
     GMainLoop* loop = nullptr;
     bool decided = false;
     bool print = false;
@@ -211,7 +212,8 @@ void Build(Dialog& d)
 {
     const AppEnvironment& s = d.stored;
     d.window = gtk_window_new();
-    gtk_window_set_title(GTK_WINDOW(d.window), s.AppTitle);
+    const std::string title = std::string(s.AppTitle) + (d.forJob ? "" : " settings");
+    gtk_window_set_title(GTK_WINDOW(d.window), title.c_str());
     gtk_window_set_resizable(GTK_WINDOW(d.window), FALSE);
     // The title and the close button in a bar of our own, whatever the desktop draws.
     gtk_window_set_titlebar(GTK_WINDOW(d.window), gtk_header_bar_new());
@@ -232,7 +234,8 @@ void Build(Dialog& d)
     gtk_box_append(GTK_BOX(columns), grid);
 
     GtkWidget* heading = gtk_label_new(nullptr);
-    gtk_label_set_markup(GTK_LABEL(heading), "<b>Before this job is printed</b>");
+    gtk_label_set_markup(GTK_LABEL(heading),
+                         d.forJob ? "<b>Before this job is printed</b>" : "<b>For the next jobs</b>");
     gtk_widget_set_halign(heading, GTK_ALIGN_START);
     gtk_grid_attach(GTK_GRID(grid), heading, 0, 0, 2, 1);
 
@@ -291,8 +294,10 @@ void Build(Dialog& d)
     gtk_expander_set_child(GTK_EXPANDER(expander), advanced);
     gtk_grid_attach(GTK_GRID(grid), expander, 0, row++, 2, 1);
 
-    GtkWidget* note = gtk_label_new("Print keeps these settings for this job and the next ones. "
-                                    "Cancel job ends this job; the settings stay as they were.");
+    GtkWidget* note = gtk_label_new(d.forJob ? "Print keeps these settings for this job and the next ones. "
+                                               "Cancel job ends this job; the settings stay as they were."
+                                             : "Save keeps these settings for the next jobs. "
+                                               "Close leaves them as they were.");
     gtk_label_set_wrap(GTK_LABEL(note), TRUE);
     gtk_label_set_max_width_chars(GTK_LABEL(note), 44);
     gtk_label_set_xalign(GTK_LABEL(note), 0);
@@ -319,10 +324,10 @@ void Build(Dialog& d)
 
     GtkWidget* buttons = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
     gtk_widget_set_halign(buttons, GTK_ALIGN_END);
-    GtkWidget* cancel = gtk_button_new_with_mnemonic("Cancel _job");
-    GtkWidget* print = gtk_button_new_with_mnemonic("_Print");
-    Label(cancel, "Cancel job");
-    Label(print, "Print");
+    GtkWidget* cancel = gtk_button_new_with_mnemonic(d.forJob ? "Cancel _job" : "_Close");
+    GtkWidget* print = gtk_button_new_with_mnemonic(d.forJob ? "_Print" : "_Save");
+    Label(cancel, d.forJob ? "Cancel job" : "Close");
+    Label(print, d.forJob ? "Print" : "Save");
     gtk_widget_add_css_class(print, "suggested-action");
     gtk_box_append(GTK_BOX(buttons), cancel);
     gtk_box_append(GTK_BOX(buttons), print);
@@ -372,19 +377,19 @@ void Collect(Dialog& d)
     c.LogLevel = static_cast<int32_t>(gtk_drop_down_get_selected(GTK_DROP_DOWN(d.logLevel)));
 }
 
-// Stores the settings the user changed, then the answer for the job.
+// Stores the settings the user changed, then the answer for the job, if any.
 bool Save(Dialog& d)
 {
     AppEnvironment& c = d.chosen;
-    c.PrintJobCancellation = d.print ? 0 : 1;
+    const AppSetting* answer = AppEnvironment::FindSetting("PrintJobCancellation");
+    if (d.forJob) c.PrintJobCancellation = d.print ? 0 : 1;
     try {
         for (const AppSetting& setting : AppEnvironment::Settings()) {
             const bool changed = setting.text ? std::strcmp(c.*setting.text, d.stored.*setting.text) != 0
                                               : c.*setting.number != d.stored.*setting.number;
-            if (d.print && changed && &setting != AppEnvironment::FindSetting("PrintJobCancellation"))
-                c.WriteSetting(setting);
+            if (d.print && changed && &setting != answer) c.WriteSetting(setting);
         }
-        c.WriteSetting(*AppEnvironment::FindSetting("PrintJobCancellation"));
+        if (d.forJob) c.WriteSetting(*answer);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "Parsimo: the settings could not be stored (%s).\n", e.what());
         return false;
@@ -393,13 +398,14 @@ bool Save(Dialog& d)
 }
 }  // namespace
 
-int SettingsDialog::Run(int limitSeconds)
+int SettingsDialog::Run(int limitSeconds, Purpose purpose)
 {
     if (!gtk_init_check()) {
         std::fprintf(stderr, "Parsimo: no display to show the settings dialog on; the settings stay as they are.\n");
         return 1;
     }
     auto d = std::make_unique<Dialog>();
+    d->forJob = purpose == Purpose::Job;
     d->stored.ReadSettings();
     d->chosen.ReadSettings();
     const PrinterChoices choices(d->stored);

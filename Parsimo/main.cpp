@@ -34,11 +34,22 @@ int Dialog(int argc, char**)
     return SettingsDialog::Run(valid ? static_cast<int>(limit) : 0);
 }
 
+// The dialog from the desktop's menu: no job waits for it.
+int SettingsOnly(int argc, char**)
+{
+    if (argc > 1) {
+        std::fprintf(stderr, "Parsimo: /settings takes no arguments.\n");
+        return 2;
+    }
+    return SettingsDialog::Run(0, SettingsDialog::Purpose::SettingsOnly);
+}
+
 int Help(int, char**)
 {
     std::printf("Usage: Parsimo COMMAND\n"
                 "Looks over and changes the toner-saving printer's settings for the current user.\n\n"
                 "  /dialog, --dialog          show the settings dialog (the job processor starts it before a job)\n"
+                "  /settings, --settings      show the settings dialog without a job: Save or Close\n"
                 "  settings                   list every setting as 'Name = value'\n"
                 "  get NAME                   print one setting's value\n"
                 "  set NAME VALUE ... [--force]\n"
@@ -82,6 +93,8 @@ struct Command {
 const Command kCommands[] = {
     {"/dialog", Dialog},
     {"--dialog", Dialog},
+    {"/settings", SettingsOnly},
+    {"--settings", SettingsOnly},
     {"settings", SettingsCommand::List},
     {"get", SettingsCommand::Get},
     {"set", SettingsCommand::Set},

@@ -28,10 +28,16 @@ listing=$(dpkg-deb -c "$deb")
 for path in ./usr/lib/parsimo/Dravik ./usr/lib/parsimo/Parsimo ./usr/lib/parsimo/libKZTLite.so \
   ./usr/lib/parsimo/libCorvel.so ./usr/lib/cups/backend/parsimo ./usr/share/ppd/parsimo/Parsimo.ppd \
   ./usr/share/man/man1/Dravik.1.gz ./usr/share/man/man8/parsimo.8.gz ./usr/share/doc/parsimo/README.md.gz \
-  ./usr/share/doc/parsimo/copyright; do
-  grep -q " $path\$" <<<"$listing" || fail "$path missing from the package"
+  ./usr/share/man/man1/Parsimo.1.gz ./usr/share/man/man1/parsimo.1.gz \
+  ./usr/share/applications/parsimo-settings.desktop ./usr/share/doc/parsimo/copyright; do
+  grep -Eq " $path( -> .*)?\$" <<<"$listing" || fail "$path missing from the package"
 done
 grep -q '^-rwx------ root/root .* ./usr/lib/cups/backend/parsimo$' <<<"$listing" || fail "backend is not root's, mode 0700"
+for command in Parsimo parsimo; do
+  grep -q "^l.* ./usr/bin/$command -> ../lib/parsimo/Parsimo\$" <<<"$listing" || fail "$command is not on the PATH"
+done
+
+desktop-file-validate packaging/parsimo-settings.desktop || fail "the desktop entry is not valid"
 
 # lintian: no errors (warnings are shown).
 lintian --tag-display-limit 0 "$deb" >"$work/lintian.txt" 2>&1 || true
@@ -64,6 +70,7 @@ grep -q '^"InstallDir"="/usr/lib/parsimo/"$' "$root/etc/tessel/machine.reg" &&
 grep -q ' ./usr/share/parsimo/parsimo-policy.conf$' <<<"$listing" || fail "the queue's policy is not in the package"
 [ "$(stat -c %a:%U "$root/usr/lib/cups/backend/parsimo")" = 700:root ] || fail "installed backend mode"
 "$root/usr/lib/cups/backend/parsimo" | grep -q '^direct parsimo:/ ' || fail "installed backend lists no device"
+"$root/usr/bin/parsimo" --help | grep -q '^Usage: Parsimo' || fail "parsimo --help does not run from the PATH's folder"
 echo "a user's file" >"$root/var/lib/QMVK/Parsimo/Parsimo.sdf"
 "${dpkg[@]}" --purge parsimo >/dev/null || fail "purge from the throw-away root"
 [ ! -e "$root/usr/lib/parsimo/Dravik" ] || fail "Dravik left after purge"

@@ -10,7 +10,7 @@ packages=(
   cups cups-client cups-bsd libcups2-dev
   libsqlite3-dev sqlite3 zlib1g-dev libdeflate-dev libzxing-dev
   libgtk-4-dev libcairo2-dev fonts-dejavu-core xvfb xdotool imagemagick
-  debhelper dpkg-dev lintian fakeroot
+  debhelper dpkg-dev lintian fakeroot desktop-file-utils
 )
 missing=()
 for p in "${packages[@]}"; do

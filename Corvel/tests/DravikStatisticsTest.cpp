@@ -51,7 +51,7 @@ TEST(DravikStatistics, PrintedJobWithDetailsGivesOneJobAndItsPages)
     const std::string recorded =
         Query(db, "SELECT page || ':' || black_before || '/' || black_after FROM pages ORDER BY page");
 
-    // The filter's own figures for the same pages, which -file leaves in the data folder.
+    // The filter's own figures for the same pages, which -file saves in the output folder.
     r = World::Dravik({"-file", job});
     ASSERT_EQ(r.status, 0) << r.err;
     AppEnvironment env{AppEnvironment::DefaultsOnly{}};
@@ -59,9 +59,8 @@ TEST(DravikStatistics, PrintedJobWithDetailsGivesOneJobAndItsPages)
     env.AdvUsageStat = 1;
     std::string expected;
     for (int page = 1; page <= 3; ++page) {
-        char name[32];
-        std::snprintf(name, sizeof name, "_dk_%04d.tm_", page);
-        std::unique_ptr<DibSectionObject, DibDeleter> bitmap(LoadBitmapFile((world.DataDir() / name).c_str()));
+        const std::string name = "Document page " + std::to_string(page) + ".bmp";
+        std::unique_ptr<DibSectionObject, DibDeleter> bitmap(LoadBitmapFile((world.OutputDir() / name).c_str()));
         ASSERT_TRUE(bitmap) << name;
         std::unique_ptr<UsageDetails, decltype(&std::free)> details(ProcessBitmap(bitmap.get(), &env, 300, 0),
                                                                     &std::free);

@@ -493,11 +493,16 @@ int32_t RunJob(int argc, char** argv)
             gPrintedPages = remaining > 0 ? static_cast<uint32_t>(remaining) : 0;
         }
 
-        // 20. Usage statistics, for the pages that reached paper or a file.
-        if (gPrintedPages != 0 && (documentDone || !failure.GetText())) SaveJobStatistics();
+        // 20. Save and show file output, only when it is whole; files not
+        // saved were not delivered.
+        if (gGhostscript->GSOutputMethod == FILEOUT && !failure.GetText() && !DeliverOutput()) {
+            failure = FormatMessageText(MSG_OUTPUT_FAILED, OutputFolderPath(gAppEnv->OutputFolder).c_str());
+            cause = "the output files could not be saved";
+            gPrintedPages = 0;
+        }
 
-        // 21. Show file output, only when it is whole.
-        if (gGhostscript->GSOutputMethod == FILEOUT && !failure.GetText()) DeliverOutput();
+        // 21. Usage statistics, for the pages that reached paper or a file.
+        if (gPrintedPages != 0 && (documentDone || !failure.GetText())) SaveJobStatistics();
     } catch (const std::exception& error) {
         LogText("The job ended early: %s\r\n", error.what());
         failure = FormatMessageText(MSG_RENDER_FAILED, error.what()), cause = error.what();

@@ -51,6 +51,8 @@ const AppSetting kSettings[] = {
     Number("JobTimeout", &AppEnvironment::JobTimeout, 600, kMaxJobTimeout, 1, true),
     Number("SavingsStyle", &AppEnvironment::SavingsStyle, 0, 1),
     Number("ProtectCodes", &AppEnvironment::ProtectCodes, 1, 1),
+    // Where PDF and image output is saved; empty: Parsimo/ in the user's documents folder.
+    Text("OutputFolder", &AppEnvironment::OutputFolder, ""),
 };
 
 TextBuffer SettingsKey(const AppEnvironment& env)
@@ -187,6 +189,7 @@ void AppEnvironment::LogSettings() const
     LogText("  - EnhancedMicrLineQuality =  %d\r\n", EnhancedMicrLineQuality);
     LogText("  - PrinterName = %s\r\n", PrinterName);
     LogText("  - TargetPrinterName = %s\r\n", TargetPrinterName);
+    LogText("  - OutputFolder = %s\r\n", OutputFolder);
     LogText("  - JobTimeout = %d (the machine's limit: %d)\r\n", JobTimeout, JobTimeoutLimit);
     LogText("\r\n");
 }

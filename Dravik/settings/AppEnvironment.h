@@ -56,6 +56,7 @@ public:
     char DefaultImageFormat[kMaxPath + 1] = "jpeg";
     char GSVersion[kMaxPath + 1] = "";
     int32_t AdvUsageStat = 0;
+    char OutputFolder[kMaxPath + 1] = "";
     int32_t PrintJobCancellation = 0;
     // Seconds Ghostscript may go without output, and an earlier job may hold
     // the data folder, before the job stops; 0 waits for ever, unless the

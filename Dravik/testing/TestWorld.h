@@ -65,6 +65,7 @@ public:
         Set("TESSEL_COMMON_APPDATA", (root / "common").string());
         Set("TESSEL_COMMON_DOCUMENTS", (root / "docs").string());
         Set("TESSEL_PRINTERS", (root / "printers").string());
+        Set("TESSEL_DOCUMENTS", (root / "documents").string());
         Set("TESSEL_MESSAGEBOX", "stderr");
         opened = root / "opened.txt";
         const fs::path opener = root / "opener.sh";
@@ -119,6 +120,7 @@ public:
         WriteHive(root / "etc/user.reg", keys);
     }
     fs::path DataDir() const { return root / "user/QMVK/Parsimo"; }
+    fs::path OutputDir() const { return root / "documents/Parsimo"; }
     fs::path UserLog() const { return DataDir() / "Parsimo.log"; }
     fs::path CommonLog() const { return root / "common/QMVK/Parsimo/Parsimo.log"; }
 

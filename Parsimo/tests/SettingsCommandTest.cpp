@@ -39,7 +39,8 @@ TEST(SettingsCommand, EverySettingRoundTripsThroughTheHiveInTableOrder)
                                                                      {"GSVersion", "10.00.0"},
                                                                      {"JobTimeout", "90"},
                                                                      {"SavingsStyle", "1"},
-                                                                     {"ProtectCodes", "0"}};
+                                                                     {"ProtectCodes", "0"},
+                                                                     {"OutputFolder", "/home/ann/Saved"}};
     std::vector<std::string> args = {"set"};
     for (const auto& [name, value] : values) {
         args.push_back(name);
@@ -52,11 +53,12 @@ TEST(SettingsCommand, EverySettingRoundTripsThroughTheHiveInTableOrder)
         EXPECT_EQ(got.status, 0) << name;
         EXPECT_EQ(got.out, value + "\n") << name;  // the case a value was given in stays
     }
-    EXPECT_EQ(Parsimo({"settings"}).out,
-              "SavingsPercentage = 35\nCheckPrintMode = 1\nShowDialog = 0\nLogLevel = 0\n"
-              "EnhancedMicrLineQuality = 1\nTargetPrinterName = office\nPrinterName = Parsimo\n"
-              "PrintOutFormat = image\nDefaultImageFormat = BMP16M\nAdvUsageStat = 1\nPrintJobCancellation = 1\n"
-              "GSVersion = 10.00.0\nJobTimeout = 90\nSavingsStyle = 1\nProtectCodes = 0\n");
+    EXPECT_EQ(
+        Parsimo({"settings"}).out,
+        "SavingsPercentage = 35\nCheckPrintMode = 1\nShowDialog = 0\nLogLevel = 0\n"
+        "EnhancedMicrLineQuality = 1\nTargetPrinterName = office\nPrinterName = Parsimo\n"
+        "PrintOutFormat = image\nDefaultImageFormat = BMP16M\nAdvUsageStat = 1\nPrintJobCancellation = 1\n"
+        "GSVersion = 10.00.0\nJobTimeout = 90\nSavingsStyle = 1\nProtectCodes = 0\nOutputFolder = /home/ann/Saved\n");
     // Back to the defaults, and an empty text is a value of its own.
     ASSERT_EQ(Parsimo({"set", "PrintOutFormat", "", "DefaultImageFormat", "jpeg", "ShowDialog", "1"}).status, 0);
     EXPECT_EQ(Parsimo({"get", "printoutformat"}).out, "\n");

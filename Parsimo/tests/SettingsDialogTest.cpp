@@ -5,7 +5,9 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <future>
+#include <sstream>
 
 #include "ParsimoRun.h"
 
@@ -99,15 +101,21 @@ protected:
         fs::copy_file(PARSIMO_EXE, w.root / "install/Parsimo");
     }
 
-    // Starts a one-page job, waits for the dialog, optionally saves a
-    // picture of it, presses the key and gives the job's outcome.
+    // Starts a one-page job and answers its dialog with the key.
     RunResult JobWithKey(const char* key, const std::string& screenshot = {})
     {
         const std::string job = m_world->Job("0 setgray 72 420 468 220 rectfill showpage\n");
-        auto run = std::async(std::launch::async, [job] { return World::Dravik({job}); });
+        return Answer(std::async(std::launch::async, [job] { return World::Dravik({job}); }), "^Z3 Parsimo$", key,
+                      screenshot);
+    }
+
+    // Waits for the window of that title, optionally saves a picture of it,
+    // presses the keys and gives the outcome of what opened it.
+    RunResult Answer(std::future<RunResult> run, const char* title, const char* key, const std::string& screenshot)
+    {
         std::string window;
         for (int i = 0; i < 300 && window.empty(); ++i) {
-            window = World::Run({"/usr/bin/xdotool", "search", "--onlyvisible", "--name", "^Z3 Parsimo$"}).out;
+            window = World::Run({"/usr/bin/xdotool", "search", "--onlyvisible", "--name", title}).out;
             if (window.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
         EXPECT_FALSE(window.empty()) << "no dialog appeared";
@@ -122,7 +130,10 @@ protected:
             // never ends is stopped so that the test fails instead of hanging.
             for (int attempt = 0; attempt < 15; ++attempt) {
                 World::Run({"/usr/bin/xdotool", "windowfocus", window});
-                World::Run({"/usr/bin/xdotool", "key", key});
+                std::vector<std::string> press = {"/usr/bin/xdotool", "key", "--delay", "200"};
+                for (std::istringstream keys(key); keys >> press.emplace_back();) { }
+                press.pop_back();
+                World::Run(press);
                 if (run.wait_for(std::chrono::seconds(4)) == std::future_status::ready) break;
             }
         }
@@ -162,6 +173,29 @@ TEST_F(SettingsDialogTest, EnterPrintsTheJob)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(PrintedFiles(*m_world).size(), 1u);
     EXPECT_EQ(StoredCancellation(), 0);
+}
+
+// From the desktop's menu the dialog has no job: Save stores what changed,
+// Close nothing, and neither touches the answer a job would wait for.
+TEST_F(SettingsDialogTest, WithoutAJobItSavesOrClosesAndNeverAnswersAJob)
+{
+    m_world->Settings({{"SavingsPercentage", Dword(30)}, {"PrintJobCancellation", Dword(1)}});
+    const std::string before = ReadAll(m_world->root / "etc/user.reg");
+    const auto settings = [] { return Parsimo({"/settings"}); };
+    RunResult r = Answer(std::async(std::launch::async, settings), "^Z3 Parsimo settings$", "Escape",
+                         std::string(TEST_BINARY_DIR) + "/settings-only-dialog.png");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadAll(m_world->root / "etc/user.reg"), before);
+    EXPECT_GT(fs::file_size(std::string(TEST_BINARY_DIR) + "/settings-only-dialog.png"), 10000u);
+
+    // A step up on the focused toner saving, then Save (Enter). Keys sent
+    // again on a loaded machine may add steps.
+    r = Answer(std::async(std::launch::async, settings), "^Z3 Parsimo settings$", "Right Return", {});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const int saved = std::atoi(Parsimo({"get", "SavingsPercentage"}).out.c_str());
+    EXPECT_GT(saved, 30);
+    EXPECT_EQ(saved % 5, 0);
+    EXPECT_EQ(Parsimo({"get", "PrintJobCancellation"}).out, "1\n");
 }
 
 // Given a time limit (as under the queue), an unanswered dialog closes by

@@ -86,7 +86,34 @@ TEST(DravikRun, AnUnansweredDialogUnderTheQueueLetsTheJobGoOn)
     r = World::Dravik({world.Job(kJob)});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(testworld::ReadAll(world.UserLog()).find(unanswered), std::string::npos);
-    EXPECT_TRUE(fs::exists(world.DataDir() / "_dk_0001.tm_.pdf"));
+    EXPECT_TRUE(fs::exists(world.OutputDir() / "Document.pdf"));
+}
+
+// Saved files are the user's: a later job neither replaces nor deletes them,
+// and each job shows its own file once.
+TEST(DravikRun, TwoPdfJobsLeaveTwoFilesEachOpenedOnce)
+{
+    World world;
+    world.Install({{"ShowDialog", Dword(0)}, {"PrintOutFormat", Sz("PDF")}});
+    world.Settings({{"ShowDialog", Dword(0)}, {"PrintOutFormat", Sz("PDF")}},
+                   {{"PrintDocumentName", Sz("Report.pdf")}});
+    for (int job = 0; job < 2; ++job) {
+        const RunResult r = World::Dravik({world.Job(kJob)});
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    std::vector<std::string> saved;
+    for (const auto& entry : fs::directory_iterator(world.OutputDir())) {
+        saved.push_back(entry.path().string());
+        EXPECT_EQ(testworld::ReadAll(entry.path()).substr(0, 5), "%PDF-");
+    }
+    ASSERT_EQ(saved.size(), 2u);
+    if (saved[0] > saved[1]) std::swap(saved[0], saved[1]);
+    EXPECT_EQ(saved[1], (world.OutputDir() / "Report.pdf").string());
+    EXPECT_NE(saved[0].find("Report 2"), std::string::npos) << saved[0];  // the date and (2)
+    // Opened in the order they were made, each once.
+    EXPECT_EQ(testworld::ReadAll(world.opened), saved[1] + "\n" + saved[0] + "\n");
+    for (const auto& entry : fs::directory_iterator(world.DataDir()))
+        EXPECT_EQ(entry.path().filename().string().rfind("_dk_", 0), std::string::npos) << entry.path();
 }
 
 // The all-users folder belongs to the administrator: a user who cannot make
@@ -98,7 +125,7 @@ TEST(DravikRun, AnAllUsersFolderThatCannotBeMadeStopsNothing)
     std::ofstream(world.root / "common/QMVK") << "not a folder";
     const RunResult r = World::Dravik({world.Job(kJob)});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(fs::exists(world.DataDir() / "_dk_0001.tm_.pdf"));
+    EXPECT_TRUE(fs::exists(world.OutputDir() / "Document.pdf"));
 }
 
 TEST(DravikRun, PdfJobRunsEndToEnd)
@@ -112,9 +139,12 @@ TEST(DravikRun, PdfJobRunsEndToEnd)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_FALSE(fs::exists(world.DataDir() / "_dk_0007.tm_"));
     EXPECT_FALSE(fs::exists(world.DataDir() / "_dk_0001.tm_.jpg"));
-    ASSERT_TRUE(fs::exists(world.DataDir() / "_dk_0001.tm_.pdf"));
-    EXPECT_EQ(testworld::ReadAll(world.DataDir() / "_dk_0001.tm_.pdf").substr(0, 5), "%PDF-");
-    EXPECT_NE(testworld::ReadAll(world.opened).find("_dk_0001.tm_.pdf"), std::string::npos);
+    // Saved for the user under the title's name (a job without one is a
+    // "Document"); the data folder keeps nothing of it.
+    EXPECT_FALSE(fs::exists(world.DataDir() / "_dk_0001.tm_.pdf"));
+    const fs::path saved = world.OutputDir() / "Document.pdf";
+    EXPECT_EQ(testworld::ReadAll(saved).substr(0, 5), "%PDF-");
+    EXPECT_EQ(testworld::ReadAll(world.opened), saved.string() + "\n");
 
     const std::string log = Unstamped(testworld::ReadAll(world.UserLog()));
     const std::string data = world.DataDir().string() + "/";
@@ -127,7 +157,7 @@ TEST(DravikRun, PdfJobRunsEndToEnd)
                        "\r\n  - ProductVersion = 1.0.0\r\n  - LogFileName = " + user +
                        "Parsimo.log\r\n  - CheckPrintMode = 0\r\n  - SavingsPercentage =  0\r\n"
                        "  - ShowDialog =  0\r\n  - LogLevel =  0\r\n  - EnhancedMicrLineQuality =  0\r\n"
-                       "  - PrinterName = \r\n  - TargetPrinterName = \r\n"
+                       "  - PrinterName = \r\n  - TargetPrinterName = \r\n  - OutputFolder = \r\n"
                        "  - JobTimeout = 600 (the machine's limit: 3600)\r\n\r\n"),
               std::string::npos)
         << log;
@@ -154,7 +184,7 @@ TEST(DravikRun, JobOnStandardInput)
     world.Install({{"ShowDialog", Dword(0)}, {"PrintOutFormat", Sz("IMAGE")}, {"DefaultImageFormat", Sz("jpg")}});
     const RunResult r = World::Dravik({}, world.Job(kJob));
     EXPECT_EQ(r.status, 0) << r.err;
-    for (const char* page : {"_dk_0001.tm_.jpg", "_dk_0002.tm_.jpg", "_dk_0003.tm_.jpg"})
-        EXPECT_TRUE(fs::exists(world.DataDir() / page)) << page;
-    EXPECT_FALSE(fs::exists(world.DataDir() / "_dk_0004.tm_.jpg"));
+    for (const char* page : {"Document page 1.jpg", "Document page 2.jpg", "Document page 3.jpg"})
+        EXPECT_TRUE(fs::exists(world.OutputDir() / page)) << page;
+    EXPECT_FALSE(fs::exists(world.OutputDir() / "Document page 4.jpg"));
 }

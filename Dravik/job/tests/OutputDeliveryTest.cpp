@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <thread>
 
 #include "AppEnvironment.h"
@@ -6,6 +8,7 @@
 #include "GhostScript.h"
 #include "Log.h"
 #include "OutputDelivery.h"
+#include "PrintJobInfo.h"
 #include "TestJobs.h"
 
 namespace fs = std::filesystem;
@@ -20,9 +23,11 @@ protected:
         SetLogFileName((world.root / "test.log").c_str());
         gAppEnv = &env;
         gGhostscript = &gs;
+        gJobInfo = &job;
     }
     void TearDown() override
     {
+        gJobInfo = nullptr;
         gGhostscript = nullptr;
         gAppEnv = nullptr;
         SetLogFileName(nullptr);
@@ -56,55 +61,117 @@ protected:
 
     // Delivers page files of the device (none for a null extension), made in
     // a listing order other than their names'.
-    std::string Deliver(const char* device, const char* extension)
+    std::string Deliver(const char* device, const char* extension, int pages = 3)
     {
         CopyField(gs.GSDevice, device);
         for (const char* name : {"_dk_0002.tm_", "_dk_0001.tm_", "_dk_0003.tm_"})
-            if (extension) WriteWholeFile(dataDir + name + extension, "x");
+            if (extension && pages-- > 0) WriteWholeFile(dataDir + name + extension, name);
         ::testing::internal::CaptureStderr();
-        DeliverOutput();
+        delivered = DeliverOutput();
         return ::testing::internal::GetCapturedStderr();  // the questions asked
+    }
+
+    // The names in the output folder, sorted.
+    std::vector<std::string> Saved() const
+    {
+        std::vector<std::string> names;
+        if (fs::exists(outputDir))
+            for (const auto& entry : fs::directory_iterator(outputDir)) names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
     }
 
     testworld::World world;
     AppEnvironment env{AppEnvironment::DefaultsOnly{}};
     std::string dataDir = world.DataDir().string() + "/";
     GhostScript gs{dataDir.c_str(), ""};
+    PrintJobInfo job;
+    fs::path outputDir = world.OutputDir();
+    bool delivered = false;
 };
 
 }  // namespace
 
-TEST_F(OutputDelivery, PdfOpensItsFirstFileOrOffersTheFolder)
+TEST_F(OutputDelivery, PdfIsSavedUnderItsTitleAndOpenedOrTheFolderOffered)
 {
-    EXPECT_EQ(Deliver("PDFWRITE", ".pdf"), "");
-    EXPECT_EQ(Opened(), dataDir + "_dk_0001.tm_.pdf\n");
+    CopyField(job.PrintDocumentName, "Quarterly report.PDF");
+    EXPECT_EQ(Deliver("PDFWRITE", ".pdf", 1), "");
+    EXPECT_TRUE(delivered);
+    EXPECT_EQ(Saved(), std::vector<std::string>{"Quarterly report.pdf"});
+    EXPECT_EQ(ReadAll(outputDir / "Quarterly report.pdf"), "_dk_0002.tm_");
+    EXPECT_EQ(Opened(), (outputDir / "Quarterly report.pdf").string() + "\n");
+    EXPECT_TRUE(fs::is_empty(world.DataDir()));  // only test.log lives beside it, in root
 
+    // The name is taken now: the next job's file gets the date and a number.
     fs::remove(world.opened);
     DesktopKnows("inode/directory");
     world.Set("TESSEL_MESSAGEBOX", "yes");
-    const std::string asked = Deliver("pdfwrite", ".pdf");
-    EXPECT_NE(asked.find("_dk_0001.tm_.pdf"), std::string::npos) << asked;
-    EXPECT_NE(asked.find(dataDir), std::string::npos) << asked;
-    EXPECT_EQ(Opened(), dataDir + "\n");
+    const std::string asked = Deliver("pdfwrite", ".pdf", 1);
+    char today[16];
+    const std::time_t now = std::time(nullptr);
+    std::strftime(today, sizeof today, "%Y-%m-%d", std::localtime(&now));
+    const std::string second = std::string("Quarterly report ") + today + " (2).pdf";
+    EXPECT_EQ(Saved(), (std::vector<std::string>{second, "Quarterly report.pdf"}));
+    EXPECT_NE(asked.find(second), std::string::npos) << asked;
+    EXPECT_NE(asked.find(outputDir.string()), std::string::npos) << asked;
+    EXPECT_EQ(Opened(), outputDir.string() + "\n");
     EXPECT_NE(ReadAll(world.root / "test.log").find("There is no application associated with the .PDF extension!\r\n"),
               std::string::npos);
 }
 
-TEST_F(OutputDelivery, ImagesOpenTheFirstImageOrOfferTheFolder)
+TEST_F(OutputDelivery, ImagePagesAreSavedInOrderAndTheFirstOpened)
 {
     DesktopKnows("image/jpeg");
+    CopyField(job.PrintDocumentName, "Photos");
     EXPECT_EQ(Deliver("jpeg", ".jpg"), "");
-    EXPECT_EQ(Opened(), dataDir + "_dk_0001.tm_.jpg\n");
+    EXPECT_EQ(Saved(), (std::vector<std::string>{"Photos page 1.jpg", "Photos page 2.jpg", "Photos page 3.jpg"}));
+    EXPECT_EQ(ReadAll(outputDir / "Photos page 2.jpg"), "_dk_0002.tm_");
+    EXPECT_EQ(Opened(), (outputDir / "Photos page 1.jpg").string() + "\n");
 
     // No viewer for BMP, and the user declines the folder: nothing more opens.
     fs::remove(world.opened);
-    for (const auto& entry : fs::directory_iterator(world.DataDir())) fs::remove(entry.path());
     world.Set("TESSEL_MESSAGEBOX", "no");
     const std::string asked = Deliver("bmp16m", "");  // a "-file" run: page files without extension
-    EXPECT_NE(asked.find("_dk_0001.tm_"), std::string::npos) << asked;
+    EXPECT_NE(asked.find("Photos page 1.bmp"), std::string::npos) << asked;
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_FALSE(fs::exists(world.opened));
     EXPECT_NE(ReadAll(world.root / "test.log").find("Could not open an image viewer for"), std::string::npos);
+}
+
+TEST_F(OutputDelivery, HostileTitlesStayInTheFolderAndPlantedLinksAreNotFollowed)
+{
+    world.Set("TESSEL_OPENER", "/bin/true");  // what is opened is not the question here
+    for (const char* title : {"../../x", "a/b", "\x1b[2J\tbell\x07", ".hidden", ""}) {
+        CopyField(job.PrintDocumentName, title);
+        Deliver("pdfwrite", ".pdf", 1);
+        EXPECT_TRUE(delivered) << title;
+    }
+    EXPECT_EQ(Saved(),
+              (std::vector<std::string>{"Document.pdf", "_.._x.pdf", "_[2J_bell_.pdf", "a_b.pdf", "hidden.pdf"}));
+    EXPECT_FALSE(fs::exists(world.root / "x.pdf"));
+
+    // A link planted under the name (pointing at a file of someone else's, or
+    // nowhere) is left as it is; the job takes the next name.
+    const fs::path victim = world.root / "victim";
+    WriteWholeFile(victim, "precious");
+    fs::create_symlink(victim, outputDir / "Report.pdf");
+    fs::create_symlink(world.root / "nowhere", outputDir / "Report page 1.jpg");
+    CopyField(job.PrintDocumentName, "Report");
+    Deliver("pdfwrite", ".pdf", 1);
+    Deliver("jpeg", ".jpg", 2);
+    EXPECT_EQ(ReadAll(victim), "precious");
+    EXPECT_TRUE(fs::is_symlink(outputDir / "Report.pdf"));
+    EXPECT_FALSE(fs::exists(world.root / "nowhere"));
+    EXPECT_EQ(Saved().size(), 5u + 2u + 1u + 2u);  // the earlier ones, both links, one PDF, two pages
+}
+
+TEST_F(OutputDelivery, AFolderThatCannotBeMadeKeepsTheWorkingFilesAndFails)
+{
+    WriteWholeFile(world.root / "documents", "a file where the folder should be");
+    Deliver("pdfwrite", ".pdf", 1);
+    EXPECT_FALSE(delivered);
+    EXPECT_TRUE(fs::exists(world.DataDir() / "_dk_0002.tm_.pdf"));
+    EXPECT_NE(ReadAll(world.root / "test.log").find("cannot be made"), std::string::npos);
 }
 
 TEST_F(OutputDelivery, NoFilesOrOtherDevicesShowNothing)
@@ -113,4 +180,46 @@ TEST_F(OutputDelivery, NoFilesOrOtherDevicesShowNothing)
     EXPECT_EQ(Deliver("tiffg4", ".tif"), "");
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_FALSE(fs::exists(world.opened));
+    EXPECT_FALSE(fs::exists(outputDir));
+}
+
+TEST(OutputFolder, ComesFromTheSettingOrTheUsersDocumentsFolder)
+{
+    EXPECT_EQ(DocumentsFolderOf("# written by xdg-user-dirs-update\n"
+                                "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+                                "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n",
+                                "/home/ann"),
+              "/home/ann/Dokumente");
+    EXPECT_EQ(DocumentsFolderOf("XDG_DOCUMENTS_DIR=\"/srv/docs/\"\n  XDG_DOCUMENTS_DIR=\"/srv/my \\\"docs\\\"\"", "/h"),
+              "/srv/my \"docs\"");
+    // Relative, unfinished or missing entries name nothing.
+    for (const char* text :
+         {"XDG_DOCUMENTS_DIR=\"Documents\"", "XDG_DOCUMENTS_DIR=\"/open", "XDG_MUSIC_DIR=\"/m\"", ""})
+        EXPECT_EQ(DocumentsFolderOf(text, "/home/ann"), "") << text;
+    EXPECT_EQ(DocumentsFolderOf("XDG_DOCUMENTS_DIR=\"$HOME/Documents\"", ""), "");
+
+    testworld::World world;
+    EXPECT_EQ(OutputFolderPath("/srv/out/"), "/srv/out");
+    EXPECT_EQ(OutputFolderPath(""), (world.root / "documents/Parsimo").string());
+    world.Set("TESSEL_DOCUMENTS", "");
+    world.Set("HOME", (world.root / "home").string());
+    world.Set("XDG_CONFIG_HOME", (world.root / "config").string());
+    EXPECT_EQ(OutputFolderPath("relative/out"), (world.root / "home/Documents/Parsimo").string());
+    fs::create_directories(world.root / "config");
+    WriteWholeFile(world.root / "config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n");
+    EXPECT_EQ(OutputFolderPath(nullptr), (world.root / "home/Papers/Parsimo").string());
+}
+
+TEST(OutputFolder, TitlesBecomeShortSafeNames)
+{
+    EXPECT_EQ(SafeFileStem("  Report v1.2 "), "Report v1.2");
+    EXPECT_EQ(SafeFileStem("scan.JPEG"), "scan");
+    EXPECT_EQ(SafeFileStem("..."), "Document");
+    EXPECT_EQ(SafeFileStem(nullptr), "Document");
+    // Cut at 150 bytes, never inside a character: "ä" is two bytes.
+    std::string longTitle = "a";
+    for (int i = 0; i < 100; ++i) longTitle += "\xc3\xa4";
+    const std::string stem = SafeFileStem(longTitle.c_str());
+    EXPECT_EQ(stem.size(), 149u);
+    EXPECT_EQ(stem.substr(stem.size() - 2), "\xc3\xa4");
 }

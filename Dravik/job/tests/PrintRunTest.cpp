@@ -249,11 +249,10 @@ TEST(PrintRun, FileOptionWritesPagesAsImages)
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(PrintedFiles(world).empty());
     for (int page = 1; page <= 5; ++page) {
-        char name[32];
-        std::snprintf(name, sizeof name, "_dk_%04d.tm_", page);
-        EXPECT_EQ(testworld::ReadAll(world.DataDir() / name).substr(0, 2), "BM") << name;
+        const fs::path name = world.OutputDir() / ("Document page " + std::to_string(page) + ".bmp");
+        EXPECT_EQ(testworld::ReadAll(name).substr(0, 2), "BM") << name;
     }
-    EXPECT_NE(testworld::ReadAll(world.opened).find("_dk_0001.tm_"), std::string::npos);
+    EXPECT_EQ(testworld::ReadAll(world.opened), (world.OutputDir() / "Document page 1.bmp").string() + "\n");
 }
 TEST(PrintRun, ThroughTheCupsScheduler)
 {
