@@ -149,6 +149,9 @@ pgrep -u "$user1" -x gs >/dev/null || fail "cancel: Ghostscript never ran"
 sleep 1
 cancel "Parsimo-$id"
 settle 40 || fail "cancel: job still queued"
+# The scheduler lists the job as cancelled at once; the processes clean up
+# after it (slowly under the sanitizers), at most the backend's grace.
+for _ in $(seq 120); do pgrep -u "$user1" -x 'Dravik|gs' >/dev/null || break; sleep 0.25; done
 sleep 1
 pgrep -u "$user1" -x gs >/dev/null && fail "cancel: Ghostscript still running"
 pgrep -u "$user1" -x Dravik >/dev/null && fail "cancel: Dravik still running"
