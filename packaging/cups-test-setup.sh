@@ -9,7 +9,8 @@
 # The backend finds the job processor through the hive $dir/machine.reg and
 # the all-users folder below $dir/common (SetEnv of the scheduler). Test users
 # parsimo-test1 and parsimo-test2 are made when missing; their own settings
-# hives are in their home folders, as for any user.
+# hives are in their home folders, as for any user. PARSIMO_TEST_USERS names
+# other test users, so that two schedulers can run tests side by side.
 # Needs the Debian package "cups" (cupsd, lpadmin). Run as root (as CI does):
 # the scheduler then writes the queue's output file itself. The folder is
 # ${PARSIMO_CUPS_DIR:-/tmp/parsimo-cups}; its socket is the CUPS_SERVER.
@@ -131,7 +132,7 @@ add_parsimo() {
     -o printer-error-policy=abort-job -o printer-op-policy=parsimo >&2
 }
 
-test_users="parsimo-test1 parsimo-test2"
+test_users=${PARSIMO_TEST_USERS:-parsimo-test1 parsimo-test2}
 case "${1:-start}" in
   start) start ;;
   add-parsimo) add_parsimo "${2:-}" ;;
