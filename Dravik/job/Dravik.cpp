@@ -45,8 +45,10 @@ using Clock = std::chrono::steady_clock;
 // itself after this long, and is ended a little later if it has not.
 constexpr int kDialogLimitSeconds = 300;
 constexpr auto kDialogGrace = std::chrono::seconds(10);
-// The dialog's exit status when it closed itself unanswered.
+// The dialog's exit status when it closed itself unanswered, and when its
+// package (the desktop part) is not installed.
 constexpr int kDialogNotAnswered = 3;
+constexpr int kDialogNotInstalled = 4;
 // And a message box takes its default answer after this long.
 constexpr int kMessageBoxLimitSeconds = 120;
 // How long a job handed to the target's spooler is watched for a failure
@@ -212,6 +214,9 @@ bool ShowSettingsDialog(const AppEnvironment& env, bool underQueue)
         LogText("The settings dialog was not answered within %d seconds; the job goes on with the settings as they "
                 "are.\r\n",
                 kDialogLimitSeconds);
+    if (ended && status == kDialogNotInstalled)
+        LogText("The settings dialog is not installed (package parsimo-gtk); the job goes on with the settings as "
+                "they are.\r\n");
     return true;
 }
 
@@ -307,6 +312,9 @@ int32_t RunJob(int argc, char** argv)
         CleanUp();
         return -1;
     }
+
+    // Message boxes from now on by the settings program's desktop part.
+    SetMessageBoxProgram(TextBuffer(TextBuffer(gAppEnv->InstallDir), TextBuffer(gAppEnv->AppName)).GetText());
 
     // 3. The per-user log file and level.
     SetLogFileName(gAppEnv->LogFileName);
