@@ -1,11 +1,14 @@
 // The desktop part of the settings program, in a package of its own so that
 // the rest installs on a server without a window system: the settings dialog
 // and the job processor's message boxes. `Parsimo` hands these commands over.
+#include <glib.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "Log.h"
 #include "MessageWindow.h"
 #include "SettingsDialog.h"
 #include "SysUtils.h"
@@ -82,6 +85,24 @@ int Message(int argc, char** argv)
     return MessageWindow::Run(chosen, title, text, static_cast<int>(limit));
 }
 
+// The toolkit's messages into the log file: on standard error a job's queue
+// would show them as the reason the job failed. Notes and debugging output
+// are left out, as on a terminal.
+GLogWriterOutput WriteToLog(GLogLevelFlags level, const GLogField* fields, gsize count, gpointer)
+{
+    if (level & (G_LOG_LEVEL_INFO | G_LOG_LEVEL_DEBUG)) return G_LOG_WRITER_HANDLED;
+    const char* domain = "GLib";
+    const char* message = "";
+    for (gsize i = 0; i < count; ++i) {
+        if (fields[i].length >= 0) continue;  // only texts matter here
+        if (std::strcmp(fields[i].key, "GLIB_DOMAIN") == 0) domain = static_cast<const char*>(fields[i].value);
+        if (std::strcmp(fields[i].key, "MESSAGE") == 0) message = static_cast<const char*>(fields[i].value);
+    }
+    const bool warning = level & (G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING);
+    LogMessage(warning ? 2 : 1, "%s%s: %s\r\n", domain, warning ? " warning" : "", message);
+    return G_LOG_WRITER_HANDLED;
+}
+
 struct Command {
     const char* name;
     int (*run)(int argc, char** argv);
@@ -95,6 +116,11 @@ const Command kCommands[] = {
 
 int main(int argc, char** argv)
 {
+    const std::string logFile = GetEnvironmentText("TESSEL_LOGFILE");
+    if (!logFile.empty()) {
+        SetLogFileName(logFile.c_str());
+        g_log_set_writer_func(WriteToLog, nullptr, nullptr);
+    }
     if (argc >= 2)
         for (const Command& command : kCommands)
             if (std::strcmp(argv[1], command.name) == 0) return command.run(argc - 1, argv + 1);

@@ -200,6 +200,8 @@ bool ShowSettingsDialog(const AppEnvironment& env, bool underQueue)
     commandLine.Format("\"%s%s\" /dialog", env.InstallDir, env.AppName);
     Process dialog;
     if (underQueue) dialog.SetVariable("PARSIMO_DIALOG_TIMEOUT", std::to_string(kDialogLimitSeconds).c_str());
+    // Its toolkit's warnings go to the job's log, never as the job's state.
+    if (gLogFileName[0]) dialog.SetVariable("TESSEL_LOGFILE", gLogFileName);
     if (!dialog.CreateChildProcess(commandLine.GetText(), true, 0, false)) return false;
     const auto deadline = Clock::now() + std::chrono::seconds(kDialogLimitSeconds) + kDialogGrace;
     int status = 0;

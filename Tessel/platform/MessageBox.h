@@ -17,6 +17,7 @@ int MessageBoxA(const char* text, const char* caption, unsigned type);
 //   program /message --kind=question|error|info --title=CAPTION --text=TEXT [--timeout=SECONDS]
 // and answers by its exit status: 0 OK or Yes, 1 No, 3 nobody answered in
 // time (the default answer); any other status means it showed nothing.
+// TESSEL_LOGFILE names our log file to it, for what it has to say.
 void SetMessageBoxProgram(const char* path);
 // The exit statuses of the message program.
 constexpr int kMessageYes = 0;

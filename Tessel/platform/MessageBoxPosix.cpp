@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "CommandLine.h"
+#include "Log.h"
 #include "MessageBox.h"
 #include "Pipe.h"
 #include "Process.h"
@@ -77,6 +78,9 @@ bool AskProgram(const char* text, const char* caption, unsigned type, int* answe
     const int limit = gTimeLimitSeconds.load();
     if (limit > 0) commandLine += " " + CommandLine::Quote("--timeout=" + std::to_string(limit));
     Process box;
+    // Its toolkit's warnings belong in our log: our standard error may be
+    // what the queue shows as the job's state.
+    if (gLogFileName[0]) box.SetVariable("TESSEL_LOGFILE", gLogFileName);
     int status = -1;
     if (!box.CreateChildProcess(commandLine.c_str(), true, 0, false)) return false;
     // A box that does not close itself in time is ended: the default answer.
