@@ -95,7 +95,7 @@ TEST(MessageBoxTest, AProgramThatShowedNothingIsNoAnswer)
 // that closed unanswered gives the default answer too.
 TEST(MessageBoxTest, ABoxNobodyAnswersClosesAfterTheTimeLimit)
 {
-    const MessageProgram program("[ \"$FAKE_EXIT\" ] && exit \"$FAKE_EXIT\"; trap '' TERM; sleep 60");
+    const MessageProgram program("[ \"$FAKE_EXIT\" ] && exit \"$FAKE_EXIT\"; trap '' TERM; exec sleep 60");
     ScopedVariable mode("TESSEL_MESSAGEBOX", nullptr);
     ScopedVariable display("DISPLAY", ":99");
     SetMessageBoxTimeLimit(1);
