@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs the whole test suite three times:
 # as built for use, under AddressSanitizer and UBSan, and under
-# ThreadSanitizer; then builds and checks the Debian package.
+# ThreadSanitizer; then builds and checks the Debian packages.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
@@ -28,12 +28,13 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPARSIMO_TSAN=ON -DP
 ninja -C build-tsan -j "$jobs"
 # Tests fork and exec the real program: a forked child may hold a lock TSan
 # knows nothing of, so its deadlock reports on fork are not ours.
-# The settings dialog is left out here: GTK, Pango and GLib are not built
-# with ThreadSanitizer and take their locks in ways it cannot see, so it
-# reports their own mutexes; the dialog code of ours runs on one thread.
+# The windows (the settings dialog, the message boxes) are left out here:
+# GTK, Pango and GLib are not built with ThreadSanitizer and take their locks
+# in ways it cannot see, so it reports their own mutexes; the window code of
+# ours runs on one thread.
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:die_after_fork=0 \
   ctest --test-dir build-tsan -j "$jobs" --output-on-failure -E '^SettingsDialog'
 
-# The Debian package: built, its file list and lintian checked, installed and
-# removed in a throw-away root.
+# The Debian packages: built, their file lists, the core's dependencies and
+# lintian checked, installed, removed and purged in a throw-away root.
 packaging/build-deb.sh build-deb

@@ -1,47 +1,42 @@
-// The settings program: the dialog before a job, and a command line over the
-// same settings. Each command gets the words from its own name on.
+// The settings program: a command line over the settings and the report, and
+// the way in to the windows of the desktop part. Each command gets the words
+// from its own name on.
+#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "AppEnvironment.h"
+#include "Process.h"
+#include "ProgramPath.h"
 #include "ReportCommand.h"
 #include "SettingsCommand.h"
-#include "SettingsDialog.h"
-#include "SysUtils.h"
 
 namespace {
-// The longest time limit the job processor may ask the dialog for: a day.
-constexpr long kMaxDialogLimit = 86400;
+// The program of the package parsimo-gtk, beside this one, that shows the
+// windows: the settings dialog and the job processor's message boxes.
+constexpr const char* kDesktopProgram = "ParsimoGtk";
+// The exit status when it is not installed; the job processor then goes on
+// as without a dialog, and a message box falls back to the terminal.
+constexpr int kDesktopMissing = 4;
 
-int Dialog(int argc, char**)
+// The windows are left to the desktop program, which takes this process's
+// place (the job processor waits for, and may end, this very process).
+int Desktop(int argc, char** argv)
 {
-    if (argc > 1) {
-        std::fprintf(stderr, "Parsimo: the dialog takes no arguments.\n");
-        return 2;
+    const TextBuffer folder = OwnProgramFolder();
+    const std::string program = std::string(folder.GetText() ? folder.GetText() : "") + kDesktopProgram;
+    if (!folder.GetText() || !IsExecutableFile(program.c_str())) {
+        std::fprintf(stderr, "Parsimo: %s needs the package parsimo-gtk, which is not installed.\n", argv[0]);
+        return kDesktopMissing;
     }
-    // Set by the job processor when nobody need be at the screen; anything
-    // but a plain number in range leaves the dialog without a limit.
-    const std::string limitText = GetEnvironmentText("PARSIMO_DIALOG_TIMEOUT");
-    char* end = nullptr;
-    const long limit = limitText.empty() ? 0 : std::strtol(limitText.c_str(), &end, 10);
-    const bool valid = !limitText.empty() && *end == '\0' && limit > 0 && limit <= kMaxDialogLimit;
-    if (!limitText.empty() && !valid)
-        std::fprintf(stderr, "Parsimo: PARSIMO_DIALOG_TIMEOUT=%s is not a number of seconds; it is ignored.\n",
-                     limitText.c_str());
-    return SettingsDialog::Run(valid ? static_cast<int>(limit) : 0);
-}
-
-// The dialog from the desktop's menu: no job waits for it.
-int SettingsOnly(int argc, char**)
-{
-    if (argc > 1) {
-        std::fprintf(stderr, "Parsimo: /settings takes no arguments.\n");
-        return 2;
-    }
-    return SettingsDialog::Run(0, SettingsDialog::Purpose::SettingsOnly);
+    std::vector<std::string> arguments = {program};
+    arguments.insert(arguments.end(), argv, argv + argc);
+    Process::Replace(program.c_str(), arguments);
+    std::fprintf(stderr, "Parsimo: %s could not be started: %s.\n", program.c_str(), std::strerror(errno));
+    return kDesktopMissing;
 }
 
 int Help(int, char**)
@@ -61,7 +56,8 @@ int Help(int, char**)
                 "  --help                     show this text\n"
                 "  --version                  show the installed version\n\n"
                 "Setting names are matched without regard to case. Exit status: 0 done, 1 failure,\n"
-                "2 bad command line (nothing changed). See Parsimo(1).\n");
+                "2 bad command line (nothing changed), 4 the dialog's package (parsimo-gtk) is not\n"
+                "installed. See Parsimo(1).\n");
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
@@ -91,10 +87,11 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"/dialog", Dialog},
-    {"--dialog", Dialog},
-    {"/settings", SettingsOnly},
-    {"--settings", SettingsOnly},
+    {"/dialog", Desktop},
+    {"--dialog", Desktop},
+    {"/settings", Desktop},
+    {"--settings", Desktop},
+    {"/message", Desktop},
     {"settings", SettingsCommand::List},
     {"get", SettingsCommand::Get},
     {"set", SettingsCommand::Set},

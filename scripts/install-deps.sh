@@ -18,7 +18,7 @@ for p in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 if [ "$(id -u)" -ne 0 ]; then
-  echo "Installing ${missing[*]} needs root; run: sudo $0" >&2
+  echo "Installing ${missing[*]} needs root; run $0 as root (su -), or as: sudo $0" >&2
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive

@@ -45,8 +45,10 @@ using Clock = std::chrono::steady_clock;
 // itself after this long, and is ended a little later if it has not.
 constexpr int kDialogLimitSeconds = 300;
 constexpr auto kDialogGrace = std::chrono::seconds(10);
-// The dialog's exit status when it closed itself unanswered.
+// The dialog's exit status when it closed itself unanswered, and when its
+// package (the desktop part) is not installed.
 constexpr int kDialogNotAnswered = 3;
+constexpr int kDialogNotInstalled = 4;
 // And a message box takes its default answer after this long.
 constexpr int kMessageBoxLimitSeconds = 120;
 // How long a job handed to the target's spooler is watched for a failure
@@ -198,6 +200,8 @@ bool ShowSettingsDialog(const AppEnvironment& env, bool underQueue)
     commandLine.Format("\"%s%s\" /dialog", env.InstallDir, env.AppName);
     Process dialog;
     if (underQueue) dialog.SetVariable("PARSIMO_DIALOG_TIMEOUT", std::to_string(kDialogLimitSeconds).c_str());
+    // Its toolkit's warnings go to the job's log, never as the job's state.
+    if (gLogFileName[0]) dialog.SetVariable("TESSEL_LOGFILE", gLogFileName);
     if (!dialog.CreateChildProcess(commandLine.GetText(), true, 0, false)) return false;
     const auto deadline = Clock::now() + std::chrono::seconds(kDialogLimitSeconds) + kDialogGrace;
     int status = 0;
@@ -212,6 +216,9 @@ bool ShowSettingsDialog(const AppEnvironment& env, bool underQueue)
         LogText("The settings dialog was not answered within %d seconds; the job goes on with the settings as they "
                 "are.\r\n",
                 kDialogLimitSeconds);
+    if (ended && status == kDialogNotInstalled)
+        LogText("The settings dialog is not installed (package parsimo-gtk); the job goes on with the settings as "
+                "they are.\r\n");
     return true;
 }
 
@@ -307,6 +314,9 @@ int32_t RunJob(int argc, char** argv)
         CleanUp();
         return -1;
     }
+
+    // Message boxes from now on by the settings program's desktop part.
+    SetMessageBoxProgram(TextBuffer(TextBuffer(gAppEnv->InstallDir), TextBuffer(gAppEnv->AppName)).GetText());
 
     // 3. The per-user log file and level.
     SetLogFileName(gAppEnv->LogFileName);

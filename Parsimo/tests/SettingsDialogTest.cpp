@@ -97,8 +97,10 @@ protected:
                    {"TargetPrinterName", Sz("Target")}});
         AddLocalPrinter(w, "Parsimo");
         AddLocalPrinter(w, "Target");
-        // The job processor starts <InstallDir>Parsimo.
+        // The job processor starts <InstallDir>Parsimo, which hands the
+        // windows to ParsimoGtk beside it.
         fs::copy_file(PARSIMO_EXE, w.root / "install/Parsimo");
+        fs::copy_file(PARSIMO_GTK_EXE, w.root / "install/ParsimoGtk");
     }
 
     // Starts a one-page job and answers its dialog with the key.
@@ -215,6 +217,77 @@ TEST_F(SettingsDialogTest, AnUnansweredDialogClosesAfterItsLimitStoringNothing)
     m_world->Set("DISPLAY", "");
     const RunResult bad = Parsimo({"/dialog"});
     EXPECT_NE(bad.err.find("PARSIMO_DIALOG_TIMEOUT=2x is not a number of seconds"), std::string::npos) << bad.err;
+}
+
+// A job that cannot print says why in our own message box, which waits for
+// OK; the job processor finds it through the settings program. The toolkit's
+// complaint about a locale the system lacks goes to the job's log, not to
+// standard error, which the queue would show as the job's state.
+TEST_F(SettingsDialogTest, AFailedJobShowsItsReasonInOurMessageBox)
+{
+    m_world->Set("TESSEL_MESSAGEBOX", "");
+    m_world->Set("LC_ALL", "xx_YY.UTF-8");
+    m_world->Install({{"ShowDialog", Dword(0)}, {"PrinterName", Sz("Parsimo")}, {"TargetPrinterName", Sz("Gone")}});
+    const std::string job = m_world->Job("0 setgray 72 420 468 220 rectfill showpage\n");
+    const std::string picture = std::string(TEST_BINARY_DIR) + "/message-box.png";
+    const RunResult r = Answer(std::async(std::launch::async, [job] { return World::Dravik({job}); }), "^Z3 Parsimo$",
+                               "Return", picture);
+    EXPECT_EQ(r.status, 255) << r.err;
+    // Shown in the window, so not on standard error as without one.
+    EXPECT_EQ(r.err.find("Gone"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Locale"), std::string::npos) << r.err;
+    EXPECT_NE(ReadAll(m_world->UserLog()).find("Gtk warning: Locale not supported"), std::string::npos);
+    EXPECT_TRUE(PrintedFiles(*m_world).empty());
+    EXPECT_GT(fs::file_size(picture), 5000u);
+}
+
+// A question: Enter is Yes, Escape No; unanswered within its time limit it
+// closes with the default answer; the text is shown as it is.
+TEST_F(SettingsDialogTest, MessageBoxAnswersAsTheJobProcessorReadsThem)
+{
+    const auto ask = [](const char* timeout) {
+        return [timeout] {
+            std::vector<std::string> words = {"/message", "--kind=question", "--title=Z3 Parsimo",
+                                              "--text=Open the folder <b>/tmp/a & b</b>?"};
+            if (*timeout) words.push_back(timeout);
+            return Parsimo(words);
+        };
+    };
+    const std::string picture = std::string(TEST_BINARY_DIR) + "/message-question.png";
+    EXPECT_EQ(Answer(std::async(std::launch::async, ask("")), "^Z3 Parsimo$", "Return", picture).status, 0);
+    EXPECT_EQ(Answer(std::async(std::launch::async, ask("")), "^Z3 Parsimo$", "Escape", {}).status, 1);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ask("--timeout=2")().status, 3);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(Parsimo({"/message", "--kind=warning", "--text=x"}).status, 2);
+}
+
+// A server has the command line without the windows: the job goes on as
+// without a dialog, the log says why, and the commands that need a window
+// say which package they need.
+TEST(SettingsDialog, WithoutItsPackageTheJobGoesOnAndTheLogSaysWhy)
+{
+    World world;
+    world.Install({{"ShowDialog", Dword(1)},
+                   {"PrinterName", Sz("Parsimo")},
+                   {"TargetPrinterName", Sz("Target")},
+                   {"LogLevel", Dword(2)}});
+    AddLocalPrinter(world, "Parsimo");
+    AddLocalPrinter(world, "Target");
+    fs::copy_file(PARSIMO_EXE, world.root / "install/Parsimo");
+    world.Set("DISPLAY", ":99");
+    world.Set("CUPS_SERVER", (world.root / "no-scheduler.sock").string());
+    const RunResult r = World::Dravik({world.Job("0 setgray 72 420 468 220 rectfill showpage\n")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(PrintedFiles(world).size(), 1u);
+    EXPECT_NE(ReadAll(world.UserLog()).find("The settings dialog is not installed (package parsimo-gtk)"),
+              std::string::npos);
+
+    for (const char* command : {"/settings", "/message"}) {
+        const RunResult alone = World::Run({(world.root / "install/Parsimo").string(), command});
+        EXPECT_EQ(alone.status, 4) << command;
+        EXPECT_NE(alone.err.find("needs the package parsimo-gtk"), std::string::npos) << alone.err;
+    }
 }
 
 TEST(SettingsDialog, WithoutADisplayItSaysSoAndTouchesNothing)

@@ -1,11 +1,13 @@
-// Message boxes without a window system of our own: zenity on a desktop, a
-// prompt on the controlling terminal, or a line on standard error.
+// Message boxes without a window system in this layer: a program of the
+// installation on a desktop, a prompt on the controlling terminal, or a line
+// on standard error.
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <mutex>
 #include <poll.h>
 #include <string>
 #include <strings.h>
@@ -13,10 +15,10 @@
 #include <unistd.h>
 
 #include "CommandLine.h"
+#include "Log.h"
 #include "MessageBox.h"
 #include "Pipe.h"
 #include "Process.h"
-#include "ProgramPath.h"
 
 namespace {
 constexpr unsigned kButtonMask = 0xF;
@@ -25,6 +27,8 @@ constexpr size_t kMaxAnswer = 256;
 constexpr int kGraceMs = 2000;
 
 std::atomic<int> gTimeLimitSeconds{0};
+std::mutex gProgramMutex;
+std::string gProgram;
 
 bool IsQuestion(unsigned type)
 {
@@ -57,26 +61,37 @@ bool HasDisplay()
     return (x11 && *x11) || (wayland && *wayland);
 }
 
-// False when zenity could not be run; *answer is the user's choice.
-bool AskZenity(const char* text, const char* caption, unsigned type, int* answer)
+// False when the message program is not there or showed nothing; *answer is
+// the user's choice.
+bool AskProgram(const char* text, const char* caption, unsigned type, int* answer)
 {
-    const TextBuffer folder = FindProgramFolder("zenity");
-    if (!folder.GetText()) return false;
-    const std::string zenity = std::string(folder.GetText()) + "zenity";
+    std::string program;
+    {
+        const std::lock_guard<std::mutex> lock(gProgramMutex);
+        program = gProgram;
+    }
+    if (program.empty()) return false;
     const bool question = IsQuestion(type);
-    const char* kind = question ? "--question" : (type & MB_ICONERROR) ? "--error" : "--info";
-    // --no-markup: our texts hold file names, not Pango markup.
-    std::string commandLine = CommandLine::Join(
-        {zenity, kind, "--no-markup", std::string("--title=") + caption, std::string("--text=") + text});
+    const char* kind = question ? "question" : (type & MB_ICONERROR) ? "error" : "info";
+    std::string commandLine = CommandLine::Join({program, "/message", std::string("--kind=") + kind,
+                                                 std::string("--title=") + caption, std::string("--text=") + text});
     const int limit = gTimeLimitSeconds.load();
     if (limit > 0) commandLine += " " + CommandLine::Quote("--timeout=" + std::to_string(limit));
     Process box;
+    // Its toolkit's warnings belong in our log: our standard error may be
+    // what the queue shows as the job's state.
+    if (gLogFileName[0]) box.SetVariable("TESSEL_LOGFILE", gLogFileName);
     int status = -1;
     if (!box.CreateChildProcess(commandLine.c_str(), true, 0, false)) return false;
     // A box that does not close itself in time is ended: the default answer.
-    if (limit > 0 && !box.WaitOrEnd(limit * 1000 + kGraceMs, &status)) status = -1;
+    if (limit > 0 && !box.WaitOrEnd(limit * 1000 + kGraceMs, &status)) status = kMessageNotAnswered;
     if (limit <= 0 && !box.Wait(&status)) return false;
-    *answer = question ? (status == 0 ? IDYES : IDNO) : IDOK;
+    if (status == kMessageYes)
+        *answer = question ? IDYES : IDOK;
+    else if (status == kMessageNo || status == kMessageNotAnswered)
+        *answer = question ? IDNO : IDOK;
+    else
+        return false;
     return true;
 }
 
@@ -146,7 +161,7 @@ int MessageBoxA(const char* text, const char* caption, unsigned type)
     }
 
     int answer = defaultAnswer;
-    if (HasDisplay() && AskZenity(text, caption, type, &answer)) return answer;
+    if (HasDisplay() && AskProgram(text, caption, type, &answer)) return answer;
     if (AskTerminal(text, caption, type, &answer)) return answer;
     ReportOnStderr(caption, text, defaultAnswer);
     return defaultAnswer;
@@ -155,4 +170,10 @@ int MessageBoxA(const char* text, const char* caption, unsigned type)
 void SetMessageBoxTimeLimit(int seconds)
 {
     gTimeLimitSeconds.store(seconds > 0 ? seconds : 0);
+}
+
+void SetMessageBoxProgram(const char* path)
+{
+    const std::lock_guard<std::mutex> lock(gProgramMutex);
+    gProgram = path ? path : "";
 }

@@ -70,6 +70,11 @@ public:
     // stdin read end, parent stdin write end. Harmless when repeated.
     void ClosePipes();
 
+    // Runs the program at that path in place of this one, with the argument
+    // vector given (its first word the program's name) and our environment.
+    // Returns only when it could not be run, with errno set.
+    static void Replace(const char* path, const std::vector<std::string>& arguments);
+
     // Runs a command line with no input, collects up to outputLimit bytes of
     // its standard output (the rest is read and dropped) and waits for its
     // end. False when it could not be started or waited for.

@@ -357,3 +357,11 @@ void Process::ClosePipes()
     CloseHandle(m_hChildStdinRd);
     CloseHandle(m_hChildStdinWrDup);
 }
+
+void Process::Replace(const char* path, const std::vector<std::string>& arguments)
+{
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    execv(path, argv.data());
+}

@@ -17,6 +17,18 @@ bool IsExecutableFile(const char* path)
     return path && stat(path, &st) == 0 && S_ISREG(st.st_mode) && access(path, X_OK) == 0;
 }
 
+TextBuffer OwnProgramFolder()
+{
+    char path[4096];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) return {};
+    path[length] = '\0';
+    char* slash = std::strrchr(path, '/');
+    if (!slash) return {};
+    slash[1] = '\0';
+    return TextBuffer(path);
+}
+
 TextBuffer FindProgramFolder(const char* program)
 {
     const char* path = std::getenv("PATH");

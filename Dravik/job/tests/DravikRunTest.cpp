@@ -188,3 +188,26 @@ TEST(DravikRun, JobOnStandardInput)
         EXPECT_TRUE(fs::exists(world.OutputDir() / page)) << page;
     EXPECT_FALSE(fs::exists(world.OutputDir() / "Document page 4.jpg"));
 }
+
+// The installation's settings program shows the message boxes (it hands
+// them to its desktop part), under the queue with a time limit.
+TEST(DravikRun, MessageBoxesAreTheInstalledProgramsUnderTheQueueWithATimeLimit)
+{
+    World world;
+    world.Install({{"ShowDialog", Dword(0)}, {"PrinterName", Sz("Missing")}});
+    world.Set("TESSEL_MESSAGEBOX", "");
+    world.Set("DISPLAY", ":99");
+    const fs::path record = world.root / "args";
+    const fs::path program = world.root / "install/Parsimo";
+    std::ofstream(program) << "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > '" << record.string() << "'\n";
+    fs::permissions(program, fs::perms::owner_all);
+    for (const bool underQueue : {false, true}) {
+        if (underQueue) world.Set("PARSIMO_JOB_ID", "17");
+        const RunResult r = World::Dravik({world.Job(kJob)});
+        EXPECT_EQ(r.status, 255);
+        EXPECT_EQ(r.err, "");  // shown in the box, not on standard error
+        EXPECT_EQ(testworld::ReadAll(record), std::string("/message\n--kind=error\n--title=Z3 Parsimo\n") +
+                                                  "--text=Could not open the virtual printer (Missing)!\n" +
+                                                  (underQueue ? "--timeout=120\n" : ""));
+    }
+}

@@ -30,55 +30,81 @@ TEST(MessageBoxTest, ForcedAnswersStillShowTheTextOnStderr)
     EXPECT_EQ(MessageBoxA(nullptr, nullptr, MB_YESNO), IDNO);
 }
 
+// The message program stands in as a script that records its arguments and
+// answers with the exit status it is told.
+class MessageProgram {
+public:
+    explicit MessageProgram(const std::string& body)
+        : m_program(m_dir.WriteScript("Parsimo", "for a in \"$@\"; do echo \"$a\"; done > '" + Record() + "'; " + body))
+    {
+        SetMessageBoxProgram(m_program.c_str());
+    }
+    ~MessageProgram() { SetMessageBoxProgram(nullptr); }
+    std::string Record() const { return m_dir.Path("args"); }
+
+private:
+    ScratchFolder m_dir;
+    std::string m_program;
+};
+
 TEST(MessageBoxTest, DesktopBoxGetsTheTextVerbatimAndItsAnswerCounts)
 {
-    ScratchFolder dir;
-    const std::string record = dir.Path("args");
-    dir.WriteScript("zenity", "for a in \"$@\"; do echo \"$a\"; done > '" + record + "'; exit \"$FAKE_EXIT\"");
+    const MessageProgram program("exit \"$FAKE_EXIT\"");
     ScopedVariable mode("TESSEL_MESSAGEBOX", nullptr);
     ScopedVariable display("DISPLAY", ":99");
-    ScopedVariable path("PATH", (dir.Path() + ":/usr/bin:/bin").c_str());
-    const std::string text = "<b>Files</b> & \"more\" in /tmp/a b/";
+    const std::string text = "<b>Files</b> & \"more\" in /tmp/a b/\n--kind=info";
     ScopedVariable yes("FAKE_EXIT", "0");
     EXPECT_EQ(MessageBoxA(text.c_str(), "Z3 Parsimo", MB_YESNO), IDYES);
-    EXPECT_EQ(ScratchFolder::Read(record), "--question\n--no-markup\n--title=Z3 Parsimo\n--text=" + text + "\n");
+    EXPECT_EQ(ScratchFolder::Read(program.Record()),
+              "/message\n--kind=question\n--title=Z3 Parsimo\n--text=" + text + "\n");
     ScopedVariable no("FAKE_EXIT", "1");
     EXPECT_EQ(MessageBoxA(text.c_str(), "Z3 Parsimo", MB_YESNO), IDNO);
     EXPECT_EQ(MessageBoxA("Failed.", "Z3 Parsimo", MB_OK | MB_ICONERROR), IDOK);
-    EXPECT_EQ(ScratchFolder::Read(record).rfind("--error\n", 0), 0u);
+    EXPECT_EQ(ScratchFolder::Read(program.Record()).rfind("/message\n--kind=error\n", 0), 0u);
+    EXPECT_EQ(MessageBoxA("Saved.", "Z3 Parsimo", MB_OK), IDOK);
+    EXPECT_EQ(ScratchFolder::Read(program.Record()).rfind("/message\n--kind=info\n", 0), 0u);
 }
 
-TEST(MessageBoxTest, NobodyToAskTakesTheDefaultAnswer)
+// A program that showed nothing (its desktop part not installed, no display
+// after all, a crash) is no answer: the box falls back to the next way.
+TEST(MessageBoxTest, AProgramThatShowedNothingIsNoAnswer)
 {
     const int terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (terminal >= 0) {
         close(terminal);
         GTEST_SKIP() << "this run has a terminal that could be asked";
     }
-    ScratchFolder dir;  // as PATH: no zenity anywhere
     ScopedVariable mode("TESSEL_MESSAGEBOX", nullptr);
     ScopedVariable display("DISPLAY", ":99");
-    ScopedVariable path("PATH", dir.Path().c_str());
+    for (const char* body : {"exit 4", "kill -SEGV $$", "exit 2"}) {
+        const MessageProgram program(body);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(MessageBoxA("Open the folder?", "Z3 Parsimo", MB_YESNO), IDNO) << body;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "Z3 Parsimo: Open the folder? [No]\n") << body;
+    }
+    // Nor is a program that is not there.
+    SetMessageBoxProgram("/nonexistent/Parsimo");
     testing::internal::CaptureStderr();
-    EXPECT_EQ(MessageBoxA("Open the folder?", "Z3 Parsimo", MB_YESNO), IDNO);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Z3 Parsimo: Open the folder? [No]\n");
+    EXPECT_EQ(MessageBoxA("Failed.", "Z3 Parsimo", MB_OK | MB_ICONERROR), IDOK);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("Z3 Parsimo: Failed. [OK]\n"), std::string::npos);
+    SetMessageBoxProgram(nullptr);
 }
 
-// Under a time limit a box asks zenity to close by itself, and one that does
-// not (here: it ignores the option and SIGTERM) is ended with the default answer.
+// Under a time limit the program is told it and a box that does not close
+// by itself (here: it ignores SIGTERM) is ended with the default answer; one
+// that closed unanswered gives the default answer too.
 TEST(MessageBoxTest, ABoxNobodyAnswersClosesAfterTheTimeLimit)
 {
-    ScratchFolder dir;
-    const std::string record = dir.Path("args");
-    dir.WriteScript("zenity", "for a in \"$@\"; do echo \"$a\"; done > '" + record + "'; trap '' TERM; sleep 60");
+    const MessageProgram program("[ \"$FAKE_EXIT\" ] && exit \"$FAKE_EXIT\"; trap '' TERM; exec sleep 60");
     ScopedVariable mode("TESSEL_MESSAGEBOX", nullptr);
     ScopedVariable display("DISPLAY", ":99");
-    ScopedVariable path("PATH", (dir.Path() + ":/usr/bin:/bin").c_str());
     SetMessageBoxTimeLimit(1);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(MessageBoxA("Open the folder?", "Z3 Parsimo", MB_YESNO), IDNO);
     EXPECT_EQ(MessageBoxA("Failed.", "Z3 Parsimo", MB_OK | MB_ICONERROR), IDOK);
-    SetMessageBoxTimeLimit(0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
-    EXPECT_NE(ScratchFolder::Read(record).find("--timeout=1\n"), std::string::npos);
+    EXPECT_NE(ScratchFolder::Read(program.Record()).find("--timeout=1\n"), std::string::npos);
+    ScopedVariable unanswered("FAKE_EXIT", "3");
+    EXPECT_EQ(MessageBoxA("Open the folder?", "Z3 Parsimo", MB_YESNO), IDNO);
+    SetMessageBoxTimeLimit(0);
 }
