@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Jobs through a private scheduler (packaging/cups-test-setup.sh) into the
 # built backend, the job processor and out of the target queues.
-#   end-to-end.sh SOURCE_DIR BUILD_DIR print|cancel|trust
+#   end-to-end.sh SOURCE_DIR BUILD_DIR print|cancel|saving|trust
 # Needs root, the scheduler's variables (CUPS_SERVER, PARSIMO_CUPS_DIR when
 # not the default) and its test users; skipped (77) without them.
 set -uo pipefail
@@ -44,9 +44,11 @@ home_of() { getent passwd "$1" | cut -d: -f6; }
 data_dir() { echo "$(home_of "$1")/.local/share/QMVK/Parsimo"; }
 
 # Each user's own settings: their target queue, no dialog, half the toner.
+# A third argument sets another saving (percent), "none" stores no saving at all.
 settings() {
-  local user=$1 target=$2 home
+  local user=$1 target=$2 saving=${3:-50} home line
   home=$(home_of "$user")
+  line=$([ "$saving" = none ] || printf '"SavingsPercentage"=dword:%08x' "$saving")
   rm -rf "$home/.config/tessel" "$home/.local/share/QMVK"
   runuser -u "$user" -- sh -c "mkdir -p '$home/.config/tessel' && cat >'$home/.config/tessel/user.reg'" <<REG
 REGEDIT4
@@ -54,7 +56,7 @@ REGEDIT4
 [HKEY_CURRENT_USER\\SOFTWARE\\QMVK\\Parsimo]
 "TargetPrinterName"="$target"
 "ShowDialog"=dword:00000000
-"SavingsPercentage"=dword:00000032
+$line
 REG
 }
 
@@ -162,6 +164,53 @@ lpstat -W not-completed -o ParsimoTarget | grep -q . && fail "cancel: a partial 
 cancel -a ParsimoTarget 2>/dev/null
 fi
 
+
+if [ "$part" = saving ]; then
+# The saving chosen per job: the job's option, then the user's own setting,
+# then the queue's default, never below the machine's minimum. The page is
+# a black block: what stays of its darkness is what the saving kept.
+# Prints three.pdf as user $1 with options $3...; passes when the output keeps
+# $2 % of the black of the page printed without saving (within 5 %).
+expect_kept() {
+  local user=$1 kept=$2 before got want
+  shift 2
+  before=$(completed ParsimoTarget)
+  runuser -u "$user" -- lp -d Parsimo "$@" "$work/three.pdf" >/dev/null || { fail "$user could not submit $*"; return; }
+  settle 120 || fail "job of $user ($*) did not finish"
+  [ "$(completed ParsimoTarget)" -eq $((before + 1)) ] || { fail "$*: nothing printed"; return; }
+  got=$(darkness "$dir/out/ParsimoTarget.pdf")
+  want=$((original * kept / 100))
+  if [ $((got - want)) -le $((original / 20 + 1)) ] && [ $((want - got)) -le $((original / 20 + 1)) ]; then
+    pass "$user ${*:-(no option)}: $kept % of the black kept (darkness $got of $original)"
+  else
+    fail "$user ${*:-(no option)}: darkness $got where $want ($kept % of $original) was due"
+  fi
+}
+settings "$user1" ParsimoTarget 10
+settings "$user2" ParsimoTarget none
+original=1000
+runuser -u "$user1" -- lp -d Parsimo -o TonerSaving=Off "$work/three.pdf" >/dev/null
+settle 120
+original=$(darkness "$dir/out/ParsimoTarget.pdf")
+expect_kept "$user1" 25 -o TonerSaving=75
+expect_kept "$user1" 90
+expect_kept "$user1" 50 -o print-quality=3
+expect_kept "$user1" 100 -o print-quality=5
+expect_kept "$user2" 100
+lpadmin -p Parsimo -o TonerSaving=30
+expect_kept "$user2" 70
+# A print dialog sends the queue's default back as the job's option: the
+# user's own setting still wins over it.
+expect_kept "$user1" 90 -o TonerSaving=30
+grep -q '^\*DefaultTonerSaving: 30' "$dir/ppd/Parsimo.ppd" || fail "lpadmin did not set the queue's default"
+# The administrator's minimum, against a job's option and a user's setting.
+printf '"MinimumSaving"=dword:%08x\n' 20 >>"$dir/machine.reg"
+expect_kept "$user1" 80 -o TonerSaving=Off
+expect_kept "$user1" 80
+expect_kept "$user1" 40 -o TonerSaving=60
+grep -q 'Toner saving: 20 (the job.s TonerSaving, raised to the machine.s MinimumSaving)' \
+  "$(data_dir "$user1")/Parsimo.log" || fail "the job's saving is not in its log"
+fi
 
 if [ "$part" = trust ]; then
 # Who a job runs as, tried as a hostile local user would.
