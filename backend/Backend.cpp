@@ -160,7 +160,7 @@ int Backend::Run(int argc, const char* const* argv, const std::vector<std::strin
         return kFailed;
     }
     // Pages that reached paper count even when the job failed later on.
-    if (!outcome.figures.empty() && !SystemStatistics::Record(outcome.figures, identity.name, fault))
+    if (!outcome.figures.empty() && !SystemStatistics::Record(outcome.figures, identity.name, machine, fault))
         Say("WARNING", "The job's usage was not recorded: " + fault);
     if (outcome.timedOut) {
         Say("ERROR", "The job ran longer than " + std::to_string(installation.timeLimitSeconds) +
