@@ -41,6 +41,8 @@ constexpr const char* kMigrations[] = {
     " black_before INTEGER NOT NULL CHECK (black_before BETWEEN 0 AND 10000),"
     " black_after INTEGER NOT NULL CHECK (black_after BETWEEN 0 AND 10000),"
     " PRIMARY KEY (job, page)) WITHOUT ROWID;",
+    // The computer a job came from: a print server serves many.
+    "ALTER TABLE jobs ADD COLUMN host TEXT NOT NULL DEFAULT '';",
 };
 static_assert(std::size(kMigrations) == UsageDatabase::kSchemaVersion);
 
@@ -271,8 +273,8 @@ int32_t UsageDatabase::AddJob(const JobFigures& job)
         Fail("is busy");
         return 0;
     }
-    const Statement insert =
-        Prepare(m_pDb, "INSERT INTO jobs (user, printer, format, pages, savings, cheque) VALUES (?, ?, ?, ?, ?, ?)");
+    const Statement insert = Prepare(
+        m_pDb, "INSERT INTO jobs (user, printer, format, pages, savings, cheque, host) VALUES (?, ?, ?, ?, ?, ?, ?)");
     if (!insert) {
         Fail("has no jobs table");
         return 0;
@@ -283,6 +285,7 @@ int32_t UsageDatabase::AddJob(const JobFigures& job)
     sqlite3_bind_int(insert.get(), 4, job.pages);
     sqlite3_bind_int(insert.get(), 5, job.savingsPercentage);
     sqlite3_bind_int(insert.get(), 6, job.checkDocument ? 1 : 0);
+    BindText(insert.get(), 7, job.hostName);
     if (sqlite3_step(insert.get()) != SQLITE_DONE) {
         Fail("refused the job");
         return 0;

@@ -20,7 +20,7 @@ struct sqlite3;
 class UsageDatabase {
 public:
     static constexpr int32_t kApplicationId = 0x5A335053;
-    static constexpr int32_t kSchemaVersion = 1;
+    static constexpr int32_t kSchemaVersion = 2;
     static constexpr int kMaxText = 260;
     static constexpr int32_t kMaxCoverage = 10000;
     // The processor time a reader's statements may take together, from the

@@ -10,6 +10,7 @@ struct JobFigures {
     int32_t pages = 0;
     int32_t savingsPercentage = 0;
     bool checkDocument = false;
+    std::string hostName;  // the computer the job came from; empty when not known
 };
 
 // Ink coverage of one page, ten-thousandths of its pixels, in the job processor's record order.

@@ -2,9 +2,11 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -14,7 +16,9 @@
 #include "FixedText.h"
 #include "PreviewPage.h"
 #include "PrinterChoices.h"
+#include "SavingChoice.h"
 #include "SavingsMasks.h"
+#include "SysUtils.h"
 #include "TextBuffer.h"
 
 namespace {
@@ -41,6 +45,8 @@ struct Dialog {
     bool decided = false;
     bool print = false;
     bool timedOut = false;
+    int minimum = 0;         // the machine's MinimumSaving: the scale starts there
+    int initialSavings = 0;  // where the scale started: unmoved, the stored setting stays
 
     GtkWidget* window = nullptr;
     GtkWidget* savings = nullptr;
@@ -127,6 +133,17 @@ void UpdatePreview(Dialog& d)
     gtk_widget_queue_draw(d.preview);
 }
 
+// Where the scale starts: the saving the job would get (its job processor
+// says), else the stored setting as the filter applies it; never below the minimum.
+int InitialSavings(const AppEnvironment& stored)
+{
+    const std::string forJob = GetEnvironmentText("PARSIMO_JOB_SAVING");
+    const std::optional<int32_t> job = forJob == "0" ? 0 : SavingChoice::ParseLevel(forJob);
+    const int32_t level = SavingsMasks::Level(stored.SavingsPercentage);
+    const int32_t start = job ? *job : (level < 0 ? 0 : SavingsMasks::Percentage(level));
+    return std::max(start, stored.MinimumSaving);
+}
+
 gchar* SavingsText(GtkScale*, double value, gpointer)
 {
     const int percent = static_cast<int>(value + 0.5);
@@ -137,7 +154,8 @@ void SavingsChanged(GtkRange* range, gpointer data)
 {
     // The scale moves in whole steps of the filter's masks.
     const double value = gtk_range_get_value(range);
-    const double snapped = kSavingsStep * static_cast<int>(value / kSavingsStep + 0.5);
+    const double snapped = std::max<double>(kSavingsStep * static_cast<int>(value / kSavingsStep + 0.5),
+                                            static_cast<Dialog*>(data)->minimum);
     if (snapped != value) {
         gtk_range_set_value(range, snapped);
         return;
@@ -239,18 +257,27 @@ void Build(Dialog& d)
     gtk_widget_set_halign(heading, GTK_ALIGN_START);
     gtk_grid_attach(GTK_GRID(grid), heading, 0, 0, 2, 1);
 
-    d.savings = gtk_scale_new_with_range(GTK_ORIENTATION_HORIZONTAL, 0, kSavingsMaximum, kSavingsStep);
+    // The scale offers what the machine allows (a range needs two ends).
+    d.savings = gtk_scale_new_with_range(
+        GTK_ORIENTATION_HORIZONTAL, std::min(d.minimum, kSavingsMaximum - kSavingsStep), kSavingsMaximum, kSavingsStep);
     gtk_scale_set_digits(GTK_SCALE(d.savings), 0);
     gtk_scale_set_draw_value(GTK_SCALE(d.savings), TRUE);
     gtk_scale_set_value_pos(GTK_SCALE(d.savings), GTK_POS_RIGHT);
     gtk_scale_set_format_value_func(GTK_SCALE(d.savings), SavingsText, nullptr, nullptr);
     gtk_range_set_increments(GTK_RANGE(d.savings), kSavingsStep, 25);
     for (int mark = 0; mark <= kSavingsMaximum; mark += 25)
-        gtk_scale_add_mark(GTK_SCALE(d.savings), mark, GTK_POS_BOTTOM, nullptr);
-    const int32_t savedLevel = SavingsMasks::Level(s.SavingsPercentage);
-    gtk_range_set_value(GTK_RANGE(d.savings), savedLevel < 0 ? 0 : (savedLevel + 1) * kSavingsStep);
+        if (mark >= d.minimum) gtk_scale_add_mark(GTK_SCALE(d.savings), mark, GTK_POS_BOTTOM, nullptr);
+    gtk_range_set_value(GTK_RANGE(d.savings), d.initialSavings);
     Label(d.savings, "Toner saving");
     Row(GTK_GRID(grid), 1, "_Toner saving", d.savings);
+    // Below the machine's minimum the scale does not go: say why it starts there.
+    if (d.minimum > 0) {
+        TextBuffer mark, tip;
+        mark.Format("min. %d %%", d.minimum);
+        gtk_scale_add_mark(GTK_SCALE(d.savings), d.minimum, GTK_POS_TOP, mark.GetText());
+        tip.Format("This computer saves at least %d %% on every job.", d.minimum);
+        gtk_widget_set_tooltip_text(d.savings, tip.GetText());
+    }
     d.legible = Check("Keep te_xt sharp", s.SavingsStyle);
     gtk_widget_set_tooltip_text(d.legible, "Keeps the edges of letters and lines and thins their insides and fills "
                                            "harder, for the same saving");
@@ -358,9 +385,7 @@ void Collect(Dialog& d)
 {
     AppEnvironment& c = d.chosen;
     c.SavingsPercentage = Savings(d);
-    if (c.SavingsPercentage == (SavingsMasks::Level(d.stored.SavingsPercentage) + 1) * kSavingsStep ||
-        (c.SavingsPercentage == 0 && SavingsMasks::Level(d.stored.SavingsPercentage) < 0))
-        c.SavingsPercentage = d.stored.SavingsPercentage;
+    if (c.SavingsPercentage == d.initialSavings) c.SavingsPercentage = d.stored.SavingsPercentage;
     const guint printer = gtk_drop_down_get_selected(GTK_DROP_DOWN(d.printer));
     if (printer < d.printers.size()) CopyField(c.TargetPrinterName, d.printers[printer].c_str());
     const guint output = gtk_drop_down_get_selected(GTK_DROP_DOWN(d.output));
@@ -408,6 +433,9 @@ int SettingsDialog::Run(int limitSeconds, Purpose purpose)
     d->forJob = purpose == Purpose::Job;
     d->stored.ReadSettings();
     d->chosen.ReadSettings();
+    d->stored.ReadMachineLimits();
+    d->minimum = d->stored.MinimumSaving;
+    d->initialSavings = InitialSavings(d->stored);
     const PrinterChoices choices(d->stored);
     for (const PrinterEntry& printer : choices.GetPrinters()) d->printers.push_back(printer.name);
     int selected = choices.Preselected(d->stored.TargetPrinterName);

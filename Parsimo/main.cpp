@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "AppEnvironment.h"
+#include "OtherUser.h"
 #include "Process.h"
 #include "ProgramPath.h"
 #include "ReportCommand.h"
@@ -51,6 +52,9 @@ int Help(int, char**)
                 "                             change settings; every pair is checked before any is stored,\n"
                 "                             and --force accepts a target printer that is not installed\n"
                 "  printers                   list the target printers, the system's default marked '*'\n"
+                "  settings|get|set ... --user NAME\n"
+                "                             the same for another user (root only), as their jobs read them:\n"
+                "                             a remote user's are the print server's, kept per name\n"
                 "  report [OPTIONS]           pages printed and toner saved, from the usage statistics\n"
                 "                             (see 'Parsimo report --help')\n"
                 "  --help                     show this text\n"
@@ -84,6 +88,7 @@ int Version(int, char**)
 struct Command {
     const char* name;
     int (*run)(int argc, char** argv);
+    bool forOtherUsers = false;  // takes --user NAME
 };
 
 const Command kCommands[] = {
@@ -92,9 +97,9 @@ const Command kCommands[] = {
     {"/settings", Desktop},
     {"--settings", Desktop},
     {"/message", Desktop},
-    {"settings", SettingsCommand::List},
-    {"get", SettingsCommand::Get},
-    {"set", SettingsCommand::Set},
+    {"settings", SettingsCommand::List, true},
+    {"get", SettingsCommand::Get, true},
+    {"set", SettingsCommand::Set, true},
     {"printers", SettingsCommand::Printers},
     {"report", Report},
     {"--help", Help},
@@ -109,8 +114,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "Parsimo: no command given.\nTry 'Parsimo --help'.\n");
         return 2;
     }
-    for (const Command& command : kCommands)
-        if (std::strcmp(argv[1], command.name) == 0) return command.run(argc - 1, argv + 1);
+    for (const Command& command : kCommands) {
+        if (std::strcmp(argv[1], command.name) != 0) continue;
+        if (command.forOtherUsers && OtherUser::Asked(argc - 1, argv + 1))
+            return OtherUser::Run(command.run, argc - 1, argv + 1);
+        return command.run(argc - 1, argv + 1);
+    }
     std::fprintf(stderr, "Parsimo: unknown command '%s'.\nTry 'Parsimo --help'.\n", argv[1]);
     return 2;
 }

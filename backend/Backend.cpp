@@ -11,6 +11,7 @@
 #include "FixedText.h"
 #include "JobIdentity.h"
 #include "JobRecord.h"
+#include "JobSaving.h"
 #include "RegistryKey.h"
 #include "Scheduler.h"
 #include "SysUtils.h"
@@ -116,7 +117,8 @@ int Backend::Run(int argc, const char* const* argv, const std::vector<std::strin
     if (machine.empty() || machine == "localhost") machine = Scheduler::HostName();
     BackendJob recorded = job;
     recorded.user = identity.name;
-    const PrintJobInfo record = JobRecord::FromJob(recorded, Scheduler::ParseOptions(job.options), machine);
+    const std::vector<PrintOption> options = Scheduler::ParseOptions(job.options);
+    const PrintJobInfo record = JobRecord::FromJob(recorded, options, machine);
 
     LaunchRequest request;
     request.user = identity.account;
@@ -127,6 +129,9 @@ int Backend::Run(int argc, const char* const* argv, const std::vector<std::strin
     const DesktopSession session = identity.service ? DesktopSession() : DesktopSession::Find(identity.account);
     request.environment = DravikEnvironment::Build(request.user, environment, session);
     request.environment.push_back("PARSIMO_JOB_ID=" + std::to_string(job.jobId));
+    for (const std::string& variable :
+         JobSaving::Variables(options, JobSaving::ReadPpd(DravikEnvironment::Value(environment, "PPD"))))
+        request.environment.push_back(variable);
     request.inputFile = job.file;
     request.timeLimitSeconds = installation.timeLimitSeconds;
     const std::string hive = DravikEnvironment::HivePath(request.environment);
@@ -155,7 +160,7 @@ int Backend::Run(int argc, const char* const* argv, const std::vector<std::strin
         return kFailed;
     }
     // Pages that reached paper count even when the job failed later on.
-    if (!outcome.figures.empty() && !SystemStatistics::Record(outcome.figures, identity.name, fault))
+    if (!outcome.figures.empty() && !SystemStatistics::Record(outcome.figures, identity.name, machine, fault))
         Say("WARNING", "The job's usage was not recorded: " + fault);
     if (outcome.timedOut) {
         Say("ERROR", "The job ran longer than " + std::to_string(installation.timeLimitSeconds) +

@@ -5,7 +5,6 @@
 #include <csignal>
 #include <ctime>
 #include <fcntl.h>
-#include <grp.h>
 #include <linux/close_range.h>
 #include <poll.h>
 #include <sys/prctl.h>
@@ -39,21 +38,6 @@ struct Failure {
     _exit(127);
 }
 
-bool DropPrivileges(const UserAccount& user)
-{
-    if (initgroups(user.name.c_str(), user.gid) != 0 || setgid(user.gid) != 0 || setuid(user.uid) != 0) return false;
-    if (getuid() != user.uid || geteuid() != user.uid || getgid() != user.gid || getegid() != user.gid) {
-        errno = EPERM;
-        return false;
-    }
-    // The way back must be closed.
-    if (user.uid != 0 && setuid(0) == 0) {
-        errno = EPERM;
-        return false;
-    }
-    return true;
-}
-
 // Every descriptor above `last` closes at the exec, whatever opened it.
 void CloseAbove(int last)
 {
@@ -71,7 +55,7 @@ void CloseAbove(int last)
     sigprocmask(SIG_SETMASK, &none, nullptr);
     // Its own session: no terminal to ask on, and one group to end on a stop.
     setsid();
-    if (!DropPrivileges(request.user)) Fail(statusWrite, LaunchOutcome::Privileges);
+    if (!request.user.Become()) Fail(statusWrite, LaunchOutcome::Privileges);
     // Set after the change of user, which clears it; a parent already gone
     // is seen by the check that follows.
     if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) Fail(statusWrite, LaunchOutcome::Start);

@@ -13,11 +13,13 @@ std::string SystemStatistics::DatabasePath()
     return path + "Parsimo.sdf";
 }
 
-bool SystemStatistics::Record(const std::string& figures, const std::string& user, std::string& fault)
+bool SystemStatistics::Record(const std::string& figures, const std::string& user, const std::string& host,
+                              std::string& fault)
 {
     UsageHandOff::Record record;
     if (!UsageHandOff::Parse(figures, record, fault)) return false;
     record.job.userName = user;
+    record.job.hostName = host;
     const std::string path = DatabasePath();
     if (path.empty()) return fault = "the all-users folder cannot be made", false;
     UsageDatabase database(path.c_str(), UsageDatabase::Access::Write);

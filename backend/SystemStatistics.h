@@ -8,7 +8,8 @@ class SystemStatistics {
 public:
     // <all-users folder>QMVK/Parsimo/Parsimo.sdf
     static std::string DatabasePath();
-    // Records the job and its pages; false with the reason in `fault` when
-    // nothing was recorded.
-    static bool Record(const std::string& figures, const std::string& user, std::string& fault);
+    // Records the job, the computer it came from and its pages; false with
+    // the reason in `fault` when nothing was recorded.
+    static bool Record(const std::string& figures, const std::string& user, const std::string& host,
+                       std::string& fault);
 };

@@ -16,4 +16,7 @@ struct UserAccount {
     // to 60000 by default) and a shell that lets them log in. Root, system
     // accounts and nobody are not.
     bool IsLoginAccount() const;
+    // Makes this process this user's (groups, group, user, each checked, and
+    // no way back to root); false with errno when any step failed.
+    bool Become() const;
 };

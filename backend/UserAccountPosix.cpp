@@ -1,6 +1,7 @@
 // Account lookup through the name service, so that network accounts work too.
 #include <cerrno>
 #include <fstream>
+#include <grp.h>
 #include <pwd.h>
 #include <sstream>
 #include <unistd.h>
@@ -62,4 +63,19 @@ bool UserAccount::IsLoginAccount() const
     // An empty shell is /bin/sh to login(1).
     const bool canLogIn = !EndsWith(shell, "/nologin") && !EndsWith(shell, "/false");
     return uid >= low && uid <= high && uid != 65534 && canLogIn && !home.empty();
+}
+
+bool UserAccount::Become() const
+{
+    if (initgroups(name.c_str(), gid) != 0 || setgid(gid) != 0 || setuid(uid) != 0) return false;
+    if (getuid() != uid || geteuid() != uid || getgid() != gid || getegid() != gid) {
+        errno = EPERM;
+        return false;
+    }
+    // The way back must be closed.
+    if (uid != 0 && setuid(0) == 0) {
+        errno = EPERM;
+        return false;
+    }
+    return true;
 }

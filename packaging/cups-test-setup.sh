@@ -13,7 +13,8 @@
 # other test users, so that two schedulers can run tests side by side.
 # Needs the Debian package "cups" (cupsd, lpadmin). Run as root (as CI does):
 # the scheduler then writes the queue's output file itself. The folder is
-# ${PARSIMO_CUPS_DIR:-/tmp/parsimo-cups}; its socket is the CUPS_SERVER.
+# ${PARSIMO_CUPS_DIR:-/tmp/parsimo-cups}; its socket is the CUPS_SERVER, and it
+# also listens on 127.0.0.1:${PARSIMO_CUPS_PORT:-18631} (0: not at all).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -81,6 +82,7 @@ SetEnv PARSIMO_SERVICE_HOME $dir/service
 CONF
   cat >"$dir/cupsd.conf" <<CONF
 Listen $sock
+$([ "$port" = 0 ] || echo "Listen 127.0.0.1:$port")
 LogLevel ${PARSIMO_CUPS_LOGLEVEL:-warn}
 Browsing No
 DefaultAuthType Basic
@@ -110,6 +112,7 @@ CONF
     /usr/sbin/cupsaccept -h "$sock" "$q" >&2 || true
   done
   echo "export CUPS_SERVER='$sock'"
+  echo "export PARSIMO_CUPS_PORT='$port'"
   echo "export PARSIMO_TEST_USERS='$test_users'"
   echo "export PARSIMO_CUPS_QUEUE='$queue'"
   echo "export PARSIMO_CUPS_OUTPUT='$output'"
@@ -124,7 +127,7 @@ add_parsimo() {
   install -m 0700 -o root -g root "$build/backend/parsimo" "$dir/bin/backend/parsimo"
   rm -rf "$dir/install" && mkdir -p "$dir/install" && chmod 0755 "$dir/install"
   install -m 0755 "$build/Dravik/Dravik" "$dir/install/"
-  find "$build" -maxdepth 2 \( -name 'lib*.so' -o -name Parsimo \) -type f -exec install -m 0755 {} "$dir/install/" \;
+  find "$build" -maxdepth 2 \( -name 'lib*.so' -o -name Parsimo -o -name ParsimoGtk \) -type f -exec install -m 0755 {} "$dir/install/" \;
   printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\QMVK\\Parsimo]\n"InstallDir"="%s/"\n"ProductVersion"="test"\n' \
     "$dir/install" >"$dir/machine.reg"
   chmod 0644 "$dir/machine.reg"
@@ -133,6 +136,9 @@ add_parsimo() {
 }
 
 test_users=${PARSIMO_TEST_USERS:-parsimo-test1 parsimo-test2}
+# The loopback port that other computers' jobs come in on (a second scheduler
+# plays the client); 0: the socket only.
+port=${PARSIMO_CUPS_PORT:-18631}
 case "${1:-start}" in
   start) start ;;
   add-parsimo) add_parsimo "${2:-}" ;;

@@ -5,6 +5,7 @@
 #include <regex>
 
 #include "CorvelTestSupport.h"
+#include "UsageDatabase.h"
 
 using namespace corveltest;
 
@@ -37,7 +38,7 @@ TEST(CorvelLibrary, RecordsJobsAndPagesInAFileOnlyItsOwnerWrites)
               "1:1000/700|2:2000/1400|3:3000/2100");
     EXPECT_TRUE(std::regex_match(Query(db, "SELECT time FROM jobs WHERE id = 1"),
                                  std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)")));
-    EXPECT_EQ(Query(db, "PRAGMA user_version"), "1");
+    EXPECT_EQ(Query(db, "PRAGMA user_version"), std::to_string(UsageDatabase::kSchemaVersion));
     EXPECT_EQ(Query(db, "PRAGMA foreign_key_check"), "");
     // The journal stays, emptied, so that nobody has to delete it.
     EXPECT_EQ(fs::file_size(db + "-journal"), 0u);
@@ -94,7 +95,7 @@ TEST(CorvelLibrary, LeavesFilesThatAreNotOursExactlyAsTheyAre)
         {"a newer version",
          [&](const std::string& p) {
              fs::copy_file(ours, p);
-             ASSERT_TRUE(Exec(p, "PRAGMA user_version = 2"));
+             ASSERT_TRUE(Exec(p, "PRAGMA user_version = " + std::to_string(UsageDatabase::kSchemaVersion + 1)));
          }},
         {"an empty file", [](const std::string& p) { std::ofstream(p) << ""; }},
     };
@@ -126,4 +127,31 @@ TEST(CorvelLibrary, LeavesFilesThatAreNotOursExactlyAsTheyAre)
     fs::remove(ours + "-journal");
     ASSERT_EQ(mkfifo((ours + "-journal").c_str(), 0666), 0);
     EXPECT_EQ(SaveJob(ours), 0);
+}
+
+// A database of the first schema, as earlier versions wrote it, gains the
+// job's computer on the next write; its rows stay as they were.
+TEST(CorvelLibrary, AnEarlierSchemaIsBroughtUpToDateKeepingItsRows)
+{
+    SharedFolder folder;
+    const std::string db = folder.Path();
+    ASSERT_TRUE(Exec(
+        db, "CREATE TABLE jobs (id INTEGER PRIMARY KEY, time TEXT NOT NULL DEFAULT '2024-01-01T00:00:00Z',"
+            " user TEXT NOT NULL, printer TEXT NOT NULL, format TEXT NOT NULL, pages INTEGER NOT NULL,"
+            " savings INTEGER NOT NULL, cheque INTEGER NOT NULL);"
+            "CREATE TABLE pages (job INTEGER, page INTEGER, cyan_before, cyan_after, magenta_before,"
+            " magenta_after, yellow_before, yellow_after, black_before, black_after,"
+            " PRIMARY KEY (job, page)) WITHOUT ROWID;"
+            "INSERT INTO jobs (user, printer, format, pages, savings, cheque) VALUES ('ann', 'Office', '', 3, 30, 0);"
+            "PRAGMA application_id = " +
+                std::to_string(UsageDatabase::kApplicationId) + "; PRAGMA user_version = 1;"));
+    UsageDatabase database(db.c_str(), UsageDatabase::Access::Write);
+    JobFigures job;
+    job.userName = "jane";
+    job.printerName = "Office";
+    job.pages = 2;
+    job.hostName = "laptop-7.corp.example";
+    EXPECT_EQ(database.AddJob(job), 2) << database.Error();
+    EXPECT_EQ(Query(db, "SELECT user || '@' || host FROM jobs ORDER BY id"), "ann@|jane@laptop-7.corp.example");
+    EXPECT_EQ(Query(db, "PRAGMA user_version"), std::to_string(UsageDatabase::kSchemaVersion));
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -23,6 +24,7 @@
 #include "PrinterDriver.h"
 #include "Process.h"
 #include "RegistryKey.h"
+#include "SavingChoice.h"
 #include "StopSignals.h"
 #include "SysUtils.h"
 #include "UsageStatistics.h"
@@ -194,7 +196,7 @@ void ApplyCommandLine(int argc, char** argv, GhostScript& gs)
 
 // Starts the settings dialog and waits for it, under the queue for a limited
 // time; false when it could not start. A stop signal ends the wait and the dialog.
-bool ShowSettingsDialog(const AppEnvironment& env, bool underQueue)
+bool ShowSettingsDialog(const AppEnvironment& env, bool underQueue, int32_t saving)
 {
     TextBuffer commandLine;
     commandLine.Format("\"%s%s\" /dialog", env.InstallDir, env.AppName);
@@ -202,6 +204,8 @@ bool ShowSettingsDialog(const AppEnvironment& env, bool underQueue)
     if (underQueue) dialog.SetVariable("PARSIMO_DIALOG_TIMEOUT", std::to_string(kDialogLimitSeconds).c_str());
     // Its toolkit's warnings go to the job's log, never as the job's state.
     if (gLogFileName[0]) dialog.SetVariable("TESSEL_LOGFILE", gLogFileName);
+    // The dialog starts from the saving this job would get.
+    dialog.SetVariable("PARSIMO_JOB_SAVING", std::to_string(saving).c_str());
     if (!dialog.CreateChildProcess(commandLine.GetText(), true, 0, false)) return false;
     const auto deadline = Clock::now() + std::chrono::seconds(kDialogLimitSeconds) + kDialogGrace;
     int status = 0;
@@ -288,6 +292,22 @@ void FailJob(int messageId, const char* detail)
     if (gGhostscript) gGhostscript->Cancel();
 }
 
+// The job's saving by the one rule; what the job asked goes to the log.
+SavingChoice ChooseSaving(const AppEnvironment& env)
+{
+    const SavingChoice::Request request{GetEnvironmentText("PARSIMO_TONER_SAVING"),
+                                        GetEnvironmentText("PARSIMO_PRINT_QUALITY"),
+                                        GetEnvironmentText("PARSIMO_QUEUE_SAVING")};
+    const SavingChoice choice = SavingChoice::Decide(
+        request, env.SavingsPercentageStored ? std::optional<int32_t>(env.SavingsPercentage) : std::nullopt,
+        {env.MinimumSaving, env.DraftSaving});
+    LogMessage(
+        2, "Toner saving: %s; the job asked TonerSaving \"%s\", print quality \"%s\"; the queue's default \"%s\".\r\n",
+        choice.Describe().c_str(), request.tonerSaving.c_str(), request.printQuality.c_str(),
+        request.queueDefault.c_str());
+    return choice;
+}
+
 bool JobFailed()
 {
     const std::lock_guard<std::mutex> lock(gFailureMutex);
@@ -321,6 +341,12 @@ int32_t RunJob(int argc, char** argv)
     // 3. The per-user log file and level.
     SetLogFileName(gAppEnv->LogFileName);
     gLogLevel = gAppEnv->LogLevel;
+    // The saving this job gets; the user's stored setting is kept to tell a
+    // choice made in the dialog from one left as it was.
+    const SavingChoice saving = ChooseSaving(*gAppEnv);
+    const int32_t storedSaving = gAppEnv->SavingsPercentage;
+    const bool savingStored = gAppEnv->SavingsPercentageStored;
+    gAppEnv->SavingsPercentage = saving.percentage;
     // The user's own database: the all-users one is the backend's to write.
     SetUsageDatabase(TextBuffer(TextBuffer(gAppEnv->AppDataDir), TextBuffer("Parsimo.sdf")).GetText());
 
@@ -360,12 +386,21 @@ int32_t RunJob(int argc, char** argv)
     if (gLogLevel == 0) gAppEnv->LogSettings();
 
     // 11. Settings dialog.
-    if (gAppEnv->ShowDialog != 0 && ShowSettingsDialog(*gAppEnv, underQueue)) {
+    if (gAppEnv->ShowDialog != 0 && ShowSettingsDialog(*gAppEnv, underQueue, saving.percentage)) {
         gAppEnv->ReadSettings();
         if (gAppEnv->PrintJobCancellation != 0) {
             LogText("The print job was canceled by user.\r\n");
             CleanUp();
             return -1;
+        }
+        // A saving the user moved in the dialog is theirs for this job, within the machine's minimum.
+        if (gAppEnv->SavingsPercentageStored != savingStored || gAppEnv->SavingsPercentage != storedSaving) {
+            gAppEnv->SavingsPercentage =
+                SavingChoice::Decide({}, gAppEnv->SavingsPercentage, {gAppEnv->MinimumSaving, gAppEnv->DraftSaving})
+                    .percentage;
+            LogMessage(2, "Toner saving: %d (chosen in the dialog).\r\n", gAppEnv->SavingsPercentage);
+        } else {
+            gAppEnv->SavingsPercentage = saving.percentage;
         }
     }
 

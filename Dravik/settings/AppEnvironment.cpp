@@ -7,6 +7,7 @@
 #include "FixedText.h"
 #include "Messages.h"
 #include "RegistryKey.h"
+#include "SavingChoice.h"
 #include "SavingsMasks.h"
 #include "SysUtils.h"
 
@@ -29,6 +30,7 @@ AppSetting Text(const char* name, char (AppEnvironment::*member)[kMaxPath + 1], 
 // The machine's ceiling of JobTimeout when it names none, and the largest it may name.
 constexpr int32_t kJobTimeoutLimit = 3600;
 constexpr int32_t kMaxJobTimeout = 7 * 86400;
+constexpr int32_t kDraftSaving = 50;
 
 const AppSetting kSettings[] = {
     // Clamped as the filter applies it (nothing below 3, 5 % steps, at most
@@ -72,13 +74,11 @@ AppEnvironment::AppEnvironment()
         key.OpenForRead(SettingsKey(*this).GetText());
         key.GetString("InstallDir", InstallDir, kMaxPath);
         key.GetString("ProductVersion", ProductVersion, kMaxPath);
-        const auto limit = static_cast<int32_t>(key.GetDword("JobTimeoutLimit", kJobTimeoutLimit));
-        // A value no dword editor means (above 2^31) is taken as unset, not as "none".
-        JobTimeoutLimit = limit < 0 ? kJobTimeoutLimit : std::min(limit, kMaxJobTimeout);
     } catch (...) {
         LogText("Parsimo Installation not found!\r\n");
         throw std::runtime_error(GetMessageText(MSG_INSTALL_NOT_FOUND));
     }
+    ReadMachineLimits();
 
     const TextBuffer appData = MakeAppDataDir(AppGroupName, AppName);
     if (!appData.GetText()) {
@@ -129,6 +129,24 @@ TextBuffer AppEnvironment::CommonFolder(bool create) const
     return create ? MakeCommonAppDataDir(AppGroupName, AppName) : CommonAppDataDirPath(AppGroupName, AppName);
 }
 
+bool AppEnvironment::ReadMachineLimits()
+{
+    try {
+        RegistryKey key(HKEY_LOCAL_MACHINE);
+        key.OpenForRead(SettingsKey(*this).GetText());
+        const auto limit = static_cast<int32_t>(key.GetDword("JobTimeoutLimit", kJobTimeoutLimit));
+        // A value no dword editor means (above 2^31) is taken as unset, not as "none".
+        JobTimeoutLimit = limit < 0 ? kJobTimeoutLimit : std::min(limit, kMaxJobTimeout);
+        const auto minimum = static_cast<int32_t>(key.GetDword("MinimumSaving", 0));
+        MinimumSaving = SavingChoice::Step(minimum);
+        const auto draft = static_cast<int32_t>(key.GetDword("DraftSaving", kDraftSaving));
+        DraftSaving = SavingChoice::Step(draft);
+    } catch (...) {
+        return false;
+    }
+    return true;
+}
+
 void AppEnvironment::ReadSettings()
 {
     try {
@@ -141,6 +159,9 @@ void AppEnvironment::ReadSettings()
             }
             const auto fallback = static_cast<uint32_t>(setting.defaultNumber);
             auto value = static_cast<int32_t>(key.GetDword(setting.name, fallback));
+            // Two fallbacks that differ tell a missing (or unreadable) value from a stored one.
+            if (setting.number == &AppEnvironment::SavingsPercentage)
+                SavingsPercentageStored = value == static_cast<int32_t>(key.GetDword(setting.name, fallback + 1));
             if (setting.clampOnRead) value = setting.Clamp(value);
             this->*setting.number = value;
         }

@@ -25,6 +25,10 @@ public:
     AppEnvironment& operator=(const AppEnvironment&) = delete;
 
     void ReadSettings();
+    // The machine's bounds of every user's settings (JobTimeoutLimit,
+    // MinimumSaving, DraftSaving) from the installation key; false when the
+    // key cannot be read, and the members keep their values.
+    bool ReadMachineLimits();
     void SetPrintJobCancellation(int value);
     void LogSettings() const;
     // Stores the member's value of one setting under the user's key, making
@@ -70,6 +74,13 @@ public:
     // job can hold the shared queue for ever; 0: none (an administrator's
     // choice, and what an environment built from defaults only has).
     int32_t JobTimeoutLimit = 0;
+    // Whether the user ever stored a SavingsPercentage: without one, a job
+    // gets its queue's default saving.
+    bool SavingsPercentageStored = false;
+    // The machine's floor of every job's saving (an organisation that saves by
+    // default), and the saving of a job that asks for draft quality.
+    int32_t MinimumSaving = 0;
+    int32_t DraftSaving = 50;
 
 private:
     // The all-users folder of the product, made when missing with `create`.

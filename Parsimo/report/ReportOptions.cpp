@@ -32,6 +32,7 @@ struct Named {
 };
 constexpr Named<ReportOptions::GroupBy> kGroupings[] = {{"user", ReportOptions::GroupBy::User},
                                                         {"printer", ReportOptions::GroupBy::Printer},
+                                                        {"host", ReportOptions::GroupBy::Host},
                                                         {"month", ReportOptions::GroupBy::Month},
                                                         {"day", ReportOptions::GroupBy::Day}};
 constexpr Named<ReportOptions::Format> kFormats[] = {{"table", ReportOptions::Format::Table},
@@ -105,7 +106,7 @@ bool ParseReportOptions(const std::vector<std::string>& words, ReportOptions& op
             options.user = v;
         } else if (name == "--by") {
             if (!FindNamed(v, kGroupings, options.groupBy)) {
-                error = "bad value for --by: " + v + " (user, printer, month or day)";
+                error = "bad value for --by: " + v + " (user, printer, host, month or day)";
                 return false;
             }
         } else if (name == "--format") {
@@ -137,7 +138,7 @@ bool ParseReportOptions(const std::vector<std::string>& words, ReportOptions& op
 void WriteReportUsage(std::ostream& out)
 {
     out << "Usage: Parsimo report [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--user NAME]\n"
-           "                      [--by user|printer|month|day] [--format table|csv|json]\n"
+           "                      [--by user|printer|host|month|day] [--format table|csv|json]\n"
            "                      [--chart FILE.png|FILE.svg] [--database PATH]\n"
            "Pages printed and toner saved, from the usage statistics. Root and members of the\n"
            "group lpadmin read the all-users database (every user's jobs); other users read\n"

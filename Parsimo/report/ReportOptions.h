@@ -6,7 +6,7 @@
 
 // What `Parsimo report` was asked for.
 struct ReportOptions {
-    enum class GroupBy { User, Printer, Month, Day };
+    enum class GroupBy { User, Printer, Host, Month, Day };
     enum class Format { Table, Csv, Json };
     std::optional<std::string> from, to;  // YYYY-MM-DD, local dates, both included
     std::optional<std::string> user;

@@ -15,7 +15,7 @@ namespace {
 constexpr const char* kQuery =
     " AS g, count(*), total(pages), total(cheque), avg(savings), total(n), total(bb), total(ba), total(est),"
     " min(day), max(day)"
-    " FROM (SELECT j.user, j.printer, date(j.time, 'localtime') AS day, j.pages, j.cheque, j.savings,"
+    " FROM (SELECT j.id AS job, j.user, j.printer, date(j.time, 'localtime') AS day, j.pages, j.cheque, j.savings,"
     "   count(p.job) AS n, total(p.black_before) AS bb, total(p.black_after) AS ba,"
     "   max(j.pages - count(p.job), 0) * j.savings AS est"
     "   FROM jobs j LEFT JOIN pages p ON p.job = j.id"
@@ -30,6 +30,8 @@ const char* GroupKey(ReportOptions::GroupBy groupBy)
     switch (groupBy) {
     case ReportOptions::GroupBy::User: return "user";
     case ReportOptions::GroupBy::Printer: return "printer";
+    // Read only when asked: databases of earlier versions have no hosts.
+    case ReportOptions::GroupBy::Host: return "(SELECT host FROM jobs WHERE id = job)";
     case ReportOptions::GroupBy::Day: return "day";
     case ReportOptions::GroupBy::Month: break;
     }

@@ -1,13 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <thread>
 
 #include "ParsimoRun.h"
+#include "UserAccount.h"
 
 using testworld::Dword;
 using testworld::ReadAll;
 using testworld::Sz;
 using testworld::World;
+namespace fs = std::filesystem;
 
 namespace {
 // A world without a spooler: the target printers are the local ones.
@@ -154,4 +159,49 @@ TEST(SettingsCommand, HelpVersionAndBadCommands)
     EXPECT_EQ(Parsimo({}).status, 2);
     EXPECT_EQ(Parsimo({"frobnicate"}).status, 2);
     EXPECT_EQ(Parsimo({"settings", "extra"}).status, 2);
+}
+
+// An administrator sets a remote user's settings where the service account's
+// jobs of that name read them, as the service account: a link planted in
+// that folder (by anything the service account ran) never makes root write
+// through it. Only root may; the user is named once.
+TEST(SettingsCommand, OtherUsersSettingsAreWrittenAsTheirJobsRun)
+{
+    CommandWorld world;
+    EXPECT_EQ(Parsimo({"set", "SavingsPercentage", "40", "--user"}).status, 2);
+    EXPECT_EQ(Parsimo({"set", "--user", "a", "--user", "b", "SavingsPercentage", "40"}).status, 2);
+    if (geteuid() != 0) {
+        const auto refused = Parsimo({"set", "--user", "jane", "SavingsPercentage", "40"});
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_NE(refused.err.find("only root"), std::string::npos) << refused.err;
+        GTEST_SKIP() << "setting another user's settings needs root";
+    }
+    UserAccount nobody;
+    ASSERT_TRUE(UserAccount::Find("nobody", nobody));
+    const fs::path service = world.root / "service";
+    fs::create_directories(service);
+    fs::permissions(world.root, fs::perms::owner_all | fs::perms::others_exec | fs::perms::group_exec);
+    ASSERT_EQ(chown(service.c_str(), nobody.uid, nobody.gid), 0);
+    world.Set("PARSIMO_SERVICE_ACCOUNT", "nobody");
+    world.Set("PARSIMO_SERVICE_HOME", service.string());
+
+    const auto set = Parsimo({"set", "--user", "CORP\\Jane", "SavingsPercentage", "40", "PrintOutFormat", "PDF"});
+    EXPECT_EQ(set.status, 0) << set.err;
+    const fs::path hive = service / "jane/.config/tessel/user.reg";
+    EXPECT_NE(ReadAll(hive).find("\"SavingsPercentage\"=dword:00000028"), std::string::npos);
+    struct stat info { };
+    ASSERT_EQ(stat(hive.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, nobody.uid);
+    EXPECT_EQ(Parsimo({"get", "SavingsPercentage", "--user", "jane@corp.example"}).out, "40\n");
+    // The administrator's own settings are untouched.
+    EXPECT_EQ(world.Hive().find("SavingsPercentage"), std::string::npos);
+
+    // The next name's folder is a link to a folder of root's.
+    const fs::path rootOnly = world.root / "root-only";
+    fs::create_directories(rootOnly);
+    fs::permissions(rootOnly, fs::perms::owner_all);
+    fs::create_directory_symlink(rootOnly, service / "bob");
+    ASSERT_EQ(lchown((service / "bob").c_str(), nobody.uid, nobody.gid), 0);
+    EXPECT_NE(Parsimo({"set", "--user", "bob", "SavingsPercentage", "75"}).status, 0);
+    EXPECT_TRUE(fs::is_empty(rootOnly));
 }

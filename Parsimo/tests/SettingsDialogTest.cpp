@@ -200,6 +200,30 @@ TEST_F(SettingsDialogTest, WithoutAJobItSavesOrClosesAndNeverAnswersAJob)
     EXPECT_EQ(Parsimo({"get", "PrintJobCancellation"}).out, "1\n");
 }
 
+// The dialog starts from the saving the job asked for and offers nothing
+// below the machine's minimum: left as it is, the job gets its own saving
+// and the user's setting stays; moved, it is the user's for this job too.
+TEST_F(SettingsDialogTest, StartsFromTheJobsSavingWithinTheMachinesMinimum)
+{
+    m_world->Install({{"ShowDialog", Dword(1)},
+                      {"SavingsPercentage", Dword(30)},
+                      {"PrinterName", Sz("Parsimo")},
+                      {"TargetPrinterName", Sz("Target")}},
+                     {{"MinimumSaving", Dword(20)}});
+    m_world->Set("PARSIMO_TONER_SAVING", "75");
+    RunResult r = JobWithKey("Return", std::string(TEST_BINARY_DIR) + "/settings-dialog-minimum.png");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Parsimo({"get", "SavingsPercentage"}).out, "30\n");
+    EXPECT_NE(ReadAll(m_world->UserLog()).find("Toner saving: 75 (the job's TonerSaving)"), std::string::npos);
+
+    // Home moves the scale to its lowest: the minimum, not off.
+    r = JobWithKey("Home Return");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Parsimo({"get", "SavingsPercentage"}).out, "20\n");
+    EXPECT_NE(ReadAll(m_world->UserLog()).find("Toner saving: 20 (chosen in the dialog)"), std::string::npos);
+    EXPECT_EQ(PrintedFiles(*m_world).size(), 2u);
+}
+
 // Given a time limit (as under the queue), an unanswered dialog closes by
 // itself and stores nothing; a limit that is not a number is ignored.
 TEST_F(SettingsDialogTest, AnUnansweredDialogClosesAfterItsLimitStoringNothing)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Jobs through a private scheduler (packaging/cups-test-setup.sh) into the
 # built backend, the job processor and out of the target queues.
-#   end-to-end.sh SOURCE_DIR BUILD_DIR print|cancel|trust
+#   end-to-end.sh SOURCE_DIR BUILD_DIR print|cancel|saving|server|trust
 # Needs root, the scheduler's variables (CUPS_SERVER, PARSIMO_CUPS_DIR when
 # not the default) and its test users; skipped (77) without them.
 set -uo pipefail
@@ -44,9 +44,11 @@ home_of() { getent passwd "$1" | cut -d: -f6; }
 data_dir() { echo "$(home_of "$1")/.local/share/QMVK/Parsimo"; }
 
 # Each user's own settings: their target queue, no dialog, half the toner.
+# A third argument sets another saving (percent), "none" stores no saving at all.
 settings() {
-  local user=$1 target=$2 home
+  local user=$1 target=$2 saving=${3:-50} home line
   home=$(home_of "$user")
+  line=$([ "$saving" = none ] || printf '"SavingsPercentage"=dword:%08x' "$saving")
   rm -rf "$home/.config/tessel" "$home/.local/share/QMVK"
   runuser -u "$user" -- sh -c "mkdir -p '$home/.config/tessel' && cat >'$home/.config/tessel/user.reg'" <<REG
 REGEDIT4
@@ -54,7 +56,7 @@ REGEDIT4
 [HKEY_CURRENT_USER\\SOFTWARE\\QMVK\\Parsimo]
 "TargetPrinterName"="$target"
 "ShowDialog"=dword:00000000
-"SavingsPercentage"=dword:00000032
+$line
 REG
 }
 
@@ -103,6 +105,38 @@ check_print() {
   pass "$user printed $(basename "$file"): $pages pages, darkness $lightened of $original"
 }
 
+# Prints three.pdf as user $1 with options $3...; passes when the output keeps
+# $2 % of the black of the page printed without saving (within 5 %).
+expect_kept() {
+  local user=$1 kept=$2
+  shift 2
+  kept_by "$user ${*:-(no option)}" "$kept" runuser -u "$user" -- lp -d Parsimo "$@" "$work/three.pdf"
+}
+# Runs the command $3... that prints three.pdf somehow, waits for one more
+# document on the target and checks that it keeps $2 % of the black.
+kept_by() {
+  local label=$1 kept=$2 before got want
+  shift 2
+  before=$(completed ParsimoTarget)
+  "$@" >/dev/null || { fail "$label: could not submit"; return; }
+  for _ in $(seq 480); do [ "$(completed ParsimoTarget)" -gt "$before" ] && break; sleep 0.25; done
+  settle 60
+  [ "$(completed ParsimoTarget)" -eq $((before + 1)) ] || { fail "$label: nothing printed"; return; }
+  got=$(darkness "$dir/out/ParsimoTarget.pdf")
+  want=$((original * kept / 100))
+  if [ $((got - want)) -le $((original / 20 + 1)) ] && [ $((want - got)) -le $((original / 20 + 1)) ]; then
+    pass "$label: $kept % of the black kept (darkness $got of $original)"
+  else
+    fail "$label: darkness $got where $want ($kept % of $original) was due"
+  fi
+}
+# The darkness of three.pdf printed without saving, which the others are measured by.
+measure_original() {
+  original=1000
+  runuser -u "$user1" -- lp -d Parsimo -o TonerSaving=Off "$work/three.pdf" >/dev/null
+  settle 120
+  original=$(darkness "$dir/out/ParsimoTarget.pdf")
+}
 settings "$user1" ParsimoTarget
 settings "$user2" ParsimoTarget2
 if [ "$part" = print ]; then
@@ -162,6 +196,102 @@ lpstat -W not-completed -o ParsimoTarget | grep -q . && fail "cancel: a partial 
 cancel -a ParsimoTarget 2>/dev/null
 fi
 
+
+if [ "$part" = saving ]; then
+# The saving chosen per job: the job's option, then the user's own setting,
+# then the queue's default, never below the machine's minimum. The page is
+# a black block: what stays of its darkness is what the saving kept.
+settings "$user1" ParsimoTarget 10
+settings "$user2" ParsimoTarget none
+measure_original
+expect_kept "$user1" 25 -o TonerSaving=75
+expect_kept "$user1" 90
+expect_kept "$user1" 50 -o print-quality=3
+expect_kept "$user1" 100 -o print-quality=5
+expect_kept "$user2" 100
+lpadmin -p Parsimo -o TonerSaving=30
+expect_kept "$user2" 70
+# A print dialog sends the queue's default back as the job's option: the
+# user's own setting still wins over it.
+expect_kept "$user1" 90 -o TonerSaving=30
+grep -q '^\*DefaultTonerSaving: 30' "$dir/ppd/Parsimo.ppd" || fail "lpadmin did not set the queue's default"
+# The administrator's minimum, against a job's option and a user's setting.
+printf '"MinimumSaving"=dword:%08x\n' 20 >>"$dir/machine.reg"
+expect_kept "$user1" 80 -o TonerSaving=Off
+expect_kept "$user1" 80
+expect_kept "$user1" 40 -o TonerSaving=60
+grep -q 'Toner saving: 20 (the job.s TonerSaving, raised to the machine.s MinimumSaving)' \
+  "$(data_dir "$user1")/Parsimo.log" || fail "the job's saving is not in its log"
+fi
+
+if [ "$part" = server ]; then
+# A print server: the queue shared on the loopback port, and a second
+# scheduler playing another computer whose queue "Office" prints to it over
+# IPP, as users this machine has never heard of.
+[ "${PARSIMO_CUPS_PORT:-0}" != 0 ] || { echo "SKIP: the test scheduler listens on no port"; exit 77; }
+client=$dir-client
+PARSIMO_CUPS_DIR=$client PARSIMO_CUPS_PORT=0 "$source_dir/packaging/cups-test-setup.sh" start >/dev/null ||
+  { echo "FAIL: the client scheduler did not start"; exit 1; }
+trap 'rm -rf "$work"; lpadmin -x Parsimo 2>/dev/null; PARSIMO_CUPS_DIR=$client "$source_dir/packaging/cups-test-setup.sh" stop' EXIT
+server=ipp://127.0.0.1:$PARSIMO_CUPS_PORT/printers/Parsimo
+lpadmin -h "$client/cups.sock" -p Office -E -v "$server" -m raw 2>/dev/null
+lpadmin -p Parsimo -o printer-is-shared=true -o printer-op-policy=parsimo-shared
+# Remote users never chose a target: the server's default destination.
+lpadmin -d ParsimoTarget
+db=$dir/common/QMVK/Parsimo/Parsimo.sdf
+rows() { sqlite3 -readonly "$db" "SELECT count(*) FROM jobs WHERE user = '$1' AND host <> ''" 2>/dev/null; }
+remote() { lp -h "$client/cups.sock" -d Office "$@"; }
+rm -rf "$db" "$db-journal" "$dir/service/jane" "$dir/service/bob"
+# Under the shared queue's policy nobody is authenticated, local users
+# included: this job too runs as the service account, as unverified-$user1.
+measure_original
+
+kept_by "CORP\\Jane -o TonerSaving=75" 25 remote -U 'CORP\Jane' -o TonerSaving=75 "$work/three.pdf"
+# An administrator sets a remote user's own saving, where the service account's jobs of that name read it.
+PARSIMO_SERVICE_HOME=$dir/service "$build_dir/Parsimo/Parsimo" set --user 'CORP\Jane' SavingsPercentage 60 ||
+  fail "Parsimo set --user"
+kept_by "jane@corp.example (her own 60 %)" 40 remote -U jane@corp.example "$work/three.pdf"
+[ "$(rows jane)" = 2 ] && pass "both spellings of jane recorded as jane, with their host" ||
+  fail "jane's rows: $(sqlite3 -readonly "$db" "SELECT user, host FROM jobs" | tr '\n' ' ')"
+# A remote user with a local user's name is not that user.
+kept_by "$user1 from another computer" 100 remote -U "$user1" -o TonerSaving=Off "$work/three.pdf"
+[ "$(rows "unverified-$user1")" = 2 ] && pass "a remote $user1 is recorded as unverified-$user1" ||
+  fail "a remote $user1 was not kept apart from the local one"
+# A driverless client: IPP's own print-quality and requesting-user-name.
+cat >"$work/print.test" <<'TEST'
+{
+  NAME "Print-Job at draft quality"
+  OPERATION Print-Job
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR name requesting-user-name bob
+  ATTR mimeMediaType document-format application/pdf
+  GROUP job-attributes-tag
+  ATTR enum print-quality 3
+  FILE $filename
+  STATUS successful-ok
+}
+TEST
+kept_by "ipptool print-quality=3 as bob" 50 ipptool -f "$work/three.pdf" "$server" "$work/print.test"
+[ "$(rows bob)" = 1 ] && pass "bob recorded with his host" || fail "bob's job not recorded"
+# The remote job runs as the service account, in its per-name folder (seen in /proc).
+remote -U 'CORP\Jane' "$work/long.ps" >/dev/null
+dravik=
+for _ in $(seq 240); do dravik=$(pgrep -n -x Dravik -u parsimo) && break; sleep 0.25; done
+if [ -n "$dravik" ] && [ "$(awk '/^Uid:/ { print $2 }' "/proc/$dravik/status")" = "$(id -u parsimo)" ] &&
+  tr '\0' '\n' <"/proc/$dravik/environ" | grep -qx "HOME=$dir/service/jane"; then
+  pass "a remote job runs as the service account in jane's folder"
+else
+  fail "the remote job's processor ($dravik) is not the service account's in jane's folder"
+fi
+cancel -a Parsimo 2>/dev/null
+settle 60
+report=$("$build_dir/Parsimo/Parsimo" report --database "$db" --by user --format csv)
+grep -q '^jane,2,' <<<"$report" && grep -q '^bob,1,' <<<"$report" && pass "the report shows the remote users" ||
+  fail "report: $report"
+fi
 
 if [ "$part" = trust ]; then
 # Who a job runs as, tried as a hostile local user would.

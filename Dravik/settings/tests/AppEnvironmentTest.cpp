@@ -186,3 +186,21 @@ TEST(AppEnvironment, TheMachineCapsJobTimeout)
     EXPECT_NE(testworld::ReadAll(world.root / "env.log").find("  - JobTimeout = 45 (the machine's limit: 45)\r\n"),
               std::string::npos);
 }
+
+// A stored 0 is the user's choice of no saving; no value at all leaves the
+// job to its queue's default. The machine's bounds come in the filter's steps.
+TEST(AppEnvironment, TellsAStoredSavingFromNoneAndReadsTheMachinesBounds)
+{
+    World world;
+    world.Install({{"ShowDialog", Dword(0)}}, {{"MinimumSaving", Dword(12)}, {"DraftSaving", Dword(200)}});
+    AppEnvironment env;
+    EXPECT_FALSE(env.SavingsPercentageStored);
+    EXPECT_EQ(env.MinimumSaving, 15);
+    EXPECT_EQ(env.DraftSaving, 75);
+    world.Settings({{"SavingsPercentage", Dword(0)}});
+    env.ReadSettings();
+    EXPECT_TRUE(env.SavingsPercentageStored);
+    world.Settings({{"SavingsPercentage", Sz("30")}});
+    env.ReadSettings();
+    EXPECT_FALSE(env.SavingsPercentageStored);
+}

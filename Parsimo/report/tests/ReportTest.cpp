@@ -92,6 +92,12 @@ TEST_F(ReportTest, CsvAndJsonGiveTheKnownTotals)
     EXPECT_EQ(r.out.substr(r.out.find('\n') + 1), "Hall,3,11,1,46.7,2,20.00,12.00,7.30,4.10\n");
     r = Report(With({"--format", "csv", "--by", "day", "--from", "2024-03-25"}));
     EXPECT_EQ(r.out.substr(r.out.find('\n') + 1), "2024-03-25,1,2,0,10.0,0,,,0.20,0.20\n");
+    // A print server's jobs by the computer they came from; jobs recorded
+    // before computers were, under an empty name.
+    ASSERT_TRUE(Exec(db, "UPDATE jobs SET host = 'laptop-7' WHERE user = 'bob'"));
+    r = Report(With({"--format", "csv", "--by", "host"}));
+    EXPECT_EQ(r.out.substr(r.out.find('\n') + 1),
+              ",3,32,0,20.0,10,10.00,7.00,10.20,4.20\nlaptop-7,2,10,1,45.0,2,20.00,12.00,6.80,3.60\n");
 }
 
 TEST_F(ReportTest, TableNamesThePeriodAndMarksEstimates)
