@@ -141,7 +141,7 @@ add_parsimo() {
     "$dir/install" >"$dir/machine.reg"
   chmod 0644 "$dir/machine.reg"
   /usr/sbin/lpadmin -h "$sock" -p Parsimo -E -v parsimo:/ -P "$here/ppd/Parsimo.ppd" \
-    -o printer-error-policy=abort-job -o printer-op-policy=parsimo >&2
+    -o printer-error-policy=abort-job -o printer-op-policy=parsimo -o print-scaling-default=fit >&2
 }
 
 test_users=${PARSIMO_TEST_USERS:-parsimo-test1 parsimo-test2}
