@@ -2,6 +2,7 @@
 
 #include <regex>
 
+#include "JobExit.h"
 #include "TestWorld.h"
 
 using testworld::Dword;
@@ -59,7 +60,7 @@ TEST(DravikRun, DialogCancelsBeforeAnyFileIsDeleted)
     fs::create_directories(world.DataDir());
     std::ofstream(world.DataDir() / "_dk_0001.tm_") << "old page";
     const RunResult r = World::Dravik({world.Job(kJob)});
-    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.status, kExitCancelled);
     EXPECT_EQ(r.err, "");  // no message box
     EXPECT_TRUE(fs::exists(world.DataDir() / "_dk_0001.tm_"));
     EXPECT_NE(testworld::ReadAll(world.UserLog()).find("The print job was canceled by user.\r\n"), std::string::npos);
