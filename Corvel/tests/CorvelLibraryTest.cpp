@@ -37,7 +37,7 @@ TEST(CorvelLibrary, RecordsJobsAndPagesInAFileOnlyItsOwnerWrites)
               "1:1000/700|2:2000/1400|3:3000/2100");
     EXPECT_TRUE(std::regex_match(Query(db, "SELECT time FROM jobs WHERE id = 1"),
                                  std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)")));
-    EXPECT_EQ(Query(db, "PRAGMA user_version"), "1");
+    EXPECT_EQ(Query(db, "PRAGMA user_version"), "2");
     EXPECT_EQ(Query(db, "PRAGMA foreign_key_check"), "");
     // The journal stays, emptied, so that nobody has to delete it.
     EXPECT_EQ(fs::file_size(db + "-journal"), 0u);
@@ -94,7 +94,7 @@ TEST(CorvelLibrary, LeavesFilesThatAreNotOursExactlyAsTheyAre)
         {"a newer version",
          [&](const std::string& p) {
              fs::copy_file(ours, p);
-             ASSERT_TRUE(Exec(p, "PRAGMA user_version = 2"));
+             ASSERT_TRUE(Exec(p, "PRAGMA user_version = 3"));
          }},
         {"an empty file", [](const std::string& p) { std::ofstream(p) << ""; }},
     };
@@ -126,4 +126,23 @@ TEST(CorvelLibrary, LeavesFilesThatAreNotOursExactlyAsTheyAre)
     fs::remove(ours + "-journal");
     ASSERT_EQ(mkfifo((ours + "-journal").c_str(), 0666), 0);
     EXPECT_EQ(SaveJob(ours), 0);
+}
+
+// A database of the first schema keeps its jobs as they were, counted once,
+// when a new job brings it to the current one.
+TEST(CorvelLibrary, AnOlderDatabaseKeepsItsJobsAndGainsCopies)
+{
+    SharedFolder folder;
+    const std::string db = folder.Path();
+    ASSERT_TRUE(MakeFirstSchema(db));
+    const int32_t id = SaveJob(db, "bob", 2);
+    ASSERT_EQ(id, 2);
+    EXPECT_EQ(SaveCopies(db, id, 3), id);
+    EXPECT_EQ(Query(db, "SELECT user || ':' || pages || 'x' || copies FROM jobs ORDER BY id"), "ann:4x1|bob:2x3");
+    EXPECT_EQ(Query(db, "PRAGMA user_version"), "2");
+    // Copies of no job, or below one, or without the password, change nothing.
+    EXPECT_EQ(SaveCopies(db, 99, 2), 0);
+    EXPECT_EQ(SaveCopies(db, id, 0), 0);
+    EXPECT_EQ(SaveCopies(db, id, 5, "wrong"), 0);
+    EXPECT_EQ(Query(db, "SELECT sum(copies) FROM jobs"), "4");
 }

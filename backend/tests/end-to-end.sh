@@ -291,6 +291,10 @@ for want in "copies (integer) = 2" "sides (keyword) = two-sided-long-edge" "Inpu
 done
 [ "$(pdfinfo "$dir/out/ParsimoDuplex.pdf" | awk '/^Pages:/ { print $2 }')" = 3 ] &&
   pass "three pages, once" || fail "the two-sided job's document is not three pages"
+recorded=$(sqlite3 -readonly "$dir/common/QMVK/Parsimo/Parsimo.sdf" \
+  "SELECT pages || ' pages x ' || copies FROM jobs ORDER BY id DESC LIMIT 1" 2>/dev/null)
+[ "$recorded" = "3 pages x 2" ] && pass "the statistics hold 3 pages x 2 copies" ||
+  fail "the statistics hold $recorded, not 3 pages x 2"
 
 # Corner marks 40 pt square, 20 pt in from each edge, on A4, Letter and A4
 # landscape pages.
