@@ -313,7 +313,7 @@ whole_corners() {
   local pgm w h
   pgm=$(ls "$work"/corner*.pgm | head -1)
   read -r w h < <(sed -n 2p "$pgm")
-  tail -c $((w * h)) "$pgm" | od -An -tu1 -v | awk -v w="$w" -v h="$h" -v box=56 '
+  tail -c $((w * h)) "$pgm" | od -An -tu1 -v | awk -v w="$w" -v h="$h" -v box=84 '
     { for (i = 1; i <= NF; i++) { if ($i < 195) dark[n % w, int(n / w)] = 1; n++ } }
     END {
       for (c = 0; c < 4; c++) {
@@ -327,7 +327,7 @@ whole_corners() {
             }
         if (right < 0 || left == 0 || top == 0 || right == w - 1 || bottom == h - 1) continue
         ratio = (right - left + 1) / (bottom - top + 1)
-        whole += ratio > 0.8 && ratio < 1.25
+        whole += ratio > 0.92 && ratio < 1.08
       }
       print whole + 0
     }'
@@ -335,6 +335,18 @@ whole_corners() {
 }
 settings "$user1" ParsimoTarget
 out=$dir/out/ParsimoTarget.pdf
+# A paper the target offers (A4) is used as it is; one it lacks (B5) is fitted
+# whole on the target's own.
+for media in A4 B5; do
+  before=$(completed ParsimoTarget)
+  submit "$user1" -o media=$media "$work/a4.pdf" >/dev/null
+  settle 120 && [ "$(completed ParsimoTarget)" -eq $((before + 1)) ] || fail "the $media job did not print"
+  size=$(pdfinfo "$out" | awk '/^Page size:/ { print int($3 + 0.5) "x" int($5 + 0.5) }')
+  [ "$media $size" = "A4 595x842" ] || [ "$media $size" = "B5 612x792" ] || fail "the $media job printed on $size"
+  corners=$(whole_corners "$out" 1)
+  [ "$corners" = 4 ] && pass "the $media job prints on $size, whole" ||
+    fail "the $media job on $size has $corners of 4 corners whole"
+done
 for file in a4 mixed; do
   before=$(completed ParsimoTarget)
   submit "$user1" "$work/$file.pdf" >/dev/null
