@@ -375,7 +375,26 @@ settle 30 && pass "the job with a missing target ended" || fail "the job with a 
 lpstat -W completed -l -o Parsimo | grep -A1 "^Parsimo-$id " | grep -q 'Status: Could not open the target printer (NoSuchQueue)!' &&
   pass "lpstat -l shows why" || fail "no reason in lpstat: $(lpstat -W completed -l -o Parsimo | grep -A2 "^Parsimo-$id ")"
 lpstat -p Parsimo | grep -q 'enabled' && pass "the queue goes on" || fail "the queue stopped"
+
+# A target that refuses jobs for now: the job waits to be tried again, saying
+# why, and the queue prints the next job meanwhile.
 settings "$user1" ParsimoTarget
+cupsreject ParsimoTarget
+id=$(submit "$user1" "$work/three.pdf")
+for _ in $(seq 120); do
+  lpstat -l -o Parsimo | grep -A1 "^Parsimo-$id " | grep -q 'Status: The print job could not be printed' && break
+  sleep 0.25
+done
+cupsaccept ParsimoTarget
+lpstat -l -o Parsimo | grep -A1 "^Parsimo-$id " | grep -q 'Status: The print job could not be printed on the printer ParsimoTarget' &&
+  pass "a job the target refuses waits to be tried again, saying why" ||
+  fail "the refused job: $(lpstat -W all -l -o Parsimo | grep -A2 "^Parsimo-$id ")"
+before=$(completed ParsimoTarget2)
+submit "$user2" "$work/three.pdf" >/dev/null
+for _ in $(seq 240); do [ "$(completed ParsimoTarget2)" -gt "$before" ] && break; sleep 0.25; done
+[ "$(completed ParsimoTarget2)" -gt "$before" ] && pass "the next job prints meanwhile" || fail "the queue stalled"
+cancel "Parsimo-$id" 2>/dev/null
+settle 30
 fi
 
 echo "$((failures == 0 ? 1 : 0)) passed, $failures failed"
