@@ -15,6 +15,7 @@
 #include "FileList.h"
 #include "FileLock.h"
 #include "GhostScript.h"
+#include "JobFailure.h"
 #include "Log.h"
 #include "MessageBox.h"
 #include "Messages.h"
@@ -108,14 +109,12 @@ int32_t Stop(const TextBuffer& message, int status = kExitFailed)
     return status;
 }
 
-// The recorded failure as its message text, or a null text when there is
-// none; `id` is its message.
-TextBuffer RecordedFailure(int& id)
+// The recorded failure: its message (0 when there is none) and detail.
+void RecordedFailure(int& messageId, std::string& detail)
 {
     const std::lock_guard<std::mutex> lock(gFailureMutex);
-    id = gFailureMessage;
-    if (gFailureMessage == 0) return TextBuffer();
-    return FormatMessageText(gFailureMessage, gFailureDetail.c_str());
+    messageId = gFailureMessage;
+    detail = gFailureDetail;
 }
 
 // Logs a failure of the run at level 2 and stops with its message.
@@ -478,40 +477,25 @@ int32_t RunJob(int argc, char** argv)
         // What was printed but never delivered does not count.
         if (!documentDone) gPrintedPages = 0;
 
-        int recordedId = 0;
-        const TextBuffer recorded = RecordedFailure(recordedId);
-        TextBuffer status;
-        status.Format("%d", outcome.exitStatus);
-        TextBuffer seconds;
-        seconds.Format("%d", gGhostscript->GSJobTimeout);
-        const char* target = gAppEnv->TargetPrinterName;
-        if (recorded.GetText()) {
-            failure = recorded, cause = "a page could not be printed";
-            // The target's spooler did not take the document: it may later.
-            if (recordedId == MSG_PRINT_FAILED) ending = kExitTryLater;
-        } else if (outcome.timedOut) {
-            failure = FormatMessageText(MSG_JOB_TIMEOUT, seconds.GetText()), cause = "Ghostscript gave no output";
-        } else if (!outcome.launched) {
-            failure = FormatMessageText(MSG_RENDER_FAILED, "Ghostscript could not be started");
-            cause = "Ghostscript could not be started";
-        } else if (outcome.exitStatus != 0) {
-            cause = std::string("Ghostscript ended with status ") + status.GetText();
-            failure = FormatMessageText(MSG_RENDER_FAILED, cause.c_str());
-        } else if (!outcome.streamWhole) {
-            cause = "the page stream from Ghostscript broke off";
-            failure = FormatMessageText(MSG_RENDER_FAILED, cause.c_str());
-        } else if (gGhostscript->GSOutputMethod == STDOUT && !documentDone) {
-            failure = FormatMessageText(MSG_PRINT_FAILED, target), cause = "the print document was not finished";
-            ending = kExitTryLater;
-        } else if (gGhostscript->GSOutputMethod == STDOUT && outcome.pagesDelivered == 0) {
-            failure = FormatMessageText(MSG_NO_PAGES), cause = "the job holds no page";
-        } else if (gGhostscript->GSOutputMethod == STDOUT &&
-                   gPrintedPages < static_cast<uint32_t>(outcome.pagesDelivered)) {
-            failure = FormatMessageText(MSG_PRINT_FAILED, target), cause = "a page could not be printed";
-        } else if (gGhostscript->GSOutputMethod == FILEOUT &&
-                   FileList(gGhostscript->GSDataDir, gGhostscript->GSTempFile).GetSize() == 0) {
-            failure = FormatMessageText(MSG_OUTPUT_FAILED, gGhostscript->GSDataDir);
-            cause = "Ghostscript wrote no output file";
+        RunFindings run;
+        RecordedFailure(run.recordedMessage, run.recordedDetail);
+        run.timedOut = outcome.timedOut;
+        run.timeoutSeconds = gGhostscript->GSJobTimeout;
+        run.launched = outcome.launched;
+        run.exitStatus = outcome.exitStatus;
+        run.streamWhole = outcome.streamWhole;
+        run.printing = gGhostscript->GSOutputMethod == STDOUT;
+        run.documentDone = documentDone;
+        run.pagesDelivered = outcome.pagesDelivered;
+        run.pagesPrinted = gPrintedPages;
+        run.outputWritten = run.printing || FileList(gGhostscript->GSDataDir, gGhostscript->GSTempFile).GetSize() > 0;
+        run.target = gAppEnv->TargetPrinterName;
+        run.dataFolder = gGhostscript->GSDataDir;
+        const JobFailure found = JobFailure::Classify(run);
+        if (found.Failed()) {
+            failure = FormatMessageText(found.messageId, found.detail.c_str());
+            cause = found.cause;
+            ending = found.status;
         }
 
         // 19. Page count of file output; a record that claims more printed than
