@@ -296,6 +296,21 @@ recorded=$(sqlite3 -readonly "$dir/common/QMVK/Parsimo/Parsimo.sdf" \
 [ "$recorded" = "3 pages x 2" ] && pass "the statistics hold 3 pages x 2 copies" ||
   fail "the statistics hold $recorded, not 3 pages x 2"
 
+# Page ranges and number-up are the scheduler's filters' to apply, once (to
+# PostScript only when it names its pages, as applications' does).
+settings "$user1" ParsimoTarget
+pdftops "$work/three.pdf" "$work/three.ps" && chmod 0644 "$work/three.ps"
+for request in "three.pdf -P 2-3:2" "three.ps -P 2-3:2" "three.pdf -o number-up=2:2" "three.ps -o number-up=2:2"; do
+  file=${request%% *} options=${request#* } pages=${request##*:}
+  options=${options%:*}
+  before=$(completed ParsimoTarget)
+  # shellcheck disable=SC2086 # the options are words
+  submit "$user1" $options "$work/$file" >/dev/null
+  settle 120 && [ "$(completed ParsimoTarget)" -eq $((before + 1)) ] || fail "$file $options did not print"
+  got=$(pdfinfo "$dir/out/ParsimoTarget.pdf" | awk '/^Pages:/ { print $2 }')
+  [ "$got" = "$pages" ] && pass "$file $options: $pages pages" || fail "$file $options: $got pages, not $pages"
+done
+
 # Corner marks 40 pt square, 20 pt in from each edge, on A4, Letter and A4
 # landscape pages.
 marks='/m { 40 40 rectfill } def'
