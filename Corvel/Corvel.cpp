@@ -45,6 +45,18 @@ int32_t SaveUsageStatistics(const char* database, const char* /*reserved*/, cons
     }
 }
 
+int32_t SaveUsageCopies(const char* database, const char* /*reserved*/, const char* password, int32_t statisticsId,
+                        int32_t copies)
+{
+    if (!Authorised(database, password) || statisticsId <= 0 || copies <= 0) return 0;
+    try {
+        UsageDatabase db(database, UsageDatabase::Access::Write);
+        return db.SetCopies(statisticsId, copies) ? statisticsId : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
 int32_t SaveUsageDetails(const char* database, const char* /*reserved*/, const char* password, int32_t statisticsId,
                          int32_t page, int32_t cyanBefore, int32_t cyanAfter, int32_t magentaBefore,
                          int32_t magentaAfter, int32_t yellowBefore, int32_t yellowAfter, int32_t blackBefore,

@@ -13,6 +13,10 @@ CORVEL_EXPORT int32_t SaveUsageStatistics(const char* database, const char* rese
                                           const char* userName, const char* printerName, const char* outputFormat,
                                           int32_t pages, int32_t savingsPercentage, int32_t checkDocument);
 
+// The copies the target was asked to make of a recorded job (1 unless set).
+CORVEL_EXPORT int32_t SaveUsageCopies(const char* database, const char* reserved, const char* password,
+                                      int32_t statisticsId, int32_t copies);
+
 // One page's ink coverage, each figure in ten-thousandths of the page's pixels.
 CORVEL_EXPORT int32_t SaveUsageDetails(const char* database, const char* reserved, const char* password,
                                        int32_t statisticsId, int32_t page, int32_t cyanBefore, int32_t cyanAfter,

@@ -41,6 +41,8 @@ constexpr const char* kMigrations[] = {
     " black_before INTEGER NOT NULL CHECK (black_before BETWEEN 0 AND 10000),"
     " black_after INTEGER NOT NULL CHECK (black_after BETWEEN 0 AND 10000),"
     " PRIMARY KEY (job, page)) WITHOUT ROWID;",
+    // Jobs recorded before count as printed once.
+    "ALTER TABLE jobs ADD COLUMN copies INTEGER NOT NULL DEFAULT 1 CHECK (copies > 0);",
     // The computer a job came from: a print server serves many.
     "ALTER TABLE jobs ADD COLUMN host TEXT NOT NULL DEFAULT '';",
 };
@@ -144,7 +146,9 @@ UsageDatabase::UsageDatabase(const char* path, Access access, std::chrono::milli
     if (!CheckOwnership(fresh, version)) return;
     m_empty = fresh;
     if (!write) {
-        if (!fresh && version != kSchemaVersion) Fail("has a schema this program cannot read");
+        // Older schemas are read as they are: a reader never migrates.
+        if (!fresh && version < 1) Fail("has a schema this program cannot read");
+        m_version = version;
         if (!fresh && IsOpen()) CheckTables();
         return;
     }
@@ -273,8 +277,8 @@ int32_t UsageDatabase::AddJob(const JobFigures& job)
         Fail("is busy");
         return 0;
     }
-    const Statement insert = Prepare(
-        m_pDb, "INSERT INTO jobs (user, printer, format, pages, savings, cheque, host) VALUES (?, ?, ?, ?, ?, ?, ?)");
+    const Statement insert = Prepare(m_pDb, "INSERT INTO jobs (user, printer, format, pages, savings, cheque, copies,"
+                                            " host) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
     if (!insert) {
         Fail("has no jobs table");
         return 0;
@@ -285,7 +289,8 @@ int32_t UsageDatabase::AddJob(const JobFigures& job)
     sqlite3_bind_int(insert.get(), 4, job.pages);
     sqlite3_bind_int(insert.get(), 5, job.savingsPercentage);
     sqlite3_bind_int(insert.get(), 6, job.checkDocument ? 1 : 0);
-    BindText(insert.get(), 7, job.hostName);
+    sqlite3_bind_int(insert.get(), 7, job.copies);
+    BindText(insert.get(), 8, job.hostName);
     if (sqlite3_step(insert.get()) != SQLITE_DONE) {
         Fail("refused the job");
         return 0;
@@ -323,4 +328,17 @@ bool UsageDatabase::AddPage(int64_t job, int32_t page, const PageFigures& figure
     for (int i = 0; i < PageFigures::kCount; ++i) sqlite3_bind_int(insert.get(), 3 + i, figures.values[i]);
     if (sqlite3_step(insert.get()) != SQLITE_DONE) return Fail("refused the page");
     return Exec("COMMIT") || Fail("cannot commit the page");
+}
+
+bool UsageDatabase::SetCopies(int64_t job, int32_t copies)
+{
+    if (!IsOpen()) return false;
+    WriteScope scope(m_pDb);
+    if (!Exec("BEGIN IMMEDIATE")) return Fail("is busy");
+    const Statement update = Prepare(m_pDb, "UPDATE jobs SET copies = ? WHERE id = ?");
+    if (!update) return Fail("has no jobs table");
+    sqlite3_bind_int(update.get(), 1, copies);
+    sqlite3_bind_int64(update.get(), 2, job);
+    if (sqlite3_step(update.get()) != SQLITE_DONE || sqlite3_changes(m_pDb) != 1) return Fail("refused the copies");
+    return Exec("COMMIT") || Fail("cannot commit the copies");
 }

@@ -20,7 +20,7 @@ struct sqlite3;
 class UsageDatabase {
 public:
     static constexpr int32_t kApplicationId = 0x5A335053;
-    static constexpr int32_t kSchemaVersion = 2;
+    static constexpr int32_t kSchemaVersion = 3;
     static constexpr int kMaxText = 260;
     static constexpr int32_t kMaxCoverage = 10000;
     // The processor time a reader's statements may take together, from the
@@ -40,6 +40,8 @@ public:
     bool IsOpen() const { return m_pDb != nullptr; }
     // Opened for reading, but nothing was ever recorded in it.
     bool IsEmpty() const { return m_empty; }
+    // The schema version of a database opened for reading (it may be older).
+    int32_t Version() const { return m_version; }
     // Why the database could not be opened or the last write failed.
     const std::string& Error() const { return m_error; }
 
@@ -47,6 +49,8 @@ public:
     int32_t AddJob(const JobFigures& job);
     // False when nothing was written (no such job, page already there, figures out of range).
     bool AddPage(int64_t job, int32_t page, const PageFigures& figures);
+    // False when nothing was written (no such job, copies below one).
+    bool SetCopies(int64_t job, int32_t copies);
 
     // For the report's own queries; valid while the object lives.
     sqlite3* Handle() const { return m_pDb; }
@@ -65,5 +69,6 @@ private:
     std::string m_path;
     std::string m_error;
     bool m_empty = false;
+    int32_t m_version = kSchemaVersion;
     std::clock_t m_deadline = 0;
 };

@@ -78,7 +78,8 @@ std::vector<std::string_view> Words(std::string_view line)
 std::string UsageHandOff::JobLine(const JobFigures& job)
 {
     return "job " + std::to_string(job.pages) + ' ' + std::to_string(job.savingsPercentage) + ' ' +
-           (job.checkDocument ? '1' : '0') + ' ' + Encode(job.outputFormat) + ' ' + Encode(job.printerName) + '\n';
+           (job.checkDocument ? '1' : '0') + ' ' + Encode(job.outputFormat) + ' ' + Encode(job.printerName) + ' ' +
+           std::to_string(job.copies) + '\n';
 }
 
 std::string UsageHandOff::PageLine(int32_t page, const PageFigures& figures)
@@ -110,12 +111,12 @@ bool UsageHandOff::Parse(std::string_view text, Record& record, std::string& fau
         if (words[0] == "end" && words.size() == 1) {
             if (!haveJob) return bad("an end without a job");
             ended = true;
-        } else if (words[0] == "job" && words.size() == 6 && !haveJob) {
+        } else if (words[0] == "job" && words.size() == 7 && !haveJob) {
             JobFigures& job = record.job;
             int32_t cheque = 0;
             if (!Number(words[1], 1, kMaxPages, job.pages) || !Number(words[2], 0, 100, job.savingsPercentage) ||
                 !Number(words[3], 0, 1, cheque) || !Decode(words[4], job.outputFormat) ||
-                !Decode(words[5], job.printerName))
+                !Decode(words[5], job.printerName) || !Number(words[6], 1, kMaxCopies, job.copies))
                 return bad("a malformed job");
             bool known = false;
             for (const char* format : kFormats) known = known || job.outputFormat == format;

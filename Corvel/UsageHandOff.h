@@ -9,7 +9,7 @@
 
 // The usage figures of one job as the job processor hands them to the
 // backend, which alone writes the all-users database. One text line each:
-//   job PAGES SAVINGS CHEQUE FORMAT PRINTER
+//   job PAGES SAVINGS CHEQUE FORMAT PRINTER COPIES
 //   page N CYAN_BEFORE CYAN_AFTER ... BLACK_AFTER
 //   end
 // Texts are percent-encoded (never empty: "-" stands for ""). The user is not
@@ -19,6 +19,7 @@ public:
     // A larger hand-off is not read: a hundred thousand pages fit.
     static constexpr size_t kMaxSize = 8u << 20;
     static constexpr int32_t kMaxPages = 1000000;
+    static constexpr int32_t kMaxCopies = 32767;
 
     struct Record {
         JobFigures job;

@@ -9,6 +9,7 @@
 #include "DravikEnvironment.h"
 #include "DravikLauncher.h"
 #include "FixedText.h"
+#include "JobExit.h"
 #include "JobIdentity.h"
 #include "JobRecord.h"
 #include "JobSaving.h"
@@ -76,7 +77,26 @@ std::string Backend::RelayLine(const std::string& line)
     std::string text;
     for (char c : line)
         if (c != '\r') text.push_back(static_cast<unsigned char>(c) < 0x20 ? ' ' : c);
-    return "ERROR: " + text;
+    for (const char* prefix : {"ERROR: ", "WARNING: ", "INFO: "})
+        if (text.compare(0, std::strlen(prefix), prefix) == 0) return text;
+    return "DEBUG: " + text;
+}
+
+int Backend::ExitCode(const LaunchOutcome& outcome)
+{
+    switch (outcome.stage) {
+    case LaunchOutcome::Ran: break;
+    case LaunchOutcome::Spawn: return kRetry;  // out of processes for now
+    default: return kCancel;
+    }
+    // Ended by the scheduler: it knows what becomes of the job.
+    if (outcome.stopped) return kFailed;
+    if (outcome.timedOut) return kCancel;
+    switch (outcome.status) {
+    case kExitPrinted: return kOk;
+    case kExitTryLater: return kRetry;
+    default: return kCancel;
+    }
 }
 
 int Backend::Run(int argc, const char* const* argv, const std::vector<std::string>& environment)
@@ -102,13 +122,13 @@ int Backend::Run(int argc, const char* const* argv, const std::vector<std::strin
     if (identity.service && (!haveService || service.uid == 0)) {
         Say("ERROR", "The service account \"" + serviceName + "\" does not exist: the job of \"" + job.user +
                          "\" cannot be processed (reinstall the package parsimo)");
-        return kFailed;
+        return kCancel;
     }
     const Installation installation = ReadInstallation();
     if (installation.dravik.empty() || !FileExists(installation.dravik.c_str(), false)) {
         Say("ERROR", "Parsimo installation not found: no job processor \"" + installation.dravik +
                          "\" (InstallDir of HKEY_LOCAL_MACHINE\\SOFTWARE\\QMVK\\Parsimo)");
-        return kFailed;
+        return kCancel;
     }
     std::string queue = DravikEnvironment::Value(environment, "PRINTER");
     if (queue.empty()) queue = "Parsimo";
@@ -137,7 +157,7 @@ int Backend::Run(int argc, const char* const* argv, const std::vector<std::strin
     const std::string hive = DravikEnvironment::HivePath(request.environment);
     if (hive.empty()) {
         Say("ERROR", "User \"" + identity.name + "\" has no home folder for their settings");
-        return kFailed;
+        return kCancel;
     }
     request.prepare = [&]() {
         // The per-name folder of the service account, then the hive's
@@ -149,32 +169,29 @@ int Backend::Run(int argc, const char* const* argv, const std::vector<std::strin
     };
     Say("INFO", "Processing job " + std::to_string(job.jobId) + " for user " + identity.name +
                     (identity.service ? " as the service account " + serviceName : std::string()));
-    int relayed = 0;
-    const LaunchOutcome outcome = DravikLauncher::Run(request, [&relayed](const std::string& line) {
-        std::fprintf(stderr, "%s\n", RelayLine(line).c_str());
-        ++relayed;
+    bool explained = false;  // the job processor said why it failed
+    const LaunchOutcome outcome = DravikLauncher::Run(request, [&explained](const std::string& line) {
+        const std::string relayed = RelayLine(line);
+        std::fprintf(stderr, "%s\n", relayed.c_str());
+        explained = explained || relayed.rfind("ERROR: ", 0) == 0;
     });
 
     if (outcome.stage != LaunchOutcome::Ran) {
         Say("ERROR", StageText(outcome) + " (" + std::strerror(outcome.error) + "); hive " + hive);
-        return kFailed;
+        return ExitCode(outcome);
     }
     // Pages that reached paper count even when the job failed later on.
     if (!outcome.figures.empty() && !SystemStatistics::Record(outcome.figures, identity.name, machine, fault))
         Say("WARNING", "The job's usage was not recorded: " + fault);
-    if (outcome.timedOut) {
+    if (outcome.timedOut)
         Say("ERROR", "The job ran longer than " + std::to_string(installation.timeLimitSeconds) +
                          " seconds (JobTimeoutLimit) and was ended");
-        return kFailed;
-    }
-    if (outcome.stopped) {
+    else if (outcome.stopped)
         Say("INFO", "Job stopped");
-        return kFailed;
-    }
-    if (outcome.status == 0) return kOk;
-    // The job processor's own message, when it gave one, stays the one the scheduler shows.
-    Say(relayed > 0 ? "DEBUG" : "ERROR", "The job processor stopped early (exit status " +
-                                             std::to_string(outcome.status) +
-                                             "); see Parsimo.log in the user's data folder");
-    return kFailed;
+    else if (outcome.status != kExitPrinted && outcome.status != kExitCancelled)
+        // The job processor's own message, when it gave one, stays the one the scheduler shows.
+        Say(explained ? "DEBUG" : "ERROR", "The job processor stopped early (exit status " +
+                                               std::to_string(outcome.status) +
+                                               "); see Parsimo.log in the user's data folder");
+    return ExitCode(outcome);
 }

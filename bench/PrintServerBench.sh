@@ -59,7 +59,7 @@ lpadmin -p BenchTarget -E -v keep:/ -P "$source_dir/packaging/ParsimoTarget.ppd"
 lpadmin -d BenchTarget
 for n in $(seq 2 "$queues"); do
   lpadmin -p "Parsimo-$n" -E -v parsimo:/ -P "$source_dir/packaging/ppd/Parsimo.ppd" \
-    -o printer-error-policy=abort-job -o printer-op-policy=parsimo-shared 2>/dev/null
+    -o printer-error-policy=abort-job -o printer-op-policy=parsimo-shared -o print-scaling-default=fit 2>/dev/null
 done
 for q in Parsimo $(seq -f "Parsimo-%g" 2 "$queues"); do
   lpadmin -p "$q" -o printer-is-shared=true -o printer-op-policy=parsimo-shared -c ParsimoOffice

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # A private CUPS scheduler for the printing tests, with target queues
-# "ParsimoTarget" and "ParsimoTarget2" whose documents land unchanged in a file.
+# "ParsimoTarget" and "ParsimoTarget2" whose documents land unchanged in a file,
+# and "ParsimoDuplex", the same with two-sided printing and two paper trays.
 #
 #   eval "$(packaging/cups-test-setup.sh start)"   # prints the variables to export
 #   packaging/cups-test-setup.sh add-parsimo BUILD_DIR  # the built backend, job processor and queue "Parsimo"
@@ -111,6 +112,17 @@ CONF
     /usr/sbin/cupsenable -h "$sock" "$q" >&2 || true
     /usr/sbin/cupsaccept -h "$sock" "$q" >&2 || true
   done
+  # A copy of the target's PPD that also offers duplex and a second tray.
+  { cat "$here/ParsimoTarget.ppd"
+    printf '%s\n' '*OpenUI *Duplex/Two-Sided: PickOne' '*DefaultDuplex: None' \
+      '*Duplex None/Off: "<</Duplex false>>setpagedevice"' \
+      '*Duplex DuplexNoTumble/Long Edge: "<</Duplex true/Tumble false>>setpagedevice"' \
+      '*Duplex DuplexTumble/Short Edge: "<</Duplex true/Tumble true>>setpagedevice"' '*CloseUI: *Duplex' \
+      '*OpenUI *InputSlot/Paper Source: PickOne' '*DefaultInputSlot: Tray1' \
+      '*InputSlot Tray1/Tray 1: "<</MediaPosition 0>>setpagedevice"' \
+      '*InputSlot Tray2/Tray 2: "<</MediaPosition 1>>setpagedevice"' '*CloseUI: *InputSlot'
+  } >"$dir/ppd/ParsimoDuplex.ppd"
+  /usr/sbin/lpadmin -h "$sock" -p ParsimoDuplex -E -v "file://$dir/out/ParsimoDuplex.pdf" -P "$dir/ppd/ParsimoDuplex.ppd" >&2
   echo "export CUPS_SERVER='$sock'"
   echo "export PARSIMO_CUPS_PORT='$port'"
   echo "export PARSIMO_TEST_USERS='$test_users'"
@@ -132,7 +144,7 @@ add_parsimo() {
     "$dir/install" >"$dir/machine.reg"
   chmod 0644 "$dir/machine.reg"
   /usr/sbin/lpadmin -h "$sock" -p Parsimo -E -v parsimo:/ -P "$here/ppd/Parsimo.ppd" \
-    -o printer-error-policy=abort-job -o printer-op-policy=parsimo >&2
+    -o printer-error-policy=abort-job -o printer-op-policy=parsimo -o print-scaling-default=fit >&2
 }
 
 test_users=${PARSIMO_TEST_USERS:-parsimo-test1 parsimo-test2}

@@ -129,29 +129,30 @@ TEST(CorvelLibrary, LeavesFilesThatAreNotOursExactlyAsTheyAre)
     EXPECT_EQ(SaveJob(ours), 0);
 }
 
-// A database of the first schema, as earlier versions wrote it, gains the
-// job's computer on the next write; its rows stay as they were.
-TEST(CorvelLibrary, AnEarlierSchemaIsBroughtUpToDateKeepingItsRows)
+// A database of the first schema keeps its jobs as they were, counted once
+// and from no known computer, when a new job brings it to the current one.
+TEST(CorvelLibrary, AnOlderDatabaseKeepsItsJobsAndGainsCopiesAndHosts)
 {
     SharedFolder folder;
     const std::string db = folder.Path();
-    ASSERT_TRUE(Exec(
-        db, "CREATE TABLE jobs (id INTEGER PRIMARY KEY, time TEXT NOT NULL DEFAULT '2024-01-01T00:00:00Z',"
-            " user TEXT NOT NULL, printer TEXT NOT NULL, format TEXT NOT NULL, pages INTEGER NOT NULL,"
-            " savings INTEGER NOT NULL, cheque INTEGER NOT NULL);"
-            "CREATE TABLE pages (job INTEGER, page INTEGER, cyan_before, cyan_after, magenta_before,"
-            " magenta_after, yellow_before, yellow_after, black_before, black_after,"
-            " PRIMARY KEY (job, page)) WITHOUT ROWID;"
-            "INSERT INTO jobs (user, printer, format, pages, savings, cheque) VALUES ('ann', 'Office', '', 3, 30, 0);"
-            "PRAGMA application_id = " +
-                std::to_string(UsageDatabase::kApplicationId) + "; PRAGMA user_version = 1;"));
+    ASSERT_TRUE(MakeFirstSchema(db));
+    const int32_t id = SaveJob(db, "bob", 2);
+    ASSERT_EQ(id, 2);
+    EXPECT_EQ(SaveCopies(db, id, 3), id);
+    EXPECT_EQ(Query(db, "SELECT user || ':' || pages || 'x' || copies FROM jobs ORDER BY id"), "ann:4x1|bob:2x3");
+    EXPECT_EQ(Query(db, "PRAGMA user_version"), std::to_string(UsageDatabase::kSchemaVersion));
+    // Copies of no job, or below one, or without the password, change nothing.
+    EXPECT_EQ(SaveCopies(db, 99, 2), 0);
+    EXPECT_EQ(SaveCopies(db, id, 0), 0);
+    EXPECT_EQ(SaveCopies(db, id, 5, "wrong"), 0);
+    EXPECT_EQ(Query(db, "SELECT sum(copies) FROM jobs"), "4");
+
     UsageDatabase database(db.c_str(), UsageDatabase::Access::Write);
     JobFigures job;
     job.userName = "jane";
     job.printerName = "Office";
     job.pages = 2;
     job.hostName = "laptop-7.corp.example";
-    EXPECT_EQ(database.AddJob(job), 2) << database.Error();
-    EXPECT_EQ(Query(db, "SELECT user || '@' || host FROM jobs ORDER BY id"), "ann@|jane@laptop-7.corp.example");
-    EXPECT_EQ(Query(db, "PRAGMA user_version"), std::to_string(UsageDatabase::kSchemaVersion));
+    EXPECT_EQ(database.AddJob(job), 3) << database.Error();
+    EXPECT_EQ(Query(db, "SELECT user || '@' || host FROM jobs ORDER BY id"), "ann@|bob@|jane@laptop-7.corp.example");
 }

@@ -48,6 +48,14 @@ inline int32_t SavePage(const std::string& db, int32_t id, int32_t page, const D
     return save ? save(db.c_str(), "", password, id, page, d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7]) : -1;
 }
 
+inline int32_t SaveCopies(const std::string& db, int32_t id, int32_t copies, const char* password = kPassword)
+{
+    Library library(CORVEL_LIBRARY);
+    using Fn = int32_t (*)(const char*, const char*, const char*, int32_t, int32_t);
+    const Fn save = library.GetFunction<Fn>("SaveUsageCopies");
+    return save ? save(db.c_str(), "", password, id, copies) : -1;
+}
+
 inline std::string ReadFile(const fs::path& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -90,6 +98,22 @@ inline bool Exec(const std::string& db, const std::string& sql)
               sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
     sqlite3_close(handle);
     return ok;
+}
+
+// A database as the first release left it (schema 1: no copies), with one job.
+inline bool MakeFirstSchema(const std::string& db)
+{
+    return Exec(db, "CREATE TABLE jobs (id INTEGER PRIMARY KEY, time TEXT NOT NULL DEFAULT"
+                    " (strftime('%Y-%m-%dT%H:%M:%SZ', 'now')), user TEXT NOT NULL, printer TEXT NOT NULL,"
+                    " format TEXT NOT NULL, pages INTEGER NOT NULL CHECK (pages > 0), savings INTEGER NOT NULL"
+                    " CHECK (savings BETWEEN 0 AND 100), cheque INTEGER NOT NULL CHECK (cheque IN (0, 1)));"
+                    "CREATE TABLE pages (job INTEGER NOT NULL REFERENCES jobs (id) ON DELETE CASCADE,"
+                    " page INTEGER NOT NULL, cyan_before INTEGER, cyan_after INTEGER, magenta_before INTEGER,"
+                    " magenta_after INTEGER, yellow_before INTEGER, yellow_after INTEGER, black_before INTEGER,"
+                    " black_after INTEGER, PRIMARY KEY (job, page)) WITHOUT ROWID;"
+                    "INSERT INTO jobs (user, printer, format, pages, savings, cheque)"
+                    " VALUES ('ann', 'Office', '', 4, 30, 0);"
+                    "PRAGMA application_id = 1513312339; PRAGMA user_version = 1;");
 }
 
 // A folder like the all-users folder: everyone writes, nobody removes another's files.

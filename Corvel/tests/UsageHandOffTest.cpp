@@ -10,6 +10,7 @@ TEST(UsageHandOff, AWholeHandOffReadsBackAsWritten)
     job.pages = 3;
     job.savingsPercentage = 30;
     job.checkDocument = true;
+    job.copies = 2;
     const std::string text = UsageHandOff::JobLine(job) + UsageHandOff::PageLine(1, {{1, 2, 3, 4, 5, 6, 7, 8}}) +
                              UsageHandOff::PageLine(3, {{0, 0, 0, 0, 0, 0, 10000, 5000}}) +
                              std::string(UsageHandOff::kEndLine);
@@ -21,6 +22,7 @@ TEST(UsageHandOff, AWholeHandOffReadsBackAsWritten)
     EXPECT_EQ(record.job.pages, 3);
     EXPECT_EQ(record.job.savingsPercentage, 30);
     EXPECT_TRUE(record.job.checkDocument);
+    EXPECT_EQ(record.job.copies, 2);
     EXPECT_TRUE(record.job.userName.empty());
     ASSERT_EQ(record.pages.size(), 2u);
     EXPECT_EQ(record.pages[1].first, 3);
@@ -29,26 +31,29 @@ TEST(UsageHandOff, AWholeHandOffReadsBackAsWritten)
 
 TEST(UsageHandOff, AnythingButAWholeTruthfulHandOffRecordsNothing)
 {
-    const std::string job = "job 2 30 0 PDF Office\n";
+    const std::string job = "job 2 30 0 PDF Office 1\n";
     const std::string page = "page 1 0 0 0 0 0 0 10 5\n";
     const char* const bad[] = {
-        "",                                                           // nothing came
-        "job 2 30 0 PDF Office\n",                                    // no end: the processor stopped halfway
-        "job 2 30 0 PDF Office\nend",                                 // a line cut short
-        "end\n",                                                      // no job
-        "job 0 30 0 PDF Office\nend\n",                               // no pages
-        "job 2 101 0 PDF Office\nend\n",                              // savings out of range
-        "job 2 30 2 PDF Office\nend\n",                               // cheque is 0 or 1
-        "job 2 30 0 HTML Office\nend\n",                              // unknown output
-        "job 2 30 0 PDF Off ice\nend\n",                              // a word too many
-        "job 2 30 0 PDF Off%4\nend\n",                                // a broken escape
-        "job 2 30 0 PDF Off%00ice\nend\n",                            // a NUL in a name
-        "job 2 30 0 PDF Office\npage 3 0 0 0 0 0 0 10 5\nend\n",      // a page beyond the job
-        "job 2 30 0 PDF Office\npage 1 0 0 0 0 0 0 10 10001\nend\n",  // coverage out of range
-        "job 2 30 0 PDF Office\npage 1 0 0 0 0 0 0 10 -1\nend\n",
-        "job 2 30 0 PDF Office\njob 2 30 0 PDF Office\nend\n",  // a second job
-        "job 2 30 0 PDF Office\nend\nend\n",                    // text after the end
-        "job 99999999999 30 0 PDF Office\nend\n",               // beyond 32 bits
+        "",                                                             // nothing came
+        "job 2 30 0 PDF Office 1\n",                                    // no end: the processor stopped halfway
+        "job 2 30 0 PDF Office 1\nend",                                 // a line cut short
+        "end\n",                                                        // no job
+        "job 0 30 0 PDF Office 1\nend\n",                               // no pages
+        "job 2 101 0 PDF Office 1\nend\n",                              // savings out of range
+        "job 2 30 2 PDF Office 1\nend\n",                               // cheque is 0 or 1
+        "job 2 30 0 HTML Office 1\nend\n",                              // unknown output
+        "job 2 30 0 PDF Off ice 1\nend\n",                              // a word too many
+        "job 2 30 0 PDF Off%4 1\nend\n",                                // a broken escape
+        "job 2 30 0 PDF Off%00ice 1\nend\n",                            // a NUL in a name
+        "job 2 30 0 PDF Office 1\npage 3 0 0 0 0 0 0 10 5\nend\n",      // a page beyond the job
+        "job 2 30 0 PDF Office 1\npage 1 0 0 0 0 0 0 10 10001\nend\n",  // coverage out of range
+        "job 2 30 0 PDF Office 1\npage 1 0 0 0 0 0 0 10 -1\nend\n",
+        "job 2 30 0 PDF Office 1\njob 2 30 0 PDF Office 1\nend\n",  // a second job
+        "job 2 30 0 PDF Office 1\nend\nend\n",                      // text after the end
+        "job 99999999999 30 0 PDF Office 1\nend\n",                 // beyond 32 bits
+        "job 2 30 0 PDF Office\nend\n",                             // no copies
+        "job 2 30 0 PDF Office 0\nend\n",                           // copies below one
+        "job 2 30 0 PDF Office 32768\nend\n",                       // more copies than a job may ask
     };
     for (const char* text : bad) {
         UsageHandOff::Record record;

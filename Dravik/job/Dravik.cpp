@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -15,6 +16,7 @@
 #include "FileList.h"
 #include "FileLock.h"
 #include "GhostScript.h"
+#include "JobFailure.h"
 #include "Log.h"
 #include "MessageBox.h"
 #include "Messages.h"
@@ -60,6 +62,9 @@ constexpr auto kTargetJobWatch = std::chrono::seconds(12);
 constexpr auto kTargetJobSettle = std::chrono::seconds(3);
 constexpr auto kTargetJobPoll = std::chrono::milliseconds(200);
 
+// Started by the queue's backend, which passes our error stream to the scheduler.
+bool gUnderQueue = false;
+
 // The first reason recorded on any thread why the job cannot run to its end.
 std::mutex gFailureMutex;
 int gFailureMessage = 0;
@@ -89,26 +94,38 @@ void CleanUp()
     gUsageRecords = nullptr;
 }
 
-int32_t Stop(const TextBuffer& message)
+// The job's state message for the scheduler, one line; other lines on our
+// error stream (a toolkit's warnings) only reach its log.
+void TellQueue(const char* prefix, const char* text)
 {
-    MessageBoxA(message.GetText(), gAppEnv ? gAppEnv->AppTitle : kMessageCaption, MB_OK | MB_ICONERROR);
-    CleanUp();
-    return -1;
+    if (!gUnderQueue || !text) return;
+    std::string line = text;
+    for (char& c : line)
+        if (c == '\r' || c == '\n') c = ' ';
+    std::fprintf(stderr, "%s: %s\n", prefix, line.c_str());
 }
 
-// The recorded failure as its message text, or a null text when there is none.
-TextBuffer RecordedFailure()
+int32_t Stop(const TextBuffer& message, int status = kExitFailed)
+{
+    TellQueue("ERROR", message.GetText());
+    MessageBoxA(message.GetText(), gAppEnv ? gAppEnv->AppTitle : kMessageCaption, MB_OK | MB_ICONERROR);
+    CleanUp();
+    return status;
+}
+
+// The recorded failure: its message (0 when there is none) and detail.
+void RecordedFailure(int& messageId, std::string& detail)
 {
     const std::lock_guard<std::mutex> lock(gFailureMutex);
-    if (gFailureMessage == 0) return TextBuffer();
-    return FormatMessageText(gFailureMessage, gFailureDetail.c_str());
+    messageId = gFailureMessage;
+    detail = gFailureDetail;
 }
 
 // Logs a failure of the run at level 2 and stops with its message.
-int32_t Fail(const TextBuffer& message, const char* cause)
+int32_t Fail(const TextBuffer& message, const char* cause, int status = kExitFailed)
 {
     LogMessage(2, "The job failed: %s\r\n", cause);
-    return Stop(message);
+    return Stop(message, status);
 }
 
 // A stop signal: whatever was printed so far is withdrawn, the pages still
@@ -321,6 +338,7 @@ int32_t RunJob(int argc, char** argv)
     // Started by the queue's backend: nobody need be at the screen, so no
     // window may hold the job (and the queue behind it) for ever.
     const bool underQueue = !GetEnvironmentText("PARSIMO_JOB_ID").empty();
+    gUnderQueue = underQueue;
     if (underQueue) SetMessageBoxTimeLimit(kMessageBoxLimitSeconds);
 
     // 1. Early log file in the all-users folder.
@@ -330,9 +348,7 @@ int32_t RunJob(int argc, char** argv)
     try {
         gAppEnv = new AppEnvironment();
     } catch (const std::runtime_error& error) {
-        MessageBoxA(error.what(), kMessageCaption, MB_OK | MB_ICONERROR);
-        CleanUp();
-        return -1;
+        return Stop(TextBuffer(error.what()));
     }
 
     // Message boxes from now on by the settings program's desktop part.
@@ -390,8 +406,9 @@ int32_t RunJob(int argc, char** argv)
         gAppEnv->ReadSettings();
         if (gAppEnv->PrintJobCancellation != 0) {
             LogText("The print job was canceled by user.\r\n");
+            TellQueue("INFO", "The print job was cancelled in the Parsimo dialog");
             CleanUp();
-            return -1;
+            return kExitCancelled;
         }
         // A saving the user moved in the dialog is theirs for this job, within the machine's minimum.
         if (gAppEnv->SavingsPercentageStored != savingStored || gAppEnv->SavingsPercentage != storedSaving) {
@@ -416,14 +433,19 @@ int32_t RunJob(int argc, char** argv)
         gVirtualPrinter = new Printer(gAppEnv->PrinterName);
         if (!gVirtualPrinter->GetDC()) {
             LogText("Could not open the virtual printer %s!\r\n", gAppEnv->PrinterName);
-            return Stop(FormatMessageText(MSG_VIRTUAL_PRINTER, gAppEnv->PrinterName));
+            // Both printers are the scheduler's: it does not answer just now.
+            return Stop(FormatMessageText(MSG_VIRTUAL_PRINTER, gAppEnv->PrinterName), kExitTryLater);
         }
         // A user who never chose a target prints on the default destination,
         // unless that is this virtual printer itself.
         if (!gAppEnv->TargetPrinterName[0]) {
             const std::string fallback = PrinterDriver::DefaultName();
-            if (TextBuffer(fallback.c_str()).Compare(gAppEnv->PrinterName, true) != 0)
-                CopyField(gAppEnv->TargetPrinterName, fallback.c_str());
+            if (fallback.empty() || TextBuffer(fallback.c_str()).Compare(gAppEnv->PrinterName, true) == 0) {
+                const char* name = fallback.empty() ? "none" : fallback.c_str();
+                LogText("No target printer is chosen, and the default printer (%s) cannot be used!\r\n", name);
+                return Stop(FormatMessageText(MSG_NO_TARGET, name));
+            }
+            CopyField(gAppEnv->TargetPrinterName, fallback.c_str());
         }
         gTargetPrinter = new Printer(gAppEnv->TargetPrinterName);
         if (!gTargetPrinter->GetDC()) {
@@ -459,14 +481,15 @@ int32_t RunJob(int argc, char** argv)
         LOG_LAST_ERROR(2);
         if (errno == EWOULDBLOCK) {
             LogMessage(2, "An earlier job still held the data folder after %d seconds.\r\n", gAppEnv->JobTimeout);
-            return Fail(FormatMessageText(MSG_JOB_BUSY), "the data folder stayed busy");
+            return Fail(FormatMessageText(MSG_JOB_BUSY), "the data folder stayed busy", kExitTryLater);
         }
     }
 
     // A failure between here and the end must not keep the target printer's
     // page setup from being restored.
-    TextBuffer failure;  // the message, when the job did not run to its end
-    std::string cause;   // and its cause, for the log
+    TextBuffer failure;        // the message, when the job did not run to its end
+    std::string cause;         // and its cause, for the log
+    int ending = kExitFailed;  // and what becomes of the job
     try {
         // 15. What earlier jobs left behind.
         CleanUpTempFiles();
@@ -499,36 +522,25 @@ int32_t RunJob(int argc, char** argv)
         // What was printed but never delivered does not count.
         if (!documentDone) gPrintedPages = 0;
 
-        const TextBuffer recorded = RecordedFailure();
-        TextBuffer status;
-        status.Format("%d", outcome.exitStatus);
-        TextBuffer seconds;
-        seconds.Format("%d", gGhostscript->GSJobTimeout);
-        const char* target = gAppEnv->TargetPrinterName;
-        if (recorded.GetText()) {
-            failure = recorded, cause = "a page could not be printed";
-        } else if (outcome.timedOut) {
-            failure = FormatMessageText(MSG_JOB_TIMEOUT, seconds.GetText()), cause = "Ghostscript gave no output";
-        } else if (!outcome.launched) {
-            failure = FormatMessageText(MSG_RENDER_FAILED, "Ghostscript could not be started");
-            cause = "Ghostscript could not be started";
-        } else if (outcome.exitStatus != 0) {
-            cause = std::string("Ghostscript ended with status ") + status.GetText();
-            failure = FormatMessageText(MSG_RENDER_FAILED, cause.c_str());
-        } else if (!outcome.streamWhole) {
-            cause = "the page stream from Ghostscript broke off";
-            failure = FormatMessageText(MSG_RENDER_FAILED, cause.c_str());
-        } else if (gGhostscript->GSOutputMethod == STDOUT && !documentDone) {
-            failure = FormatMessageText(MSG_PRINT_FAILED, target), cause = "the print document was not finished";
-        } else if (gGhostscript->GSOutputMethod == STDOUT && outcome.pagesDelivered == 0) {
-            failure = FormatMessageText(MSG_NO_PAGES), cause = "the job holds no page";
-        } else if (gGhostscript->GSOutputMethod == STDOUT &&
-                   gPrintedPages < static_cast<uint32_t>(outcome.pagesDelivered)) {
-            failure = FormatMessageText(MSG_PRINT_FAILED, target), cause = "a page could not be printed";
-        } else if (gGhostscript->GSOutputMethod == FILEOUT &&
-                   FileList(gGhostscript->GSDataDir, gGhostscript->GSTempFile).GetSize() == 0) {
-            failure = FormatMessageText(MSG_OUTPUT_FAILED, gGhostscript->GSDataDir);
-            cause = "Ghostscript wrote no output file";
+        RunFindings run;
+        RecordedFailure(run.recordedMessage, run.recordedDetail);
+        run.timedOut = outcome.timedOut;
+        run.timeoutSeconds = gGhostscript->GSJobTimeout;
+        run.launched = outcome.launched;
+        run.exitStatus = outcome.exitStatus;
+        run.streamWhole = outcome.streamWhole;
+        run.printing = gGhostscript->GSOutputMethod == STDOUT;
+        run.documentDone = documentDone;
+        run.pagesDelivered = outcome.pagesDelivered;
+        run.pagesPrinted = gPrintedPages;
+        run.outputWritten = run.printing || FileList(gGhostscript->GSDataDir, gGhostscript->GSTempFile).GetSize() > 0;
+        run.target = gAppEnv->TargetPrinterName;
+        run.dataFolder = gGhostscript->GSDataDir;
+        const JobFailure found = JobFailure::Classify(run);
+        if (found.Failed()) {
+            failure = FormatMessageText(found.messageId, found.detail.c_str());
+            cause = found.cause;
+            ending = found.status;
         }
 
         // 19. Page count of file output; a record that claims more printed than
@@ -557,10 +569,10 @@ int32_t RunJob(int argc, char** argv)
     if (saved.valid && gTargetPrinter)
         gTargetPrinter->SetDevMode(saved.orientation, saved.paperSize, 0, 0, saved.printQuality, saved.copies);
 
-    if (failure.GetText()) return Fail(failure, cause.c_str());
+    if (failure.GetText()) return Fail(failure, cause.c_str(), ending);
 
     // 23. Clean up.
     CleanUp();
     if (gLogLevel == 0) LogDumpMemoryStatus();
-    return 0;
+    return kExitPrinted;
 }

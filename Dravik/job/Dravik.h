@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 
+#include "JobExit.h"
 #include "PtrArray.h"
 
 // The fixed caption of every message box, usable before the environment exists.
@@ -29,6 +30,7 @@ extern uint32_t gPrintedPages;
 extern BlockArray* gUsageRecords;
 extern int32_t gFirstPage;
 
+// One of the kExit* statuses, or -1 (status 255) when stopped by a signal.
 int32_t RunJob(int argc, char** argv);
 // Records why the job cannot run to its end (the first cause recorded is the
 // one reported, with the message messageId filled with detail) and ends

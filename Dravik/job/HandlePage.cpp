@@ -152,6 +152,25 @@ bool FitsOnPaper(int32_t width, int32_t height)
     return (width <= paperWidth && height <= paperHeight) || (width <= paperHeight && height <= paperWidth);
 }
 
+// Whether the target prints on paper of the page's size, turned either way:
+// only then may the page fill the target's printable area. On other paper it
+// is fitted whole, its proportions kept.
+bool TargetHasPagePaper()
+{
+    constexpr double kRoundingInches = 0.02;
+    const DeviceCaps& page = gVirtualPrinter->GetDeviceCaps();
+    const DeviceCaps& paper = gTargetPrinter->GetDeviceCaps();
+    if (page.m_iResolutionX <= 0 || page.m_iResolutionY <= 0 || paper.m_iResolutionX <= 0 || paper.m_iResolutionY <= 0)
+        return true;  // no paper to compare with
+    const double pageWidth = static_cast<double>(page.m_iPageWidth) / page.m_iResolutionX;
+    const double pageHeight = static_cast<double>(page.m_iPageHeight) / page.m_iResolutionY;
+    const double paperWidth = static_cast<double>(paper.m_iPageWidth) / paper.m_iResolutionX;
+    const double paperHeight = static_cast<double>(paper.m_iPageHeight) / paper.m_iResolutionY;
+    const auto near = [](double a, double b) { return std::abs(a - b) <= kRoundingInches; };
+    return (near(pageWidth, paperWidth) && near(pageHeight, paperHeight)) ||
+           (near(pageWidth, paperHeight) && near(pageHeight, paperWidth));
+}
+
 RECT PrintArea()
 {
     const DeviceCaps& caps = gVirtualPrinter->GetDeviceCaps();
@@ -186,6 +205,8 @@ void Print(HBITMAP page, Record owned)
             LogText("The page of %d x %d pixels is larger than the paper and is scaled down to fit.\r\n", bm.bmWidth,
                     bm.bmHeight);
             printer.SetSourceRect(RECT{0, 0, bm.bmWidth, bm.bmHeight});
+            mode = BP_SCALE_FIT;
+        } else if (mode == BP_SCALE_PAGE && gTargetPrinter && !TargetHasPagePaper()) {
             mode = BP_SCALE_FIT;
         }
         if (printer.Print(gTargetPrinter ? gTargetPrinter->GetDC() : nullptr, gJobInfo->PrintDocumentName, mode) <= 0) {

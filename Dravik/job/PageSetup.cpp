@@ -1,5 +1,7 @@
 #include "PageSetup.h"
 
+#include <algorithm>
+
 #include "Dravik.h"
 #include "PrintJobInfo.h"
 #include "Printer.h"
@@ -36,5 +38,8 @@ void ApplyJobPageSetup()
     gVirtualPrinter->SetDevMode(static_cast<int16_t>(gJobInfo->Orientation), paper, 0, 0,
                                 static_cast<int16_t>(gJobInfo->PrintQuality), 1);
     const bool checkOnLetter = gIsCheckDocument != 0 && paper == DMPAPER_LETTER;
-    gTargetPrinter->SetDevMode(DMORIENT_PORTRAIT, checkOnLetter ? DMPAPER_LEGAL : paper, 0, 0, kChequePrintQuality, 1);
+    // Copies, sides and the like are the target's to make: the pages come once.
+    gTargetPrinter->SetJobOptions(gJobInfo->TargetOptions);
+    gTargetPrinter->SetDevMode(DMORIENT_PORTRAIT, checkOnLetter ? DMPAPER_LEGAL : paper, 0, 0, kChequePrintQuality,
+                               static_cast<int16_t>(std::clamp(gJobInfo->Copies, 1, 32767)));
 }

@@ -1,5 +1,6 @@
 #include "UsageStatistics.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -19,6 +20,7 @@ constexpr const char* kPassword = "3vorkT8";
 
 using SaveUsageStatisticsFn = int32_t (*)(const char*, const char*, const char*, const char*, const char*, const char*,
                                           int32_t, int32_t, int32_t);
+using SaveUsageCopiesFn = int32_t (*)(const char*, const char*, const char*, int32_t, int32_t);
 using SaveUsageDetailsFn = int32_t (*)(const char*, const char*, const char*, int32_t, int32_t, int32_t, int32_t,
                                        int32_t, int32_t, int32_t, int32_t, int32_t, int32_t);
 
@@ -84,6 +86,9 @@ void SaveJobStatistics()
     figures.pages = static_cast<int32_t>(gPrintedPages);
     figures.savingsPercentage = gAppEnv->SavingsPercentage;
     figures.checkDocument = gIsCheckDocument != 0;
+    // A file is written once; the target makes the copies of a printed job.
+    if (!gAppEnv->PrintOutFormat[0])
+        figures.copies = std::clamp(gJobInfo->Copies, 1, static_cast<int32_t>(UsageHandOff::kMaxCopies));
     HandOffFigures(figures);
 
     TextBuffer path(gAppEnv->InstallDir);
@@ -94,6 +99,10 @@ void SaveJobStatistics()
         id = save(gDatabase, "", kPassword, gJobInfo->UserName, gAppEnv->TargetPrinterName, gAppEnv->PrintOutFormat,
                   static_cast<int32_t>(gPrintedPages), gAppEnv->SavingsPercentage, gIsCheckDocument);
     });
+    if (id != 0 && figures.copies != 1)
+        CallExport<SaveUsageCopiesFn>(path, "SaveUsageCopies", [&](SaveUsageCopiesFn save) {
+            save(gDatabase, "", kPassword, id, figures.copies);
+        });
     if (id == 0 || !gUsageRecords) return;
 
     for (int32_t i = 0; i < gUsageRecords->GetSize(); ++i) {

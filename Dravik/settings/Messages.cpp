@@ -61,6 +61,8 @@ const char* const kMessages[MSG_COUNT][kLanguages] = {
      "Un travail d'impression précédent est toujours en cours. Veuillez imprimer de nouveau plus tard.",
      "Un trabajo de impresión anterior sigue en curso. Vuelva a imprimir más tarde.",
      "Un lavoro di stampa precedente è ancora in corso. Stampare di nuovo più tardi."},
+    SAME5("No target printer is chosen, and the default printer (%s) cannot be used! Choose the printer that prints "
+          "with: Parsimo set TargetPrinterName NAME"),
 };
 #undef SAME5
 }  // namespace

@@ -21,7 +21,8 @@ enum MessageId {
     MSG_OUTPUT_FAILED = 22,
     MSG_JOB_TIMEOUT = 23,
     MSG_JOB_BUSY = 24,
-    MSG_COUNT = 25,
+    MSG_NO_TARGET = 25,
+    MSG_COUNT = 26,
 };
 
 // Column of the message table for the user's locale: 0 English, 1 German,

@@ -11,6 +11,7 @@ namespace {
 constexpr const char* kKeys[] = {"group",
                                  "jobs",
                                  "pages",
+                                 "sheet_sides",
                                  "cheque_jobs",
                                  "avg_savings_percent",
                                  "detailed_pages",
@@ -48,6 +49,7 @@ std::vector<std::string> Figures(const ReportGroup& g)
     const bool detailed = g.detailedPages > 0;
     return {std::to_string(g.jobs),
             std::to_string(g.pages),
+            std::to_string(g.sheetSides),
             std::to_string(g.chequeJobs),
             Fixed(g.averageSavings, true),
             std::to_string(g.detailedPages),
@@ -193,8 +195,9 @@ void ReportWriter::WriteTable(std::ostream& out, const std::vector<ReportGroup>&
 {
     std::string heading = GroupByName(groupBy);
     heading[0] = static_cast<char>(heading[0] - 'a' + 'A');
-    const std::vector<std::string> titles = {heading,         "Jobs",           "Pages",         "Cheque jobs",
-                                             "Avg savings %", "Black before %", "Black after %", "Toner saved"};
+    const std::vector<std::string> titles = {heading,          "Jobs",          "Pages",
+                                             "Sheet sides",    "Cheque jobs",   "Avg savings %",
+                                             "Black before %", "Black after %", "Toner saved"};
 
     ReportGroup total;
     total.name = "Total";
@@ -206,6 +209,7 @@ void ReportWriter::WriteTable(std::ostream& out, const std::vector<ReportGroup>&
         return std::vector<std::string>{g.name.empty() ? "(none)" : TerminalText(g.name),
                                         Count(g.jobs),
                                         Count(g.pages),
+                                        Count(g.sheetSides),
                                         Count(g.chequeJobs),
                                         shown(Fixed(g.averageSavings, true)),
                                         detailed ? shown(Fixed(g.blackBefore, true)) : "-",
@@ -216,6 +220,7 @@ void ReportWriter::WriteTable(std::ostream& out, const std::vector<ReportGroup>&
         rows.push_back(row(g));
         total.jobs = SaturatedSum(total.jobs, g.jobs);
         total.pages = SaturatedSum(total.pages, g.pages);
+        total.sheetSides = SaturatedSum(total.sheetSides, g.sheetSides);
         total.chequeJobs = SaturatedSum(total.chequeJobs, g.chequeJobs);
         total.detailedPages = SaturatedSum(total.detailedPages, g.detailedPages);
         total.measuredSaved += g.measuredSaved;

@@ -12,10 +12,13 @@ namespace {
 // Per job first (its pages with and without details), then per group.
 // Follows "SELECT <group key>". Sums are total()s, in floating point: sum()
 // fails the whole report on a crafted row whose figures overflow 64 bits.
+// COPIES stands for the jobs' copies (a database from before they were kept
+// counts every job once).
 constexpr const char* kQuery =
     " AS g, count(*), total(pages), total(cheque), avg(savings), total(n), total(bb), total(ba), total(est),"
-    " min(day), max(day)"
+    " min(day), max(day), total(sides)"
     " FROM (SELECT j.id AS job, j.user, j.printer, date(j.time, 'localtime') AS day, j.pages, j.cheque, j.savings,"
+    "   j.pages * COPIES AS sides,"
     "   count(p.job) AS n, total(p.black_before) AS bb, total(p.black_after) AS ba,"
     "   max(j.pages - count(p.job), 0) * j.savings AS est"
     "   FROM jobs j LEFT JOIN pages p ON p.job = j.id"
@@ -30,7 +33,6 @@ const char* GroupKey(ReportOptions::GroupBy groupBy)
     switch (groupBy) {
     case ReportOptions::GroupBy::User: return "user";
     case ReportOptions::GroupBy::Printer: return "printer";
-    // Read only when asked: databases of earlier versions have no hosts.
     case ReportOptions::GroupBy::Host: return "(SELECT host FROM jobs WHERE id = job)";
     case ReportOptions::GroupBy::Day: return "day";
     case ReportOptions::GroupBy::Month: break;
@@ -72,7 +74,13 @@ bool UsageReport::Load(const std::string& database, const ReportOptions& options
     }
     if (db.IsEmpty()) return true;
 
-    const std::string sql = std::string("SELECT ") + GroupKey(options.groupBy) + kQuery;
+    // Databases of earlier versions have no copies (each job counts once) or
+    // no hosts (all under an empty name).
+    const bool hosts = db.Version() >= 3;
+    std::string sql = std::string("SELECT ") +
+                      (options.groupBy == ReportOptions::GroupBy::Host && !hosts ? "''" : GroupKey(options.groupBy)) +
+                      kQuery;
+    sql.replace(sql.find("COPIES"), 6, db.Version() >= 2 ? "j.copies" : "1");
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(db.Handle(), sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
         m_error = "the statistics database " + database + " cannot be read (" + sqlite3_errmsg(db.Handle()) + ")";
@@ -104,6 +112,7 @@ bool UsageReport::Load(const std::string& database, const ReportOptions& options
         group.estimatedSaved = sqlite3_column_double(raw, 8) / 100.0;
         group.firstDay = Text(raw, 9);
         group.lastDay = Text(raw, 10);
+        group.sheetSides = Count(raw, 11);
         m_groups.push_back(std::move(group));
     }
     if (rc == SQLITE_INTERRUPT) {

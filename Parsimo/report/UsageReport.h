@@ -10,6 +10,7 @@ struct ReportGroup {
     std::string name;
     int64_t jobs = 0;
     int64_t pages = 0;
+    int64_t sheetSides = 0;  // pages times the copies asked: what reached paper
     int64_t chequeJobs = 0;
     double averageSavings = 0;  // percent, per job
     int64_t detailedPages = 0;  // pages with measured coverage

@@ -9,6 +9,7 @@
 #include <future>
 #include <sstream>
 
+#include "JobExit.h"
 #include "ParsimoRun.h"
 
 using testworld::Dword;
@@ -162,7 +163,7 @@ protected:
 TEST_F(SettingsDialogTest, EscapeCancelsTheJobWithNoPagePrinted)
 {
     const RunResult r = JobWithKey("Escape", std::string(TEST_BINARY_DIR) + "/settings-dialog.png");
-    EXPECT_EQ(r.status, 255) << r.err;
+    EXPECT_EQ(r.status, kExitCancelled) << r.err;
     EXPECT_TRUE(PrintedFiles(*m_world).empty());
     EXPECT_EQ(StoredCancellation(), 1);
     EXPECT_NE(ReadAll(m_world->UserLog()).find("The print job was canceled by user."), std::string::npos);

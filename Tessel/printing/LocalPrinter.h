@@ -25,7 +25,8 @@ public:
     bool GetGeometry(const DEVMODE& devMode, PageGeometry& geometry) override;
     bool AcceptsPdf() override { return true; }
     std::string GetDeviceUri() override;
-    std::unique_ptr<PrintSink> StartJob(const char* title, const DEVMODE& devMode, int32_t& jobId) override;
+    std::unique_ptr<PrintSink> StartJob(const char* title, const DEVMODE& devMode,
+                                        const std::vector<PrintOption>& options, int32_t& jobId) override;
 
 private:
     int32_t ChooseResolution(int16_t printQuality) const;

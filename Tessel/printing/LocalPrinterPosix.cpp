@@ -47,7 +47,8 @@ std::unique_ptr<LocalPrinter> LocalPrinter::Open(const char* name)
     return std::make_unique<LocalPrinter>(folder + "/" + name, ppd);
 }
 
-std::unique_ptr<PrintSink> LocalPrinter::StartJob(const char*, const DEVMODE&, int32_t& jobId)
+std::unique_ptr<PrintSink> LocalPrinter::StartJob(const char*, const DEVMODE&, const std::vector<PrintOption>&,
+                                                  int32_t& jobId)
 {
     return LocalJobFile::Create(m_jobFolder, jobId);
 }

@@ -41,7 +41,7 @@ int PdfContext::StartDoc(const DOCINFOA& info)
     }
     const char* title = info.lpszDocName && *info.lpszDocName ? info.lpszDocName : "Untitled";
     int32_t jobId = 0;
-    std::unique_ptr<PrintSink> sink = m_driver.StartJob(title, m_devMode, jobId);
+    std::unique_ptr<PrintSink> sink = m_driver.StartJob(title, m_devMode, m_options, jobId);
     if (!sink || jobId <= 0) return SP_ERROR;
     auto stream = std::make_unique<PdfStream>(*sink);
     if (!stream->IsValid()) {

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "DevMode.h"
+#include "DevModeOptions.h"
 #include "DeviceContext.h"
 #include "PageGeometry.h"
 
@@ -21,6 +22,8 @@ public:
 
     // A new page setup; while a document is open it takes effect with the next page.
     void SetPageSetup(const DEVMODE& devMode, const PageGeometry& geometry);
+    // The job's requests beyond the page setup, for the next document.
+    void SetJobOptions(const std::vector<PrintOption>& options) { m_options = options; }
 
     int GetDeviceCaps(int index) const override;
     int StartDoc(const DOCINFOA& info) override;
@@ -35,6 +38,7 @@ public:
 private:
     PrinterDriver& m_driver;
     DEVMODE m_devMode;
+    std::vector<PrintOption> m_options;
     PageGeometry m_geometry;      // of the page being composed (metrics answer for it)
     PageGeometry m_nextGeometry;  // for the next page
     bool m_bAcceptsPdf;

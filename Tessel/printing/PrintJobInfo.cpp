@@ -63,5 +63,6 @@ void PrintJobInfo::LogInfo() const
     LogText("  - Collate = %d\r\n", Collate);
     LogText("  - Total Pages = %d\r\n", TotalPages);
     LogText("  - Pages Printed = %d\r\n", PagesPrinted);
+    for (const auto& [name, value] : TargetOptions) LogText("  - %s = %s\r\n", name.c_str(), value.c_str());
     LogText("\r\n");
 }

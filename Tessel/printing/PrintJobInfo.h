@@ -1,7 +1,9 @@
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "DevMode.h"
+#include "DevModeOptions.h"
 #include "Log.h"
 #include "RegistryKey.h"
 
@@ -12,7 +14,10 @@ public:
     PrintJobInfo();
 
     bool ReadFromRegistry(HKEY root, const char* subkey);
-    // True when the spooler's entry for the job was read.
+    // True when the spooler's entry for the job was read; it also gives the
+    // job's requests that the target's job is to carry (TargetOptions).
+    // Page ranges, number-up and orientation are not among them: the
+    // spooler's filters applied those to the document already.
     bool ReadFromSpooler(const char* printerName, int32_t jobId);
     void LogInfo() const;
 
@@ -33,4 +38,7 @@ public:
     int32_t Collate = 1;
     int32_t TotalPages = 1;
     int32_t PagesPrinted = 0;
+    // Requests beyond the page setup, by their spooler names: sides, paper
+    // source and type, colour mode, output bin, collation.
+    std::vector<PrintOption> TargetOptions;
 };

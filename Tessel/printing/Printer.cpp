@@ -117,9 +117,16 @@ bool Printer::SetDevMode(int16_t orientation, int16_t paperSize, int16_t paperLe
         m_pContext->SetPageSetup(*dm, geometry);
     else
         m_pContext = std::make_unique<PdfContext>(*m_pDriver, *dm, geometry);
+    m_pContext->SetJobOptions(m_options);
     m_pDevMode = std::move(dm);
     m_pDeviceCaps = std::make_unique<DeviceCaps>(GetDC());
     return true;
+}
+
+void Printer::SetJobOptions(const std::vector<PrintOption>& options)
+{
+    m_options = options;
+    if (m_pContext) m_pContext->SetJobOptions(options);
 }
 
 bool Printer::GetDevModeValues(int16_t* orientation, int16_t* paperSize, int16_t* paperLength, int16_t* paperWidth,

@@ -41,6 +41,9 @@ public:
     // its next page.
     bool SetDevMode(int16_t orientation, int16_t paperSize, int16_t paperLength, int16_t paperWidth,
                     int16_t printQuality, int16_t copies);
+    // The job's requests beyond the page setup (see PrinterDriver::StartJob),
+    // for the next document.
+    void SetJobOptions(const std::vector<PrintOption>& options);
     bool GetDevModeValues(int16_t* orientation, int16_t* paperSize, int16_t* paperLength, int16_t* paperWidth,
                           int16_t* printQuality, int16_t* copies);
     bool SupportsStretchDIB();
@@ -60,4 +63,5 @@ private:
     std::unique_ptr<PdfContext> m_pContext;
     std::unique_ptr<DEVMODE> m_pDevMode;
     std::unique_ptr<DeviceCaps> m_pDeviceCaps;
+    std::vector<PrintOption> m_options;
 };

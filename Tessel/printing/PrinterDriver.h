@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "DevMode.h"
+#include "DevModeOptions.h"
 #include "PageGeometry.h"
 #include "PrintSink.h"
 
@@ -40,7 +41,10 @@ public:
     virtual bool AcceptsPdf() = 0;
     virtual std::string GetDeviceUri() = 0;
     // A new job taking a PDF document; null (logged) when none can be started.
-    virtual std::unique_ptr<PrintSink> StartJob(const char* title, const DEVMODE& devMode, int32_t& jobId) = 0;
+    // `options` are the job's own requests beyond the page setup (sides, a
+    // paper source); each replaces what the page setup says of the same name.
+    virtual std::unique_ptr<PrintSink> StartJob(const char* title, const DEVMODE& devMode,
+                                                const std::vector<PrintOption>& options, int32_t& jobId) = 0;
 
     // Where a finished job stands with the system that prints it.
     enum class JobState {

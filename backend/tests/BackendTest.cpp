@@ -10,6 +10,7 @@
 #include "Backend.h"
 #include "BackendJob.h"
 #include "DravikLauncher.h"
+#include "JobExit.h"
 #include "JobIdentity.h"
 #include "ScratchFolder.h"
 
@@ -39,18 +40,51 @@ TEST(BackendJob, ArgumentsAsTheSchedulerPassesThem)
     EXPECT_NE(fault.find("Usage"), std::string::npos);
 }
 
-TEST(Backend, RelaysLinesAsErrorsAndRefusesJobsWithoutTheServiceAccount)
+TEST(Backend, RelaysTheJobsMessagesAndLogsTheRestAndRefusesJobsWithoutTheServiceAccount)
 {
-    EXPECT_EQ(Backend::RelayLine("Z3 Parsimo: no printer\r [OK]"), "ERROR: Z3 Parsimo: no printer [OK]");
-    EXPECT_EQ(Backend::RelayLine("a\x1b[2Jb"), "ERROR: a [2Jb");
+    // The job processor's reason is the job's message; a toolkit's warning only goes to the log.
+    EXPECT_EQ(Backend::RelayLine("ERROR: Could not open the target printer (Office)!\r"),
+              "ERROR: Could not open the target printer (Office)!");
+    EXPECT_EQ(Backend::RelayLine("INFO: cancelled"), "INFO: cancelled");
+    EXPECT_EQ(Backend::RelayLine("(Parsimo:12): Gtk-WARNING **: Locale not supported by C library."),
+              "DEBUG: (Parsimo:12): Gtk-WARNING **: Locale not supported by C library.");
+    EXPECT_EQ(Backend::RelayLine("a\x1b[2Jb"), "DEBUG: a [2Jb");
+    // Lines that would change the queue for everybody are never passed on as such.
+    for (const char* line : {"STATE: +paused", "ATTR: marker-levels=1", "PPD: DefaultPageSize=A4", "ERROR:x"})
+        EXPECT_EQ(Backend::RelayLine(line), std::string("DEBUG: ") + line);
+    EXPECT_EQ(Backend::RelayLine("ERROR: a\nSTATE: +paused"), "ERROR: a STATE: +paused");
 
     // A name nobody here has runs as the service account, which must exist.
     const char* argv[] = {"parsimo", "5", "no-such-user-parsimo", "t", "1", ""};
     testing::internal::CaptureStderr();
-    EXPECT_EQ(Backend::Run(6, argv, {"PARSIMO_SERVICE_ACCOUNT=no-such-service-parsimo"}), Backend::kFailed);
+    EXPECT_EQ(Backend::Run(6, argv, {"PARSIMO_SERVICE_ACCOUNT=no-such-service-parsimo"}), Backend::kCancel);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "ERROR: The service account \"no-such-service-parsimo\" does not exist: the job of "
               "\"no-such-user-parsimo\" cannot be processed (reinstall the package parsimo)\n");
+}
+
+// Whatever the queue's error policy, a job ends or is tried again: the queue never stops.
+TEST(Backend, ExitCodeEndsTheJobOrTriesItAgainLater)
+{
+    const auto code = [](int status, LaunchOutcome::Stage stage = LaunchOutcome::Ran) {
+        LaunchOutcome outcome;
+        outcome.stage = stage;
+        outcome.status = status;
+        return Backend::ExitCode(outcome);
+    };
+    EXPECT_EQ(code(kExitPrinted), Backend::kOk);
+    EXPECT_EQ(code(kExitCancelled), Backend::kCancel);
+    EXPECT_EQ(code(kExitTryLater), Backend::kRetry);
+    // Never printable as it is: a failure, a crash, anything unknown.
+    for (int status : {kExitFailed, 1, 128 + SIGSEGV}) EXPECT_EQ(code(status), Backend::kCancel) << status;
+    // Not started: out of processes is for now; the rest stays as it is.
+    EXPECT_EQ(code(0, LaunchOutcome::Spawn), Backend::kRetry);
+    for (auto stage : {LaunchOutcome::Input, LaunchOutcome::Privileges, LaunchOutcome::Prepare, LaunchOutcome::Start})
+        EXPECT_EQ(code(0, stage), Backend::kCancel) << stage;
+    LaunchOutcome ran;
+    ran.timedOut = true;
+    ran.status = 128 + SIGTERM;
+    EXPECT_EQ(Backend::ExitCode(ran), Backend::kCancel);
 }
 
 TEST(JobIdentity, OnlyAnAuthenticatedPersonRunsAsThemselves)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Jobs through a private scheduler (packaging/cups-test-setup.sh) into the
 # built backend, the job processor and out of the target queues.
-#   end-to-end.sh SOURCE_DIR BUILD_DIR print|cancel|saving|server|trust
+#   end-to-end.sh SOURCE_DIR BUILD_DIR print|cancel|saving|server|trust|request|errors
 # Needs root, the scheduler's variables (CUPS_SERVER, PARSIMO_CUPS_DIR when
 # not the default) and its test users; skipped (77) without them.
 set -uo pipefail
@@ -152,7 +152,8 @@ lpadmin -d Parsimo 2>/dev/null
 before=$(completed ParsimoTarget2)
 submit "$user2" "$work/three.pdf" >/dev/null
 settle 60
-grep -q 'Could not open the target printer ()' "$dir/log/error_log" && [ "$(completed ParsimoTarget2)" -eq "$before" ] &&
+grep -q 'No target printer is chosen, and the default printer (Parsimo) cannot be used' "$dir/log/error_log" &&
+  [ "$(completed ParsimoTarget2)" -eq "$before" ] &&
   pass "default destination Parsimo refused" || fail "no target printer ERROR line when the default is Parsimo"
 lpadmin -d ParsimoTarget 2>/dev/null
 settings "$user2" ParsimoTarget2
@@ -389,6 +390,156 @@ settle 60 && [ $(($(date +%s) - start)) -lt 40 ] && ! pgrep -u "$user1" -x gs >/
   pass "a job that never ends is ended at the ceiling" || fail "the endless job held the queue"
 cp "$work/machine.reg" "$dir/machine.reg"
 settings "$user1" ParsimoTarget
+fi
+
+if [ "$part" = request ]; then
+# The job's copies, sides, tray and colour mode reach the target's job; the
+# pages come once, the copies are the target's to make.
+ipp_uri() { echo "ipp://$(printf %s "$CUPS_SERVER" | sed 's|/|%2F|g')/printers/$1"; }
+cat >"$work/job.test" <<'IPP'
+{ OPERATION Get-Job-Attributes
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR integer job-id $job
+  ATTR name requesting-user-name root
+  ATTR keyword requested-attributes all
+}
+IPP
+newest_job() { lpstat -W completed -o "$1" | sed -n "s/^$1-\([0-9]*\) .*/\1/p" | sort -n | tail -1; }
+settings "$user1" ParsimoDuplex
+before=$(completed ParsimoDuplex)
+submit "$user1" -n 2 -o sides=two-sided-long-edge -o InputSlot=Tray2 -o print-color-mode=monochrome \
+  "$work/three.pdf" >/dev/null
+settle 120 || fail "the two-sided job did not finish"
+[ "$(completed ParsimoDuplex)" -eq $((before + 1)) ] || fail "no job on ParsimoDuplex"
+attributes=$(ipptool -tv -d job="$(newest_job ParsimoDuplex)" "$(ipp_uri ParsimoDuplex)" "$work/job.test")
+for want in "copies (integer) = 2" "sides (keyword) = two-sided-long-edge" "InputSlot (nameWithoutLanguage) = Tray2" \
+  "print-color-mode (keyword) = monochrome"; do
+  grep -qF "$want" <<<"$attributes" && pass "the target's job has $want" || fail "the target's job lacks $want"
+done
+[ "$(pdfinfo "$dir/out/ParsimoDuplex.pdf" | awk '/^Pages:/ { print $2 }')" = 3 ] &&
+  pass "three pages, once" || fail "the two-sided job's document is not three pages"
+recorded=$(sqlite3 -readonly "$dir/common/QMVK/Parsimo/Parsimo.sdf" \
+  "SELECT pages || ' pages x ' || copies FROM jobs ORDER BY id DESC LIMIT 1" 2>/dev/null)
+[ "$recorded" = "3 pages x 2" ] && pass "the statistics hold 3 pages x 2 copies" ||
+  fail "the statistics hold $recorded, not 3 pages x 2"
+
+# Page ranges and number-up are the scheduler's filters' to apply, once (to
+# PostScript only when it names its pages, as applications' does).
+settings "$user1" ParsimoTarget
+pdftops "$work/three.pdf" "$work/three.ps" && chmod 0644 "$work/three.ps"
+for request in "three.pdf -P 2-3:2" "three.ps -P 2-3:2" "three.pdf -o number-up=2:2" "three.ps -o number-up=2:2"; do
+  file=${request%% *} options=${request#* } pages=${request##*:}
+  options=${options%:*}
+  before=$(completed ParsimoTarget)
+  # shellcheck disable=SC2086 # the options are words
+  submit "$user1" $options "$work/$file" >/dev/null
+  settle 120 && [ "$(completed ParsimoTarget)" -eq $((before + 1)) ] || fail "$file $options did not print"
+  got=$(pdfinfo "$dir/out/ParsimoTarget.pdf" | awk '/^Pages:/ { print $2 }')
+  [ "$got" = "$pages" ] && pass "$file $options: $pages pages" || fail "$file $options: $got pages, not $pages"
+done
+
+# Corner marks 40 pt square, 20 pt in from each edge, on A4, Letter and A4
+# landscape pages.
+marks='/m { 40 40 rectfill } def'
+gs -q -dSAFER -sDEVICE=pdfwrite -o "$work/a4.pdf" -c \
+  "<</PageSize[595 842]>>setpagedevice $marks 20 20 m 535 20 m 20 782 m 535 782 m showpage"
+gs -q -dSAFER -sDEVICE=pdfwrite -o "$work/mixed.pdf" -c "$marks" \
+  "<</PageSize[595 842]>>setpagedevice 20 20 m 535 20 m 20 782 m 535 782 m showpage" \
+  "<</PageSize[612 792]>>setpagedevice 20 20 m 552 20 m 20 732 m 552 732 m showpage" \
+  "<</PageSize[842 595]>>setpagedevice 20 20 m 782 20 m 20 535 m 782 535 m showpage"
+chmod 0644 "$work"/*.pdf
+# How many corners of page $2 of $1 have their mark whole: found, clear of the
+# paper's edge and still square (a page cut, shifted or stretched fails).
+whole_corners() {
+  pdftoppm -gray -r 40 -f "$2" -l "$2" "$1" "$work/corner" || { echo 0; return; }
+  local pgm w h
+  pgm=$(ls "$work"/corner*.pgm | head -1)
+  read -r w h < <(sed -n 2p "$pgm")
+  tail -c $((w * h)) "$pgm" | od -An -tu1 -v | awk -v w="$w" -v h="$h" -v box=84 '
+    { for (i = 1; i <= NF; i++) { if ($i < 195) dark[n % w, int(n / w)] = 1; n++ } }
+    END {
+      for (c = 0; c < 4; c++) {
+        x0 = c % 2 ? w - box : 0; y0 = c >= 2 ? h - box : 0
+        left = w; right = -1; top = h; bottom = -1
+        for (y = y0; y < y0 + box; y++)
+          for (x = x0; x < x0 + box; x++)
+            if ((x, y) in dark) {
+              if (x < left) left = x; if (x > right) right = x
+              if (y < top) top = y; if (y > bottom) bottom = y
+            }
+        if (right < 0 || left == 0 || top == 0 || right == w - 1 || bottom == h - 1) continue
+        ratio = (right - left + 1) / (bottom - top + 1)
+        whole += ratio > 0.92 && ratio < 1.08
+      }
+      print whole + 0
+    }'
+  rm -f "$work"/corner*.pgm
+}
+settings "$user1" ParsimoTarget
+out=$dir/out/ParsimoTarget.pdf
+# A paper the target offers (A4) is used as it is; one it lacks (B5) is fitted
+# whole on the target's own.
+for media in A4 B5; do
+  before=$(completed ParsimoTarget)
+  submit "$user1" -o media=$media "$work/a4.pdf" >/dev/null
+  settle 120 && [ "$(completed ParsimoTarget)" -eq $((before + 1)) ] || fail "the $media job did not print"
+  size=$(pdfinfo "$out" | awk '/^Page size:/ { print int($3 + 0.5) "x" int($5 + 0.5) }')
+  [ "$media $size" = "A4 595x842" ] || [ "$media $size" = "B5 612x792" ] || fail "the $media job printed on $size"
+  corners=$(whole_corners "$out" 1)
+  [ "$corners" = 4 ] && pass "the $media job prints on $size, whole" ||
+    fail "the $media job on $size has $corners of 4 corners whole"
+done
+for file in a4 mixed; do
+  before=$(completed ParsimoTarget)
+  submit "$user1" "$work/$file.pdf" >/dev/null
+  settle 120 && [ "$(completed ParsimoTarget)" -eq $((before + 1)) ] || fail "$file.pdf did not print"
+  pages=$(pdfinfo "$out" | awk '/^Pages:/ { print $2 }')
+  [ "$pages" = "$(pdfinfo "$work/$file.pdf" | awk '/^Pages:/ { print $2 }')" ] || fail "$file.pdf: $pages pages"
+  for page in $(seq "$pages"); do
+    corners=$(whole_corners "$out" "$page")
+    [ "$corners" = 4 ] && pass "$file.pdf on the Letter queue: page $page whole" ||
+      fail "$file.pdf on the Letter queue: page $page has $corners of 4 corners whole"
+  done
+done
+fi
+
+if [ "$part" = errors ]; then
+# A job that cannot print ends with its reason, on the scheduler's default
+# error policy too; one that printed leaves no error in the scheduler's log.
+lpadmin -p Parsimo -o printer-error-policy=retry-job
+errors_before=$(grep -c '^E' "$dir/log/error_log")
+check_print "$user1" "$work/three.pdf" 3 ParsimoTarget
+[ "$(grep -c '^E' "$dir/log/error_log")" -eq "$errors_before" ] && pass "a printed job logs no error" ||
+  fail "a printed job logged: $(grep '^E' "$dir/log/error_log" | tail -n +$((errors_before + 1)))"
+settings "$user1" NoSuchQueue
+id=$(submit "$user1" "$work/three.pdf")
+settle 30 && pass "the job with a missing target ended" || fail "the job with a missing target is still queued"
+lpstat -W completed -l -o Parsimo | grep -A1 "^Parsimo-$id " | grep -q 'Status: Could not open the target printer (NoSuchQueue)!' &&
+  pass "lpstat -l shows why" || fail "no reason in lpstat: $(lpstat -W completed -l -o Parsimo | grep -A2 "^Parsimo-$id ")"
+lpstat -p Parsimo | grep -q 'enabled' && pass "the queue goes on" || fail "the queue stopped"
+
+# A target that refuses jobs for now: the job waits to be tried again, saying
+# why, and the queue prints the next job meanwhile.
+settings "$user1" ParsimoTarget
+cupsreject ParsimoTarget
+id=$(submit "$user1" "$work/three.pdf")
+for _ in $(seq 120); do
+  lpstat -l -o Parsimo | grep -A1 "^Parsimo-$id " | grep -q 'Status: The print job could not be printed' && break
+  sleep 0.25
+done
+cupsaccept ParsimoTarget
+lpstat -l -o Parsimo | grep -A1 "^Parsimo-$id " | grep -q 'Status: The print job could not be printed on the printer ParsimoTarget' &&
+  pass "a job the target refuses waits to be tried again, saying why" ||
+  fail "the refused job: $(lpstat -W all -l -o Parsimo | grep -A2 "^Parsimo-$id ")"
+before=$(completed ParsimoTarget2)
+submit "$user2" "$work/three.pdf" >/dev/null
+for _ in $(seq 240); do [ "$(completed ParsimoTarget2)" -gt "$before" ] && break; sleep 0.25; done
+[ "$(completed ParsimoTarget2)" -gt "$before" ] && pass "the next job prints meanwhile" || fail "the queue stalled"
+cancel "Parsimo-$id" 2>/dev/null
+settle 30
 fi
 
 echo "$((failures == 0 ? 1 : 0)) passed, $failures failed"

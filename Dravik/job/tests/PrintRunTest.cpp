@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "JobExit.h"
 #include "TestWorld.h"
 
 using testworld::Dword;
@@ -229,7 +230,8 @@ TEST(PrintRun, MissingPrintersStopTheJob)
     World world;
     world.Install(PrintSettings(30));
     RunResult r = World::Dravik({world.Job(kFiveBlackPages)});
-    EXPECT_EQ(r.status, 255);
+    // Under the queue the virtual printer is there: its scheduler does not answer for now.
+    EXPECT_EQ(r.status, kExitTryLater);
     EXPECT_NE(r.err.find("Could not open the virtual printer (Parsimo)!"), std::string::npos) << r.err;
     EXPECT_NE(testworld::ReadAll(world.UserLog()).find("Could not open the virtual printer Parsimo!\r\n"),
               std::string::npos);
@@ -301,7 +303,7 @@ TEST(PrintRun, AJobTheTargetsSpoolerFailsIsNotCounted)
         GTEST_SKIP() << "cannot add a queue";
     const RunResult r = World::Dravik({world.Job(kFiveBlackPages)});
     World::Run({"/usr/sbin/lpadmin", "-h", server, "-x", queue});
-    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.status, kExitTryLater);
     EXPECT_NE(r.err.find("could not be printed on the printer " + queue), std::string::npos) << r.err;
     const std::string log = testworld::ReadAll(world.UserLog());
     EXPECT_NE(log.find("The target printer's job "), std::string::npos) << log;

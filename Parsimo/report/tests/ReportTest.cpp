@@ -41,15 +41,18 @@ protected:
         Job("ann", "2024-01-15", 10, 30, 0, 10, 1000, 700);
         Job("bob", "2024-01-20", 4, 50, 1, 0, 0, 0);
         Job("ann", "2024-02-10", 20, 20, 0, 0, 0, 0);
-        Job("bob", "2024-03-05", 6, 40, 0, 2, 2000, 1200);
+        Job("bob", "2024-03-05", 6, 40, 0, 2, 2000, 1200, 2);
         Job("ann", "2024-03-25", 2, 10, 0, 0, 0, 0);
         Job("bob", "2024-04-02", 1, 50, 0, 0, 0, 0);
     }
     void Job(const char* user, const std::string& day, int32_t pages, int32_t savings, int32_t cheque, int32_t detailed,
-             int32_t blackBefore, int32_t blackAfter)
+             int32_t blackBefore, int32_t blackAfter, int32_t copies = 1)
     {
         const int32_t id = SaveJob(db, user, pages, savings, cheque, kPassword, user[0] == 'a' ? "Office" : "Hall");
         ASSERT_GT(id, 0);
+        if (copies != 1) {
+            ASSERT_EQ(SaveCopies(db, id, copies), id);
+        }
         for (int32_t page = 1; page <= detailed; ++page)
             ASSERT_EQ(SavePage(db, id, page, {0, 0, 0, 0, 0, 0, blackBefore, blackAfter}), id);
         ASSERT_TRUE(Exec(db, "UPDATE jobs SET time = '" + day + "T12:00:00Z' WHERE id = " + std::to_string(id)));
@@ -69,35 +72,38 @@ TEST_F(ReportTest, CsvAndJsonGiveTheKnownTotals)
 {
     Output r = Report(With({"--format", "csv"}));
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, "group,jobs,pages,cheque_jobs,avg_savings_percent,detailed_pages,avg_black_before_percent,"
-                     "avg_black_after_percent,toner_saved_ref_pages,toner_saved_estimated_ref_pages\n"
-                     "2024-01,2,14,1,40.0,10,10.00,7.00,8.00,2.00\n"
-                     "2024-02,1,20,0,20.0,0,,,4.00,4.00\n"
-                     "2024-03,2,8,0,25.0,2,20.00,12.00,5.00,1.80\n");
+    // Sheet sides count the copies the target made; pages count each page once.
+    EXPECT_EQ(r.out, "group,jobs,pages,sheet_sides,cheque_jobs,avg_savings_percent,detailed_pages,"
+                     "avg_black_before_percent,avg_black_after_percent,toner_saved_ref_pages,"
+                     "toner_saved_estimated_ref_pages\n"
+                     "2024-01,2,14,14,1,40.0,10,10.00,7.00,8.00,2.00\n"
+                     "2024-02,1,20,20,0,20.0,0,,,4.00,4.00\n"
+                     "2024-03,2,8,14,0,25.0,2,20.00,12.00,5.00,1.80\n");
 
     r = Report(With({"--by", "user", "--format=json"}));
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out,
-              "[\n"
-              " {\"group\": \"ann\", \"jobs\": 3, \"pages\": 32, \"cheque_jobs\": 0, \"avg_savings_percent\": 20.0,"
-              " \"detailed_pages\": 10, \"avg_black_before_percent\": 10.00, \"avg_black_after_percent\": 7.00,"
-              " \"toner_saved_ref_pages\": 10.20, \"toner_saved_estimated_ref_pages\": 4.20},\n"
-              " {\"group\": \"bob\", \"jobs\": 2, \"pages\": 10, \"cheque_jobs\": 1, \"avg_savings_percent\": 45.0,"
-              " \"detailed_pages\": 2, \"avg_black_before_percent\": 20.00, \"avg_black_after_percent\": 12.00,"
-              " \"toner_saved_ref_pages\": 6.80, \"toner_saved_estimated_ref_pages\": 3.60}\n"
-              "]\n");
+    EXPECT_EQ(r.out, "[\n"
+                     " {\"group\": \"ann\", \"jobs\": 3, \"pages\": 32, \"sheet_sides\": 32, \"cheque_jobs\": 0, "
+                     "\"avg_savings_percent\": 20.0,"
+                     " \"detailed_pages\": 10, \"avg_black_before_percent\": 10.00, \"avg_black_after_percent\": 7.00,"
+                     " \"toner_saved_ref_pages\": 10.20, \"toner_saved_estimated_ref_pages\": 4.20},\n"
+                     " {\"group\": \"bob\", \"jobs\": 2, \"pages\": 10, \"sheet_sides\": 16, \"cheque_jobs\": 1, "
+                     "\"avg_savings_percent\": 45.0,"
+                     " \"detailed_pages\": 2, \"avg_black_before_percent\": 20.00, \"avg_black_after_percent\": 12.00,"
+                     " \"toner_saved_ref_pages\": 6.80, \"toner_saved_estimated_ref_pages\": 3.60}\n"
+                     "]\n");
 
     // Without a period every job counts; --user and --by printer narrow and regroup.
     r = Report({"--database", db, "--format", "csv", "--by", "printer", "--user", "bob"});
-    EXPECT_EQ(r.out.substr(r.out.find('\n') + 1), "Hall,3,11,1,46.7,2,20.00,12.00,7.30,4.10\n");
+    EXPECT_EQ(r.out.substr(r.out.find('\n') + 1), "Hall,3,11,17,1,46.7,2,20.00,12.00,7.30,4.10\n");
     r = Report(With({"--format", "csv", "--by", "day", "--from", "2024-03-25"}));
-    EXPECT_EQ(r.out.substr(r.out.find('\n') + 1), "2024-03-25,1,2,0,10.0,0,,,0.20,0.20\n");
+    EXPECT_EQ(r.out.substr(r.out.find('\n') + 1), "2024-03-25,1,2,2,0,10.0,0,,,0.20,0.20\n");
     // A print server's jobs by the computer they came from; jobs recorded
     // before computers were, under an empty name.
     ASSERT_TRUE(Exec(db, "UPDATE jobs SET host = 'laptop-7' WHERE user = 'bob'"));
     r = Report(With({"--format", "csv", "--by", "host"}));
     EXPECT_EQ(r.out.substr(r.out.find('\n') + 1),
-              ",3,32,0,20.0,10,10.00,7.00,10.20,4.20\nlaptop-7,2,10,1,45.0,2,20.00,12.00,6.80,3.60\n");
+              ",3,32,32,0,20.0,10,10.00,7.00,10.20,4.20\nlaptop-7,2,10,16,1,45.0,2,20.00,12.00,6.80,3.60\n");
 }
 
 TEST_F(ReportTest, TableNamesThePeriodAndMarksEstimates)
@@ -105,13 +111,13 @@ TEST_F(ReportTest, TableNamesThePeriodAndMarksEstimates)
     const Output r = Report(firstQuarter);
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out.rfind("Pages printed and toner saved by month, 2024-01-01 to 2024-03-31\n", 0), 0u) << r.out;
-    EXPECT_NE(
-        r.out.find("2024-02     1     20            0           20.0               -              -        4.00*"),
-        std::string::npos)
+    EXPECT_NE(r.out.find("2024-02     1     20           20            0           20.0               -              - "
+                         "       4.00*"),
+              std::string::npos)
         << r.out;
-    EXPECT_NE(
-        r.out.find("Total       5     42            1           30.0            11.7            7.8       17.00*"),
-        std::string::npos)
+    EXPECT_NE(r.out.find("Total       5     42           48            1           30.0            11.7            7.8 "
+                         "      17.00*"),
+              std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("* includes estimates"), std::string::npos);
     // Without a period the table names the days that hold jobs.
@@ -257,8 +263,8 @@ TEST_F(ReportTest, SumsHoldAtTheirLimit)
     ASSERT_TRUE(Exec(db, "UPDATE jobs SET pages = 9223372036854775807 WHERE user = 'ann'"));
     Output r = Report(With({"--by", "user", "--format", "csv"}));
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("\nann,3,9223372036854775807,0,20.0,"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\nbob,2,10,1,"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\nann,3,9223372036854775807,9223372036854775807,0,20.0,"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\nbob,2,10,16,1,"), std::string::npos) << r.out;
     r = Report(With({"--by", "user"}));
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find("Total     5  9223372036854775807+"), std::string::npos) << r.out;
@@ -317,4 +323,16 @@ TEST(ReportDefault, AdministratorsReadEveryonesOthersTheirOwn)
     const group* administrators = getgrnam("lpadmin");
     if (administrators == nullptr) GTEST_SKIP() << "no group lpadmin";
     EXPECT_EQ(RunAs(kUserA, reads("everyone"), {administrators->gr_gid}), 0) << "a printing administrator";
+}
+
+// A database from before copies were kept is read as it is, each job once.
+TEST(ReportOlderDatabase, CountsEachJobOnce)
+{
+    SharedFolder folder;
+    const std::string db = folder.Path();
+    ASSERT_TRUE(MakeFirstSchema(db));
+    const Output r = Report({"--database", db, "--format", "csv", "--by", "user"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out.substr(r.out.find('\n') + 1).rfind("ann,1,4,4,0,30.0,", 0), 0u) << r.out;
+    EXPECT_EQ(Query(db, "PRAGMA user_version"), "1");
 }

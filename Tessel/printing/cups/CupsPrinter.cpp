@@ -1,6 +1,7 @@
 #include <cups/cups.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "CupsJob.h"
@@ -169,13 +170,19 @@ std::string CupsPrinter::GetDeviceUri()
     return uri ? uri : "";
 }
 
-std::unique_ptr<PrintSink> CupsPrinter::StartJob(const char* title, const DEVMODE& dm, int32_t& jobId)
+std::unique_ptr<PrintSink> CupsPrinter::StartJob(const char* title, const DEVMODE& dm,
+                                                 const std::vector<PrintOption>& requested, int32_t& jobId)
 {
     std::vector<PrintOption> options;
     // The PDF's pages already lie as they should; asking for an orientation
     // as well would turn them a second time.
     for (PrintOption& option : DevModeOptions::ToOptions(dm))
         if (option.first != "orientation-requested") options.push_back(std::move(option));
+    for (const PrintOption& option : requested) {
+        const auto same = [&](const PrintOption& o) { return o.first == option.first; };
+        options.erase(std::remove_if(options.begin(), options.end(), same), options.end());
+        options.push_back(option);
+    }
     return CupsJob::Start(m_dest.get(), title, options, jobId);
 }
 

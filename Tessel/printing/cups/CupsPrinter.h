@@ -41,7 +41,8 @@ public:
     bool GetGeometry(const DEVMODE& devMode, PageGeometry& geometry) override;
     bool AcceptsPdf() override;
     std::string GetDeviceUri() override;
-    std::unique_ptr<PrintSink> StartJob(const char* title, const DEVMODE& devMode, int32_t& jobId) override;
+    std::unique_ptr<PrintSink> StartJob(const char* title, const DEVMODE& devMode,
+                                        const std::vector<PrintOption>& options, int32_t& jobId) override;
     // The job's job-state, asked on a connection of its own.
     JobState QueryJob(int32_t jobId) override;
 

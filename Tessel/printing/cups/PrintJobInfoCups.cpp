@@ -1,5 +1,7 @@
 #include <cstdio>
 #include <cups/cups.h>
+#include <iterator>
+#include <vector>
 
 #include "CupsPrinter.h"
 #include "DevModeOptions.h"
@@ -24,6 +26,13 @@ const char* const kRequested[] = {
     "multiple-document-handling",
     "job-impressions",
     "job-impressions-completed",
+};
+
+// What a user may ask of the target through the virtual queue, in IPP's
+// names and in those of the PPD options the scheduler keeps as given.
+const char* const kPassedOn[] = {
+    "sides",  "media-source", "media-type", "print-color-mode", "output-bin", "multiple-document-handling",
+    "Duplex", "InputSlot",    "MediaType",  "ColorModel",       "OutputBin",
 };
 
 // One value of an attribute as the text that job options use.
@@ -72,8 +81,10 @@ bool PrintJobInfo::ReadFromSpooler(const char* printerName, int32_t jobId)
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
     ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", jobId);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    std::vector<const char*> requested(std::begin(kRequested), std::end(kRequested));
+    requested.insert(requested.end(), std::begin(kPassedOn), std::end(kPassedOn));
     ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
-                  static_cast<int>(sizeof kRequested / sizeof kRequested[0]), nullptr, kRequested);
+                  static_cast<int>(requested.size()), nullptr, requested.data());
     IppPtr response(cupsDoRequest(http.get(), request, "/"));
     if (!response || cupsLastError() > IPP_STATUS_OK_CONFLICTING) {
         LogMessage(2, "Job %d of printer %s not readable: %s. File %s, Line %d.\r\n", jobId, printerName,
@@ -110,6 +121,10 @@ bool PrintJobInfo::ReadFromSpooler(const char* printerName, int32_t jobId)
         else
             LogMessage(2, "Job %d: %s of %d ignored.\r\n", jobId, name, count);
     };
+    TargetOptions.clear();
+    for (const char* name : kPassedOn)
+        if (ValueText(ippFindAttribute(job, name, IPP_TAG_ZERO), value, sizeof value))
+            TargetOptions.emplace_back(name, value);
     integer("job-impressions", TotalPages);
     integer("job-impressions-completed", PagesPrinted);
     return true;

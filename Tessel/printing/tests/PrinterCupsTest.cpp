@@ -22,6 +22,8 @@ TEST(PrinterCupsTest, JobReachesTheQueueWithItsSetupAndItsRecordReadsBack)
     Printer printer(name);
     // The queue's attributes give the page setup; a paper it lacks is refused.
     EXPECT_FALSE(printer.SetDevMode(0, DMPAPER_A3, 0, 0, 0, 0));
+    // The job's own request wins over what the page setup says (collated).
+    printer.SetJobOptions({{"multiple-document-handling", "separate-documents-uncollated-copies"}});
     ASSERT_TRUE(printer.SetDevMode(DMORIENT_PORTRAIT, DMPAPER_A4, 0, 0, 600, 2));
     EXPECT_EQ(printer.GetDeviceCaps().m_iPageWidth, 4958);
 
@@ -47,6 +49,9 @@ TEST(PrinterCupsTest, JobReachesTheQueueWithItsSetupAndItsRecordReadsBack)
     EXPECT_EQ(info.PaperSize, DMPAPER_A4);
     EXPECT_EQ(info.Copies, 2);
     EXPECT_NE(info.UserName[0], '\0');
+    EXPECT_EQ(info.Collate, DMCOLLATE_FALSE);
+    EXPECT_EQ(info.TargetOptions,
+              (std::vector<PrintOption>{{"multiple-document-handling", "separate-documents-uncollated-copies"}}));
     // Unknown jobs and queues are reported as unread and leave the record alone.
     EXPECT_FALSE(info.ReadFromSpooler(name, 987654));
     EXPECT_FALSE(info.ReadFromSpooler("No Such Queue 4711", 1));
