@@ -17,20 +17,33 @@ constexpr int32_t kBarShareInverse = 10;
 constexpr int32_t kDark = 128;
 
 // The page reduced by `scale` in both directions, top row first, each pixel
-// the mean brightness of its block.
+// the mean brightness of its block. No division per pixel: it runs over every
+// pixel of every page.
 std::vector<uint8_t> Reduce(const PageView& page, int32_t scale, int32_t width, int32_t height)
 {
     std::vector<uint8_t> grey(static_cast<size_t>(width) * static_cast<size_t>(height));
     std::vector<uint32_t> sums(static_cast<size_t>(width));
+    const uint32_t area = static_cast<uint32_t>(scale * scale);
+    // The mean as a multiplication: (sum * inverse) >> 24 is sum / area for every sum up to 255 * area.
+    const uint32_t inverse = ((1u << 24) + area - 1) / area;
     for (int32_t y = 0; y < height; ++y) {
+        uint8_t* out = grey.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
+        if (scale == 1 && page.bytesPerPixel == 1) {
+            const uint8_t* row = page.Row(page.StoredRow(y));
+            for (int32_t x = 0; x < width; ++x) out[x] = page.grey[row[x]];
+            continue;
+        }
         std::fill(sums.begin(), sums.end(), 0);
         for (int32_t dy = 0; dy < scale; ++dy) {
             const uint8_t* row = page.Row(page.StoredRow(y * scale + dy));
-            for (int32_t x = 0; x < width * scale; ++x) sums[static_cast<size_t>(x / scale)] += page.Grey(row, x);
+            for (int32_t x = 0, source = 0; x < width; ++x) {
+                uint32_t sum = 0;
+                for (int32_t dx = 0; dx < scale; ++dx, ++source) sum += page.Grey(row, source);
+                sums[static_cast<size_t>(x)] += sum;
+            }
         }
-        uint8_t* out = grey.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
         for (int32_t x = 0; x < width; ++x)
-            out[x] = static_cast<uint8_t>(sums[static_cast<size_t>(x)] / static_cast<uint32_t>(scale * scale));
+            out[x] = static_cast<uint8_t>((static_cast<uint64_t>(sums[static_cast<size_t>(x)]) * inverse) >> 24);
     }
     return grey;
 }
@@ -76,6 +89,11 @@ void Collect(const ZXing::Results& results, int32_t left, int32_t top, int32_t w
     }
 }
 
+// The page is a rendering, not a scan: its codes are dark on light with
+// sharp edges, and a fixed threshold finds them at a fraction of the cost of
+// a local one (which the band search would pay again for every band).
+constexpr auto kBinarizer = ZXing::Binarizer::FixedThreshold;
+
 // The decoder's Data Matrix search follows lines through the middle of the
 // image: a symbol off the middle of a page is missed. Bands of the page, each
 // centred a little lower, bring every symbol at least kBandStep tall to the
@@ -91,19 +109,45 @@ bool IsDark(const std::vector<uint8_t>& grey, int32_t width, int32_t x, int32_t 
     return grey[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] < kDark;
 }
 
+// Dark/light changes down column x over rows [top, bottom].
+int32_t ColumnChanges(const std::vector<uint8_t>& grey, int32_t width, int32_t x, int32_t top, int32_t bottom)
+{
+    int32_t changes = 0;
+    for (int32_t y = top + 1; y <= bottom; ++y) changes += IsDark(grey, width, x, y) != IsDark(grey, width, x, y - 1);
+    return changes;
+}
+
+// A symbol's solid side faces its clock track: the opposite side, one
+// symbol width away, alternates dark and light module by module. A filled
+// shape (a bar of a chart, a block of colour) has a solid side but no clock.
+constexpr int32_t kMinClockChanges = 6;
+
+bool FacesAClock(const std::vector<uint8_t>& grey, int32_t width, int32_t x, int32_t top, int32_t bottom)
+{
+    const int32_t side = bottom - top;
+    for (const int32_t opposite : {x + side, x - side})
+        if (opposite >= 0 && opposite < width && ColumnChanges(grey, width, opposite, top, bottom) >= kMinClockChanges)
+            return true;
+    return false;
+}
+
 // Column spans [first, last] of row y that a symbol with a solid side crossing
 // the row could cover: within kBandHeight of a column whose dark run through
-// y is at least `tall` long.
+// y is at least `tall` long and faces a clock track.
 std::vector<std::pair<int32_t, int32_t>> SymbolSpans(const std::vector<uint8_t>& grey, int32_t width, int32_t height,
                                                      int32_t y, int32_t tall)
 {
     std::vector<std::pair<int32_t, int32_t>> spans;
     for (int32_t x = 0; x < width; ++x) {
         if (!IsDark(grey, width, x, y)) continue;
-        int32_t run = 1;
-        for (int32_t up = y - 1; up >= 0 && run < tall && IsDark(grey, width, x, up); --up) ++run;
-        for (int32_t down = y + 1; down < height && run < tall && IsDark(grey, width, x, down); ++down) ++run;
-        if (run < tall) continue;
+        int32_t top = y, bottom = y;
+        while (top > 0 && bottom - top + 1 < tall && IsDark(grey, width, x, top - 1)) --top;
+        while (bottom < height - 1 && bottom - top + 1 < tall && IsDark(grey, width, x, bottom + 1)) ++bottom;
+        if (bottom - top + 1 < tall) continue;
+        // Long enough: the whole side, for the clock track's place.
+        while (top > 0 && bottom - top < kBandHeight && IsDark(grey, width, x, top - 1)) --top;
+        while (bottom < height - 1 && bottom - top < kBandHeight && IsDark(grey, width, x, bottom + 1)) ++bottom;
+        if (!FacesAClock(grey, width, x, top, bottom)) continue;
         const int32_t first = std::max(0, x - kBandHeight), last = std::min(width - 1, x + kBandHeight);
         if (!spans.empty() && first <= spans.back().second + 1)
             spans.back().second = last;
@@ -118,7 +162,7 @@ void FindDataMatrix(const std::vector<uint8_t>& grey, int32_t width, int32_t hei
 {
     const auto tall = static_cast<int32_t>(kMinEdgeMm * dpi / 25.4);
     ZXing::DecodeHints hints;
-    hints.setFormats(ZXing::BarcodeFormat::DataMatrix).setTryDownscale(false);
+    hints.setFormats(ZXing::BarcodeFormat::DataMatrix).setTryDownscale(false).setBinarizer(kBinarizer);
     for (int32_t middle = kBandStep / 2; middle < height; middle += kBandStep) {
         // The middle stays the middle: bands at the top and bottom are lower.
         const int32_t half = std::min({kBandHeight / 2, middle, height - middle});
@@ -149,7 +193,11 @@ std::vector<Found> Search(const PageView& page, int32_t resolution, int32_t scal
     // No downscaled second look: the page is reduced already, and Debian's
     // 1.4 aborts on an assertion when it merges a linear code found on
     // both levels (zxing-cpp issue 740).
-    hints.setFormats(SearchedFormats()).setTryHarder(true).setTryRotate(true).setTryDownscale(false);
+    hints.setFormats(SearchedFormats())
+        .setTryHarder(true)
+        .setTryRotate(true)
+        .setTryDownscale(false)
+        .setBinarizer(kBinarizer);
     std::vector<Found> found;
     Collect(ZXing::ReadBarcodes(image, hints), 0, 0, width, height, found);
     FindDataMatrix(grey, width, height, resolution / scale, found);
