@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (std::fclose(file) != 0 || !written) return 0;
     if (geteuid() == 0 && chown(path.c_str(), size % 2 != 0 ? kNobody : 0, 0) != 0) return 0;
 
-    for (const auto groupBy : {ReportOptions::GroupBy::User, ReportOptions::GroupBy::Day}) {
+    for (const auto groupBy :
+         {ReportOptions::GroupBy::User, ReportOptions::GroupBy::Host, ReportOptions::GroupBy::Day}) {
         ReportOptions options;
         options.groupBy = groupBy;
         UsageReport report;
