@@ -64,6 +64,10 @@ start() {
   printf '#!/bin/sh\nexec cat "${6:--}"\n' >"$dir/bin/filter/parsimo-passthrough"
   chmod 0755 "$dir/bin" "$dir/bin/filter" "$dir/bin/filter/parsimo-passthrough"
   chmod 0755 "$dir" "$dir/out"
+  # The desktop's viewer of saved files: it notes who was shown which file.
+  rm -rf "$dir/opened" && install -d -m 1777 "$dir/opened" && install -m 0666 /dev/null "$dir/opened/log"
+  printf '#!/bin/sh\necho "$(id -un) $1" >>"%s/opened/log"\n' "$dir" >"$dir/bin/record-open"
+  chmod 0755 "$dir/bin/record-open"
   cat >"$dir/cups-files.conf" <<CONF
 ServerRoot $dir
 RequestRoot $dir/spool
@@ -80,6 +84,7 @@ SystemGroup root
 SetEnv TESSEL_HKLM $dir/machine.reg
 SetEnv TESSEL_COMMON_APPDATA $dir/common
 SetEnv PARSIMO_SERVICE_HOME $dir/service
+SetEnv TESSEL_OPENER $dir/bin/record-open
 CONF
   cat >"$dir/cupsd.conf" <<CONF
 Listen $sock
