@@ -35,6 +35,10 @@ stop() {
 
 start() {
   stop
+  # A fresh scheduler every time: the tests count the jobs each queue
+  # completed, and an old history (which the scheduler trims at MaxJobs)
+  # would hide new ones; the statistics start empty too.
+  rm -rf "$dir"/{spool,cache,state,log,ppd,common,printers.conf*,classes.conf*,subscriptions.conf*}
   mkdir -p "$dir"/{spool/tmp,cache,state,log,out,ppd}
   # The scheduler's programs, plus one filter of ours that passes the
   # document through unchanged (the queue's PPD names it).
@@ -90,6 +94,7 @@ CONF
 Listen $sock
 $([ "$port" = 0 ] || echo "Listen 127.0.0.1:$port")
 LogLevel ${PARSIMO_CUPS_LOGLEVEL:-warn}
+MaxJobs 0
 Browsing No
 DefaultAuthType Basic
 WebInterface No
