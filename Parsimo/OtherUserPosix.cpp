@@ -16,14 +16,6 @@
 #include "SysUtils.h"
 #include "UserAccount.h"
 
-namespace {
-std::string VariableOr(const char* name, const char* fallback)
-{
-    const char* value = std::getenv(name);
-    return value && *value ? value : fallback;
-}
-}  // namespace
-
 bool OtherUser::Asked(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i)
@@ -52,17 +44,19 @@ int OtherUser::Run(Command command, int argc, char** argv)
     }
     UserAccount local, service;
     const bool known = UserAccount::Find(claimed, local);
-    const std::string serviceName = VariableOr("PARSIMO_SERVICE_ACCOUNT", Backend::kServiceAccount);
+    std::string serviceName = GetEnvironmentText("PARSIMO_SERVICE_ACCOUNT");
+    if (serviceName.empty()) serviceName = Backend::kServiceAccount;
+    std::string serviceHome = GetEnvironmentText("PARSIMO_SERVICE_HOME");
+    if (serviceHome.empty()) serviceHome = Backend::kServiceHome;
     if (!UserAccount::Find(serviceName, service) || service.uid == 0) {
         std::fprintf(stderr, "Parsimo: the service account \"%s\" does not exist (reinstall the package parsimo).\n",
                      serviceName.c_str());
         return 1;
     }
     // Root vouches for the name, as the scheduler does for a user it authenticated.
-    const JobIdentity identity =
-        JobIdentity::Decide(claimed, known ? std::to_string(local.uid) : std::string(),
-                            known ? std::optional<UserAccount>(local) : std::nullopt, known && local.IsLoginAccount(),
-                            service, VariableOr("PARSIMO_SERVICE_HOME", Backend::kServiceHome));
+    const JobIdentity identity = JobIdentity::Decide(claimed, known ? std::to_string(local.uid) : std::string(),
+                                                     known ? std::optional<UserAccount>(local) : std::nullopt,
+                                                     known && local.IsLoginAccount(), service, serviceHome);
     std::fflush(nullptr);
     const pid_t pid = fork();
     if (pid < 0) {

@@ -13,6 +13,7 @@
 #include "JobIdentity.h"
 #include "JobRecord.h"
 #include "JobSaving.h"
+#include "PpdFile.h"
 #include "RegistryKey.h"
 #include "Scheduler.h"
 #include "SysUtils.h"
@@ -149,8 +150,9 @@ int Backend::Run(int argc, const char* const* argv, const std::vector<std::strin
     const DesktopSession session = identity.service ? DesktopSession() : DesktopSession::Find(identity.account);
     request.environment = DravikEnvironment::Build(request.user, environment, session);
     request.environment.push_back("PARSIMO_JOB_ID=" + std::to_string(job.jobId));
-    for (const std::string& variable :
-         JobSaving::Variables(options, JobSaving::ReadPpd(DravikEnvironment::Value(environment, "PPD"))))
+    PpdFile queuePpd;
+    queuePpd.Load(DravikEnvironment::Value(environment, "PPD"));
+    for (const std::string& variable : JobSaving::Variables(options, queuePpd.GetDefault("TonerSaving")))
         request.environment.push_back(variable);
     request.inputFile = job.file;
     request.timeLimitSeconds = installation.timeLimitSeconds;

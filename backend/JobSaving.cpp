@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 
 namespace {
 // A choice passed on must be a short word: the options and the PPD are the
@@ -34,34 +33,7 @@ std::string JobSaving::Quality(const std::vector<PrintOption>& options)
     return quality;
 }
 
-std::string JobSaving::ReadPpd(const std::string& path)
-{
-    if (path.empty()) return {};
-    std::ifstream in(path, std::ios::binary);
-    std::string text(kPpdLimit, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<size_t>(in.gcount()));
-    return text;
-}
-
-std::string JobSaving::PpdDefault(const std::string& ppdText, const std::string& option)
-{
-    const std::string keyword = "*Default" + option + ":";
-    size_t at = 0;
-    while ((at = ppdText.find(keyword, at)) != std::string::npos) {
-        if (at == 0 || ppdText[at - 1] == '\n') {
-            size_t begin = at + keyword.size();
-            while (begin < ppdText.size() && (ppdText[begin] == ' ' || ppdText[begin] == '\t')) ++begin;
-            size_t end = begin;
-            while (end < ppdText.size() && !std::isspace(static_cast<unsigned char>(ppdText[end]))) ++end;
-            return ppdText.substr(begin, end - begin);
-        }
-        at += keyword.size();
-    }
-    return {};
-}
-
-std::vector<std::string> JobSaving::Variables(const std::vector<PrintOption>& options, const std::string& ppdText)
+std::vector<std::string> JobSaving::Variables(const std::vector<PrintOption>& options, const std::string& queueDefault)
 {
     std::vector<std::string> variables;
     std::string asked;
@@ -70,7 +42,6 @@ std::vector<std::string> JobSaving::Variables(const std::vector<PrintOption>& op
     if (IsChoice(asked)) variables.push_back("PARSIMO_TONER_SAVING=" + asked);
     const std::string quality = Quality(options);
     if (!quality.empty()) variables.push_back("PARSIMO_PRINT_QUALITY=" + quality);
-    const std::string queueDefault = PpdDefault(ppdText, "TonerSaving");
     if (IsChoice(queueDefault)) variables.push_back("PARSIMO_QUEUE_SAVING=" + queueDefault);
     return variables;
 }

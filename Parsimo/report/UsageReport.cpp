@@ -12,13 +12,13 @@ namespace {
 // Per job first (its pages with and without details), then per group.
 // Follows "SELECT <group key>". Sums are total()s, in floating point: sum()
 // fails the whole report on a crafted row whose figures overflow 64 bits.
-// COPIES stands for the jobs' copies (a database from before they were kept
-// counts every job once).
+// COPIES and HOST stand for the jobs' copies and hosts (databases from before
+// they were kept count every job once, from no known computer).
 constexpr const char* kQuery =
     " AS g, count(*), total(pages), total(cheque), avg(savings), total(n), total(bb), total(ba), total(est),"
     " min(day), max(day), total(sides)"
-    " FROM (SELECT j.id AS job, j.user, j.printer, date(j.time, 'localtime') AS day, j.pages, j.cheque, j.savings,"
-    "   j.pages * COPIES AS sides,"
+    " FROM (SELECT j.user, j.printer, date(j.time, 'localtime') AS day, j.pages, j.cheque, j.savings,"
+    "   j.pages * COPIES AS sides, HOST AS host,"
     "   count(p.job) AS n, total(p.black_before) AS bb, total(p.black_after) AS ba,"
     "   max(j.pages - count(p.job), 0) * j.savings AS est"
     "   FROM jobs j LEFT JOIN pages p ON p.job = j.id"
@@ -33,7 +33,7 @@ const char* GroupKey(ReportOptions::GroupBy groupBy)
     switch (groupBy) {
     case ReportOptions::GroupBy::User: return "user";
     case ReportOptions::GroupBy::Printer: return "printer";
-    case ReportOptions::GroupBy::Host: return "(SELECT host FROM jobs WHERE id = job)";
+    case ReportOptions::GroupBy::Host: return "host";
     case ReportOptions::GroupBy::Day: return "day";
     case ReportOptions::GroupBy::Month: break;
     }
@@ -76,11 +76,9 @@ bool UsageReport::Load(const std::string& database, const ReportOptions& options
 
     // Databases of earlier versions have no copies (each job counts once) or
     // no hosts (all under an empty name).
-    const bool hosts = db.Version() >= 3;
-    std::string sql = std::string("SELECT ") +
-                      (options.groupBy == ReportOptions::GroupBy::Host && !hosts ? "''" : GroupKey(options.groupBy)) +
-                      kQuery;
+    std::string sql = std::string("SELECT ") + GroupKey(options.groupBy) + kQuery;
     sql.replace(sql.find("COPIES"), 6, db.Version() >= 2 ? "j.copies" : "1");
+    sql.replace(sql.find("HOST"), 4, db.Version() >= 3 ? "j.host" : "''");
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(db.Handle(), sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
         m_error = "the statistics database " + database + " cannot be read (" + sqlite3_errmsg(db.Handle()) + ")";

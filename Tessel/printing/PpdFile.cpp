@@ -112,6 +112,8 @@ PpdPageSize& PpdFile::PageSizeFor(const std::string& name)
 
 void PpdFile::ParseLine(const std::string& keyword, const std::string& option, const std::string& value)
 {
+    if (keyword.starts_with("Default") && (m_defaults.size() < kMaxPageSizes || m_defaults.count(keyword)))
+        m_defaults[keyword.substr(7)] = value;
     if (keyword == "DefaultPageSize") {
         m_defaultPageSize = value;
     } else if (keyword == "DefaultResolution") {
@@ -153,6 +155,12 @@ const PpdPageSize* PpdFile::FindPageSize(const char* name) const
     for (const PpdPageSize& page : m_pageSizes)
         if (strcasecmp(page.name.c_str(), name) == 0) return &page;
     return nullptr;
+}
+
+std::string PpdFile::GetDefault(const std::string& option) const
+{
+    const auto found = m_defaults.find(option);
+    return found == m_defaults.end() ? std::string() : found->second;
 }
 
 const PpdPageSize* PpdFile::GetDefaultPageSize() const

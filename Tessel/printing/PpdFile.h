@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,10 @@ public:
 
     // False when the text holds no usable page size.
     bool Parse(const char* text, size_t size);
+    // Reads and parses the PPD at path: a regular file of at most
+    // kMaxFileSize bytes (never waiting on a pipe); false as Parse, or when
+    // it cannot be read.
+    bool Load(const std::string& path);
 
     const std::vector<PpdPageSize>& GetPageSizes() const { return m_pageSizes; }
     const PpdPageSize* FindPageSize(const char* name) const;
@@ -38,6 +43,8 @@ public:
     // Horizontal dots per inch of each *Resolution choice.
     const std::vector<int>& GetResolutions() const { return m_resolutions; }
     bool AllowsCustomSize() const { return m_customSize; }
+    // The default choice of an option ("*DefaultTonerSaving: 30"); empty when none.
+    std::string GetDefault(const std::string& option) const;
 
 private:
     void ParseLine(const std::string& keyword, const std::string& option, const std::string& value);
@@ -49,4 +56,5 @@ private:
     int m_defaultResolution = 0;
     std::vector<int> m_resolutions;
     bool m_customSize = false;
+    std::map<std::string, std::string> m_defaults;
 };
