@@ -18,25 +18,6 @@ struct LogTo {
 };
 }  // namespace
 
-TEST(AppEnvironment, DefaultsWhenNoSettingsKey)
-{
-    World world;
-    world.Install({});
-    World::WriteHive(world.root / "etc/user.reg", {});
-    AppEnvironment env;
-    EXPECT_EQ(env.ShowDialog, 1);
-    EXPECT_EQ(env.LogLevel, 2);
-    EXPECT_STREQ(env.DefaultImageFormat, "jpeg");
-    EXPECT_STREQ(env.PrintOutFormat, "");
-    EXPECT_EQ(env.SavingsPercentage, 0);
-    EXPECT_STREQ(env.TargetPrinterName, "");
-    EXPECT_EQ(env.AppDataDir, (world.root / "user/QMVK/Parsimo/").string());
-    EXPECT_EQ(env.CommonAppDataDir, (world.root / "common/QMVK/Parsimo/").string());
-    EXPECT_EQ(env.InstallDir, (world.root / "install/").string());
-    EXPECT_EQ(env.LogFileName, (world.root / "user/QMVK/Parsimo/Parsimo.log").string());
-    EXPECT_STREQ(env.ProductVersion, "1.0.0");
-}
-
 TEST(AppEnvironment, ValidatesAndClampsSettings)
 {
     World world;

@@ -136,17 +136,6 @@ TEST_F(RegistryKeyTest, HostileHiveIsReadAsFarAsItParsesAndKeptWhole)
               std::string::npos);
 }
 
-TEST_F(RegistryKeyTest, DefaultHiveLocations)
-{
-    ScopedVariable hkcu("TESSEL_HKCU", nullptr);
-    ScopedVariable config("XDG_CONFIG_HOME", m_folder.Path().c_str());
-    std::filesystem::create_directories(m_folder.Path("tessel"));
-    m_folder.Write("tessel/user.reg", "REGEDIT4\n[HKEY_CURRENT_USER\\K]\n\"V\"=dword:4\n");
-    RegistryKey key(HKEY_CURRENT_USER);
-    key.OpenForRead("K");
-    EXPECT_EQ(key.GetDword("V", 0), 4u);
-}
-
 TEST_F(RegistryKeyTest, CreateMakesTheKeyAndItsFolderAndTextsRoundTrip)
 {
     const std::string deep = m_folder.Path("config/tessel/user.reg");
