@@ -90,33 +90,6 @@ TEST(DravikRun, AnUnansweredDialogUnderTheQueueLetsTheJobGoOn)
     EXPECT_TRUE(fs::exists(world.OutputDir() / "Document.pdf"));
 }
 
-// Saved files are the user's: a later job neither replaces nor deletes them,
-// and each job shows its own file once.
-TEST(DravikRun, TwoPdfJobsLeaveTwoFilesEachOpenedOnce)
-{
-    World world;
-    world.Install({{"ShowDialog", Dword(0)}, {"PrintOutFormat", Sz("PDF")}});
-    world.Settings({{"ShowDialog", Dword(0)}, {"PrintOutFormat", Sz("PDF")}},
-                   {{"PrintDocumentName", Sz("Report.pdf")}});
-    for (int job = 0; job < 2; ++job) {
-        const RunResult r = World::Dravik({world.Job(kJob)});
-        ASSERT_EQ(r.status, 0) << r.err;
-    }
-    std::vector<std::string> saved;
-    for (const auto& entry : fs::directory_iterator(world.OutputDir())) {
-        saved.push_back(entry.path().string());
-        EXPECT_EQ(testworld::ReadAll(entry.path()).substr(0, 5), "%PDF-");
-    }
-    ASSERT_EQ(saved.size(), 2u);
-    if (saved[0] > saved[1]) std::swap(saved[0], saved[1]);
-    EXPECT_EQ(saved[1], (world.OutputDir() / "Report.pdf").string());
-    EXPECT_NE(saved[0].find("Report 2"), std::string::npos) << saved[0];  // the date and (2)
-    // Opened in the order they were made, each once.
-    EXPECT_EQ(testworld::ReadAll(world.opened), saved[1] + "\n" + saved[0] + "\n");
-    for (const auto& entry : fs::directory_iterator(world.DataDir()))
-        EXPECT_EQ(entry.path().filename().string().rfind("_dk_", 0), std::string::npos) << entry.path();
-}
-
 // The all-users folder belongs to the administrator: a user who cannot make
 // it still prints.
 TEST(DravikRun, AnAllUsersFolderThatCannotBeMadeStopsNothing)

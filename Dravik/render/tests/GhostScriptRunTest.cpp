@@ -1,4 +1,3 @@
-#include <iostream>
 #include <vector>
 
 #include "GhostScript.h"
@@ -152,29 +151,4 @@ TEST_F(GhostScriptRun, TheJobsTemporaryFilesStayInTheDataFolder)
     ASSERT_NE(at, std::string::npos) << text;
     EXPECT_EQ(text.compare(at + 16, folder.size() + 8, folder + "scratch_"), 0) << text.substr(at, 200);
     EXPECT_TRUE(fs::is_empty(elsewhere));
-}
-
-// The job on standard input: a second copy of this test program runs the
-// child half below with the job as its input.
-TEST_F(GhostScriptRun, JobOnStandardInput)
-{
-    const std::string job = FreshFolder("stdin-job") + "job.ps";
-    WriteWholeFile(job, LetterJob(3));
-    const testworld::RunResult child =
-        testworld::World::Run({TEST_BINARY_DIR "/DravikRenderTests", "--gtest_also_run_disabled_tests",
-                               "--gtest_filter=GhostScriptRunChild.DISABLED_RunsJobFromStandardInput"},
-                              job);
-    EXPECT_EQ(child.status, 0) << child.out;
-    EXPECT_NE(child.out.find("pages from stdin: 3\n"), std::string::npos) << child.out;
-    for (int i = 1; i <= 3; ++i) EXPECT_TRUE(IsWholePage(ReadAll(PagePath(TEST_BINARY_DIR "/render-tests/stdin/", i))));
-}
-
-TEST(GhostScriptRunChild, DISABLED_RunsJobFromStandardInput)
-{
-    gSeen = Seen();
-    GhostScript gs(FreshFolder("stdin").c_str(), "");
-    ASSERT_EQ(std::string(gs.GSInputFile), "-_");
-    gSeen.gs = &gs;
-    gs.Run(RecordPage);
-    std::cout << "pages from stdin: " << gSeen.names.size() << "\n";
 }
