@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "CodeCandidates.h"
 #include "IsolatedCall.h"
 #include "Log.h"
 
@@ -16,10 +17,12 @@ namespace {
 constexpr int32_t kBarShareInverse = 10;
 constexpr int32_t kDark = 128;
 
-// The page reduced by `scale` in both directions, top row first, each pixel
-// the mean brightness of its block. No division per pixel: it runs over every
-// pixel of every page.
-std::vector<uint8_t> Reduce(const PageView& page, int32_t scale, int32_t width, int32_t height)
+// A part of the page reduced by `scale` in both directions, top row first:
+// width x height pixels from (left, top) of the reduced page, each the mean
+// brightness of its block. No division per pixel: it runs over every pixel
+// of the part.
+std::vector<uint8_t> Reduce(const PageView& page, int32_t scale, int32_t left, int32_t top, int32_t width,
+                            int32_t height)
 {
     std::vector<uint8_t> grey(static_cast<size_t>(width) * static_cast<size_t>(height));
     std::vector<uint32_t> sums(static_cast<size_t>(width));
@@ -29,14 +32,14 @@ std::vector<uint8_t> Reduce(const PageView& page, int32_t scale, int32_t width, 
     for (int32_t y = 0; y < height; ++y) {
         uint8_t* out = grey.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
         if (scale == 1 && page.bytesPerPixel == 1) {
-            const uint8_t* row = page.Row(page.StoredRow(y));
+            const uint8_t* row = page.Row(page.StoredRow(top + y)) + left;
             for (int32_t x = 0; x < width; ++x) out[x] = page.grey[row[x]];
             continue;
         }
         std::fill(sums.begin(), sums.end(), 0);
         for (int32_t dy = 0; dy < scale; ++dy) {
-            const uint8_t* row = page.Row(page.StoredRow(y * scale + dy));
-            for (int32_t x = 0, source = 0; x < width; ++x) {
+            const uint8_t* row = page.Row(page.StoredRow((top + y) * scale + dy));
+            for (int32_t x = 0, source = left * scale; x < width; ++x) {
                 uint32_t sum = 0;
                 for (int32_t dx = 0; dx < scale; ++dx, ++source) sum += page.Grey(row, source);
                 sums[static_cast<size_t>(x)] += sum;
@@ -184,10 +187,13 @@ ZXing::BarcodeFormats SearchedFormats()
            F::MatrixCodes;
 }
 
-// The codes of the reduced page, linear ones grown along their bars.
-std::vector<Found> Search(const PageView& page, int32_t resolution, int32_t scale, int32_t width, int32_t height)
+// The codes of a part of the reduced page (width x height from (left,
+// top)), linear ones grown along their bars, into found in reduced page
+// coordinates.
+void Search(const PageView& page, int32_t resolution, int32_t scale, int32_t left, int32_t top, int32_t width,
+            int32_t height, std::vector<Found>& found)
 {
-    const std::vector<uint8_t> grey = Reduce(page, scale, width, height);
+    const std::vector<uint8_t> grey = Reduce(page, scale, left, top, width, height);
     const ZXing::ImageView image(grey.data(), width, height, ZXing::ImageFormat::Lum);
     ZXing::DecodeHints hints;
     // No downscaled second look: the page is reduced already, and Debian's
@@ -198,21 +204,22 @@ std::vector<Found> Search(const PageView& page, int32_t resolution, int32_t scal
         .setTryRotate(true)
         .setTryDownscale(false)
         .setBinarizer(kBinarizer);
-    std::vector<Found> found;
-    Collect(ZXing::ReadBarcodes(image, hints), 0, 0, width, height, found);
-    FindDataMatrix(grey, width, height, resolution / scale, found);
-    for (Found& f : found) {
+    std::vector<Found> part;
+    Collect(ZXing::ReadBarcodes(image, hints), 0, 0, width, height, part);
+    FindDataMatrix(grey, width, height, resolution / scale, part);
+    for (Found& f : part) {
         // A linear code is reported by the scan lines that read it: its
         // bars reach further up and down.
-        if (!ZXing::BarcodeFormats(ZXing::BarcodeFormat::LinearCodes).testFlag(f.format)) continue;
-        const int32_t reach = f.right - f.left + 1;
-        for (int32_t n = 0; n < reach && f.top > 0 && CrossesBars(grey, width, f.top - 1, f.left, f.right); ++n)
-            --f.top;
-        for (int32_t n = 0;
-             n < reach && f.bottom < height - 1 && CrossesBars(grey, width, f.bottom + 1, f.left, f.right); ++n)
-            ++f.bottom;
+        if (ZXing::BarcodeFormats(ZXing::BarcodeFormat::LinearCodes).testFlag(f.format)) {
+            const int32_t reach = f.right - f.left + 1;
+            for (int32_t n = 0; n < reach && f.top > 0 && CrossesBars(grey, width, f.top - 1, f.left, f.right); ++n)
+                --f.top;
+            for (int32_t n = 0;
+                 n < reach && f.bottom < height - 1 && CrossesBars(grey, width, f.bottom + 1, f.left, f.right); ++n)
+                ++f.bottom;
+        }
+        found.push_back({f.format, f.left + left, f.top + top, f.right + left, f.bottom + top});
     }
-    return found;
 }
 
 // The search runs in a copy of the process: other assertions of the
@@ -220,12 +227,19 @@ std::vector<Found> Search(const PageView& page, int32_t resolution, int32_t scal
 constexpr int kSearchLimitMs = 30000;
 
 bool SearchApart(const PageView& page, int32_t resolution, int32_t scale, int32_t width, int32_t height,
-                 std::vector<Found>& found)
+                 const std::vector<CodeCandidates::Area>& areas, std::vector<Found>& found)
 {
     std::string bytes, failure;
     const bool done = IsolatedCall::Run(
         [&] {
-            const std::vector<Found> codes = Search(page, resolution, scale, width, height);
+            std::vector<Found> codes;
+            for (const CodeCandidates::Area& a : areas) {
+                const int32_t left = a.left / scale, top = a.top / scale;
+                const int32_t right = std::min(width - 1, a.right / scale),
+                              bottom = std::min(height - 1, a.bottom / scale);
+                if (right >= left && bottom >= top)
+                    Search(page, resolution, scale, left, top, right - left + 1, bottom - top + 1, codes);
+            }
             return std::string(reinterpret_cast<const char*>(codes.data()), codes.size() * sizeof(Found));
         },
         kSearchLimitMs, bytes, failure);
@@ -254,7 +268,11 @@ int32_t CodeLocator::Locate(const PageView& page, int32_t resolution, MicrRegion
     int32_t count = 0;
     const char* names[kMaxRegions];
     std::vector<Found> found;
-    if (width > 0 && height > 0 && SearchApart(page, resolution, scale, width, height, found)) {
+    // Only the places whose shapes only codes make are decoded: on a page
+    // without them the decoder never runs.
+    const std::vector<CodeCandidates::Area> areas =
+        width > 0 && height > 0 ? CodeCandidates::Find(page, resolution) : std::vector<CodeCandidates::Area>{};
+    if (!areas.empty() && SearchApart(page, resolution, scale, width, height, areas, found)) {
         if (found.size() > static_cast<size_t>(kMaxRegions))
             LogMessage(1, "%zu codes found on the page; the first %d are kept whole, the others thinned.\r\n",
                        found.size(), kMaxRegions);

@@ -1,0 +1,428 @@
+#include "CodeCandidates.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <numeric>
+
+namespace {
+
+// The decoder's fixed threshold: what it reads as dark, the search reads as dark.
+constexpr uint8_t kDark = 128;
+
+// The shapes looked for, in millimetres.
+constexpr double kMinBarMm = 3.0;         // the shortest bars, and the shortest Data Matrix side
+constexpr double kMaxBarWidthMm = 5.0;    // the widest bar: a PDF417 start bar of 0.6-mm modules
+constexpr double kMaxSpaceMm = 3.0;       // the widest space between two bars of one code
+constexpr double kEdgeToleranceMm = 0.3;  // the bars of one code start and end together within this
+constexpr double kMinModuleMm = 0.17;     // two pixels at 300 dpi: a finder's smallest module
+constexpr double kMaxModuleMm = 3.0;
+constexpr double kMaxSideMm = 120.0;   // the longest bar or side followed
+constexpr double kMaxMatrixMm = 40.0;  // the longest side of a Data Matrix
+constexpr double kMarginMm = 3.0;      // room around a place, for the quiet zone
+constexpr int32_t kMinBars = 4;        // a PDF417 start pattern has four
+constexpr int32_t kMinClockChanges = 6;
+// A code's place reaches this many times its bars' height past them, for a
+// PDF417 or a code of which only some bars were matched (the guard bars of
+// an EAN-13 are longer than its digits').
+constexpr int32_t kReachPerHeight = 10;
+// Finders: a QR code's three give its corners, found together with about
+// one module size (a version 40 symbol is 177 modules across); alone, a
+// Micro QR's or an Aztec code's finder reaches this many modules around.
+constexpr double kFinderGroupModules = 180.0;
+constexpr double kFinderModuleSpread = 0.4;
+constexpr int32_t kQrReachModules = 40;
+constexpr int32_t kAztecReachModules = 80;
+constexpr int32_t kFinderMarginModules = 8;
+// With more places than this, or places covering more of the page than
+// this share, the whole page is searched at once.
+constexpr size_t kMaxAreas = 48;
+constexpr double kMaxAreaShare = 0.5;
+
+struct Sizes {
+    int32_t minBar, maxBarWidth, maxSpace, tolerance, maxSide, maxMatrix, margin;
+    double minModule, maxModule;
+};
+
+// What the scan sees of the page: the dark values of one-byte pixels.
+struct Ink {
+    const PageView& page;
+    bool dark[256];
+};
+
+bool Dark(const Ink& ink, int32_t x, int32_t y)
+{
+    const uint8_t* row = ink.page.Row(ink.page.StoredRow(y));
+    return ink.page.bytesPerPixel == 1 ? ink.dark[row[x]] : ink.page.Grey(row, x) < kDark;
+}
+
+// Dark pixels from (x, y) on in direction (dx, dy), at most limit.
+int32_t DarkRun(const Ink& ink, int32_t x, int32_t y, int32_t dx, int32_t dy, int32_t limit)
+{
+    int32_t length = 0;
+    while (length < limit && x >= 0 && y >= 0 && x < ink.page.width && y < ink.page.height && Dark(ink, x, y)) {
+        ++length;
+        x += dx;
+        y += dy;
+    }
+    return length;
+}
+
+// The columns where row y changes between light and dark, from light at its
+// left edge; a row ending dark ends with its width. One-byte pixels are
+// read 64 at a time into a mask, blocks of paper passed whole.
+void RowEdges(const Ink& ink, int32_t y, std::vector<int32_t>& edges)
+{
+    edges.clear();
+    const PageView& page = ink.page;
+    const uint8_t* row = page.Row(page.StoredRow(y));
+    if (page.bytesPerPixel != 1) {
+        bool inDark = false;
+        for (int32_t x = 0; x < page.width; ++x)
+            if ((page.Grey(row, x) < kDark) != inDark) {
+                edges.push_back(x);
+                inDark = !inDark;
+            }
+        if (inDark) edges.push_back(page.width);
+        return;
+    }
+    uint64_t carry = 0;  // whether the pixel before the block is dark
+    for (int32_t x = 0; x < page.width; x += 64) {
+        const int32_t n = std::min(64, page.width - x);
+        const uint8_t* block = row + x;
+        if (n == 64 && carry == 0 && !ink.dark[block[0]]) {
+            const uint64_t paper = block[0] * 0x0101010101010101ull;
+            uint64_t differs = 0;
+            for (int32_t k = 0; k < 64; k += 8) {
+                uint64_t word = 0;
+                std::memcpy(&word, block + k, 8);
+                differs |= word ^ paper;
+            }
+            if (differs == 0) continue;
+        }
+        uint64_t mask = 0;
+        for (int32_t k = 0; k < n; ++k) mask |= static_cast<uint64_t>(ink.dark[block[k]]) << k;
+        uint64_t changes = mask ^ (mask << 1 | carry);
+        if (n < 64) changes &= (uint64_t{1} << n) - 1;
+        carry = mask >> (n - 1) & 1;
+        for (; changes != 0; changes &= changes - 1) edges.push_back(x + std::countr_zero(changes));
+    }
+    if (carry != 0) edges.push_back(page.width);
+}
+
+// A bar: columns [left, right) and rows [top, bottom] for one standing up;
+// the same, rows and columns swapped, for one lying.
+struct Bar {
+    int32_t left, right, top, bottom;
+};
+
+// Areas grow by the quiet zone and stay on the page.
+CodeCandidates::Area Clamp(const PageView& page, int64_t left, int64_t top, int64_t right, int64_t bottom)
+{
+    return {static_cast<int32_t>(std::max<int64_t>(0, left)), static_cast<int32_t>(std::max<int64_t>(0, top)),
+            static_cast<int32_t>(std::min<int64_t>(page.width - 1, right)),
+            static_cast<int32_t>(std::min<int64_t>(page.height - 1, bottom))};
+}
+
+// Widths against a pattern of module counts: each within half a module
+// (times its count) of the module size they give, which lies in range.
+// Whole numbers throughout: it runs for every dark run of every row.
+bool FitsPattern(const int32_t* widths, const int32_t* modules, int32_t count, double minModule, double maxModule,
+                 double& module)
+{
+    int32_t total = 0, units = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        total += widths[i];
+        units += modules[i];
+    }
+    // |width * units - count * total| <= count * total / 2, for each width.
+    for (int32_t i = 0; i < count; ++i)
+        if (2 * std::abs(widths[i] * units - modules[i] * total) > modules[i] * total) return false;
+    module = static_cast<double>(total) / units;
+    return module >= minModule && module <= maxModule;
+}
+
+// The runs across a finder's centre, dark first, in modules. An Aztec code's
+// outer ring runs on into its data, so only its inner rings are measured.
+struct FinderShape {
+    int32_t modules[9];
+    int32_t runs;
+    bool looseEnds;
+    int32_t reach;  // modules from the centre to the far corner of the largest symbol
+};
+constexpr FinderShape kQrFinder{{1, 1, 3, 1, 1}, 5, false, kQrReachModules};
+constexpr FinderShape kBullseye{{1, 1, 1, 1, 1, 1, 1, 1, 1}, 9, true, kAztecReachModules};
+
+bool FitsShape(const int32_t* widths, const FinderShape& shape, double minModule, double maxModule, double& module)
+{
+    const int32_t loose = shape.looseEnds ? 1 : 0;
+    if (!FitsPattern(widths + loose, shape.modules + loose, shape.runs - 2 * loose, minModule, maxModule, module))
+        return false;
+    return !shape.looseEnds || (widths[0] >= module / 2 && widths[shape.runs - 1] >= module / 2);
+}
+
+// Whether the column through (x, y), the middle of a finder's centre seen on
+// its row, shows the same shape with about the same module.
+bool ColumnFits(const Ink& ink, int32_t x, int32_t y, const FinderShape& shape, double module)
+{
+    // First a look at the middle of the first two runs beyond the centre
+    // each way: most shapes of text fail here, having read four pixels.
+    const double half = shape.modules[shape.runs / 2] * module / 2;
+    for (const int32_t side : {-1, 1}) {
+        const auto light = static_cast<int32_t>(y + side * (half + module / 2));
+        const auto dark = static_cast<int32_t>(y + side * (half + module * 3 / 2));
+        if (dark < 0 || dark >= ink.page.height || Dark(ink, x, light) || !Dark(ink, x, dark)) return false;
+    }
+    const auto limit = static_cast<int32_t>(std::ceil(4 * module)) + 2;
+    const int32_t centre = shape.runs / 2;
+    int32_t widths[9]{};
+    const int32_t up = DarkRun(ink, x, y, 0, -1, 4 * limit), down = DarkRun(ink, x, y, 0, 1, 4 * limit);
+    widths[centre] = up + down - 1;
+    // Light and dark in turn beyond each end of the centre.
+    const auto run = [&](int32_t from, int32_t step, bool dark) {
+        int32_t n = 0;
+        for (int32_t row = from; n < limit && row >= 0 && row < ink.page.height && Dark(ink, x, row) == dark;
+             row += step)
+            ++n;
+        return n;
+    };
+    for (int32_t k = 1, above = y - up, below = y + down; k <= centre; ++k) {
+        const bool dark = k % 2 == 0;
+        widths[centre - k] = run(above, -1, dark);
+        widths[centre + k] = run(below, 1, dark);
+        above -= widths[centre - k];
+        below += widths[centre + k];
+    }
+    double columnModule = 0;
+    return FitsShape(widths, shape, module / 2, module * 2, columnModule);
+}
+
+struct Finder {
+    int32_t x, y;
+    double module;
+    int32_t reach;
+};
+
+// The finders whose centre row is y: runs in the shape of a QR finder or an
+// Aztec centre, the same down the column through the middle one. A finder
+// is kept once however many of its rows show it.
+void FindFinders(const Ink& ink, int32_t y, const std::vector<int32_t>& edges, const Sizes& s,
+                 std::vector<Finder>& finders)
+{
+    for (const FinderShape* shape : {&kQrFinder, &kBullseye}) {
+        const auto runs = static_cast<size_t>(shape->runs);
+        for (size_t i = 0; i + runs < edges.size(); i += 2) {
+            // The centre and its neighbours first: in text they seldom agree.
+            const size_t centre = i + runs / 2;
+            const int32_t middle = edges[centre + 1] - edges[centre];
+            const int32_t before = edges[centre] - edges[centre - 1], after = edges[centre + 2] - edges[centre + 1];
+            const int32_t ratio = shape->modules[runs / 2];
+            if (3 * before * ratio < middle || 3 * after * ratio < middle || before > 3 * middle || after > 3 * middle)
+                continue;
+            int32_t widths[9];
+            for (size_t k = 0; k < runs; ++k) widths[k] = edges[i + k + 1] - edges[i + k];
+            double module = 0;
+            if (!FitsShape(widths, *shape, s.minModule, s.maxModule, module)) continue;
+            const int32_t x = (edges[centre] + edges[centre + 1] - 1) / 2;
+            const bool known = std::any_of(finders.begin(), finders.end(), [&](const Finder& f) {
+                return std::abs(f.x - x) <= 7 * f.module && std::abs(f.y - y) <= 7 * f.module;
+            });
+            if (!known && ColumnFits(ink, x, y, *shape, module)) finders.push_back({x, y, module, shape->reach});
+        }
+    }
+}
+
+// A finder found with others of about its module size gives the place of
+// their symbol, the box of their centres; a finder alone, its reach.
+void AddFinderAreas(const PageView& page, const std::vector<Finder>& finders, const Sizes& s,
+                    std::vector<CodeCandidates::Area>& areas)
+{
+    std::vector<bool> taken(finders.size());
+    for (size_t i = 0; i < finders.size(); ++i) {
+        if (taken[i]) continue;
+        const Finder& f = finders[i];
+        int64_t left = f.x, top = f.y, right = f.x, bottom = f.y;
+        int32_t members = 1;
+        for (size_t j = i + 1; j < finders.size(); ++j) {
+            const Finder& g = finders[j];
+            const double module = std::max(f.module, g.module), reach = kFinderGroupModules * module;
+            if (taken[j] || g.reach != f.reach || std::abs(f.module - g.module) > kFinderModuleSpread * module ||
+                std::abs(g.x - f.x) > reach || std::abs(g.y - f.y) > reach)
+                continue;
+            taken[j] = true;
+            ++members;
+            left = std::min<int64_t>(left, g.x), right = std::max<int64_t>(right, g.x);
+            top = std::min<int64_t>(top, g.y), bottom = std::max<int64_t>(bottom, g.y);
+        }
+        const auto reach = static_cast<int64_t>((members > 1 ? kFinderMarginModules : f.reach) * f.module) + s.margin;
+        areas.push_back(Clamp(page, left - reach, top - reach, right + reach, bottom + reach));
+    }
+}
+
+// The groups of bars that stand side by side with their ends level, each
+// given as its members' indices, bars sorted by left edge. Lying bars come
+// with rows and columns swapped, so one grouping serves both.
+std::vector<std::vector<size_t>> LevelGroups(std::vector<Bar>& bars, const Sizes& s)
+{
+    std::sort(bars.begin(), bars.end(), [](const Bar& a, const Bar& b) { return a.left < b.left; });
+    std::vector<size_t> parent(bars.size());
+    std::iota(parent.begin(), parent.end(), 0);
+    const auto root = [&](size_t i) {
+        while (parent[i] != i) i = parent[i] = parent[parent[i]];
+        return i;
+    };
+    for (size_t i = 0; i < bars.size(); ++i)
+        for (size_t j = i + 1; j < bars.size() && bars[j].left <= bars[i].right + s.maxSpace; ++j)
+            if (bars[j].left >= bars[i].right && std::abs(bars[j].top - bars[i].top) <= s.tolerance &&
+                std::abs(bars[j].bottom - bars[i].bottom) <= s.tolerance)
+                parent[root(j)] = root(i);
+    std::vector<std::vector<size_t>> groups(bars.size());
+    for (size_t i = 0; i < bars.size(); ++i) groups[root(i)].push_back(i);
+    std::erase_if(groups, [](const std::vector<size_t>& g) { return g.size() < static_cast<size_t>(kMinBars); });
+    return groups;
+}
+
+// Dark runs crossing the line through the middle of a group's bars between
+// its outer edges: a code's bars are all there is; text has its short letters too.
+int32_t RunsAcross(const Ink& ink, bool standing, int32_t middle, int32_t from, int32_t to)
+{
+    int32_t runs = 0;
+    bool inDark = false;
+    for (int32_t at = from; at < to; ++at) {
+        const bool dark = standing ? Dark(ink, at, middle) : Dark(ink, middle, at);
+        runs += dark && !inDark ? 1 : 0;
+        inDark = dark;
+    }
+    return runs;
+}
+
+void AddBarCodes(const Ink& ink, std::vector<Bar>& bars, bool standing, const Sizes& s,
+                 std::vector<CodeCandidates::Area>& areas)
+{
+    for (const std::vector<size_t>& group : LevelGroups(bars, s)) {
+        Bar span{bars[group.front()].left, bars[group.front()].right, bars[group.front()].top,
+                 bars[group.front()].bottom};
+        for (const size_t i : group) {
+            span.right = std::max(span.right, bars[i].right);
+            span.top = std::min(span.top, bars[i].top);
+            span.bottom = std::max(span.bottom, bars[i].bottom);
+        }
+        const int32_t middle = (span.top + span.bottom) / 2;
+        if (RunsAcross(ink, standing, middle, span.left, span.right) != static_cast<int32_t>(group.size())) continue;
+        const int64_t height = span.bottom - span.top + 1;
+        const int64_t reach = std::max<int64_t>(kReachPerHeight * height, s.margin);
+        const int64_t margin = height / 4 + s.margin;
+        if (standing)
+            areas.push_back(
+                Clamp(ink.page, span.left - reach, span.top - margin, span.right + reach, span.bottom + margin));
+        else
+            areas.push_back(
+                Clamp(ink.page, span.top - margin, span.left - reach, span.bottom + margin, span.right + reach));
+    }
+}
+
+// Dark/light changes down column x over rows [top, bottom].
+int32_t ColumnChanges(const Ink& ink, int32_t x, int32_t top, int32_t bottom)
+{
+    int32_t changes = 0;
+    for (int32_t y = top + 1; y <= bottom; ++y) changes += Dark(ink, x, y) != Dark(ink, x, y - 1) ? 1 : 0;
+    return changes;
+}
+
+// A Data Matrix has two solid sides meeting at a corner, each at least
+// kMinBarMm long, and a clock track (alternating modules) facing each. Seen
+// from the lying side on row y: one of its ends has a solid side standing up
+// or hanging down, and the column at its other end alternates over that
+// side's rows. A box's corner faces the box's other edge, a letter L or E
+// no clock.
+void FindMatrixCorners(const Ink& ink, int32_t y, const std::vector<int32_t>& edges, const Sizes& s,
+                       std::vector<CodeCandidates::Area>& areas)
+{
+    for (size_t i = 0; i + 1 < edges.size(); i += 2) {
+        const int32_t left = edges[i], right = edges[i + 1] - 1, width = right - left + 1;
+        if (width < s.minBar || width > s.maxMatrix) continue;
+        const int32_t x = (left + right) / 2;
+        if (DarkRun(ink, x, y, 0, -1, s.maxBarWidth + 1) + DarkRun(ink, x, y, 0, 1, s.maxBarWidth + 1) >
+            s.maxBarWidth + 1)
+            continue;  // a filled shape, not a side
+        for (const auto& [corner, far] : {std::pair{left, right}, {right, left}})
+            for (const int32_t step : {-1, 1}) {
+                const int32_t side = DarkRun(ink, corner, y, 0, step, s.maxMatrix + 1);
+                if (side < s.minBar || side > s.maxMatrix) continue;
+                const int32_t top = step < 0 ? y - side + 1 : y, bottom = step < 0 ? y : y + side - 1;
+                if (ColumnChanges(ink, far, top, bottom) < kMinClockChanges) continue;
+                const int32_t room = s.margin + std::max(width, side) / 4;
+                areas.push_back(Clamp(ink.page, left - room, top - room, right + room, bottom + room));
+            }
+    }
+}
+
+// Overlapping areas become one, until none overlap.
+void Merge(std::vector<CodeCandidates::Area>& areas)
+{
+    for (bool merged = true; merged;) {
+        merged = false;
+        for (size_t i = 0; i < areas.size() && !merged; ++i)
+            for (size_t j = i + 1; j < areas.size() && !merged; ++j) {
+                CodeCandidates::Area& a = areas[i];
+                const CodeCandidates::Area& b = areas[j];
+                if (a.left > b.right || b.left > a.right || a.top > b.bottom || b.top > a.bottom) continue;
+                a = {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+                     std::max(a.bottom, b.bottom)};
+                areas.erase(areas.begin() + static_cast<std::ptrdiff_t>(j));
+                merged = true;
+            }
+    }
+}
+
+}  // namespace
+
+std::vector<CodeCandidates::Area> CodeCandidates::Find(const PageView& page, int32_t resolution)
+{
+    std::vector<Area> areas;
+    if (page.width <= 0 || page.height <= 0 || resolution <= 0) return areas;
+    const double perMm = resolution / 25.4;
+    const auto px = [&](double mm) { return std::max(1, static_cast<int32_t>(std::lround(mm * perMm))); };
+    const Sizes s{px(kMinBarMm),    px(kMaxBarWidthMm), px(kMaxSpaceMm),      px(kEdgeToleranceMm), px(kMaxSideMm),
+                  px(kMaxMatrixMm), px(kMarginMm),      kMinModuleMm * perMm, kMaxModuleMm * perMm};
+    Ink ink{page, {}};
+    for (int32_t v = 0; v < 256; ++v) ink.dark[v] = page.grey[v] < kDark;
+
+    std::vector<Bar> standing, lying;
+    std::vector<Finder> finders;
+    std::vector<int32_t> edges;
+    // Every shape looked for is at least two pixels tall at 300 dpi: every
+    // other row of such a page shows it.
+    const int32_t step = std::max(1, resolution / 150);
+    for (int32_t y = 0; y < page.height; y += step) {
+        RowEdges(ink, y, edges);
+        for (size_t i = 0; i + 1 < edges.size(); i += 2) {
+            const int32_t left = edges[i], right = edges[i + 1], width = right - left;
+            const int32_t x = (left + right - 1) / 2;
+            // Each bar is taken once, on the first row scanned.
+            if (y >= step && Dark(ink, x, y - step)) continue;
+            if (width <= s.maxBarWidth && y + s.minBar <= page.height && Dark(ink, x, y + s.minBar - 1)) {
+                const int32_t length = DarkRun(ink, x, y, 0, 1, s.maxSide);
+                if (length >= s.minBar) standing.push_back({left, right, y, y + length - 1});
+            }
+            if (width >= s.minBar) {
+                const int32_t thickness = DarkRun(ink, x, y, 0, 1, s.maxBarWidth + 1);
+                if (thickness <= s.maxBarWidth) lying.push_back({y, y + thickness, left, right - 1});
+            }
+        }
+        FindFinders(ink, y, edges, s, finders);
+        FindMatrixCorners(ink, y, edges, s, areas);
+    }
+    AddBarCodes(ink, standing, true, s, areas);
+    AddBarCodes(ink, lying, false, s, areas);
+    AddFinderAreas(page, finders, s, areas);
+    Merge(areas);
+    int64_t covered = 0;
+    for (const Area& a : areas)
+        covered += static_cast<int64_t>(a.right - a.left + 1) * static_cast<int64_t>(a.bottom - a.top + 1);
+    if (areas.size() > kMaxAreas ||
+        static_cast<double>(covered) > kMaxAreaShare * static_cast<double>(page.width) * page.height)
+        areas.assign(1, Area{0, 0, page.width - 1, page.height - 1});
+    return areas;
+}

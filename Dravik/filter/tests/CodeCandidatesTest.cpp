@@ -1,0 +1,151 @@
+#include "CodeCandidates.h"
+
+#include <gtest/gtest.h>
+
+#include <ZXing/BitMatrix.h>
+#include <ZXing/MultiFormatWriter.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int32_t kDpi = 300;
+constexpr uint8_t kInk = 0;
+constexpr uint8_t kPaper = 255;
+
+// A 300-dpi page, top row first, one byte a pixel read as its own brightness.
+struct TestPage {
+    int32_t width, height;
+    std::vector<uint8_t> pixels;
+    uint8_t grey[256];
+
+    TestPage(int32_t w, int32_t h)
+        : width(w), height(h), pixels(static_cast<size_t>(w) * static_cast<size_t>(h), kPaper)
+    {
+        for (int v = 0; v < 256; ++v) grey[v] = static_cast<uint8_t>(v);
+    }
+    void Set(int32_t x, int32_t y, uint8_t value = kInk)
+    {
+        pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] = value;
+    }
+    void Fill(int32_t left, int32_t top, int32_t w, int32_t h)
+    {
+        for (int32_t y = top; y < top + h; ++y)
+            for (int32_t x = left; x < left + w; ++x) Set(x, y);
+    }
+    PageView View() { return {pixels.data(), width, height, width, 1, false, grey}; }
+};
+
+// Text-like lines at two sizes: stems of x-height and ascender letters,
+// bowls (dark, light, dark, light, dark down a column, as a and e have),
+// runs of m, and a heading of tall capitals; a filled box, a ruled table
+// and a dithered grey.
+void DrawBusyPage(TestPage& page)
+{
+    for (int32_t line = 0; line < 12; ++line) {
+        const int32_t base = 120 + line * 58;
+        for (int32_t glyph = 0; glyph < 90; ++glyph) {
+            const int32_t x = 60 + glyph * 24;
+            switch (glyph % 5) {
+            case 0: page.Fill(x, base - 33, 3, 33); break;  // l
+            case 1:                                         // e
+                page.Fill(x, base - 24, 14, 3);
+                page.Fill(x, base - 13, 14, 3);
+                page.Fill(x, base - 3, 14, 3);
+                page.Fill(x, base - 24, 3, 24);
+                break;
+            case 2:  // m
+                for (int32_t stem = 0; stem < 3; ++stem) page.Fill(x + stem * 7, base - 24, 3, 24);
+                break;
+            case 3: page.Fill(x, base - 24, 3, 24); break;                                       // i
+            default: page.Fill(x, base - 33, 3, 33), page.Fill(x + 9, base - 33, 3, 33); break;  // ll
+            }
+        }
+    }
+    for (int32_t letter = 0; letter < 12; ++letter) {  // a 24-point heading: H, I, L, E
+        const int32_t x = 100 + letter * 70;
+        page.Fill(x, 850, 10, 72);
+        if (letter % 4 == 0) page.Fill(x + 40, 850, 10, 72), page.Fill(x, 881, 50, 9);
+        if (letter % 4 == 2) page.Fill(x, 913, 45, 9);
+        if (letter % 4 == 3) page.Fill(x, 850, 45, 9), page.Fill(x, 881, 35, 9), page.Fill(x, 913, 45, 9);
+    }
+    page.Fill(100, 1000, 830, 500);  // a filled box
+    for (int32_t rule = 0; rule < 8; ++rule) {
+        page.Fill(1000, 1000 + rule * 60, 800, 3);
+        page.Fill(1000 + rule * 100, 1000, 3, 423);
+    }
+    for (int32_t y = 1550; y < 1850; ++y)  // ordered dither of a mid grey
+        for (int32_t x = 100; x < 700; ++x)
+            if ((x + y) % 2 == 0 || (x % 4 == 0 && y % 4 == 1)) page.Set(x, y);
+}
+
+// A code drawn at (left, top) with `module` pixels a module, turned by
+// quarter turns; a linear code's bars `barHeight` pixels long. Gives the
+// code's place.
+CodeCandidates::Area DrawCode(TestPage& page, ZXing::BarcodeFormat format, const std::string& text, int32_t left,
+                              int32_t top, int32_t module, int32_t barHeight, int32_t turns)
+{
+    const ZXing::BitMatrix m = ZXing::MultiFormatWriter(format).setMargin(0).encode(text, 0, 0);
+    const int32_t w = m.width() * module, h = barHeight > 0 ? barHeight : m.height() * module;
+    const bool across = turns % 2 == 1;
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+            if (!m.get(x / module, barHeight > 0 ? 0 : y / module)) continue;
+            const int32_t u = turns >= 2 ? w - 1 - x : x, v = turns >= 2 ? h - 1 - y : y;
+            if (across)
+                page.Set(left + v, top + w - 1 - u);
+            else
+                page.Set(left + u, top + v);
+        }
+    return across ? CodeCandidates::Area{left, top, left + h - 1, top + w - 1}
+                  : CodeCandidates::Area{left, top, left + w - 1, top + h - 1};
+}
+
+bool Covered(const std::vector<CodeCandidates::Area>& areas, const CodeCandidates::Area& code)
+{
+    for (const CodeCandidates::Area& a : areas)
+        if (a.left <= code.left && a.top <= code.top && a.right >= code.right && a.bottom >= code.bottom) return true;
+    return false;
+}
+
+}  // namespace
+
+TEST(CodeCandidatesTest, TextBoxesRulesAndDitherGiveNoPlace)
+{
+    TestPage page(2400, 1900);
+    DrawBusyPage(page);
+    EXPECT_TRUE(CodeCandidates::Find(page.View(), kDpi).empty());
+}
+
+TEST(CodeCandidatesTest, EveryKindOfCodeIsCoveredWholeInEveryTurn)
+{
+    using F = ZXing::BarcodeFormat;
+    struct Code {
+        F format;
+        const char* text;
+        int32_t module, barHeight;
+    };
+    // Label sizes at 300 dpi: modules of 0.25 to 0.5 mm, bars of 6 mm.
+    const Code codes[] = {{F::Code128, "PARSIMO-0412", 4, 71},
+                          {F::Code39, "LBL24", 3, 71},
+                          {F::EAN13, "5901234123457", 4, 71},
+                          {F::ITF, "12345678901231", 5, 71},
+                          {F::QRCode, "https://example.com/parcel/0412", 4, 0},
+                          {F::DataMatrix, "Lot 0412, serial 7788-1234", 5, 0},
+                          {F::PDF417, "Parsimo label 0412", 3, 0},
+                          {F::Aztec, "Parsimo 0412", 4, 0}};
+    for (const Code& code : codes)
+        for (int32_t turns = 0; turns < 4; ++turns) {
+            TestPage page(2400, 2800);
+            DrawBusyPage(page);
+            const CodeCandidates::Area place =
+                DrawCode(page, code.format, code.text, 1300, 1950, code.module, code.barHeight, turns);
+            const std::vector<CodeCandidates::Area> areas = CodeCandidates::Find(page.View(), kDpi);
+            EXPECT_TRUE(Covered(areas, place)) << ZXing::ToString(code.format) << " turned " << turns * 90;
+            // Only the code's place is searched, not the page.
+            for (const CodeCandidates::Area& a : areas)
+                EXPECT_LT(static_cast<int64_t>(a.right - a.left) * (a.bottom - a.top), int64_t{2400} * 2800 / 2)
+                    << ZXing::ToString(code.format);
+        }
+}
