@@ -38,6 +38,11 @@ constexpr int32_t kFinderMarginModules = 8;
 // With more places than this, or places covering more of the page than
 // this share, the whole page is searched at once.
 constexpr size_t kMaxAreas = 48;
+// A page with more shapes than these, a pattern more than a document, is
+// searched whole too: sorting them out would cost more.
+constexpr size_t kMaxShapes = 20000;
+constexpr size_t kMaxFinders = 64;
+constexpr size_t kMaxUnmergedAreas = 512;
 constexpr double kMaxAreaShare = 0.5;
 
 struct Sizes {
@@ -388,6 +393,7 @@ std::vector<CodeCandidates::Area> CodeCandidates::Find(const PageView& page, int
                   px(kMaxMatrixMm), px(kMarginMm),      kMinModuleMm * perMm, kMaxModuleMm * perMm};
     Ink ink{page, {}};
     for (int32_t v = 0; v < 256; ++v) ink.dark[v] = page.grey[v] < kDark;
+    const std::vector<Area> wholePage{Area{0, 0, page.width - 1, page.height - 1}};
 
     std::vector<Bar> standing, lying;
     std::vector<Finder> finders;
@@ -413,16 +419,19 @@ std::vector<CodeCandidates::Area> CodeCandidates::Find(const PageView& page, int
         }
         FindFinders(ink, y, edges, s, finders);
         FindMatrixCorners(ink, y, edges, s, areas);
+        if (standing.size() + lying.size() + areas.size() > kMaxShapes || finders.size() > kMaxFinders)
+            return wholePage;
     }
     AddBarCodes(ink, standing, true, s, areas);
     AddBarCodes(ink, lying, false, s, areas);
     AddFinderAreas(page, finders, s, areas);
+    if (areas.size() > kMaxUnmergedAreas) return wholePage;
     Merge(areas);
     int64_t covered = 0;
     for (const Area& a : areas)
         covered += static_cast<int64_t>(a.right - a.left + 1) * static_cast<int64_t>(a.bottom - a.top + 1);
     if (areas.size() > kMaxAreas ||
         static_cast<double>(covered) > kMaxAreaShare * static_cast<double>(page.width) * page.height)
-        areas.assign(1, Area{0, 0, page.width - 1, page.height - 1});
+        return wholePage;
     return areas;
 }

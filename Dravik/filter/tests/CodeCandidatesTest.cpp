@@ -5,6 +5,7 @@
 #include <ZXing/BitMatrix.h>
 #include <ZXing/MultiFormatWriter.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -148,4 +149,31 @@ TEST(CodeCandidatesTest, EveryKindOfCodeIsCoveredWholeInEveryTurn)
                 EXPECT_LT(static_cast<int64_t>(a.right - a.left) * (a.bottom - a.top), int64_t{2400} * 2800 / 2)
                     << ZXing::ToString(code.format);
         }
+}
+
+TEST(CodeCandidatesTest, PatternsAndNoiseEndQuicklyWithPlacesOnThePage)
+{
+    // A fine checkerboard is a bullseye everywhere, stripes are level bars
+    // everywhere, noise is anything: each ends with places on the page (the
+    // whole page at worst), under the sanitizers too.
+    TestPage checkers(1200, 1500), stripes(1200, 1500), noise(1200, 1500);
+    std::mt19937 random(7);
+    for (int32_t y = 0; y < 1500; ++y)
+        for (int32_t x = 0; x < 1200; ++x) {
+            if ((x / 3 + y / 3) % 2 == 0) checkers.Set(x, y);
+            if (x % 6 < 3 && y % 40 < 37) stripes.Set(x, y);
+            noise.Set(x, y, static_cast<uint8_t>(random()));
+        }
+    for (TestPage* page : {&checkers, &stripes, &noise}) {
+        const std::vector<CodeCandidates::Area> areas = CodeCandidates::Find(page->View(), kDpi);
+        for (const CodeCandidates::Area& a : areas) {
+            EXPECT_LE(0, a.left);
+            EXPECT_LE(a.left, a.right);
+            EXPECT_LT(a.right, page->width);
+            EXPECT_LE(0, a.top);
+            EXPECT_LE(a.top, a.bottom);
+            EXPECT_LT(a.bottom, page->height);
+        }
+    }
+    EXPECT_FALSE(CodeCandidates::Find(checkers.View(), kDpi).empty());
 }
