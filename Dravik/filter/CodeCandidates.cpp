@@ -50,10 +50,13 @@ struct Sizes {
     double minModule, maxModule;
 };
 
-// What the scan sees of the page: the dark values of one-byte pixels.
+// What the scan sees of the page: the dark values of one-byte pixels, and
+// the lightest and darkest value (paper and ink on most pages) eight times
+// over.
 struct Ink {
     const PageView& page;
     bool dark[256];
+    uint64_t paperWord, inkWord;
 };
 
 bool Dark(const Ink& ink, int32_t x, int32_t y)
@@ -74,9 +77,50 @@ int32_t DarkRun(const Ink& ink, int32_t x, int32_t y, int32_t dx, int32_t dy, in
     return length;
 }
 
+// 0x80 in each byte of x that is not zero.
+constexpr uint64_t NonZeroBytes(uint64_t x)
+{
+    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+    return (((x & kLow7) + kLow7) | x) & ~kLow7;
+}
+
+// The high bits of NonZeroBytes gathered into one byte, byte i to bit i:
+// the multiplier's bits lift each to its place without two ever meeting.
+constexpr uint64_t GatherBytes(uint64_t highBits)
+{
+    return (highBits >> 7) * 0x0102040810204080ull >> 56;
+}
+static_assert(GatherBytes(NonZeroBytes(0x0000FF0001000000ull)) == 0x28);
+static_assert(GatherBytes(NonZeroBytes(0x80FFFFFFFFFFFF01ull)) == 0xFF);
+static_assert(GatherBytes(NonZeroBytes(0x0100000000000080ull)) == 0x81);
+
+// Dark pixels of a one-byte row as bits, eight pixels a word: paper and ink
+// (the page's lightest and darkest values) are told by comparing whole
+// words, only other values are looked up one by one.
+uint64_t DarkBits(const Ink& ink, const uint8_t* block, int32_t n)
+{
+    uint64_t mask = 0;
+    int32_t k = 0;
+    for (; k + 8 <= n; k += 8) {
+        uint64_t word = 0;
+        std::memcpy(&word, block + k, 8);
+        uint64_t other = NonZeroBytes(word ^ ink.paperWord);
+        if (other == 0) continue;
+        const uint64_t isInk = ~NonZeroBytes(word ^ ink.inkWord) & 0x8080808080808080ull;
+        uint64_t bits = GatherBytes(isInk);
+        for (other &= ~isInk; other != 0; other &= other - 1) {
+            const int32_t byte = std::countr_zero(other) / 8;
+            bits |= static_cast<uint64_t>(ink.dark[block[k + byte]]) << byte;
+        }
+        mask |= bits << k;
+    }
+    for (; k < n; ++k) mask |= static_cast<uint64_t>(ink.dark[block[k]]) << k;
+    return mask;
+}
+
 // The columns where row y changes between light and dark, from light at its
 // left edge; a row ending dark ends with its width. One-byte pixels are
-// read 64 at a time into a mask, blocks of paper passed whole.
+// read 64 at a time into a mask.
 void RowEdges(const Ink& ink, int32_t y, std::vector<int32_t>& edges)
 {
     edges.clear();
@@ -95,19 +139,7 @@ void RowEdges(const Ink& ink, int32_t y, std::vector<int32_t>& edges)
     uint64_t carry = 0;  // whether the pixel before the block is dark
     for (int32_t x = 0; x < page.width; x += 64) {
         const int32_t n = std::min(64, page.width - x);
-        const uint8_t* block = row + x;
-        if (n == 64 && carry == 0 && !ink.dark[block[0]]) {
-            const uint64_t paper = block[0] * 0x0101010101010101ull;
-            uint64_t differs = 0;
-            for (int32_t k = 0; k < 64; k += 8) {
-                uint64_t word = 0;
-                std::memcpy(&word, block + k, 8);
-                differs |= word ^ paper;
-            }
-            if (differs == 0) continue;
-        }
-        uint64_t mask = 0;
-        for (int32_t k = 0; k < n; ++k) mask |= static_cast<uint64_t>(ink.dark[block[k]]) << k;
+        const uint64_t mask = DarkBits(ink, row + x, n);
         uint64_t changes = mask ^ (mask << 1 | carry);
         if (n < 64) changes &= (uint64_t{1} << n) - 1;
         carry = mask >> (n - 1) & 1;
@@ -391,8 +423,16 @@ std::vector<CodeCandidates::Area> CodeCandidates::Find(const PageView& page, int
     const auto px = [&](double mm) { return std::max(1, static_cast<int32_t>(std::lround(mm * perMm))); };
     const Sizes s{px(kMinBarMm),    px(kMaxBarWidthMm), px(kMaxSpaceMm),      px(kEdgeToleranceMm), px(kMaxSideMm),
                   px(kMaxMatrixMm), px(kMarginMm),      kMinModuleMm * perMm, kMaxModuleMm * perMm};
-    Ink ink{page, {}};
-    for (int32_t v = 0; v < 256; ++v) ink.dark[v] = page.grey[v] < kDark;
+    Ink ink{page, {}, 0, 0};
+    uint8_t paper = 0, darkest = 0;
+    for (int32_t v = 0; v < 256; ++v) {
+        ink.dark[v] = page.grey[v] < kDark;
+        if (page.grey[v] > page.grey[paper]) paper = static_cast<uint8_t>(v);
+        if (page.grey[v] < page.grey[darkest]) darkest = static_cast<uint8_t>(v);
+    }
+    // Words of paper are passed as light: paper must read light.
+    ink.paperWord = (ink.dark[paper] ? darkest : paper) * 0x0101010101010101ull;
+    ink.inkWord = (ink.dark[darkest] ? darkest : paper) * 0x0101010101010101ull;
     const std::vector<Area> wholePage{Area{0, 0, page.width - 1, page.height - 1}};
 
     std::vector<Bar> standing, lying;
