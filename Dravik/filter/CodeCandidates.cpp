@@ -22,6 +22,7 @@ constexpr double kMaxSideMm = 120.0;   // the longest bar or side followed
 constexpr double kMaxMatrixMm = 40.0;  // the longest side of a Data Matrix
 constexpr double kMarginMm = 3.0;      // room around a place, for the quiet zone
 constexpr int32_t kMinBars = 4;        // a PDF417 start pattern has four
+constexpr int32_t kBarSlack = 8;
 constexpr int32_t kMinClockChanges = 6;
 // A code's place reaches this many times its bars' height past them, for a
 // PDF417 or a code of which only some bars were matched (the guard bars of
@@ -46,7 +47,8 @@ constexpr size_t kMaxUnmergedAreas = 512;
 constexpr double kMaxAreaShare = 0.5;
 
 struct Sizes {
-    int32_t minBar, maxBarWidth, maxSpace, tolerance, maxSide, maxMatrix, margin;
+    int32_t minStroke,  // the thinnest bar or side: a module's whole pixels
+        minBar, maxBarWidth, maxSpace, tolerance, maxSide, maxMatrix, margin;
     double minModule, maxModule;
 };
 
@@ -57,6 +59,12 @@ struct Ink {
     const PageView& page;
     bool dark[256];
     uint64_t paperWord, inkWord;
+};
+
+// A bar: columns [left, right) and rows [top, bottom] for one standing up;
+// the same, rows and columns swapped, for one lying.
+struct Bar {
+    int32_t left, right, top, bottom;
 };
 
 bool Dark(const Ink& ink, int32_t x, int32_t y)
@@ -77,6 +85,53 @@ int32_t DarkRun(const Ink& ink, int32_t x, int32_t y, int32_t dx, int32_t dy, in
     return length;
 }
 
+// Dark pixels from (x, y) on in direction (dx, dy) (one of them 0), at most
+// limit, following a bar that leans by up to a pixel in four: a code may be
+// printed a little turned, as a scanned label is. leaned, when given,
+// receives how far the bar leaned in all.
+int32_t FollowRun(const Ink& ink, int32_t x, int32_t y, int32_t dx, int32_t dy, int32_t limit,
+                  int32_t* leaned = nullptr)
+{
+    const auto inside = [&](int32_t px, int32_t py) {
+        return px >= 0 && py >= 0 && px < ink.page.width && py < ink.page.height;
+    };
+    // Across: the axis the bar may lean on.
+    const int32_t ax = dy != 0 ? 1 : 0, ay = dx != 0 ? 1 : 0;
+    int32_t lean = 0, length = 0;
+    for (; length < limit && inside(x, y); ++length, x += dx, y += dy) {
+        if (Dark(ink, x, y)) continue;
+        const int32_t toward = lean < 0 ? -1 : 1;
+        int32_t moved = 0;
+        for (const int32_t side : {toward, -toward})
+            if (moved == 0 && inside(x + side * ax, y + side * ay) && Dark(ink, x + side * ax, y + side * ay))
+                moved = side;
+        if (moved == 0 || 4 * std::abs(lean + moved) > length + 4) break;
+        lean += moved;
+        x += moved * ax;
+        y += moved * ay;
+    }
+    if (leaned != nullptr) *leaned = lean;
+    return length;
+}
+
+// Whether `length` pixels from (x, y) on in direction (dx, dy) take two
+// values only, one dark and one light, but for `allowed` others: a renderer
+// draws a code in one ink on one paper, while a picture's dither mixes many
+// values. Pixels of three and four bytes are not told apart.
+bool TwoTone(const Ink& ink, int32_t x, int32_t y, int32_t dx, int32_t dy, int32_t length, int32_t allowed)
+{
+    if (ink.page.bytesPerPixel != 1) return true;
+    int32_t values[2] = {-1, -1}, others = 0;
+    for (int32_t k = 0; k < length; ++k, x += dx, y += dy) {
+        if (x < 0 || y < 0 || x >= ink.page.width || y >= ink.page.height) break;
+        const uint8_t value = ink.page.Row(ink.page.StoredRow(y))[x];
+        int32_t& kept = values[ink.dark[value] ? 0 : 1];
+        if (kept < 0) kept = value;
+        if (kept != value && ++others > allowed) return false;
+    }
+    return true;
+}
+
 // 0x80 in each byte of x that is not zero.
 constexpr uint64_t NonZeroBytes(uint64_t x)
 {
@@ -93,6 +148,30 @@ constexpr uint64_t GatherBytes(uint64_t highBits)
 static_assert(GatherBytes(NonZeroBytes(0x0000FF0001000000ull)) == 0x28);
 static_assert(GatherBytes(NonZeroBytes(0x80FFFFFFFFFFFF01ull)) == 0xFF);
 static_assert(GatherBytes(NonZeroBytes(0x0100000000000080ull)) == 0x81);
+
+// Bars lying along row y, seen where their top edge crosses one of the
+// columns looked at (a third of the shortest bar apart, so that every bar
+// crosses two): each is taken at the first such column along it, followed
+// both ways for its ends, and measured down for its thickness.
+void FindLyingBars(const Ink& ink, int32_t y, int32_t step, const std::vector<int32_t>& edges, const Sizes& s,
+                   std::vector<Bar>& lying)
+{
+    const int32_t apart = std::max(1, s.minBar / 3);
+    for (size_t i = 0; i + 1 < edges.size(); i += 2) {
+        // A bar's edge crosses a row over a quarter of its length at least,
+        // however it leans; a letter's stroke seldom.
+        if (4 * (edges[i + 1] - edges[i]) < s.minBar) continue;
+        for (int32_t x = (edges[i] + apart - 1) / apart * apart; x < edges[i + 1]; x += apart) {
+            if (y >= step && Dark(ink, x, y - step)) continue;
+            const int32_t back = FollowRun(ink, x, y, -1, 0, s.maxSide);
+            if (back > apart) continue;  // taken at an earlier column
+            const int32_t length = back + FollowRun(ink, x, y, 1, 0, s.maxSide) - 1;
+            if (length < s.minBar) continue;
+            const int32_t thickness = DarkRun(ink, x, y, 0, 1, s.maxBarWidth + 1);
+            if (thickness <= s.maxBarWidth) lying.push_back({y, y + thickness, x - back + 1, x - back + length});
+        }
+    }
+}
 
 // Dark pixels of a one-byte row as bits, eight pixels a word: paper and ink
 // (the page's lightest and darkest values) are told by comparing whole
@@ -148,12 +227,6 @@ void RowEdges(const Ink& ink, int32_t y, std::vector<int32_t>& edges)
     if (carry != 0) edges.push_back(page.width);
 }
 
-// A bar: columns [left, right) and rows [top, bottom] for one standing up;
-// the same, rows and columns swapped, for one lying.
-struct Bar {
-    int32_t left, right, top, bottom;
-};
-
 // Areas grow by the quiet zone and stay on the page.
 CodeCandidates::Area Clamp(const PageView& page, int64_t left, int64_t top, int64_t right, int64_t bottom)
 {
@@ -199,40 +272,48 @@ bool FitsShape(const int32_t* widths, const FinderShape& shape, double minModule
     return !shape.looseEnds || (widths[0] >= module / 2 && widths[shape.runs - 1] >= module / 2);
 }
 
-// Whether the column through (x, y), the middle of a finder's centre seen on
-// its row, shows the same shape with about the same module.
-bool ColumnFits(const Ink& ink, int32_t x, int32_t y, const FinderShape& shape, double module)
+// Whether the line through (x, y) in direction (dx, dy), across a finder's
+// centre seen on its row, shows the same shape with about the same module
+// (in steps along the line: a diagonal crosses a square ring of one module
+// in one module's steps). centre receives the middle of the centre run.
+bool LineFits(const Ink& ink, int32_t x, int32_t y, int32_t dx, int32_t dy, const FinderShape& shape, double module,
+              int32_t& centre)
 {
+    const auto at = [&](double steps, int32_t& px, int32_t& py) {
+        px = x + static_cast<int32_t>(dx * steps), py = y + static_cast<int32_t>(dy * steps);
+        return px >= 0 && py >= 0 && px < ink.page.width && py < ink.page.height;
+    };
     // First a look at the middle of the first two runs beyond the centre
-    // each way: most shapes of text fail here, having read four pixels.
+    // each way: most shapes of text and pictures fail here, having read
+    // four pixels.
     const double half = shape.modules[shape.runs / 2] * module / 2;
     for (const int32_t side : {-1, 1}) {
-        const auto light = static_cast<int32_t>(y + side * (half + module / 2));
-        const auto dark = static_cast<int32_t>(y + side * (half + module * 3 / 2));
-        if (dark < 0 || dark >= ink.page.height || Dark(ink, x, light) || !Dark(ink, x, dark)) return false;
+        int32_t lx = 0, ly = 0, kx = 0, ky = 0;
+        if (!at(side * (half + module / 2), lx, ly) || !at(side * (half + module * 3 / 2), kx, ky) ||
+            Dark(ink, lx, ly) || !Dark(ink, kx, ky))
+            return false;
     }
     const auto limit = static_cast<int32_t>(std::ceil(4 * module)) + 2;
-    const int32_t centre = shape.runs / 2;
+    const int32_t middle = shape.runs / 2;
     int32_t widths[9]{};
-    const int32_t up = DarkRun(ink, x, y, 0, -1, 4 * limit), down = DarkRun(ink, x, y, 0, 1, 4 * limit);
-    widths[centre] = up + down - 1;
+    const int32_t back = DarkRun(ink, x, y, -dx, -dy, 4 * limit), ahead = DarkRun(ink, x, y, dx, dy, 4 * limit);
+    widths[middle] = back + ahead - 1;
     // Light and dark in turn beyond each end of the centre.
     const auto run = [&](int32_t from, int32_t step, bool dark) {
-        int32_t n = 0;
-        for (int32_t row = from; n < limit && row >= 0 && row < ink.page.height && Dark(ink, x, row) == dark;
-             row += step)
-            ++n;
+        int32_t n = 0, px = 0, py = 0;
+        while (n < limit && at(from + step * n, px, py) && Dark(ink, px, py) == dark) ++n;
         return n;
     };
-    for (int32_t k = 1, above = y - up, below = y + down; k <= centre; ++k) {
+    for (int32_t k = 1, before = -back, after = ahead; k <= middle; ++k) {
         const bool dark = k % 2 == 0;
-        widths[centre - k] = run(above, -1, dark);
-        widths[centre + k] = run(below, 1, dark);
-        above -= widths[centre - k];
-        below += widths[centre + k];
+        widths[middle - k] = run(before, -1, dark);
+        widths[middle + k] = run(after, 1, dark);
+        before -= widths[middle - k];
+        after += widths[middle + k];
     }
-    double columnModule = 0;
-    return FitsShape(widths, shape, module / 2, module * 2, columnModule);
+    centre = (ahead - back) / 2;
+    double lineModule = 0;
+    return FitsShape(widths, shape, module / 2, module * 2, lineModule);
 }
 
 struct Finder {
@@ -262,10 +343,16 @@ void FindFinders(const Ink& ink, int32_t y, const std::vector<int32_t>& edges, c
             double module = 0;
             if (!FitsShape(widths, *shape, s.minModule, s.maxModule, module)) continue;
             const int32_t x = (edges[centre] + edges[centre + 1] - 1) / 2;
+            if (!TwoTone(ink, edges[i], y, 1, 0, edges[i + runs] - edges[i], shape->runs)) continue;
             const bool known = std::any_of(finders.begin(), finders.end(), [&](const Finder& f) {
                 return std::abs(f.x - x) <= 7 * f.module && std::abs(f.y - y) <= 7 * f.module;
             });
-            if (!known && ColumnFits(ink, x, y, *shape, module)) finders.push_back({x, y, module, shape->reach});
+            // Down the column, then along a diagonal through the centre the
+            // column gives: noise in a picture seldom passes all three.
+            int32_t down = 0, along = 0;
+            if (!known && LineFits(ink, x, y, 0, 1, *shape, module, down) &&
+                LineFits(ink, x, y + down, 1, 1, *shape, module, along))
+                finders.push_back({x, y + down, module, shape->reach});
         }
     }
 }
@@ -320,18 +407,30 @@ std::vector<std::vector<size_t>> LevelGroups(std::vector<Bar>& bars, const Sizes
     return groups;
 }
 
-// Dark runs crossing the line through the middle of a group's bars between
-// its outer edges: a code's bars are all there is; text has its short letters too.
-int32_t RunsAcross(const Ink& ink, bool standing, int32_t middle, int32_t from, int32_t to)
+// The dark runs crossing the line through the middle of a group's bars
+// between its outer edges, and of those the ones that start where one of the
+// bars does: a code's bars are all there is; text has its short letters too,
+// and in a picture's grain the runs fall anywhere.
+struct Crossing {
+    int32_t runs = 0, matched = 0;
+};
+
+Crossing CrossMiddle(const Ink& ink, const std::vector<Bar>& bars, const std::vector<size_t>& group, bool standing,
+                     int32_t middle, int32_t from, int32_t to, int32_t tolerance)
 {
-    int32_t runs = 0;
+    Crossing crossing;
     bool inDark = false;
+    size_t next = 0;  // the group's bars are in order of their left edges
     for (int32_t at = from; at < to; ++at) {
         const bool dark = standing ? Dark(ink, at, middle) : Dark(ink, middle, at);
-        runs += dark && !inDark ? 1 : 0;
+        if (dark && !inDark) {
+            ++crossing.runs;
+            while (next < group.size() && bars[group[next]].left < at - tolerance) ++next;
+            if (next < group.size() && bars[group[next]].left <= at + tolerance) ++crossing.matched;
+        }
         inDark = dark;
     }
-    return runs;
+    return crossing;
 }
 
 void AddBarCodes(const Ink& ink, std::vector<Bar>& bars, bool standing, const Sizes& s,
@@ -345,8 +444,25 @@ void AddBarCodes(const Ink& ink, std::vector<Bar>& bars, bool standing, const Si
             span.top = std::min(span.top, bars[i].top);
             span.bottom = std::max(span.bottom, bars[i].bottom);
         }
+        // A bar whose first rows are a sliver (a leaning bar, an edge
+        // between two rows) was taken twice: once for the sliver.
+        int32_t distinct = 0;
+        for (int32_t i = 0, end = -1; i < static_cast<int32_t>(group.size()); ++i) {
+            const Bar& bar = bars[group[static_cast<size_t>(i)]];
+            distinct += bar.left >= end ? 1 : 0;
+            end = std::max(end, bar.right);
+        }
+        // Nothing but the bars may cross the middle line. A leaning code's
+        // bars may touch there, where a narrow space rounds away, and a bar
+        // whose edge rounds to a sliver where it was looked for may be
+        // missed: one in kBarSlack either way.
         const int32_t middle = (span.top + span.bottom) / 2;
-        if (RunsAcross(ink, standing, middle, span.left, span.right) != static_cast<int32_t>(group.size())) continue;
+        const Crossing crossing = CrossMiddle(ink, bars, group, standing, middle, span.left, span.right, s.tolerance);
+        if (distinct < kMinBars || kBarSlack * std::abs(crossing.runs - distinct) > distinct ||
+            kBarSlack * (crossing.runs - crossing.matched) > crossing.runs ||
+            !(standing ? TwoTone(ink, span.left, middle, 1, 0, span.right - span.left, crossing.runs)
+                       : TwoTone(ink, middle, span.left, 0, 1, span.right - span.left, crossing.runs)))
+            continue;
         const int64_t height = span.bottom - span.top + 1;
         const int64_t reach = std::max<int64_t>(kReachPerHeight * height, s.margin);
         const int64_t margin = height / 4 + s.margin;
@@ -359,12 +475,31 @@ void AddBarCodes(const Ink& ink, std::vector<Bar>& bars, bool standing, const Si
     }
 }
 
-// Dark/light changes down column x over rows [top, bottom].
-int32_t ColumnChanges(const Ink& ink, int32_t x, int32_t top, int32_t bottom)
+// Whether the line of `length` pixels from (x, y) on in row direction
+// `step`, leaning `lean` columns over its length, alternates dark and light
+// as a clock track of modules `module` pixels thick does: at least
+// kMinClockChanges changes, every run between them within half to twice a
+// module (one pixel more for rounding). A picture's dither alternates too,
+// but in runs of any length.
+bool IsClock(const Ink& ink, int32_t x, int32_t y, int32_t step, int32_t length, int32_t lean, int32_t module)
 {
-    int32_t changes = 0;
-    for (int32_t y = top + 1; y <= bottom; ++y) changes += Dark(ink, x, y) != Dark(ink, x, y - 1) ? 1 : 0;
-    return changes;
+    int32_t changes = 0, run = 1;
+    bool last = false;
+    for (int32_t k = 0; k < length; ++k, ++run) {
+        const int32_t px = x + lean * k / length, py = y + step * k;
+        if (px < 0 || px >= ink.page.width) return false;
+        const bool dark = Dark(ink, px, py);
+        if (k == 0 || dark == last) {
+            last = dark;
+            continue;
+        }
+        last = dark;
+        // The first run may be cut by the corner, so it is not measured.
+        if (changes > 0 && (2 * run < module || run > 2 * module + 1)) return false;
+        ++changes;
+        run = 0;
+    }
+    return changes >= kMinClockChanges;
 }
 
 // A Data Matrix has two solid sides meeting at a corner, each at least
@@ -379,19 +514,39 @@ void FindMatrixCorners(const Ink& ink, int32_t y, const std::vector<int32_t>& ed
     for (size_t i = 0; i + 1 < edges.size(); i += 2) {
         const int32_t left = edges[i], right = edges[i + 1] - 1, width = right - left + 1;
         if (width < s.minBar || width > s.maxMatrix) continue;
-        const int32_t x = (left + right) / 2;
-        if (DarkRun(ink, x, y, 0, -1, s.maxBarWidth + 1) + DarkRun(ink, x, y, 0, 1, s.maxBarWidth + 1) >
-            s.maxBarWidth + 1)
-            continue;  // a filled shape, not a side
-        for (const auto& [corner, far] : {std::pair{left, right}, {right, left}})
+        // A side is one module thick: a filled shape is thicker, a line of
+        // a picture's dither thinner than any module. Data modules may lie
+        // against the side: the thinnest of three places is the module.
+        int32_t thickness = s.maxBarWidth + 1;
+        for (const int32_t x : {left + width / 4, left + width / 2, right - width / 4})
+            thickness = std::min(thickness, DarkRun(ink, x, y, 0, -1, s.maxBarWidth + 1) +
+                                                DarkRun(ink, x, y, 0, 1, s.maxBarWidth + 1) - 1);
+        if (thickness > s.maxBarWidth || thickness < s.minStroke || !TwoTone(ink, left, y, 1, 0, width, 2)) continue;
+        for (const auto& [corner, toward] : {std::pair{left, 1}, {right, -1}}) {
+            // The lying side followed from the corner to its far end, where
+            // the clock track starts (looked at down its middle); a turned
+            // symbol's side reaches past this row.
+            int32_t footLean = 0;
+            const int32_t foot = FollowRun(ink, corner, y, toward, 0, s.maxMatrix + 1, &footLean);
+            if (foot < s.minBar || foot > s.maxMatrix) continue;
+            const int32_t far = corner + toward * (foot - 1), clock = far - toward * (thickness / 2);
             for (const int32_t step : {-1, 1}) {
-                const int32_t side = DarkRun(ink, corner, y, 0, step, s.maxMatrix + 1);
+                int32_t sideLean = 0;
+                const int32_t side = FollowRun(ink, corner, y, 0, step, s.maxMatrix + 1, &sideLean);
                 if (side < s.minBar || side > s.maxMatrix) continue;
-                const int32_t top = step < 0 ? y - side + 1 : y, bottom = step < 0 ? y : y + side - 1;
-                if (ColumnChanges(ink, far, top, bottom) < kMinClockChanges) continue;
-                const int32_t room = s.margin + std::max(width, side) / 4;
-                areas.push_back(Clamp(ink.page, left - room, top - room, right + room, bottom + room));
+                // The clock alternates module by module, modules as thick as
+                // the sides. A turned symbol's lean is known to a module:
+                // the lines within a module of it are tried.
+                bool clocked = false;
+                for (int32_t lean = sideLean - thickness; lean <= sideLean + thickness && !clocked; ++lean)
+                    clocked = IsClock(ink, clock, y + footLean, step, side, lean, thickness);
+                if (!clocked) continue;
+                const int32_t top = std::min(y, y + step * (side - 1)), bottom = std::max(y, y + step * (side - 1));
+                const int32_t room = s.margin + std::max(foot, side) / 4;
+                areas.push_back(Clamp(ink.page, std::min(corner, far) - room, top - room, std::max(corner, far) + room,
+                                      bottom + room));
             }
+        }
     }
 }
 
@@ -421,8 +576,16 @@ std::vector<CodeCandidates::Area> CodeCandidates::Find(const PageView& page, int
     if (page.width <= 0 || page.height <= 0 || resolution <= 0) return areas;
     const double perMm = resolution / 25.4;
     const auto px = [&](double mm) { return std::max(1, static_cast<int32_t>(std::lround(mm * perMm))); };
-    const Sizes s{px(kMinBarMm),    px(kMaxBarWidthMm), px(kMaxSpaceMm),      px(kEdgeToleranceMm), px(kMaxSideMm),
-                  px(kMaxMatrixMm), px(kMarginMm),      kMinModuleMm * perMm, kMaxModuleMm * perMm};
+    const Sizes s{static_cast<int32_t>(kMinModuleMm * perMm),
+                  px(kMinBarMm),
+                  px(kMaxBarWidthMm),
+                  px(kMaxSpaceMm),
+                  px(kEdgeToleranceMm),
+                  px(kMaxSideMm),
+                  px(kMaxMatrixMm),
+                  px(kMarginMm),
+                  kMinModuleMm * perMm,
+                  kMaxModuleMm * perMm};
     Ink ink{page, {}, 0, 0};
     uint8_t paper = 0, darkest = 0;
     for (int32_t v = 0; v < 256; ++v) {
@@ -448,15 +611,16 @@ std::vector<CodeCandidates::Area> CodeCandidates::Find(const PageView& page, int
             const int32_t x = (left + right - 1) / 2;
             // Each bar is taken once, on the first row scanned.
             if (y >= step && Dark(ink, x, y - step)) continue;
-            if (width <= s.maxBarWidth && y + s.minBar <= page.height && Dark(ink, x, y + s.minBar - 1)) {
-                const int32_t length = DarkRun(ink, x, y, 0, 1, s.maxSide);
+            // A look a bar's length below first, a little either side for a leaning bar.
+            const int32_t below = y + s.minBar - 1;
+            if (width <= s.maxBarWidth && width >= s.minStroke && below < page.height &&
+                (Dark(ink, x, below) || (x >= 2 && Dark(ink, x - 2, below)) ||
+                 (x + 2 < page.width && Dark(ink, x + 2, below)))) {
+                const int32_t length = FollowRun(ink, x, y, 0, 1, s.maxSide);
                 if (length >= s.minBar) standing.push_back({left, right, y, y + length - 1});
             }
-            if (width >= s.minBar) {
-                const int32_t thickness = DarkRun(ink, x, y, 0, 1, s.maxBarWidth + 1);
-                if (thickness <= s.maxBarWidth) lying.push_back({y, y + thickness, left, right - 1});
-            }
         }
+        FindLyingBars(ink, y, step, edges, s, lying);
         FindFinders(ink, y, edges, s, finders);
         FindMatrixCorners(ink, y, edges, s, areas);
         if (standing.size() + lying.size() + areas.size() > kMaxShapes || finders.size() > kMaxFinders)

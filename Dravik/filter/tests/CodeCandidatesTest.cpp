@@ -5,9 +5,19 @@
 #include <ZXing/BitMatrix.h>
 #include <ZXing/MultiFormatWriter.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <numbers>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "Dib.h"
+#include "TestPages.h"
+#include "TestWorld.h"
 
 namespace {
 
@@ -41,7 +51,7 @@ struct TestPage {
 // Text-like lines at two sizes: stems of x-height and ascender letters,
 // bowls (dark, light, dark, light, dark down a column, as a and e have),
 // runs of m, and a heading of tall capitals; a filled box, a ruled table
-// and a dithered grey.
+// a dithered grey and a grainy photo.
 void DrawBusyPage(TestPage& page)
 {
     for (int32_t line = 0; line < 12; ++line) {
@@ -79,28 +89,37 @@ void DrawBusyPage(TestPage& page)
     for (int32_t y = 1550; y < 1850; ++y)  // ordered dither of a mid grey
         for (int32_t x = 100; x < 700; ++x)
             if ((x + y) % 2 == 0 || (x % 4 == 0 && y % 4 == 1)) page.Set(x, y);
+    std::mt19937 grain(3);  // a grainy photo, dark and light
+    for (int32_t y = 1550; y < 1850; ++y)
+        for (int32_t x = 800; x < 1700; ++x)
+            page.Set(x, y,
+                     static_cast<uint8_t>(
+                         std::clamp(static_cast<int>((x - 800) / 4 + (y - 1550) / 3 + grain() % 60) - 30, 0, 255)));
 }
 
-// A code drawn at (left, top) with `module` pixels a module, turned by
-// quarter turns; a linear code's bars `barHeight` pixels long. Gives the
-// code's place.
-CodeCandidates::Area DrawCode(TestPage& page, ZXing::BarcodeFormat format, const std::string& text, int32_t left,
-                              int32_t top, int32_t module, int32_t barHeight, int32_t turns)
+// A code drawn around (x, y) with `module` pixels a module, turned by
+// `degrees`; a linear code's bars `barHeight` pixels long. Gives the box of
+// the pixels drawn.
+CodeCandidates::Area DrawCode(TestPage& page, ZXing::BarcodeFormat format, const std::string& text, int32_t x,
+                              int32_t y, int32_t module, int32_t barHeight, double degrees)
 {
     const ZXing::BitMatrix m = ZXing::MultiFormatWriter(format).setMargin(0).encode(text, 0, 0);
     const int32_t w = m.width() * module, h = barHeight > 0 ? barHeight : m.height() * module;
-    const bool across = turns % 2 == 1;
-    for (int32_t y = 0; y < h; ++y)
-        for (int32_t x = 0; x < w; ++x) {
-            if (!m.get(x / module, barHeight > 0 ? 0 : y / module)) continue;
-            const int32_t u = turns >= 2 ? w - 1 - x : x, v = turns >= 2 ? h - 1 - y : y;
-            if (across)
-                page.Set(left + v, top + w - 1 - u);
-            else
-                page.Set(left + u, top + v);
+    const double angle = degrees * std::numbers::pi / 180, c = std::cos(angle), s = std::sin(angle);
+    const auto reach = static_cast<int32_t>(std::hypot(w, h) / 2) + 2;
+    CodeCandidates::Area drawn{x, y, x, y};
+    for (int32_t py = y - reach; py <= y + reach; ++py)
+        for (int32_t px = x - reach; px <= x + reach; ++px) {
+            // The code's pixel under this one, turned back.
+            const double dx = px + 0.5 - x, dy = py + 0.5 - y;
+            const double u = dx * c + dy * s + w / 2.0, v = -dx * s + dy * c + h / 2.0;
+            if (u < 0 || v < 0 || u >= w || v >= h) continue;
+            if (!m.get(static_cast<int>(u) / module, barHeight > 0 ? 0 : static_cast<int>(v) / module)) continue;
+            page.Set(px, py);
+            drawn = {std::min(drawn.left, px), std::min(drawn.top, py), std::max(drawn.right, px),
+                     std::max(drawn.bottom, py)};
         }
-    return across ? CodeCandidates::Area{left, top, left + h - 1, top + w - 1}
-                  : CodeCandidates::Area{left, top, left + w - 1, top + h - 1};
+    return drawn;
 }
 
 bool Covered(const std::vector<CodeCandidates::Area>& areas, const CodeCandidates::Area& code)
@@ -119,7 +138,7 @@ TEST(CodeCandidatesTest, TextBoxesRulesAndDitherGiveNoPlace)
     EXPECT_TRUE(CodeCandidates::Find(page.View(), kDpi).empty());
 }
 
-TEST(CodeCandidatesTest, EveryKindOfCodeIsCoveredWholeInEveryTurn)
+TEST(CodeCandidatesTest, EveryKindOfCodeIsCoveredWholeTurnedAnyQuarterOrALittle)
 {
     using F = ZXing::BarcodeFormat;
     struct Code {
@@ -137,13 +156,13 @@ TEST(CodeCandidatesTest, EveryKindOfCodeIsCoveredWholeInEveryTurn)
                           {F::PDF417, "Parsimo label 0412", 3, 0},
                           {F::Aztec, "Parsimo 0412", 4, 0}};
     for (const Code& code : codes)
-        for (int32_t turns = 0; turns < 4; ++turns) {
+        for (const double degrees : {0.0, 90.0, 180.0, 270.0, 3.0, -4.0, 93.0}) {
             TestPage page(2400, 2800);
             DrawBusyPage(page);
             const CodeCandidates::Area place =
-                DrawCode(page, code.format, code.text, 1300, 1950, code.module, code.barHeight, turns);
+                DrawCode(page, code.format, code.text, 1500, 2200, code.module, code.barHeight, degrees);
             const std::vector<CodeCandidates::Area> areas = CodeCandidates::Find(page.View(), kDpi);
-            EXPECT_TRUE(Covered(areas, place)) << ZXing::ToString(code.format) << " turned " << turns * 90;
+            EXPECT_TRUE(Covered(areas, place)) << ZXing::ToString(code.format) << " turned " << degrees;
             // Only the code's place is searched, not the page.
             for (const CodeCandidates::Area& a : areas)
                 EXPECT_LT(static_cast<int64_t>(a.right - a.left) * (a.bottom - a.top), int64_t{2400} * 2800 / 2)
@@ -153,18 +172,18 @@ TEST(CodeCandidatesTest, EveryKindOfCodeIsCoveredWholeInEveryTurn)
 
 TEST(CodeCandidatesTest, PatternsAndNoiseEndQuicklyWithPlacesOnThePage)
 {
-    // A fine checkerboard is a bullseye everywhere, stripes are level bars
+    // Tiled bullseyes are finders everywhere, stripes are level bars
     // everywhere, noise is anything: each ends with places on the page (the
     // whole page at worst), under the sanitizers too.
-    TestPage checkers(1200, 1500), stripes(1200, 1500), noise(1200, 1500);
+    TestPage bullseyes(1200, 1500), stripes(1200, 1500), noise(1200, 1500);
     std::mt19937 random(7);
     for (int32_t y = 0; y < 1500; ++y)
         for (int32_t x = 0; x < 1200; ++x) {
-            if ((x / 3 + y / 3) % 2 == 0) checkers.Set(x, y);
+            if (std::max(std::abs(x % 27 - 13), std::abs(y % 27 - 13)) / 3 % 2 == 0) bullseyes.Set(x, y);
             if (x % 6 < 3 && y % 40 < 37) stripes.Set(x, y);
             noise.Set(x, y, static_cast<uint8_t>(random()));
         }
-    for (TestPage* page : {&checkers, &stripes, &noise}) {
+    for (TestPage* page : {&bullseyes, &stripes, &noise}) {
         const std::vector<CodeCandidates::Area> areas = CodeCandidates::Find(page->View(), kDpi);
         for (const CodeCandidates::Area& a : areas) {
             EXPECT_LE(0, a.left);
@@ -175,5 +194,43 @@ TEST(CodeCandidatesTest, PatternsAndNoiseEndQuicklyWithPlacesOnThePage)
             EXPECT_LT(a.bottom, page->height);
         }
     }
-    EXPECT_FALSE(CodeCandidates::Find(checkers.View(), kDpi).empty());
+    EXPECT_FALSE(CodeCandidates::Find(bullseyes.View(), kDpi).empty());
+}
+
+TEST(CodeCandidatesTest, ChartsAndPhotosAsGhostscriptDithersThemGiveNoPlace)
+{
+    // Grey bars with an outline and a grainy photo, rendered as a job's
+    // pages are: the 256-colour device dithers their greys into patterns of
+    // many values, lines and corners among them.
+    const testworld::World world;
+    std::string ps = "%!PS\n0.6 setlinewidth\n";
+    const double greys[] = {0.4, 0.2, 0.1, 0.53, 0.47, 0.6};
+    for (int bar = 0; bar < 6; ++bar)
+        ps += std::to_string(greys[bar]) + " setgray " + std::to_string(40 + bar * 60) +
+              " 40 40 200 rectfill 0 setgray " + std::to_string(40 + bar * 60) + " 40 40 200 rectstroke\n";
+    ps += "gsave 40 260 translate 320 200 scale 64 40 8 [64 0 0 -40 0 40] {<";
+    std::mt19937 grain(5);
+    for (int i = 0; i < 64 * 40; ++i) {
+        char hex[3];
+        std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned>(40 + i % 64 + grain() % 90));
+        ps += hex;
+    }
+    ps += ">} image grestore showpage\n";
+    const std::string job = (world.root / "chart.ps").string(), bmp = (world.root / "chart.bmp").string();
+    std::ofstream(job) << ps;
+    ASSERT_EQ(std::system(("gs -q -dNOPAUSE -dBATCH -dSAFER -dCOLORSCREEN -sDEVICE=bmp256 -r300 -g1700x2000 "
+                           "-sOutputFile=" +
+                           bmp + " " + job)
+                              .c_str()),
+              0);
+    const Dib page(LoadBitmapFile(bmp.c_str()));
+    ASSERT_TRUE(page);
+    const BITMAP& bm = page->ds.dsBm;
+    uint8_t grey[256];
+    for (uint32_t v = 0; v < 256; ++v) {
+        const RGBQUAD c = v < page->colorCount ? page->colors[v] : RGBQUAD{};
+        grey[v] = static_cast<uint8_t>((c.rgbRed + c.rgbGreen + c.rgbBlue) / 3);
+    }
+    const PageView view{static_cast<uint8_t*>(bm.bmBits), bm.bmWidth, bm.bmHeight, bm.bmWidthBytes, 1, true, grey};
+    EXPECT_TRUE(CodeCandidates::Find(view, kDpi).empty());
 }
