@@ -138,7 +138,10 @@ void DrawCode(cairo_t* cr)
         ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode).setMargin(0).encode(std::string("Q3 0412"), 0, 0);
     for (int y = 0; y < code.height(); ++y)
         for (int x = 0; x < code.width(); ++x)
-            if (code.get(x, y)) Box(cr, 0x000000, PreviewPage::kCode[0] + x, PreviewPage::kCode[1] + y, 1, 1);
+            if (code.get(x, y))
+                Box(cr, 0x000000, PreviewPage::kCode[0] + x * PreviewPage::kCodeModule,
+                    PreviewPage::kCode[1] + y * PreviewPage::kCodeModule, PreviewPage::kCodeModule,
+                    PreviewPage::kCodeModule);
 }
 
 void DrawPage(cairo_t* cr)
@@ -147,7 +150,7 @@ void DrawPage(cairo_t* cr)
     cairo_paint(cr);
     Text(cr, 0x1A3A6B, 14, 30, 17, "Quarterly Report", true);
     DrawCode(cr);
-    Box(cr, 0x1A3A6B, 14, 35, 204, 2);
+    Box(cr, 0x1A3A6B, 14, 35, PreviewPage::kCode[0] - 20, 2);  // the rule ends short of the code
     const char* body[] = {
         "Our third quarter closed above plan. Orders rose in",
         "every region, and the new print service cut running",

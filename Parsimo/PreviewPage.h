@@ -24,8 +24,10 @@ public:
     // checking the pattern: left, top, right, bottom in page pixels, exclusive.
     static constexpr int32_t kSolid[4] = {154, 150, 164, 198};
 
-    // The QR code's modules, one page pixel each: left, top, right, bottom, exclusive.
-    static constexpr int32_t kCode[4] = {196, 8, 217, 29};
+    // The QR code's modules, kCodeModule page pixels each (as small as a
+    // printer prints them at 300 dpi): left, top, right, bottom, exclusive.
+    static constexpr int32_t kCodeModule = 2;
+    static constexpr int32_t kCode[4] = {188, 4, 188 + 21 * kCodeModule, 4 + 21 * kCodeModule};
 
     static PreviewImage Render(int32_t savingsPercentage, int32_t savingsStyle, int32_t protectCodes);
 };

@@ -16,7 +16,9 @@ constexpr double kMinBarMm = 3.0;         // the shortest bars, and the shortest
 constexpr double kMaxBarWidthMm = 5.0;    // the widest bar: a PDF417 start bar of 0.6-mm modules
 constexpr double kMaxSpaceMm = 3.0;       // the widest space between two bars of one code
 constexpr double kEdgeToleranceMm = 0.3;  // the bars of one code start and end together within this
-constexpr double kMinModuleMm = 0.17;     // two pixels at 300 dpi: a finder's smallest module
+// Two pixels at 300 dpi: the smallest module looked for. A picture's dither
+// makes finer patterns, and no printer and scanner read finer codes.
+constexpr double kMinModuleMm = 0.17;
 constexpr double kMaxModuleMm = 3.0;
 constexpr double kMaxSideMm = 120.0;   // the longest bar or side followed
 constexpr double kMaxMatrixMm = 40.0;  // the longest side of a Data Matrix
@@ -283,20 +285,18 @@ bool LineFits(const Ink& ink, int32_t x, int32_t y, int32_t dx, int32_t dy, cons
         px = x + static_cast<int32_t>(dx * steps), py = y + static_cast<int32_t>(dy * steps);
         return px >= 0 && py >= 0 && px < ink.page.width && py < ink.page.height;
     };
-    // First a look at the middle of the first two runs beyond the centre
-    // each way: most shapes of text and pictures fail here, having read
-    // four pixels.
-    const double half = shape.modules[shape.runs / 2] * module / 2;
-    for (const int32_t side : {-1, 1}) {
+    const auto limit = static_cast<int32_t>(std::ceil(4 * module)) + 2;
+    const int32_t back = DarkRun(ink, x, y, -dx, -dy, 4 * limit), ahead = DarkRun(ink, x, y, dx, dy, 4 * limit);
+    // First a look at the middle of the first two runs beyond each end of
+    // the centre: most shapes of text and pictures fail here.
+    for (const auto& [end, side] : {std::pair{-back, -1}, {ahead, 1}}) {
         int32_t lx = 0, ly = 0, kx = 0, ky = 0;
-        if (!at(side * (half + module / 2), lx, ly) || !at(side * (half + module * 3 / 2), kx, ky) ||
-            Dark(ink, lx, ly) || !Dark(ink, kx, ky))
+        if (!at(end + side * (module / 2), lx, ly) || !at(end + side * (module * 3 / 2), kx, ky) || Dark(ink, lx, ly) ||
+            !Dark(ink, kx, ky))
             return false;
     }
-    const auto limit = static_cast<int32_t>(std::ceil(4 * module)) + 2;
     const int32_t middle = shape.runs / 2;
     int32_t widths[9]{};
-    const int32_t back = DarkRun(ink, x, y, -dx, -dy, 4 * limit), ahead = DarkRun(ink, x, y, dx, dy, 4 * limit);
     widths[middle] = back + ahead - 1;
     // Light and dark in turn beyond each end of the centre.
     const auto run = [&](int32_t from, int32_t step, bool dark) {
@@ -576,7 +576,9 @@ std::vector<CodeCandidates::Area> CodeCandidates::Find(const PageView& page, int
     if (page.width <= 0 || page.height <= 0 || resolution <= 0) return areas;
     const double perMm = resolution / 25.4;
     const auto px = [&](double mm) { return std::max(1, static_cast<int32_t>(std::lround(mm * perMm))); };
-    const Sizes s{static_cast<int32_t>(kMinModuleMm * perMm),
+    // A module's whole pixels: two at 300 dpi.
+    const auto module = std::max(1, static_cast<int32_t>(kMinModuleMm * perMm));
+    const Sizes s{module,
                   px(kMinBarMm),
                   px(kMaxBarWidthMm),
                   px(kMaxSpaceMm),
@@ -584,7 +586,7 @@ std::vector<CodeCandidates::Area> CodeCandidates::Find(const PageView& page, int
                   px(kMaxSideMm),
                   px(kMaxMatrixMm),
                   px(kMarginMm),
-                  kMinModuleMm * perMm,
+                  static_cast<double>(module),
                   kMaxModuleMm * perMm};
     Ink ink{page, {}, 0, 0};
     uint8_t paper = 0, darkest = 0;

@@ -31,9 +31,10 @@ int MaskMismatches(const PreviewImage& image, const std::vector<std::string>& ma
 
 TEST(PreviewPage, ThirtyAndSeventyFivePercentShowTheirMasksAndSavings)
 {
-    const PreviewImage off = PreviewPage::Render(0, 0, 1);
-    const PreviewImage thirty = PreviewPage::Render(30, 0, 1);
-    const PreviewImage most = PreviewPage::Render(75, 0, 1);
+    // Without the code kept whole, which the next test shows: the mask alone.
+    const PreviewImage off = PreviewPage::Render(0, 0, 0);
+    const PreviewImage thirty = PreviewPage::Render(30, 0, 0);
+    const PreviewImage most = PreviewPage::Render(75, 0, 0);
     ASSERT_EQ(thirty.width, PreviewPage::kWidth * PreviewPage::kZoom);
     ASSERT_EQ(thirty.height, PreviewPage::kHeight * PreviewPage::kZoom);
     ASSERT_EQ(most.bgra.size(), static_cast<size_t>(most.width) * static_cast<size_t>(most.height) * 4);
