@@ -1,5 +1,6 @@
 #include "PageFiles.h"
 
+#include <cerrno>
 #include <string>
 #include <utility>
 
@@ -74,6 +75,17 @@ bool PageFiles::WritePage(const uint8_t* data, size_t size)
     LOG_LAST_ERROR(2);
     LogMessage(2, "Could not write the page file %s.\r\n", m_Name.GetText());
     return false;
+}
+
+long PageFiles::MovePage(int pipe, size_t size)
+{
+    const long moved = m_File.MoveFromPipe(pipe, size);
+    if (moved >= 0) return moved;
+    // A file system that takes no moves took nothing: the reader copies instead.
+    if (errno == EINVAL) return kNotMoved;
+    LOG_LAST_ERROR(2);
+    LogMessage(2, "Could not write the page file %s.\r\n", m_Name.GetText());
+    return -1;
 }
 
 void PageFiles::ClosePage(bool complete)

@@ -19,6 +19,7 @@ public:
 
     bool OpenPage(int32_t number) override;
     bool WritePage(const uint8_t* data, size_t size) override;
+    long MovePage(int pipe, size_t size) override;
     void ClosePage(bool complete) override;
 
     // Expands the one "%d" conversion of a page name pattern (flags 0 and a

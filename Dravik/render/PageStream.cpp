@@ -43,16 +43,44 @@ bool PageStream::PushBmp(const uint8_t* data, size_t size)
         }
         const size_t take = std::min<size_t>(size, m_PageLength - m_Written);
         if (take > 0 && !m_Sink.WritePage(data, take)) return Fail();
-        m_Written += uint32_t(take);
         data += take;
         size -= take;
-        if (m_Written == m_PageLength) {
-            m_bOpen = false;
-            m_Sink.ClosePage(true);
-            ++m_Delivered;
-        }
+        Taken(take);
     }
     return true;
+}
+
+// Counts bytes of the open page; its last one hands it on.
+void PageStream::Taken(size_t size)
+{
+    m_Written += uint32_t(size);
+    if (m_Written < m_PageLength) return;
+    m_bOpen = false;
+    m_Sink.ClosePage(true);
+    ++m_Delivered;
+}
+
+size_t PageStream::BodyBytesDue() const
+{
+    return m_bSplitBmp && m_bOpen && !m_bFailed ? m_PageLength - m_Written : 0;
+}
+
+size_t PageStream::HeaderBytesDue() const
+{
+    return m_bSplitBmp && !m_bOpen && !m_bFailed ? kFileHeaderBytes - m_HeaderBytes : 0;
+}
+
+long PageStream::MoveFrom(int pipe, size_t size)
+{
+    size = std::min(size, BodyBytesDue());
+    if (size == 0) return PageSink::kNotMoved;
+    const long moved = m_Sink.MovePage(pipe, size);
+    if (moved == -1) {
+        Fail();
+        return -1;
+    }
+    if (moved > 0) Taken(size_t(moved));
+    return moved;
 }
 
 // Gathers the next page's file header and checks it once it is whole.

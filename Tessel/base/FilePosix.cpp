@@ -73,6 +73,15 @@ bool File::Write(const void* data, size_t size)
     return WriteAllTo(m_fd, data, size);
 }
 
+long File::MoveFromPipe(int pipe, size_t size)
+{
+    while (true) {
+        const ssize_t n = splice(pipe, nullptr, m_fd, nullptr, size, SPLICE_F_MOVE);
+        if (n >= 0) return static_cast<long>(n);
+        if (errno != EINTR) return -1;
+    }
+}
+
 bool WriteAllTo(int handle, const void* data, size_t size)
 {
     if (handle < 0 || (!data && size > 0)) {

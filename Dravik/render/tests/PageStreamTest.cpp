@@ -3,12 +3,15 @@
 #include "PageFiles.h"
 #include "PageReader.h"
 #include "PageStream.h"
+#include "Pipe.h"
 #include "Process.h"
 #include "TestJobs.h"
 
 namespace {
 
-// Keeps every page in memory and records how each ended.
+// Keeps every page in memory and records how each ended. With `moves` it
+// takes page bytes straight from the pipe, as the page files do; the move
+// into page failMoveAt fails.
 class MemorySink : public PageSink {
 public:
     bool OpenPage(int32_t number) override
@@ -25,6 +28,16 @@ public:
         pages.back().append(reinterpret_cast<const char*>(data), size);
         return true;
     }
+    long MovePage(int pipe, size_t size) override
+    {
+        EXPECT_TRUE(open);
+        if (!moves) return kNotMoved;
+        if (numbers.back() == failMoveAt) return -1;
+        std::string bytes(size, '\0');
+        const long got = Pipe::Read(pipe, bytes.data(), size);
+        if (got > 0) pages.back().append(bytes, 0, size_t(got));
+        return got;
+    }
     void ClosePage(bool complete) override
     {
         EXPECT_TRUE(open);
@@ -32,7 +45,9 @@ public:
         (complete ? completed : dropped)++;
     }
     bool open = false;
+    bool moves = false;
     int32_t failOpenAt = -1;
+    int32_t failMoveAt = -1;
     std::vector<int32_t> numbers;
     std::vector<std::string> pages;
     int completed = 0;
@@ -133,21 +148,64 @@ void RecordDelivered(const char* path)
     gDelivered.push_back(path);
 }
 
-// Streams the bytes through `cat` into a PageReader writing page files.
-int32_t ReadThroughPipe(const std::string& folder, const std::string& bytes)
+// Streams the bytes through `cat` into a PageReader feeding the sink.
+int32_t ReadThroughPipe(const std::string& folder, const std::string& bytes, PageSink& sink)
 {
-    gDelivered.clear();
     WriteWholeFile(folder + "stream.bin", bytes);
     Process cat;
     EXPECT_TRUE(cat.CreateChildProcess(("cat \"" + folder + "stream.bin\"").c_str(), false, 2, false));
     CloseHandle(cat.m_hChildStdoutWr);
-    PageFiles files(folder.c_str(), "_dk_%04d.tm_", RecordDelivered);
-    PageStream stream(files, true);
+    PageStream stream(sink, true);
     const int32_t result = PageReader(cat.m_hChildStdoutRdDup, stream).Run();
     cat.Wait();
     return result;
 }
+
+// The same into page files in the folder.
+int32_t ReadThroughPipe(const std::string& folder, const std::string& bytes)
+{
+    gDelivered.clear();
+    PageFiles files(folder.c_str(), "_dk_%04d.tm_", RecordDelivered);
+    return ReadThroughPipe(folder, bytes, files);
+}
 }  // namespace
+
+// Page bodies are moved from the pipe and only headers read: pages larger
+// than the pipe and pages smaller than a header's read must still come out
+// byte for byte, and so must they where the sink cannot move.
+TEST(PageReader, PipedPagesComeOutWholeWhetherMovedOrCopied)
+{
+    const std::string folder = FreshFolder("piped-sizes");
+    const std::vector<std::string> sent = {FakeBmpPage(3000000, 'a'), FakeBmpPage(54, 'b'), FakeBmpPage(70000, 'c'),
+                                           FakeBmpPage(55, 'd'), FakeBmpPage(65536, 'e')};
+    std::string all;
+    for (const auto& page : sent) all += page;
+    for (const bool moves : {true, false}) {
+        SCOPED_TRACE(moves);
+        MemorySink sink;
+        sink.moves = moves;
+        EXPECT_EQ(ReadThroughPipe(folder, all, sink), 0);
+        EXPECT_TRUE(sink.pages == sent);
+        EXPECT_EQ(sink.completed, 5);
+    }
+    EXPECT_EQ(ReadThroughPipe(folder, all), 0);
+    ASSERT_EQ(gDelivered.size(), sent.size());
+    for (size_t i = 0; i < sent.size(); ++i) EXPECT_TRUE(ReadAll(gDelivered[i]) == sent[i]) << "page " << i + 1;
+}
+
+TEST(PageReader, AFailedMoveDropsThePageAndDrainsTheRest)
+{
+    const std::string folder = FreshFolder("piped-failed-move");
+    MemorySink sink;
+    sink.moves = true;
+    sink.failMoveAt = 2;
+    // Far more than a pipe holds follows: cat ends only if it is all read.
+    const std::string stream = FakeBmpPage(5000, 'a') + FakeBmpPage(5000, 'b') + FakeBmpPage(4000000, 'c');
+    EXPECT_EQ(ReadThroughPipe(folder, stream, sink), -1);
+    EXPECT_EQ(sink.numbers, (std::vector<int32_t>{1, 2}));
+    EXPECT_EQ(sink.completed, 1);
+    EXPECT_EQ(sink.dropped, 1);
+}
 
 TEST(PageReader, PipedStreamKeepsOnlyWholePagesUpToTheFirstFault)
 {
