@@ -17,6 +17,8 @@ public:
     // end, -1 when the page could not be written (the stream stops), or
     // kNotMoved with nothing taken.
     virtual long MovePage(int /*pipe*/, size_t /*size*/) { return kNotMoved; }
-    // Ends the open page: complete pages are handed on, incomplete ones dropped.
-    virtual void ClosePage(bool complete) = 0;
+    // Ends the open page: complete pages are handed on, incomplete ones
+    // dropped. False when a complete page could not be handed on: the
+    // stream stops.
+    virtual bool ClosePage(bool complete) = 0;
 };

@@ -45,19 +45,24 @@ bool PageStream::PushBmp(const uint8_t* data, size_t size)
         if (take > 0 && !m_Sink.WritePage(data, take)) return Fail();
         data += take;
         size -= take;
-        Taken(take);
+        if (!Taken(take)) return false;
     }
     return true;
 }
 
-// Counts bytes of the open page; its last one hands it on.
-void PageStream::Taken(size_t size)
+// Counts bytes of the open page; its last one hands it on. False when the
+// sink could not (the stream has failed then).
+bool PageStream::Taken(size_t size)
 {
     m_Written += uint32_t(size);
-    if (m_Written < m_PageLength) return;
+    if (m_Written < m_PageLength) return true;
     m_bOpen = false;
-    m_Sink.ClosePage(true);
+    if (!m_Sink.ClosePage(true)) {
+        m_bFailed = true;
+        return false;
+    }
     ++m_Delivered;
+    return true;
 }
 
 size_t PageStream::BodyBytesDue() const
@@ -79,7 +84,7 @@ long PageStream::MoveFrom(int pipe, size_t size)
         Fail();
         return -1;
     }
-    if (moved > 0) Taken(size_t(moved));
+    if (moved > 0 && !Taken(size_t(moved))) return -1;
     return moved;
 }
 
@@ -134,7 +139,10 @@ bool PageStream::Finish()
     }
     if (m_bOpen) {
         m_bOpen = false;
-        m_Sink.ClosePage(true);
+        if (!m_Sink.ClosePage(true)) {
+            m_bFailed = true;
+            return false;
+        }
         ++m_Delivered;
     }
     if (m_HeaderBytes > 0) {

@@ -42,7 +42,7 @@ public:
 
 private:
     bool PushBmp(const uint8_t* data, size_t size);
-    void Taken(size_t size);
+    bool Taken(size_t size);
     bool TakeHeader(const uint8_t*& data, size_t& size);
     bool Fail();
 

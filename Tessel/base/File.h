@@ -24,6 +24,21 @@ public:
     bool Close();
     bool IsOpen() const { return m_fd >= 0; }
 
+    // For a file written again and again under a name of our own, whose
+    // contents others take through a further name (see AddName):
+    // Lets others lock the file, as they must to delete a name of it.
+    void Unlock();
+    // Goes back to the start, to write the file anew.
+    bool Rewind();
+    // Ends the file where writing has reached: older bytes beyond go.
+    bool CutHere();
+    // How many names the file has (0 once all are deleted), -1 on error.
+    long NameCount() const;
+    // Gives the file, open under `name`, the further name `newName`. False
+    // with errno set when newName exists, or when `name` no longer names
+    // this file (the new name is taken back then).
+    bool AddName(const char* name, const char* newName);
+
 private:
     int m_fd = -1;
 };

@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <filesystem>
+#include <iterator>
 #include <vector>
 
 #include "PageFiles.h"
@@ -38,11 +41,12 @@ public:
         if (got > 0) pages.back().append(bytes, 0, size_t(got));
         return got;
     }
-    void ClosePage(bool complete) override
+    bool ClosePage(bool complete) override
     {
         EXPECT_TRUE(open);
         open = false;
         (complete ? completed : dropped)++;
+        return true;
     }
     bool open = false;
     bool moves = false;
@@ -53,6 +57,13 @@ public:
     int completed = 0;
     int dropped = 0;
 };
+
+std::string Joined(const std::vector<std::string>& pages)
+{
+    std::string all;
+    for (const auto& page : pages) all += page;
+    return all;
+}
 
 // Pushes the stream in chunks of the given size; false once Push refuses.
 bool PushAll(PageStream& stream, const std::string& bytes, size_t chunk)
@@ -69,8 +80,7 @@ TEST(PageStream, PagesOfDifferentSizesComeOutWholeWhateverTheChunking)
 {
     const std::vector<std::string> sent = {FakeBmpPage(9000, 'a'), FakeBmpPage(54, 'b'), FakeBmpPage(4096, 'c'),
                                            FakeBmpPage(100, 'd'), FakeBmpPage(12000, 'e')};
-    std::string all;
-    for (const auto& page : sent) all += page;
+    const std::string all = Joined(sent);
     // 1 and 13 split headers; 9000 ends exactly at page 1's end; the whole
     // stream in one chunk holds several pages.
     for (size_t chunk : {size_t(1), size_t(13), size_t(4096), size_t(9000), all.size()}) {
@@ -178,8 +188,7 @@ TEST(PageReader, PipedPagesComeOutWholeWhetherMovedOrCopied)
     const std::string folder = FreshFolder("piped-sizes");
     const std::vector<std::string> sent = {FakeBmpPage(3000000, 'a'), FakeBmpPage(54, 'b'), FakeBmpPage(70000, 'c'),
                                            FakeBmpPage(55, 'd'), FakeBmpPage(65536, 'e')};
-    std::string all;
-    for (const auto& page : sent) all += page;
+    const std::string all = Joined(sent);
     for (const bool moves : {true, false}) {
         SCOPED_TRACE(moves);
         MemorySink sink;
@@ -225,6 +234,75 @@ TEST(PageReader, PipedStreamKeepsOnlyWholePagesUpToTheFirstFault)
     EXPECT_EQ(ReadThroughPipe(folder, two.substr(0, 5200)), -1);
     EXPECT_EQ(gDelivered.size(), 1u);
     EXPECT_FALSE(std::filesystem::exists(PagePath(folder, 2))) << "a page cut short is removed";
+}
+
+namespace {
+// What the page callback saw when it took each page as the page handler
+// does: read it, then delete its name.
+struct Taken {
+    std::string folder;
+    std::vector<std::string> pages;
+    bool secondName = true;  // each page name was a further name of a spare
+    size_t mostSpares = 0;
+};
+Taken gTaken;
+
+void TakePage(const char* path)
+{
+    gTaken.pages.push_back(ReadAll(path));
+    gTaken.secondName = gTaken.secondName && std::filesystem::hard_link_count(path) == 2;
+    size_t spares = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(gTaken.folder))
+        spares += entry.path().filename().string().starts_with("_dk_spare") ? 1 : 0;
+    gTaken.mostSpares = std::max(gTaken.mostSpares, spares);
+    EXPECT_TRUE(DeleteFile(path)) << path;
+}
+
+int32_t TakeThroughPipe(const std::string& folder, const std::string& bytes)
+{
+    gTaken = Taken();
+    gTaken.folder = folder;
+    PageFiles files(folder.c_str(), "_dk_%04d.tm_", TakePage);
+    return ReadThroughPipe(folder, bytes, files);
+}
+}  // namespace
+
+// A page the handler has deleted leaves its spare to the next page: one
+// spare serves pages taken one at a time, each cut to its own length, and
+// it goes when the pages are done.
+TEST(PageFiles, OneSpareServesPagesTakenOneAtATime)
+{
+    const std::string folder = FreshFolder("spares");
+    const std::vector<std::string> sent = {FakeBmpPage(200000, 'a'), FakeBmpPage(3000, 'b'), FakeBmpPage(100000, 'c'),
+                                           FakeBmpPage(54, 'd')};
+    const std::string all = Joined(sent);
+    EXPECT_EQ(TakeThroughPipe(folder, all), 0);
+    EXPECT_TRUE(gTaken.pages == sent);
+    EXPECT_TRUE(gTaken.secondName);
+    EXPECT_EQ(gTaken.mostSpares, 1u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1) << "only the stream is left";
+}
+
+// A link planted as a spare is never written through (pages then go to files
+// of their own); a file found at a page's name is never replaced, and the
+// stream stops there, with or without a spare.
+TEST(PageFiles, PlantedNamesAreLeftAlone)
+{
+    for (const bool plantSpare : {true, false}) {
+        SCOPED_TRACE(plantSpare);
+        const std::string folder = FreshFolder("planted");
+        const std::string victim = folder + "victim";
+        WriteWholeFile(victim, "keep");
+        if (plantSpare) std::filesystem::create_symlink(victim, folder + "_dk_spare0.tm_");
+        WriteWholeFile(PagePath(folder, 2), "planted");
+        const std::string first = FakeBmpPage(5000, 'a');
+        EXPECT_EQ(TakeThroughPipe(folder, first + FakeBmpPage(5000, 'b') + FakeBmpPage(5000, 'c')), -1);
+        EXPECT_EQ(gTaken.pages, std::vector<std::string>{first});
+        EXPECT_EQ(ReadAll(victim), "keep");
+        EXPECT_EQ(ReadAll(PagePath(folder, 2)), "planted");
+        EXPECT_FALSE(std::filesystem::exists(PagePath(folder, 3)));
+        EXPECT_EQ(std::filesystem::is_symlink(folder + "_dk_spare0.tm_"), plantSpare);
+    }
 }
 
 TEST(PageFiles, FormatNameExpandsOnlyOneNumber)
