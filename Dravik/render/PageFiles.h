@@ -23,7 +23,7 @@
 // had, a page goes to a new file of its own name, removed when dropped.
 class PageFiles : public PageSink {
 public:
-    // The pages waiting, the one being prepared and the one being written.
+    // Pages on disk at once: those waiting, the one being loaded and the one being written.
     static constexpr size_t kMaxSpares = 4;
     // A spare is replaced after this: the system writes a file that stays
     // changed for half a minute out to disk, which no page file needs.

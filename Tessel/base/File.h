@@ -16,7 +16,7 @@ public:
     // when something of that name exists.
     bool Create(const char* path, bool mustBeNew = false);
     bool Write(const void* data, size_t size);  // all or false
-    // Appends up to size bytes taken straight from a pipe, without a copy
+    // Writes up to size bytes taken straight from a pipe, without a copy
     // through our memory; waits for the pipe to have some. The number moved,
     // 0 at the pipe's end, -1 with errno set (EINVAL: the file system or the
     // handle cannot do this, and nothing was moved).
