@@ -22,11 +22,12 @@ public:
         m_Bytes += size;
         return m_Bytes <= PageStream::kMaxPageBytes;
     }
-    void ClosePage(bool) override
+    bool ClosePage(bool) override
     {
         if (!m_bOpen) std::abort();
         m_bOpen = false;
         m_Bytes = 0;
+        return true;
     }
 
 private:

@@ -43,16 +43,49 @@ bool PageStream::PushBmp(const uint8_t* data, size_t size)
         }
         const size_t take = std::min<size_t>(size, m_PageLength - m_Written);
         if (take > 0 && !m_Sink.WritePage(data, take)) return Fail();
-        m_Written += uint32_t(take);
         data += take;
         size -= take;
-        if (m_Written == m_PageLength) {
-            m_bOpen = false;
-            m_Sink.ClosePage(true);
-            ++m_Delivered;
-        }
+        if (!Taken(take)) return false;
     }
     return true;
+}
+
+// Counts bytes of the open page; its last one hands it on. False when the
+// sink could not (the stream has failed then).
+bool PageStream::Taken(size_t size)
+{
+    m_Written += uint32_t(size);
+    if (m_Written < m_PageLength) return true;
+    m_bOpen = false;
+    if (!m_Sink.ClosePage(true)) {
+        m_bFailed = true;
+        return false;
+    }
+    ++m_Delivered;
+    return true;
+}
+
+size_t PageStream::BodyBytesDue() const
+{
+    return m_bSplitBmp && m_bOpen && !m_bFailed ? m_PageLength - m_Written : 0;
+}
+
+size_t PageStream::HeaderBytesDue() const
+{
+    return m_bSplitBmp && !m_bOpen && !m_bFailed ? kFileHeaderBytes - m_HeaderBytes : 0;
+}
+
+long PageStream::MoveFrom(int pipe, size_t size)
+{
+    size = std::min(size, BodyBytesDue());
+    if (size == 0) return PageSink::kNotMoved;
+    const long moved = m_Sink.MovePage(pipe, size);
+    if (moved == -1) {
+        Fail();
+        return -1;
+    }
+    if (moved > 0 && !Taken(size_t(moved))) return -1;
+    return moved;
 }
 
 // Gathers the next page's file header and checks it once it is whole.
@@ -106,7 +139,10 @@ bool PageStream::Finish()
     }
     if (m_bOpen) {
         m_bOpen = false;
-        m_Sink.ClosePage(true);
+        if (!m_Sink.ClosePage(true)) {
+            m_bFailed = true;
+            return false;
+        }
         ++m_Delivered;
     }
     if (m_HeaderBytes > 0) {

@@ -24,6 +24,16 @@ public:
     // Takes the next chunk. False when the stream is bad or the sink failed;
     // after that the stream takes nothing more.
     bool Push(const uint8_t* data, size_t size);
+    // Bytes of the open BMP page still to come: the reader may move them
+    // straight into the sink with MoveFrom. 0 when a header is due (or the
+    // stream is not cut into pages, or has failed).
+    size_t BodyBytesDue() const;
+    // Bytes of the next BMP page's file header still to come, 0 while a page
+    // is open: reading no more than these keeps the body for MoveFrom.
+    size_t HeaderBytesDue() const;
+    // Moves up to size bytes of the open page (at most BodyBytesDue) from the
+    // pipe into the sink. As PageSink::MovePage; -1 fails the stream.
+    long MoveFrom(int pipe, size_t size);
     // End of stream: hands on the last page when it is complete and drops one
     // cut short. False when a page was cut short or the stream had failed.
     bool Finish();
@@ -32,6 +42,7 @@ public:
 
 private:
     bool PushBmp(const uint8_t* data, size_t size);
+    bool Taken(size_t size);
     bool TakeHeader(const uint8_t*& data, size_t& size);
     bool Fail();
 

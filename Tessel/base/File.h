@@ -16,8 +16,28 @@ public:
     // when something of that name exists.
     bool Create(const char* path, bool mustBeNew = false);
     bool Write(const void* data, size_t size);  // all or false
+    // Writes up to size bytes taken straight from a pipe, without a copy
+    // through our memory; waits for the pipe to have some. The number moved,
+    // 0 at the pipe's end, -1 with errno set (EINVAL: the file system or the
+    // handle cannot do this, and nothing was moved).
+    long MoveFromPipe(int pipe, size_t size);
     bool Close();
     bool IsOpen() const { return m_fd >= 0; }
+
+    // For a file written again and again under a name of our own, whose
+    // contents others take through a further name (see AddName):
+    // Lets others lock the file, as they must to delete a name of it.
+    void Unlock();
+    // Goes back to the start, to write the file anew.
+    bool Rewind();
+    // Ends the file where writing has reached: older bytes beyond go.
+    bool CutHere();
+    // How many names the file has (0 once all are deleted), -1 on error.
+    long NameCount() const;
+    // Gives the file, open under `name`, the further name `newName`. False
+    // with errno set when newName exists, or when `name` no longer names
+    // this file (the new name is taken back then).
+    bool AddName(const char* name, const char* newName);
 
 private:
     int m_fd = -1;

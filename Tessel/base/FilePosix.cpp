@@ -8,6 +8,17 @@
 
 #include "File.h"
 
+namespace {
+// Whether path (a link followed or not) names the open file.
+bool Names(const char* path, int fd, bool followLink)
+{
+    struct stat opened {
+    }, named{};
+    return fstat(fd, &opened) == 0 && (followLink ? stat(path, &named) : lstat(path, &named)) == 0 &&
+           opened.st_ino == named.st_ino && opened.st_dev == named.st_dev;
+}
+}  // namespace
+
 File::~File()
 {
     Close();
@@ -55,11 +66,7 @@ int OpenLockedFile(const char* path, int flags, unsigned mode, bool exclusive, i
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        struct stat opened {
-        }, named{};
-        if (fstat(fd, &opened) == 0 && stat(path, &named) == 0 && opened.st_ino == named.st_ino &&
-            opened.st_dev == named.st_dev)
-            return fd;
+        if (Names(path, fd, true)) return fd;
         CloseHandle(fd);
         if (std::chrono::steady_clock::now() >= deadline) {
             errno = EWOULDBLOCK;
@@ -71,6 +78,15 @@ int OpenLockedFile(const char* path, int flags, unsigned mode, bool exclusive, i
 bool File::Write(const void* data, size_t size)
 {
     return WriteAllTo(m_fd, data, size);
+}
+
+long File::MoveFromPipe(int pipe, size_t size)
+{
+    while (true) {
+        const ssize_t n = splice(pipe, nullptr, m_fd, nullptr, size, SPLICE_F_MOVE);
+        if (n >= 0) return static_cast<long>(n);
+        if (errno != EINTR) return -1;
+    }
 }
 
 bool WriteAllTo(int handle, const void* data, size_t size)
@@ -92,6 +108,46 @@ bool WriteAllTo(int handle, const void* data, size_t size)
         size -= static_cast<size_t>(n);
     }
     return true;
+}
+
+void File::Unlock()
+{
+    if (m_fd >= 0) flock(m_fd, LOCK_UN);
+}
+
+bool File::Rewind()
+{
+    return lseek(m_fd, 0, SEEK_SET) == 0;
+}
+
+bool File::CutHere()
+{
+    const off_t end = lseek(m_fd, 0, SEEK_CUR);
+    struct stat st { };
+    if (end < 0 || fstat(m_fd, &st) != 0) return false;
+    // A cut costs the file system work even where nothing goes: only when needed.
+    return st.st_size <= end || ftruncate(m_fd, end) == 0;
+}
+
+long File::NameCount() const
+{
+    struct stat st { };
+    if (fstat(m_fd, &st) != 0) return -1;
+    return static_cast<long>(st.st_nlink);
+}
+
+bool File::AddName(const char* name, const char* newName)
+{
+    if (m_fd < 0 || !name || !newName) {
+        errno = EBADF;
+        return false;
+    }
+    // A link never follows a link; the name made must still be this file.
+    if (link(name, newName) != 0) return false;
+    if (Names(newName, m_fd, false)) return true;
+    unlink(newName);
+    errno = ESTALE;
+    return false;
 }
 
 bool File::Close()

@@ -50,3 +50,35 @@ TEST(File, CreateReplacesAnOldFileWholeButNeverOneHeldOpen)
         EXPECT_EQ(Contents(path), "page") << path;
     }
 }
+
+// A file written again and again under a name of its own and handed out
+// under further names: each writing ends at its own length, and a further
+// name never replaces what exists nor is left naming another file.
+TEST(File, FurtherNamesNameOnlyThisFile)
+{
+    ScratchFolder scratch;
+    const fs::path dir = scratch.Path();
+    const fs::path own = dir / "spare", page = dir / "page", planted = dir / "planted";
+    File file;
+    ASSERT_TRUE(file.Create(own.c_str()));
+    file.Unlock();
+    ASSERT_TRUE(file.Write("a longer page", 13));
+    ASSERT_TRUE(file.Rewind());
+    ASSERT_TRUE(file.Write("short", 5));
+    ASSERT_TRUE(file.CutHere());
+    ASSERT_TRUE(file.AddName(own.c_str(), page.c_str()));
+    EXPECT_EQ(Contents(page), "short");
+    EXPECT_EQ(file.NameCount(), 2);
+    EXPECT_TRUE(DeleteFile(page.c_str())) << "whoever takes the page must be able to delete its name";
+    EXPECT_EQ(file.NameCount(), 1);
+
+    std::ofstream(planted) << "theirs";
+    EXPECT_FALSE(file.AddName(own.c_str(), planted.c_str()));
+    EXPECT_EQ(Contents(planted), "theirs");
+
+    // Our own name now names another file: a name made from it is taken back.
+    fs::rename(planted, own);
+    EXPECT_EQ(file.NameCount(), 0);
+    EXPECT_FALSE(file.AddName(own.c_str(), page.c_str()));
+    EXPECT_FALSE(fs::exists(page));
+}
