@@ -11,6 +11,7 @@
 #include "Log.h"
 #include "MessageBox.h"
 #include "Messages.h"
+#include "PageFiles.h"
 
 FileList::FileList(const char* folder, const char* mask) : m_Folder(folder ? folder : "")
 {
@@ -48,6 +49,10 @@ void CleanUpTempFiles(bool ask)
     const FileList scratch(gGhostscript->GSDataDir, kScratchMask);
     for (int32_t i = 0; i < scratch.GetSize(); ++i)
         if (IsScratchName(*scratch.GetObjectAt(i))) DeleteFile(scratch.FullPath(i).GetText());
+
+    // Page files' spares, which a killed run leaves behind.
+    const FileList spares(gGhostscript->GSDataDir, PageFiles::kSpareMask);
+    for (int32_t i = 0; i < spares.GetSize(); ++i) DeleteFile(spares.FullPath(i).GetText());
 
     FileList list(gGhostscript->GSDataDir, gGhostscript->GSTempFile);
     for (int32_t i = 0; i < list.GetSize(); ++i) {

@@ -10,6 +10,7 @@
 namespace {
 // Not a page name: the job's clean-up takes spares for none of its files.
 constexpr const char* kSparePattern = "_dk_spare%d.tm_";
+static_assert(PageFiles::kMaxSpares <= 10, "spares are numbered with one digit, as kSpareMask finds them");
 }  // namespace
 
 PageFiles::PageFiles(const char* dataDir, const char* namePattern, std::function<void(const char*)> callback)

@@ -25,6 +25,8 @@ class PageFiles : public PageSink {
 public:
     // Pages on disk at once: those waiting, the one being loaded and the one being written.
     static constexpr size_t kMaxSpares = 4;
+    // The spares' names, as a file search mask: one digit, as kMaxSpares allows.
+    static constexpr const char* kSpareMask = "_dk_spare?.tm_";
     // A spare is replaced after this: the system writes a file that stays
     // changed for half a minute out to disk, which no page file needs.
     static constexpr std::chrono::seconds kSpareLifetime{10};

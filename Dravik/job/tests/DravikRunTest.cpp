@@ -109,10 +109,12 @@ TEST(DravikRun, PdfJobRunsEndToEnd)
     fs::create_directories(world.DataDir());
     std::ofstream(world.DataDir() / "_dk_0007.tm_") << "left by an earlier job";
     std::ofstream(world.DataDir() / "_dk_0001.tm_.jpg") << "left by an earlier job";
+    std::ofstream(world.DataDir() / "_dk_spare2.tm_") << "left by a killed job";
     const RunResult r = World::Dravik({"-std", world.Job(kJob, "my job.ps")});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_FALSE(fs::exists(world.DataDir() / "_dk_0007.tm_"));
     EXPECT_FALSE(fs::exists(world.DataDir() / "_dk_0001.tm_.jpg"));
+    EXPECT_FALSE(fs::exists(world.DataDir() / "_dk_spare2.tm_"));
     // Saved for the user under the title's name (a job without one is a
     // "Document"); the data folder keeps nothing of it.
     EXPECT_FALSE(fs::exists(world.DataDir() / "_dk_0001.tm_.pdf"));
