@@ -109,7 +109,8 @@ private:
     uint32_t m_adler = 1;
     uint32_t m_rowAdler = 1;  // of the last row coded
     bool m_bRowAdlerKnown = false;
-    std::vector<uint32_t> m_tokens;
+    std::vector<uint32_t> m_tokens;  // its size is the room made; m_tokenCount are this block's
+    size_t m_tokenCount = 0;
     std::array<uint32_t, 286> m_litFreq{};
     std::array<uint32_t, 30> m_distFreq{};
     uint64_t m_bits = 0;
