@@ -25,6 +25,9 @@ constexpr size_t kShortDistances[] = {2, 4, 5, 8, 10, 20};
 constexpr size_t kMinHalfMatch = 2;
 constexpr size_t kMinFarHalfMatch = 3;
 constexpr size_t kShortHalfDistances[] = {2, 4, 5, 10};
+// Bytes whose last place is looked up: six find longer matches than four
+// (which the rows and near places find anyway) and fewer that end at once.
+constexpr size_t kHashedBytes = 6;
 constexpr unsigned kEndOfBlock = 256;
 // A token is a literal byte, or a match: this flag, the distance's code
 // (bits 25 to 29), the length (bits 16 to 24) and the distance less one.
@@ -212,9 +215,13 @@ void ImageDeflater::StartBand(size_t rowBytes, unsigned doubledBits)
     // Eight bytes more: rows are compared eight bytes at a time, past their end.
     if (m_window.size() < (kRowsKept + kWindowRows) * m_inBytes + 8)
         m_window.resize((kRowsKept + kWindowRows) * m_inBytes + 8);
+    // The table of places seen is kept, not cleared: this band's places
+    // start past the reach of the last one's, so that an entry left from
+    // it is never taken (and one from some four gigabytes back only gives
+    // a candidate whose bytes are compared).
+    m_base += m_used + kMaxDistance;
     m_used = 0;
-    m_base = 0;
-    m_lastSeen.assign(size_t{1} << kHashBits, 0);
+    m_lastSeen.resize(size_t{1} << kHashBits);
     m_adler = m_rowAdler = 1;
     m_bRowAdlerKnown = false;
     // A block is written once a row ends past kBlockTokens; a row adds at
@@ -313,14 +320,16 @@ ImageDeflater::Found ImageDeflater::FindMatch(const uint8_t* cur, size_t at, siz
     };
     if (history >= 1) consider(1, least);
     if (best.length >= 8) return best;
-    if (left >= 4) {
-        // The last place these four bytes were seen; a stale or colliding
-        // entry only gives a short match, as the bytes are compared.
-        const uint32_t slot = (uint32_t(first) * 2654435761u) >> (32 - kHashBits);
-        const uint64_t position = m_base + m_used + at;
-        const uint32_t seen = m_lastSeen[slot];
-        m_lastSeen[slot] = uint32_t(position + 1);
-        if (seen != 0 && position + 1 - seen <= history) consider(size_t(position + 1 - seen), leastFar);
+    if (left >= kHashedBytes) {
+        // The last place these bytes were seen; a stale or colliding entry
+        // only gives a short match, as the bytes are compared.
+        const uint64_t hashed = std::endian::native == std::endian::little ? first << (64 - 8 * kHashedBytes)
+                                                                           : first >> (64 - 8 * kHashedBytes);
+        const auto slot = uint32_t((hashed * 0x9E3779B97F4A7C15u) >> (64 - kHashBits));
+        const auto position = uint32_t(m_base + m_used + at);
+        const uint32_t distance = position - m_lastSeen[slot];
+        m_lastSeen[slot] = position;
+        if (distance - 1 < history) consider(distance, leastFar);
         if (best.length >= 8) return best;
     }
     // The rows above: one source row up, and two and four for thinning

@@ -102,8 +102,8 @@ private:
     // one array.
     std::vector<uint8_t> m_window;
     size_t m_used = 0;
-    uint64_t m_base = 0;  // offset in the band of the window's first byte
-    // Where in the band each hash of four bytes was last seen, plus one (0: never).
+    uint64_t m_base = 0;  // place of the window's first byte, counted on from band to band
+    // Where each hash of the bytes at a place was last seen, as the low 32 bits of m_base's count.
     static constexpr unsigned kHashBits = 14;
     std::vector<uint32_t> m_lastSeen;
     uint32_t m_adler = 1;
