@@ -224,6 +224,7 @@ void ImageDeflater::StartBand(size_t rowBytes, unsigned doubledBits)
     m_lastSeen.resize(size_t{1} << kHashBits);
     m_adler = m_rowAdler = 1;
     m_bRowAdlerKnown = false;
+    m_bAboveRepeats = false;
     // A block is written once a row ends past kBlockTokens; a row adds at
     // most a token a coded byte.
     if (m_tokens.size() < kBlockTokens + m_rowBytes) m_tokens.resize(kBlockTokens + m_rowBytes);
@@ -293,6 +294,7 @@ void ImageDeflater::Prime(const uint8_t* row)
     if (row != space) std::memcpy(space, row, m_inBytes);
     m_used += m_inBytes;
     m_bRowAdlerKnown = false;  // the row above is not the last coded one
+    m_bAboveRepeats = false;
 }
 
 template <bool Doubled>
@@ -334,7 +336,10 @@ ImageDeflater::Found ImageDeflater::FindMatch(const uint8_t* cur, size_t at, siz
     }
     // The rows above: one source row up, and two and four for thinning
     // patterns, which repeat every few rows.
-    for (size_t rows = 1; rows <= kRowsKept && rows * n <= history; rows *= 2) consider(rows * n, leastFar);
+    // Two rows up is passed over where the row above repeats it (an
+    // enlarged row): it would find what one row up finds.
+    for (size_t rows = 1; rows <= kRowsKept && rows * n <= history; rows *= 2)
+        if (rows != 2 || !m_bAboveRepeats) consider(rows * n, leastFar);
     // Past eight bytes agreeing, a near or recent place rarely does better.
     if (best.length >= 8) return best;
     // Dither patterns and enlarged pixel pairs repeat within a few bytes.
@@ -480,11 +485,13 @@ void ImageDeflater::RepeatRow()
         Match(n, n);
     }
     EndRow();
+    m_bAboveRepeats = true;
 }
 
 void ImageDeflater::EndRow()
 {
     m_used += m_inBytes;
+    m_bAboveRepeats = false;
     m_adler = uint32_t(adler32_combine(m_adler, m_rowAdler, z_off_t(m_rowBytes)));
     if (m_tokenCount >= kBlockTokens) WriteBlock(false);
 }

@@ -109,6 +109,7 @@ private:
     uint32_t m_adler = 1;
     uint32_t m_rowAdler = 1;  // of the last row coded
     bool m_bRowAdlerKnown = false;
+    bool m_bAboveRepeats = false;    // whether the last row coded repeats the one before it
     std::vector<uint32_t> m_tokens;  // its size is the room made; m_tokenCount are this block's
     size_t m_tokenCount = 0;
     std::array<uint32_t, 286> m_litFreq{};
