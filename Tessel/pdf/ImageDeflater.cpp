@@ -248,7 +248,7 @@ void ImageDeflater::Literal(uint8_t byte)
     ++m_litFreq[byte];
 }
 
-void ImageDeflater::Match(size_t length, size_t distance)
+[[gnu::always_inline]] inline void ImageDeflater::Match(size_t length, size_t distance)
 {
     const unsigned distCode = kTables.distCode[distance];
     const uint32_t token = kMatchFlag | distCode << kDistCodeShift | uint32_t(distance - 1);
@@ -298,7 +298,8 @@ void ImageDeflater::Prime(const uint8_t* row)
 }
 
 template <bool Doubled>
-ImageDeflater::Found ImageDeflater::FindMatch(const uint8_t* cur, size_t at, size_t history)
+[[gnu::always_inline]] inline ImageDeflater::Found ImageDeflater::FindMatch(const uint8_t* cur, size_t at,
+                                                                            size_t history)
 {
     // On rows given before doubling each byte stands for two coded ones.
     constexpr size_t least = Doubled ? kMinHalfMatch : kMinMatch;
