@@ -311,18 +311,23 @@ template <bool Doubled>
     Found best;
     // Every candidate is compared eight bytes at once, without a branch on
     // its first byte (which, on text, mispredicts more than it saves); only
-    // one that agrees on all eight is followed further.
+    // one that agrees on all eight is followed further. Lengths may run past
+    // the row's end here, and are cut back once found.
     const auto consider = [&](size_t distance, size_t atLeast) {
         const uint8_t* from = here - distance;
         uint64_t word;
         std::memcpy(&word, from, 8);
         size_t length = AgreeingBytes(first ^ word);
         if (length == 8 && left > 8 && best.length < left) length += CommonLength(here + 8, from + 8, left - 8);
-        length = std::min(length, left);
-        if (length >= atLeast && length > best.length) best = {length, distance};
+        length = length >= atLeast ? length : 0;
+        if (length > best.length) best = {length, distance};
+    };
+    const auto found = [&] {
+        best.length = std::min(best.length, left);
+        return best.length >= least ? best : Found{};
     };
     if (history >= 1) consider(1, least);
-    if (best.length >= 8) return best;
+    if (best.length >= 8) return found();
     if (left >= kHashedBytes) {
         // The last place these bytes were seen; a stale or colliding entry
         // only gives a short match, as the bytes are compared.
@@ -333,21 +338,27 @@ template <bool Doubled>
         const uint32_t distance = position - m_lastSeen[slot];
         m_lastSeen[slot] = position;
         if (distance - 1 < history) consider(distance, leastFar);
-        if (best.length >= 8) return best;
+        if (best.length >= 8) return found();
     }
     // The rows above: one source row up, and two and four for thinning
-    // patterns, which repeat every few rows.
-    // Two rows up is passed over where the row above repeats it (an
-    // enlarged row): it would find what one row up finds.
-    for (size_t rows = 1; rows <= kRowsKept && rows * n <= history; rows *= 2)
-        if (rows != 2 || !m_bAboveRepeats) consider(rows * n, leastFar);
+    // patterns, which repeat every few rows. Two rows up is passed over
+    // where the row above repeats it (an enlarged row): it would find what
+    // one row up finds.
+    const size_t rowsReach = std::min(history, kRowsKept * n);
+    for (size_t distance = n; distance <= rowsReach; distance *= 2)
+        if (distance != 2 * n || !m_bAboveRepeats) consider(distance, leastFar);
     // Past eight bytes agreeing, a near or recent place rarely does better.
-    if (best.length >= 8) return best;
+    if (best.length >= 8) return found();
     // Dither patterns and enlarged pixel pairs repeat within a few bytes.
-    for (const size_t distance :
-         Doubled ? std::span<const size_t>(kShortHalfDistances) : std::span<const size_t>(kShortDistances))
-        if (distance <= history) consider(distance, least);
-    return best;
+    const auto shortDistances =
+        Doubled ? std::span<const size_t>(kShortHalfDistances) : std::span<const size_t>(kShortDistances);
+    if (history >= shortDistances.back()) {
+        for (const size_t distance : shortDistances) consider(distance, least);
+    } else {
+        for (const size_t distance : shortDistances)
+            if (distance <= history) consider(distance, least);
+    }
+    return found();
 }
 
 void ImageDeflater::AddRow(const uint8_t* row)
