@@ -333,6 +333,9 @@ template <bool Doubled>
         best.length = std::min(best.length, left);
         return best.length >= least ? best : Found{};
     };
+    // A run, or a place seen before, that agrees on eight bytes is taken
+    // at once: text finds most of its matches so, and the rows above
+    // seldom do much better there.
     if (history >= 1) consider(1, least);
     if (best.length >= 8) return found();
     if (left >= kHashedBytes) {
@@ -354,7 +357,7 @@ template <bool Doubled>
     const size_t rowsReach = std::min(history, kRowsKept * n);
     for (size_t distance = n; distance <= rowsReach; distance *= 2)
         if (distance != 2 * n || !m_bAboveRepeats) consider(distance, leastFar);
-    // Past eight bytes agreeing, a near or recent place rarely does better.
+    // Past eight bytes agreeing, a near place rarely does better.
     if (best.length >= 8) return found();
     // Dither patterns and enlarged pixel pairs repeat within a few bytes.
     const auto shortDistances =

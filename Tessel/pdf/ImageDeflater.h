@@ -8,14 +8,16 @@
 // A zlib stream of image rows, made for printed pages: an enlarged page
 // repeats whole rows and runs of equal bytes, a thinned one the pattern's
 // rows, which a general compressor finds only after hashing every byte.
-// Each row is matched against a run and the rows 1, 2, 4 and 8 above (an
-// enlarged row, a thinning pattern's period); while none of them agrees on
-// eight bytes, against a few short distances and the last place the same
-// four bytes were seen (one probe of a small table, as text repeats its
-// letters anywhere). Byte strings are compared eight bytes at a time, every
-// candidate without a branch on its first byte; the matches and literals are
-// coded with Huffman codes made for each block of the image. The checksum
-// of a repeated row is combined from the row's own, never summed again.
+// Each place in a row is matched against a run and then the last place the
+// same six bytes were seen (one probe of a small table, as text repeats its
+// letters anywhere); while neither agrees on eight bytes, against the rows
+// 1, 2, 4 and 8 above (an enlarged row, a thinning pattern's period), and
+// while none of those does either, against a few short distances. Byte
+// strings are compared eight bytes at a time, every candidate without a
+// branch on its first byte; the matches and literals are coded with Huffman
+// codes made for each block of the image, a repeated row's pieces counted
+// at once. The checksum of a repeated row is combined from the row's own,
+// never summed again.
 //
 // A page enlarged twice across doubles every pixel: its rows can come as
 // their source rows, and matches are then found on those (half the bytes to
