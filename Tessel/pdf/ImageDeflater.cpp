@@ -333,10 +333,18 @@ template <bool Doubled>
         best.length = std::min(best.length, left);
         return best.length >= least ? best : Found{};
     };
-    // A run, or a place seen before, that agrees on eight bytes is taken
-    // at once: text finds most of its matches so, and the rows above
-    // seldom do much better there.
+    // A run that agrees on eight bytes (white paper, mostly) is taken at
+    // once: the rows above seldom do better there.
     if (history >= 1) consider(1, least);
+    if (best.length >= 8) return found();
+    // The rows above: one source row up, and two and four for thinning
+    // patterns, which repeat every few rows. Two rows up is passed over
+    // where the row above repeats it (an enlarged row): it would find what
+    // one row up finds.
+    const size_t rowsReach = std::min(history, kRowsKept * n);
+    for (size_t distance = n; distance <= rowsReach; distance *= 2)
+        if (distance != 2 * n || !m_bAboveRepeats) consider(distance, leastFar);
+    // Past eight bytes agreeing, a recent or near place rarely does better.
     if (best.length >= 8) return found();
     if (left >= kHashedBytes) {
         // The last place these bytes were seen; a stale or colliding entry
@@ -350,15 +358,6 @@ template <bool Doubled>
         if (distance - 1 < history) consider(distance, leastFar);
         if (best.length >= 8) return found();
     }
-    // The rows above: one source row up, and two and four for thinning
-    // patterns, which repeat every few rows. Two rows up is passed over
-    // where the row above repeats it (an enlarged row): it would find what
-    // one row up finds.
-    const size_t rowsReach = std::min(history, kRowsKept * n);
-    for (size_t distance = n; distance <= rowsReach; distance *= 2)
-        if (distance != 2 * n || !m_bAboveRepeats) consider(distance, leastFar);
-    // Past eight bytes agreeing, a near place rarely does better.
-    if (best.length >= 8) return found();
     // Dither patterns and enlarged pixel pairs repeat within a few bytes.
     const auto shortDistances =
         Doubled ? std::span<const size_t>(kShortHalfDistances) : std::span<const size_t>(kShortDistances);

@@ -8,16 +8,15 @@
 // A zlib stream of image rows, made for printed pages: an enlarged page
 // repeats whole rows and runs of equal bytes, a thinned one the pattern's
 // rows, which a general compressor finds only after hashing every byte.
-// Each place in a row is matched against a run and then the last place the
-// same six bytes were seen (one probe of a small table, as text repeats its
-// letters anywhere); while neither agrees on eight bytes, against the rows
-// 1, 2, 4 and 8 above (an enlarged row, a thinning pattern's period), and
-// while none of those does either, against a few short distances. Byte
-// strings are compared eight bytes at a time, every candidate without a
-// branch on its first byte; the matches and literals are coded with Huffman
-// codes made for each block of the image, a repeated row's pieces counted
-// at once. The checksum of a repeated row is combined from the row's own,
-// never summed again.
+// Each place in a row is matched against a run, then the rows 1, 2, 4 and
+// 8 above (an enlarged row, a thinning pattern's period), then the last
+// place the same six bytes were seen (one probe of a small table, as text
+// repeats its letters anywhere), and last a few short distances: each only
+// while none before it agrees on eight bytes. Byte strings are compared
+// eight bytes at a time, every candidate without a branch on its first
+// byte; the matches and literals are coded with Huffman codes made for each
+// block of the image, a repeated row's pieces counted at once. The checksum
+// of a repeated row is combined from the row's own, never summed again.
 //
 // A page enlarged twice across doubles every pixel: its rows can come as
 // their source rows, and matches are then found on those (half the bytes to
