@@ -424,6 +424,11 @@ void ImageDeflater::AddDoubledRow(const uint8_t* cur)
     const bool shortRows = m_rowBytes < 2 * n;
     // Distances here are in bytes given, about half the coded ones.
     const size_t reach = kMaxDistance / 2;
+    // The coded bytes of cur[at] as literals; a short row has no second one for its last.
+    const auto literals = [&](size_t at) {
+        Literal(m_doubled[cur[at]][0]);
+        if (!shortRows || at + 1 < n) Literal(m_doubled[cur[at]][1]);
+    };
     bool literalBefore = false;  // whether the last token is the coded byte before cur[j]'s
     size_t j = 0;
     while (j < n) {
@@ -444,9 +449,11 @@ void ImageDeflater::AddDoubledRow(const uint8_t* cur)
         const bool rowEnds = j + given == n;
         size_t length = 2 * given - (shortRows && (sourceEnds || rowEnds) ? 1 : 0);
         if (given == 0 || length < kMinMatch) {
-            Literal(pair[0]);
-            if (!shortRows || j + 1 < n) Literal(pair[1]);
-            ++j;
+            literals(j++);
+            // A byte of several pixels that nothing matches is mostly
+            // followed by another (a glyph's strokes, noise): the next one
+            // goes unsearched too. A byte a pixel is followed by its match.
+            if (m_doubledBits < 8 && j < n) literals(j++);
             literalBefore = true;
             continue;
         }
