@@ -341,9 +341,9 @@ template <bool Doubled>
     // patterns, which repeat every few rows. Two rows up is passed over
     // where the row above repeats it (an enlarged row): it would find what
     // one row up finds.
-    const size_t rowsReach = std::min(history, kRowsKept * n);
-    for (size_t distance = n; distance <= rowsReach; distance *= 2)
-        if (distance != 2 * n || !m_bAboveRepeats) consider(distance, leastFar);
+    static_assert(kRowsKept == 8);
+    for (const size_t rows : {1u, 2u, 4u, 8u})
+        if (rows * n <= history && (rows != 2 || !m_bAboveRepeats)) consider(rows * n, leastFar);
     // Past eight bytes agreeing, a recent or near place rarely does better.
     if (best.length >= 8) return found();
     if (left >= kHashedBytes) {
