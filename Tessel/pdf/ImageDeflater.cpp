@@ -319,14 +319,16 @@ template <bool Doubled>
     // Every candidate is compared eight bytes at once, without a branch on
     // its first byte (which, on text, mispredicts more than it saves); only
     // one that agrees on all eight is followed further. Lengths may run past
-    // the row's end here, and are cut back once found.
-    const auto consider = [&](size_t distance, size_t atLeast) {
+    // the row's end here, and are cut back once found; one too short for a
+    // near match is dropped then too, a far one (with its longer distance
+    // code) here.
+    const auto consider = [&](size_t distance, bool far) {
         const uint8_t* from = here - distance;
         uint64_t word;
         std::memcpy(&word, from, 8);
         size_t length = AgreeingBytes(first ^ word);
         if (length == 8 && left > 8 && best.length < left) length += CommonLength(here + 8, from + 8, left - 8);
-        length = length >= atLeast ? length : 0;
+        if (far) length = length >= leastFar ? length : 0;
         if (length > best.length) best = {length, distance};
     };
     const auto found = [&] {
@@ -335,7 +337,7 @@ template <bool Doubled>
     };
     // A run that agrees on eight bytes (white paper, mostly) is taken at
     // once: the rows above seldom do better there.
-    if (history >= 1) consider(1, least);
+    if (history >= 1) consider(1, false);
     if (best.length >= 8) return found();
     // The rows above: one source row up, and two and four for thinning
     // patterns, which repeat every few rows. Two rows up is passed over
@@ -343,7 +345,7 @@ template <bool Doubled>
     // one row up finds.
     static_assert(kRowsKept == 8);
     for (const size_t rows : {1u, 2u, 4u, 8u})
-        if (rows * n <= history && (rows != 2 || !m_bAboveRepeats)) consider(rows * n, leastFar);
+        if (rows * n <= history && (rows != 2 || !m_bAboveRepeats)) consider(rows * n, true);
     // Past eight bytes agreeing, a recent or near place rarely does better.
     if (best.length >= 8) return found();
     if (left >= kHashedBytes) {
@@ -355,17 +357,17 @@ template <bool Doubled>
         const auto position = uint32_t(m_base + m_used + at);
         const uint32_t distance = position - m_lastSeen[slot];
         m_lastSeen[slot] = position;
-        if (distance - 1 < history) consider(distance, leastFar);
+        if (distance - 1 < history) consider(distance, true);
         if (best.length >= 8) return found();
     }
     // Dither patterns and enlarged pixel pairs repeat within a few bytes.
     const auto shortDistances =
         Doubled ? std::span<const size_t>(kShortHalfDistances) : std::span<const size_t>(kShortDistances);
     if (history >= shortDistances.back()) {
-        for (const size_t distance : shortDistances) consider(distance, least);
+        for (const size_t distance : shortDistances) consider(distance, false);
     } else {
         for (const size_t distance : shortDistances)
-            if (distance <= history) consider(distance, least);
+            if (distance <= history) consider(distance, false);
     }
     return found();
 }
