@@ -25,8 +25,8 @@ constexpr size_t kShortDistances[] = {2, 4, 5, 8, 10, 20};
 constexpr size_t kMinHalfMatch = 2;
 constexpr size_t kMinFarHalfMatch = 3;
 constexpr size_t kShortHalfDistances[] = {2, 4, 5, 10};
-// Bytes whose last place is looked up: six find longer matches than four
-// (which the rows and near places find anyway) and fewer that end at once.
+// Bytes whose last place is looked up: six, so that the table mostly gives
+// long matches; the rows above and the near places find the short ones.
 constexpr size_t kHashedBytes = 6;
 constexpr unsigned kEndOfBlock = 256;
 // A token is a literal byte, or a match: this flag, the distance's code
@@ -454,7 +454,8 @@ void ImageDeflater::AddDoubledRow(const uint8_t* cur)
             literals(j++);
             // A byte of several pixels that nothing matches is mostly
             // followed by another (a glyph's strokes, noise): the next one
-            // goes unsearched too. A byte a pixel is followed by its match.
+            // goes unsearched too. Where a byte is one pixel, the next one
+            // mostly starts a match and is searched.
             if (m_doubledBits < 8 && j < n) literals(j++);
             literalBefore = true;
             continue;
