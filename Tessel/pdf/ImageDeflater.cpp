@@ -25,8 +25,14 @@ constexpr size_t kShortDistances[] = {2, 4, 5, 8, 10, 20};
 constexpr size_t kMinHalfMatch = 2;
 constexpr size_t kMinFarHalfMatch = 3;
 constexpr size_t kShortHalfDistances[] = {2, 4, 5, 10};
+// Bytes whose last place is looked up: six, so that the table mostly gives
+// long matches; the rows above and the near places find the short ones.
+constexpr size_t kHashedBytes = 6;
 constexpr unsigned kEndOfBlock = 256;
+// A token is a literal byte, or a match: this flag, the distance's code
+// (bits 25 to 29), the length (bits 16 to 24) and the distance less one.
 constexpr uint32_t kMatchFlag = 0x80000000u;
+constexpr unsigned kDistCodeShift = 25;
 
 constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
                                       31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
@@ -40,11 +46,11 @@ constexpr uint8_t kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5, 
 // Order in which the code length code's lengths are sent.
 constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
-// Length and distance codes by value, made once.
+// Length and distance codes by value, made by the compiler.
 struct CodeTables {
     uint8_t lengthCode[kMaxMatch + 1] = {};
     uint8_t distCode[kMaxDistance + 1] = {};
-    CodeTables()
+    constexpr CodeTables()
     {
         for (unsigned code = 0; code < 29; ++code) {
             const unsigned end = code == 28 ? 259u : kLengthBase[code + 1];
@@ -56,11 +62,7 @@ struct CodeTables {
         }
     }
 };
-const CodeTables& Tables()
-{
-    static const CodeTables tables;
-    return tables;
-}
+constexpr CodeTables kTables;
 
 void StoreLittleEndian64(uint8_t* out, uint64_t value)
 {
@@ -71,24 +73,36 @@ void StoreLittleEndian64(uint8_t* out, uint64_t value)
     }
 }
 
+// Leading bytes that agree, at most eight, of two words read from memory
+// given as their exclusive or.
+size_t AgreeingBytes(uint64_t differ)
+{
+    if constexpr (std::endian::native == std::endian::little)
+        return static_cast<size_t>(std::countr_zero(differ) / 8);
+    else
+        return static_cast<size_t>(std::countl_zero(differ) / 8);
+}
+
 // Bytes from a and b that agree, at most eight; eight bytes are read from each.
 size_t FirstAgreeing(const uint8_t* a, const uint8_t* b)
 {
     uint64_t x, y;
     std::memcpy(&x, a, 8);
     std::memcpy(&y, b, 8);
-    const uint64_t differ = x ^ y;
-    if (differ == 0) return 8;
-    if constexpr (std::endian::native == std::endian::little)
-        return static_cast<size_t>(__builtin_ctzll(differ) / 8);
-    else
-        return static_cast<size_t>(__builtin_clzll(differ) / 8);
+    return AgreeingBytes(x ^ y);
 }
 
-// Bytes from a and b that agree, at most `limit`; a word at a time.
+// Bytes from a and b that agree, at most `limit`: two words at a time, then one.
 size_t CommonLength(const uint8_t* a, const uint8_t* b, size_t limit)
 {
     size_t n = 0;
+    for (; n + 16 <= limit; n += 16) {
+        uint64_t x[2], y[2];
+        std::memcpy(x, a + n, 16);
+        std::memcpy(y, b + n, 16);
+        if (x[0] != y[0]) return n + AgreeingBytes(x[0] ^ y[0]);
+        if (x[1] != y[1]) return n + 8 + AgreeingBytes(x[1] ^ y[1]);
+    }
     while (n + 8 <= limit) {
         const size_t agree = FirstAgreeing(a + n, b + n);
         if (agree < 8) return n + agree;
@@ -186,7 +200,6 @@ void ImageDeflater::Start(size_t rowBytes, unsigned doubledBits)
 
 void ImageDeflater::StartBand(size_t rowBytes, unsigned doubledBits)
 {
-    Tables();
     m_rowBytes = rowBytes < 1 ? 1 : rowBytes;
     // Pixels narrower than a byte may leave the last doubled byte as padding only.
     const bool doubled =
@@ -209,13 +222,20 @@ void ImageDeflater::StartBand(size_t rowBytes, unsigned doubledBits)
     // Eight bytes more: rows are compared eight bytes at a time, past their end.
     if (m_window.size() < (kRowsKept + kWindowRows) * m_inBytes + 8)
         m_window.resize((kRowsKept + kWindowRows) * m_inBytes + 8);
+    // The table of places seen is kept, not cleared: this band's places
+    // start past the reach of the last one's, so that an entry left from
+    // it is never taken (and one from some four gigabytes back only gives
+    // a candidate whose bytes are compared).
+    m_base += m_used + kMaxDistance;
     m_used = 0;
-    m_base = 0;
-    m_lastSeen.assign(size_t{1} << kHashBits, 0);
+    m_lastSeen.resize(size_t{1} << kHashBits);
     m_adler = m_rowAdler = 1;
     m_bRowAdlerKnown = false;
-    m_tokens.clear();
-    m_tokens.reserve(kBlockTokens + m_rowBytes);
+    m_bAboveRepeats = false;
+    // A block is written once a row ends past kBlockTokens; a row adds at
+    // most a token a coded byte.
+    if (m_tokens.size() < kBlockTokens + m_rowBytes) m_tokens.resize(kBlockTokens + m_rowBytes);
+    m_tokenCount = 0;
     m_litFreq.fill(0);
     m_distFreq.fill(0);
     m_bits = 0;
@@ -231,22 +251,34 @@ void ImageDeflater::MakeRoom(size_t bytes)
 
 void ImageDeflater::Literal(uint8_t byte)
 {
-    m_tokens.push_back(byte);
+    m_tokens[m_tokenCount++] = byte;
     ++m_litFreq[byte];
 }
 
-void ImageDeflater::Match(size_t length, size_t distance)
+[[gnu::always_inline]] inline void ImageDeflater::Match(size_t length, size_t distance)
 {
-    const CodeTables& tables = Tables();
-    while (length > 0) {
-        // Pieces of at most kMaxMatch, none left shorter than kMinMatch.
-        size_t piece = std::min(length, kMaxMatch);
-        if (length - piece > 0 && length - piece < kMinMatch) piece = length - kMinMatch;
-        m_tokens.push_back(kMatchFlag | uint32_t(piece) << 16 | uint32_t(distance - 1));
-        ++m_litFreq[257u + tables.lengthCode[piece]];
-        ++m_distFreq[tables.distCode[distance]];
-        length -= piece;
+    const unsigned distCode = kTables.distCode[distance];
+    const uint32_t token = kMatchFlag | distCode << kDistCodeShift | uint32_t(distance - 1);
+    const auto piece = [&](size_t bytes) {
+        m_tokens[m_tokenCount++] = token | uint32_t(bytes) << 16;
+        ++m_litFreq[257u + kTables.lengthCode[bytes]];
+        ++m_distFreq[distCode];
+    };
+    // Pieces of kMaxMatch (a repeated row is some twenty of them, counted
+    // at once), then the rest: none shorter than kMinMatch.
+    size_t whole = length / kMaxMatch, rest = length % kMaxMatch;
+    if (whole > 0 && rest > 0 && rest < kMinMatch) {
+        --whole;
+        piece(kMaxMatch + rest - kMinMatch);
+        rest = kMinMatch;
     }
+    if (whole > 0) {
+        std::fill_n(m_tokens.data() + m_tokenCount, whole, token | uint32_t(kMaxMatch) << 16);
+        m_tokenCount += whole;
+        m_litFreq[257u + kTables.lengthCode[kMaxMatch]] += uint32_t(whole);
+        m_distFreq[distCode] += uint32_t(whole);
+    }
+    if (rest > 0) piece(rest);
 }
 
 uint8_t* ImageDeflater::NextRowSpace()
@@ -269,48 +301,75 @@ void ImageDeflater::Prime(const uint8_t* row)
     if (row != space) std::memcpy(space, row, m_inBytes);
     m_used += m_inBytes;
     m_bRowAdlerKnown = false;  // the row above is not the last coded one
+    m_bAboveRepeats = false;
 }
 
 template <bool Doubled>
-ImageDeflater::Found ImageDeflater::FindMatch(const uint8_t* cur, size_t at, size_t history)
+[[gnu::always_inline]] inline ImageDeflater::Found ImageDeflater::FindMatch(const uint8_t* cur, size_t at,
+                                                                            size_t history)
 {
     // On rows given before doubling each byte stands for two coded ones.
     constexpr size_t least = Doubled ? kMinHalfMatch : kMinMatch;
     constexpr size_t leastFar = Doubled ? kMinFarHalfMatch : kMinFarMatch;
     const size_t n = m_inBytes, left = n - at;
+    const uint8_t* here = cur + at;
+    uint64_t first;
+    std::memcpy(&first, here, 8);
     Found best;
     // Every candidate is compared eight bytes at once, without a branch on
     // its first byte (which, on text, mispredicts more than it saves); only
-    // one that agrees on all eight is followed further.
-    const auto consider = [&](size_t distance, size_t atLeast) {
-        const uint8_t* from = cur + at - distance;
-        size_t length = FirstAgreeing(cur + at, from);
-        if (length == 8 && left > 8 && best.length < left) length += CommonLength(cur + at + 8, from + 8, left - 8);
-        length = std::min(length, left);
-        if (length >= atLeast && length > best.length) best = {length, distance};
+    // one that agrees on all eight is followed further. Lengths may run past
+    // the row's end here, and are cut back once found; one too short for a
+    // near match is dropped then too, a far one (with its longer distance
+    // code) here.
+    const auto consider = [&](size_t distance, bool far) {
+        const uint8_t* from = here - distance;
+        uint64_t word;
+        std::memcpy(&word, from, 8);
+        size_t length = AgreeingBytes(first ^ word);
+        if (length == 8 && left > 8 && best.length < left) length += CommonLength(here + 8, from + 8, left - 8);
+        if (far) length = length >= leastFar ? length : 0;
+        if (length > best.length) best = {length, distance};
     };
-    if (history >= 1) consider(1, least);
+    const auto found = [&] {
+        best.length = std::min(best.length, left);
+        return best.length >= least ? best : Found{};
+    };
+    // A run that agrees on eight bytes (white paper, mostly) is taken at
+    // once: the rows above seldom do better there.
+    if (history >= 1) consider(1, false);
+    if (best.length >= 8) return found();
     // The rows above: one source row up, and two and four for thinning
-    // patterns, which repeat every few rows.
-    for (size_t rows = 1; rows <= kRowsKept && rows * n <= history; rows *= 2) consider(rows * n, leastFar);
-    // Past eight bytes agreeing, a near or recent place rarely does better.
-    if (best.length >= 8) return best;
-    // Dither patterns and enlarged pixel pairs repeat within a few bytes.
-    for (const size_t distance :
-         Doubled ? std::span<const size_t>(kShortHalfDistances) : std::span<const size_t>(kShortDistances))
-        if (distance <= history) consider(distance, least);
-    if (left >= 4) {
-        // The last place these four bytes were seen; a stale or colliding
-        // entry only gives a short match, as the bytes are compared.
-        uint32_t word;
-        std::memcpy(&word, cur + at, 4);
-        const uint32_t slot = (word * 2654435761u) >> (32 - kHashBits);
-        const uint64_t here = m_base + m_used + at;
-        const uint32_t seen = m_lastSeen[slot];
-        m_lastSeen[slot] = uint32_t(here + 1);
-        if (seen != 0 && here + 1 - seen <= history) consider(size_t(here + 1 - seen), leastFar);
+    // patterns, which repeat every few rows. Two rows up is passed over
+    // where the row above repeats it (an enlarged row): it would find what
+    // one row up finds.
+    static_assert(kRowsKept == 8);
+    for (const size_t rows : {1u, 2u, 4u, 8u})
+        if (rows * n <= history && (rows != 2 || !m_bAboveRepeats)) consider(rows * n, true);
+    // Past eight bytes agreeing, a recent or near place rarely does better.
+    if (best.length >= 8) return found();
+    if (left >= kHashedBytes) {
+        // The last place these bytes were seen; a stale or colliding entry
+        // only gives a short match, as the bytes are compared.
+        const uint64_t hashed = std::endian::native == std::endian::little ? first << (64 - 8 * kHashedBytes)
+                                                                           : first >> (64 - 8 * kHashedBytes);
+        const auto slot = uint32_t((hashed * 0x9E3779B97F4A7C15u) >> (64 - kHashBits));
+        const auto position = uint32_t(m_base + m_used + at);
+        const uint32_t distance = position - m_lastSeen[slot];
+        m_lastSeen[slot] = position;
+        if (distance - 1 < history) consider(distance, true);
+        if (best.length >= 8) return found();
     }
-    return best;
+    // Dither patterns and enlarged pixel pairs repeat within a few bytes.
+    const auto shortDistances =
+        Doubled ? std::span<const size_t>(kShortHalfDistances) : std::span<const size_t>(kShortDistances);
+    if (history >= shortDistances.back()) {
+        for (const size_t distance : shortDistances) consider(distance, false);
+    } else {
+        for (const size_t distance : shortDistances)
+            if (distance <= history) consider(distance, false);
+    }
+    return found();
 }
 
 void ImageDeflater::AddRow(const uint8_t* row)
@@ -367,6 +426,11 @@ void ImageDeflater::AddDoubledRow(const uint8_t* cur)
     const bool shortRows = m_rowBytes < 2 * n;
     // Distances here are in bytes given, about half the coded ones.
     const size_t reach = kMaxDistance / 2;
+    // The coded bytes of cur[at] as literals; a short row has no second one for its last.
+    const auto literals = [&](size_t at) {
+        Literal(m_doubled[cur[at]][0]);
+        if (!shortRows || at + 1 < n) Literal(m_doubled[cur[at]][1]);
+    };
     bool literalBefore = false;  // whether the last token is the coded byte before cur[j]'s
     size_t j = 0;
     while (j < n) {
@@ -387,9 +451,12 @@ void ImageDeflater::AddDoubledRow(const uint8_t* cur)
         const bool rowEnds = j + given == n;
         size_t length = 2 * given - (shortRows && (sourceEnds || rowEnds) ? 1 : 0);
         if (given == 0 || length < kMinMatch) {
-            Literal(pair[0]);
-            if (!shortRows || j + 1 < n) Literal(pair[1]);
-            ++j;
+            literals(j++);
+            // A byte of several pixels that nothing matches is mostly
+            // followed by another (a glyph's strokes, noise): the next one
+            // goes unsearched too. Where a byte is one pixel, the next one
+            // mostly starts a match and is searched.
+            if (m_doubledBits < 8 && j < n) literals(j++);
             literalBefore = true;
             continue;
         }
@@ -405,7 +472,7 @@ void ImageDeflater::AddDoubledRow(const uint8_t* cur)
                                              : m_doubled[cur[j - found.distance - 1]][shortRows && from == 0 ? 0 : 1];
             const uint8_t before = m_doubled[cur[j - 1]][1];
             if (sourceBefore == before) {
-                m_tokens.pop_back();
+                --m_tokenCount;
                 --m_litFreq[before];
                 ++length;
             }
@@ -449,13 +516,15 @@ void ImageDeflater::RepeatRow()
         Match(n, n);
     }
     EndRow();
+    m_bAboveRepeats = true;
 }
 
 void ImageDeflater::EndRow()
 {
     m_used += m_inBytes;
+    m_bAboveRepeats = false;
     m_adler = uint32_t(adler32_combine(m_adler, m_rowAdler, z_off_t(m_rowBytes)));
-    if (m_tokens.size() >= kBlockTokens) WriteBlock(false);
+    if (m_tokenCount >= kBlockTokens) WriteBlock(false);
 }
 
 void ImageDeflater::EndBand(bool last)
@@ -531,7 +600,7 @@ void ImageDeflater::WriteBlock(bool last)
 
     // Room for the codes (at most 400 bytes) and 48 bits a token, written
     // through a position rather than appended byte by byte.
-    MakeRoom(512 + 6 * m_tokens.size() + 8);
+    MakeRoom(512 + 6 * m_tokenCount + 8);
     PutBits(last ? 1u : 0u, 1);
     PutBits(2, 2);  // dynamic Huffman codes
     PutBits(uint32_t(litCount - 257), 5);
@@ -541,19 +610,19 @@ void ImageDeflater::WriteBlock(bool last)
     for (size_t i = 0; i < litCount; ++i) PutBits(clCodes[litLengths[i]], clLengths[litLengths[i]]);
     for (size_t i = 0; i < distCount; ++i) PutBits(clCodes[distLengths[i]], clLengths[distLengths[i]]);
 
-    // Each length's code and extra bits as one string of bits, for this block's codes.
-    const CodeTables& tables = Tables();
+    // Each length's code and extra bits as one string of bits, for this
+    // block's codes, and each distance code's bits before its extra ones.
     std::array<uint32_t, kMaxMatch + 1> lengthBits{};
     std::array<uint8_t, kMaxMatch + 1> lengthCount{};
     for (size_t length = kMinMatch; length <= kMaxMatch; ++length) {
-        const unsigned lc = tables.lengthCode[length];
+        const unsigned lc = kTables.lengthCode[length];
         lengthBits[length] = litCodes[257 + lc] | uint32_t(length - kLengthBase[lc]) << litLengths[257 + lc];
         lengthCount[length] = uint8_t(litLengths[257 + lc] + kLengthExtra[lc]);
     }
     // The tokens' bits stay in registers and go out eight bytes at a time,
-    // the position moving on by the whole bytes among them: at most 28 bits
-    // a step, so the 64-bit store always holds them (the room made covers
-    // its overrun).
+    // the position moving on by the whole bytes among them: at most 48 bits
+    // a step (a length's and a distance's codes with their extra bits), so
+    // the 64-bit store always holds them (the room made covers its overrun).
     uint64_t bits = m_bits;
     unsigned count = m_bitCount;
     uint8_t* out = m_out.data() + m_outPos;
@@ -566,24 +635,33 @@ void ImageDeflater::WriteBlock(bool last)
         bits >>= whole;
         count -= whole;
     };
-    for (const uint32_t token : m_tokens) {
+    // A match like the one before (the pieces of a repeated row) goes out as its bits did.
+    uint32_t lastMatch = 0;
+    uint64_t lastBits = 0;
+    unsigned lastCount = 0;
+    for (size_t i = 0; i < m_tokenCount; ++i) {
+        const uint32_t token = m_tokens[i];
         if (!(token & kMatchFlag)) {
             put(litCodes[token], litLengths[token]);
             continue;
         }
-        const unsigned length = (token >> 16) & 0x1FFu;
-        put(lengthBits[length], lengthCount[length]);
-        const unsigned distance = (token & 0xFFFFu) + 1;
-        const unsigned dc = tables.distCode[distance];
-        put(distCodes[dc] | uint64_t(distance - kDistBase[dc]) << distLengths[dc],
-            unsigned(distLengths[dc]) + kDistExtra[dc]);
+        if (token != lastMatch) {
+            const unsigned length = (token >> 16) & 0x1FFu;
+            const unsigned dc = (token >> kDistCodeShift) & 0x1Fu;
+            const uint64_t distance = (token & 0xFFFFu) + 1u - kDistBase[dc];
+            const uint64_t distBits = distCodes[dc] | distance << distLengths[dc];
+            lastMatch = token;
+            lastBits = lengthBits[length] | distBits << lengthCount[length];
+            lastCount = unsigned(lengthCount[length]) + distLengths[dc] + kDistExtra[dc];
+        }
+        put(lastBits, lastCount);
     }
     m_bits = bits;
     m_bitCount = count;
     m_outPos = size_t(out - m_out.data());
     PutBits(litCodes[kEndOfBlock], litLengths[kEndOfBlock]);
     DrainBits();
-    m_tokens.clear();
+    m_tokenCount = 0;
     m_litFreq.fill(0);
     m_distFreq.fill(0);
 }

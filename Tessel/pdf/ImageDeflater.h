@@ -8,13 +8,14 @@
 // A zlib stream of image rows, made for printed pages: an enlarged page
 // repeats whole rows and runs of equal bytes, a thinned one the pattern's
 // rows, which a general compressor finds only after hashing every byte.
-// Each row is matched against a run and the rows 1, 2, 4 and 8 above (an
-// enlarged row, a thinning pattern's period); while none of them agrees on
-// eight bytes, against a few short distances and the last place the same
-// four bytes were seen (one probe of a small table, as text repeats its
-// letters anywhere). Byte strings are compared eight bytes at a time, every
-// candidate without a branch on its first byte; the matches and literals are
-// coded with Huffman codes made for each block of the image. The checksum
+// Each place in a row is matched against a run, then the rows 1, 2, 4 and
+// 8 above (an enlarged row, a thinning pattern's period), then the last
+// place the same six bytes were seen (one probe of a small table, as text
+// repeats its letters anywhere), and last a few short distances: each only
+// while none before it agrees on eight bytes. Byte strings are compared
+// eight bytes at a time, every candidate without a branch on its first
+// byte; the matches and literals are coded with Huffman codes made for each
+// block of the image, a repeated row's pieces counted at once. The checksum
 // of a repeated row is combined from the row's own, never summed again.
 //
 // A page enlarged twice across doubles every pixel: its rows can come as
@@ -102,14 +103,16 @@ private:
     // one array.
     std::vector<uint8_t> m_window;
     size_t m_used = 0;
-    uint64_t m_base = 0;  // offset in the band of the window's first byte
-    // Where in the band each hash of four bytes was last seen, plus one (0: never).
+    uint64_t m_base = 0;  // place of the window's first byte, counted on from band to band
+    // Where each hash of the bytes at a place was last seen, as the low 32 bits of m_base's count.
     static constexpr unsigned kHashBits = 14;
     std::vector<uint32_t> m_lastSeen;
     uint32_t m_adler = 1;
     uint32_t m_rowAdler = 1;  // of the last row coded
     bool m_bRowAdlerKnown = false;
-    std::vector<uint32_t> m_tokens;
+    bool m_bAboveRepeats = false;    // whether the last row coded repeats the one before it
+    std::vector<uint32_t> m_tokens;  // its size is the room made; m_tokenCount are this block's
+    size_t m_tokenCount = 0;
     std::array<uint32_t, 286> m_litFreq{};
     std::array<uint32_t, 30> m_distFreq{};
     uint64_t m_bits = 0;

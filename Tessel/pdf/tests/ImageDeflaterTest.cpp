@@ -154,6 +154,30 @@ TEST(ImageDeflaterTest, LargePagesSpanSeveralBlocksAndStayFarSmallerThanTheirPix
     EXPECT_EQ(Inflate(Deflate(noise, rowBytes), noise.size()), noise);
 }
 
+// A long match goes as pieces of the longest length a code has (258
+// bytes) and a rest that may be no shorter than three: rows and runs a
+// byte or two past a multiple of it, repeated whole, run out and doubled.
+TEST(ImageDeflaterTest, MatchesJustPastAMultipleOfTheLongestPieceInflate)
+{
+    for (const size_t rowBytes : {258u, 259u, 260u, 261u, 516u, 517u, 518u, 774u, 775u}) {
+        std::vector<uint8_t> image(rowBytes * 6, 0);
+        // A row, the same again, a run of one byte but for its first, and a row of noise.
+        for (size_t i = 0; i < rowBytes; ++i) image[i] = image[rowBytes + i] = uint8_t(i * 7);
+        image[2 * rowBytes] = 9;
+        for (size_t i = 3 * rowBytes; i < 4 * rowBytes; ++i) image[i] = uint8_t(i * 2654435761u >> 24);
+        EXPECT_EQ(Inflate(Deflate(image, rowBytes), image.size()), image) << rowBytes;
+        if (rowBytes % 2 == 0) {
+            // The same lengths reached by doubling rows of half as many bytes.
+            std::vector<uint8_t> source(image.size() / 2), doubled;
+            for (size_t i = 0; i < source.size(); ++i) source[i] = image[i] % 3 == 0 ? 0 : image[i];
+            for (size_t row = 0; row < source.size(); row += rowBytes / 2)
+                for (int copy = 0; copy < 2; ++copy)
+                    for (size_t i = 0; i < rowBytes / 2; ++i) doubled.insert(doubled.end(), 2, source[row + i]);
+            EXPECT_EQ(Inflate(DeflateDoubled(source, rowBytes / 2, rowBytes, 8), doubled.size()), doubled) << rowBytes;
+        }
+    }
+}
+
 TEST(ImageDeflaterTest, RowsBeyondTheWindowAndTinyRowsAndNoRows)
 {
     // Rows longer than the 32 KiB window cannot be matched with the row above.
