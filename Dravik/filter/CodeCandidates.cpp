@@ -286,7 +286,12 @@ bool LineFits(const Ink& ink, int32_t x, int32_t y, int32_t dx, int32_t dy, cons
         return px >= 0 && py >= 0 && px < ink.page.width && py < ink.page.height;
     };
     const auto limit = static_cast<int32_t>(std::ceil(4 * module)) + 2;
-    const int32_t back = DarkRun(ink, x, y, -dx, -dy, 4 * limit), ahead = DarkRun(ink, x, y, dx, dy, 4 * limit);
+    const int32_t middle = shape.runs / 2;
+    // The centre no longer than the shape allows: a letter's stem is, and
+    // is left after a few pixels.
+    const auto most = static_cast<int32_t>(shape.modules[middle] * module * 3 / 2) + 2;
+    const int32_t back = DarkRun(ink, x, y, -dx, -dy, most + 1), ahead = DarkRun(ink, x, y, dx, dy, most + 1);
+    if (back + ahead - 1 > most) return false;
     // First a look at the middle of the first two runs beyond each end of
     // the centre: most shapes of text and pictures fail here.
     for (const auto& [end, side] : {std::pair{-back, -1}, {ahead, 1}}) {
@@ -295,7 +300,6 @@ bool LineFits(const Ink& ink, int32_t x, int32_t y, int32_t dx, int32_t dy, cons
             !Dark(ink, kx, ky))
             return false;
     }
-    const int32_t middle = shape.runs / 2;
     int32_t widths[9]{};
     widths[middle] = back + ahead - 1;
     // Light and dark in turn beyond each end of the centre.
