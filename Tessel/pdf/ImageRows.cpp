@@ -1,5 +1,6 @@
 #include "ImageRows.h"
 
+#include <bit>
 #include <cstring>
 
 #include "ColourIndex.h"
@@ -89,6 +90,35 @@ void PackSourceAs(const uint8_t* indices, const uint8_t* map, size_t count, uint
     if (i < count) pack(i, count - i, out);
 }
 
+// One-bit pixels where a single entry is pixel 1 (black and white pages):
+// eight indices are compared with it at once and their bits gathered into a
+// byte by a multiplication, without a lookup a pixel.
+void PackOnes(const uint8_t* indices, size_t count, uint8_t one, uint8_t* out)
+{
+    static_assert(std::endian::native == std::endian::little, "the first index is the word's low byte");
+    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+    constexpr uint64_t kHigh = 0x8080808080808080ull;
+    // Bit 8k + 9j of the product is bit 0 of byte k times bit 9j of the
+    // multiplier: index k lands on bit 63 - k alone, and no two bits of the
+    // product collide, so nothing carries.
+    constexpr uint64_t kGather = 0x8040201008040201ull;
+    const uint64_t ones = 0x0101010101010101ull * one;
+    size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, indices + i, 8);
+        const uint64_t differ = word ^ ones;
+        // The top bit of each byte that differs from `one`: its own top bit or a carry from the rest.
+        const uint64_t other = (((differ & kLow7) + kLow7) | differ) & kHigh;
+        *out++ = static_cast<uint8_t>((((other ^ kHigh) >> 7) * kGather) >> 56);
+    }
+    if (i < count) {
+        unsigned byte = 0;
+        for (size_t n = 0; n < 8; ++n) byte = (byte << 1) | (i + n < count && indices[i + n] == one ? 1u : 0u);
+        *out = static_cast<uint8_t>(byte);
+    }
+}
+
 template <bool Mapped>
 void PackSource(const uint8_t* indices, const uint8_t* map, size_t count, int bits, uint8_t* out)
 {
@@ -138,6 +168,19 @@ ImageRows::ImageRows(const PdfStream::Source& source, int32_t height, const std:
     // (2x + 7) / 8: twice as many, or one fewer where the last doubled byte
     // would hold padding only (never with 8 bits), as the coder takes them.
     if (m_wholeScale == 2 && m_bits <= 8) m_doubledBits = static_cast<unsigned>(m_bits);
+    if (m_bits != 1) return;
+    if (!paletteMap) {
+        m_oneEntry = 1;  // indices of the colours themselves
+        return;
+    }
+    for (size_t entry = 0; entry < ColourIndex::kMaxColours; ++entry) {
+        if (paletteMap[entry] != 1) continue;
+        if (m_oneEntry >= 0) {
+            m_oneEntry = -1;  // several entries are pixel 1
+            return;
+        }
+        m_oneEntry = static_cast<int>(entry);
+    }
 }
 
 const uint8_t* ImageRows::Row(int32_t row)
@@ -157,8 +200,14 @@ void ImageRows::PackRow(int32_t row, uint8_t* out)
 
 void ImageRows::PackSourceRow(int32_t row, uint8_t* out)
 {
-    const uint8_t* indices = SourceIndices(SourceRow(row));
-    if (m_paletteMap && !m_bOwnPalette)
+    PackUnscaled(SourceIndices(SourceRow(row)), out);
+}
+
+void ImageRows::PackUnscaled(const uint8_t* indices, uint8_t* out)
+{
+    if (m_oneEntry >= 0)
+        PackOnes(indices, m_indices.size(), static_cast<uint8_t>(m_oneEntry), out);
+    else if (m_paletteMap && !m_bOwnPalette)
         PackSource<true>(indices, m_paletteMap, m_indices.size(), m_bits, out);
     else
         PackSource<false>(indices, nullptr, m_indices.size(), m_bits, out);
@@ -187,6 +236,8 @@ void ImageRows::Pack(int32_t srcRow, uint8_t* out)
         PackRgb(m_pixels.data(), *m_columns, out);
     else if (m_paletteMap && !m_bOwnPalette)
         PackIndices<true>(indices, m_paletteMap, *m_columns, m_bits, out);
+    else if (m_wholeScale == 1)
+        PackUnscaled(indices, out);
     else if (m_bits == 8 && m_wholeScale > 0)
         RepeatBytes(indices, srcWidth, m_wholeScale, out);
     else

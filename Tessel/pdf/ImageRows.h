@@ -41,6 +41,8 @@ public:
 
 private:
     void Pack(int32_t srcRow, uint8_t* out);
+    // A row of source indices packed at the image's depth, one pixel a column.
+    void PackUnscaled(const uint8_t* indices, uint8_t* out);
     // Row `srcRow` of the source as indices (null for a full-colour one, read into m_pixels).
     const uint8_t* SourceIndices(int32_t srcRow);
 
@@ -54,6 +56,8 @@ private:
     // Nearest neighbour repeats every column this many times (0: not a whole multiple).
     size_t m_wholeScale;
     unsigned m_doubledBits = 0;
+    // At one bit a pixel, the one source index that is pixel 1 (-1: none or several).
+    int m_oneEntry = -1;
     std::vector<uint32_t> m_pixels;
     std::vector<uint8_t> m_indices;
     std::vector<uint8_t> m_packed;

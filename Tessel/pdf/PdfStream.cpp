@@ -20,6 +20,7 @@
 #include "ImageRows.h"
 #include "Log.h"
 #include "PrintSink.h"
+#include "SeenEntries.h"
 
 namespace {
 constexpr uint32_t kPagesObject = 2;  // the page tree: written last, referred to by every page
@@ -57,22 +58,6 @@ std::string Number(double value)
 std::string Reference(uint32_t object)
 {
     return std::to_string(object) + " 0 R";
-}
-
-// Marks the indices that occur in a row. Pages are mostly long runs of
-// white: eight pixels equal to the eight before cost one comparison.
-void MarkSeen(const uint8_t* indices, size_t count, bool* seen)
-{
-    const size_t whole = count / 8 * 8;
-    uint64_t previous = 0;
-    for (size_t i = 0; i < whole; i += 8) {
-        uint64_t word;
-        memcpy(&word, indices + i, sizeof word);
-        if (i > 0 && word == previous) continue;
-        previous = word;
-        for (size_t n = 0; n < 8; ++n) seen[indices[i + n]] = true;
-    }
-    for (size_t i = whole; i < count; ++i) seen[indices[i]] = true;
 }
 
 template <typename ColourAt>
@@ -320,7 +305,7 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
         const bool contiguous = used.size() == static_cast<size_t>(source.width);
         std::vector<uint32_t> pixels(indexed ? 0 : static_cast<size_t>(source.width));
         std::vector<uint8_t> indices(indexed ? static_cast<size_t>(source.width) : 0);
-        bool seen[ColourIndex::kMaxColours] = {};
+        SeenEntries seen;
         // Entries past the palette read as black, as the DIB shows them.
         const auto colourOf = [&](size_t entry) {
             return entry < source.palette.size() ? source.palette[entry] & 0x00FFFFFFu : 0u;
@@ -331,7 +316,7 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
         const auto needsEightBits = [&] {
             ColourIndex probe;
             for (size_t entry = 0; entry < ColourIndex::kMaxColours; ++entry)
-                if (seen[entry] && probe.Add(colourOf(entry)) && probe.BitsPerIndex() == 8) return true;
+                if (seen.Has(entry) && probe.Add(colourOf(entry)) && probe.BitsPerIndex() == 8) return true;
             return false;
         };
         // Reads a source row; true once what is seen settles the encoding.
@@ -340,9 +325,9 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
             if (indexed) {
                 const uint8_t* rowIndices = source.Indices(srcRow, indices.data());
                 if (contiguous)
-                    MarkSeen(rowIndices, indices.size(), seen);
+                    seen.Mark(rowIndices, indices.size());
                 else
-                    for (const int32_t column : used) seen[rowIndices[static_cast<size_t>(column)]] = true;
+                    seen.Mark(rowIndices, used);
                 return ++rowsRead % kRowsBetweenColourCounts == 0 && needsEightBits();
             }
             source.readRow(srcRow, pixels.data());
@@ -366,7 +351,7 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
             for (size_t i = part; i < sourceRows.size() && !settled; i += kColourScanParts)
                 settled = scan(sourceRows[i]);
         for (size_t entry = 0; indexed && entry < ColourIndex::kMaxColours; ++entry) {
-            if (!seen[entry]) continue;
+            if (!seen.Has(entry)) continue;
             const uint32_t colour = colourOf(entry);
             colours.Add(colour);
             paletteMap[entry] = colours.IndexOf(colour);
