@@ -100,13 +100,15 @@ void PackSourceAs(const uint8_t* indices, const uint8_t* map, size_t count, uint
 // byte by a multiplication, without a lookup a pixel.
 void PackOnes(const uint8_t* indices, size_t count, uint8_t one, uint8_t* out)
 {
-    static_assert(std::endian::native == std::endian::little, "the first index is the word's low byte");
     constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
     constexpr uint64_t kHigh = 0x8080808080808080ull;
     // Bit 8k + 9j of the product is bit 0 of byte k times bit 9j of the
-    // multiplier: index k lands on bit 63 - k alone, and no two bits of the
-    // product collide, so nothing carries.
-    constexpr uint64_t kGather = 0x8040201008040201ull;
+    // multiplier: with the first index in the low byte, index k lands on bit
+    // 63 - k alone, and no two bits of the product collide, so nothing
+    // carries. With the first index in the high byte (byte 7 - k), bits
+    // 8k + 56 - 7j do the same.
+    constexpr uint64_t kGather =
+        std::endian::native == std::endian::little ? 0x8040201008040201ull : 0x0102040810204080ull;
     const uint64_t ones = 0x0101010101010101ull * one;
     size_t i = 0;
 #if defined(__SSE2__)
