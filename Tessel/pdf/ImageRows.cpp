@@ -95,10 +95,37 @@ void PackSourceAs(const uint8_t* indices, const uint8_t* map, size_t count, uint
     if (i < count) pack(i, count - i, out);
 }
 
+template <bool Mapped>
+void PackSource(const uint8_t* indices, const uint8_t* map, size_t count, int bits, uint8_t* out)
+{
+    switch (bits) {
+    case 1: PackSourceAs<1, Mapped>(indices, map, count, out); break;
+    case 2: PackSourceAs<2, Mapped>(indices, map, count, out); break;
+    case 4: PackSourceAs<4, Mapped>(indices, map, count, out); break;
+    default:
+        if (Mapped)
+            PackSourceAs<8, true>(indices, map, count, out);
+        else
+            std::memcpy(out, indices, count);
+        break;
+    }
+}
+
+void PackRgb(const uint32_t* pixels, const std::vector<int32_t>& columns, uint8_t* out)
+{
+    for (const int32_t column : columns) {
+        const uint32_t colour = pixels[column];
+        *out++ = static_cast<uint8_t>(colour >> 16);
+        *out++ = static_cast<uint8_t>(colour >> 8);
+        *out++ = static_cast<uint8_t>(colour);
+    }
+}
+}  // namespace
+
 // One-bit pixels where a single entry is pixel 1 (black and white pages):
 // eight indices are compared with it at once and their bits gathered into a
 // byte by a multiplication, without a lookup a pixel.
-void PackOnes(const uint8_t* indices, size_t count, uint8_t one, uint8_t* out)
+void ImageRows::PackOnes(const uint8_t* indices, size_t count, uint8_t one, uint8_t* out)
 {
     constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
     constexpr uint64_t kHigh = 0x8080808080808080ull;
@@ -144,33 +171,6 @@ void PackOnes(const uint8_t* indices, size_t count, uint8_t one, uint8_t* out)
     }
 }
 
-template <bool Mapped>
-void PackSource(const uint8_t* indices, const uint8_t* map, size_t count, int bits, uint8_t* out)
-{
-    switch (bits) {
-    case 1: PackSourceAs<1, Mapped>(indices, map, count, out); break;
-    case 2: PackSourceAs<2, Mapped>(indices, map, count, out); break;
-    case 4: PackSourceAs<4, Mapped>(indices, map, count, out); break;
-    default:
-        if (Mapped)
-            PackSourceAs<8, true>(indices, map, count, out);
-        else
-            std::memcpy(out, indices, count);
-        break;
-    }
-}
-
-void PackRgb(const uint32_t* pixels, const std::vector<int32_t>& columns, uint8_t* out)
-{
-    for (const int32_t column : columns) {
-        const uint32_t colour = pixels[column];
-        *out++ = static_cast<uint8_t>(colour >> 16);
-        *out++ = static_cast<uint8_t>(colour >> 8);
-        *out++ = static_cast<uint8_t>(colour);
-    }
-}
-}  // namespace
-
 int32_t ImageRows::NearestSource(int32_t placed, int32_t sourceCount, int32_t placedCount)
 {
     return static_cast<int32_t>((2 * static_cast<int64_t>(placed) + 1) * sourceCount /
@@ -178,9 +178,9 @@ int32_t ImageRows::NearestSource(int32_t placed, int32_t sourceCount, int32_t pl
 }
 
 ImageRows::ImageRows(const PdfStream::Source& source, int32_t height, const std::vector<int32_t>& columns,
-                     const ColourIndex& colours, const uint8_t* paletteMap, bool ownPalette)
+                     const ColourIndex& colours, const uint8_t* paletteMap, bool ownPalette, const uint8_t* packedRows)
     : m_source(&source), m_height(height), m_columns(&columns), m_colours(&colours), m_paletteMap(paletteMap),
-      m_bOwnPalette(ownPalette)
+      m_bOwnPalette(ownPalette), m_packedRows(packedRows)
 {
     const bool rgb = colours.IsFull();
     m_bits = rgb || ownPalette ? (rgb ? 24 : 8) : colours.BitsPerIndex();
@@ -225,7 +225,13 @@ void ImageRows::PackRow(int32_t row, uint8_t* out)
 
 void ImageRows::PackSourceRow(int32_t row, uint8_t* out)
 {
-    PackUnscaled(SourceIndices(SourceRow(row)), out);
+    const int32_t srcRow = SourceRow(row);
+    if (m_packedRows) {
+        const size_t bytes = (m_indices.size() + 7) / 8;
+        std::memcpy(out, m_packedRows + static_cast<size_t>(srcRow) * bytes, bytes);
+        return;
+    }
+    PackUnscaled(SourceIndices(srcRow), out);
 }
 
 void ImageRows::PackUnscaled(const uint8_t* indices, uint8_t* out)
@@ -256,13 +262,17 @@ const uint8_t* ImageRows::SourceIndices(int32_t srcRow)
 void ImageRows::Pack(int32_t srcRow, uint8_t* out)
 {
     const size_t srcWidth = m_indices.size();
+    if (m_packedRows && m_wholeScale == 1) {
+        std::memcpy(out, m_packedRows + static_cast<size_t>(srcRow) * m_packed.size(), m_packed.size());
+        return;
+    }
     const uint8_t* indices = SourceIndices(srcRow);
     if (m_bits == 24)
         PackRgb(m_pixels.data(), *m_columns, out);
-    else if (m_paletteMap && !m_bOwnPalette)
-        PackIndices<true>(indices, m_paletteMap, *m_columns, m_bits, out);
     else if (m_wholeScale == 1)
         PackUnscaled(indices, out);
+    else if (m_paletteMap && !m_bOwnPalette)
+        PackIndices<true>(indices, m_paletteMap, *m_columns, m_bits, out);
     else if (m_bits == 8 && m_wholeScale > 0)
         RepeatBytes(indices, srcWidth, m_wholeScale, out);
     else

@@ -299,6 +299,7 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
     // reduction are not looked at.
     ColourIndex colours;
     uint8_t paletteMap[ColourIndex::kMaxColours] = {};
+    bool packing = false;
     {
         std::vector<int32_t> used(columns);
         used.erase(std::unique(used.begin(), used.end()), used.end());  // columns only grow
@@ -306,6 +307,12 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
         std::vector<uint32_t> pixels(indexed ? 0 : static_cast<size_t>(source.width));
         std::vector<uint8_t> indices(indexed ? static_cast<size_t>(source.width) : 0);
         SeenEntries seen;
+        // An image of two entries at most, stored at its source's width or
+        // twice it, is packed a bit a pixel while the scan has its rows at
+        // hand: they are then not read from the source a second time.
+        const size_t packedBytes = (static_cast<size_t>(source.width) + 7) / 8;
+        packing = indexed && (width == source.width || width == 2 * source.width);
+        if (packing) m_packedRows.resize(packedBytes * static_cast<size_t>(source.height));
         // Entries past the palette read as black, as the DIB shows them.
         const auto colourOf = [&](size_t entry) {
             return entry < source.palette.size() ? source.palette[entry] & 0x00FFFFFFu : 0u;
@@ -328,6 +335,10 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
                     seen.Mark(rowIndices, indices.size());
                 else
                     seen.Mark(rowIndices, used);
+                packing = packing && seen.Count() <= 2;
+                if (packing)
+                    ImageRows::PackOnes(rowIndices, indices.size(), seen.First(),
+                                        m_packedRows.data() + static_cast<size_t>(srcRow) * packedBytes);
                 return ++rowsRead % kRowsBetweenColourCounts == 0 && needsEightBits();
             }
             source.readRow(srcRow, pixels.data());
@@ -356,6 +367,23 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
             colours.Add(colour);
             paletteMap[entry] = colours.IndexOf(colour);
         }
+        // The rows were packed with the first entry seen as 1: turned over
+        // where that entry is 0 and the other 1. Two entries of one colour
+        // are both 0 and are packed again from the source.
+        size_t other = 0;
+        while (other < ColourIndex::kMaxColours && (!seen.Has(other) || other == seen.First())) ++other;
+        const bool twoColours = other < ColourIndex::kMaxColours;
+        packing = packing && !settled && colours.BitsPerIndex() == 1 &&
+                  (!twoColours || paletteMap[seen.First()] != paletteMap[other]);
+        if (packing && paletteMap[seen.First()] == 0) {
+            const size_t padding = static_cast<size_t>(-source.width & 7);
+            const auto last = static_cast<uint8_t>(0xFFu << padding);
+            for (const int32_t srcRow : sourceRows) {
+                uint8_t* bytes = m_packedRows.data() + static_cast<size_t>(srcRow) * packedBytes;
+                for (size_t i = 0; i + 1 < packedBytes; ++i) bytes[i] = static_cast<uint8_t>(~bytes[i]);
+                bytes[packedBytes - 1] ^= last;
+            }
+        }
     }
 
     const uint32_t image = NewObject();
@@ -381,7 +409,8 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
     dictionary += "/Interpolate false/Filter/FlateDecode/Length " + Reference(length) + ">>\nstream\n";
     Emit(dictionary);
     size_t compressed = 0;
-    if (!WriteImageData(source, height, columns, colours, indexed ? paletteMap : nullptr, ownPalette, compressed))
+    if (!WriteImageData(source, height, columns, colours, indexed ? paletteMap : nullptr, ownPalette,
+                        packing ? m_packedRows.data() : nullptr, compressed))
         return false;
     Emit("\nendstream\nendobj\n");
     if (!BeginObject(length)) return false;
@@ -396,9 +425,9 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
 
 bool PdfStream::WriteImageData(const Source& source, int32_t height, const std::vector<int32_t>& columns,
                                const ColourIndex& colours, const uint8_t* paletteMap, bool ownPalette,
-                               size_t& compressed)
+                               const uint8_t* packedRows, size_t& compressed)
 {
-    const ImageRows rows(source, height, columns, colours, paletteMap, ownPalette);
+    const ImageRows rows(source, height, columns, colours, paletteMap, ownPalette, packedRows);
     const size_t rowBytes = rows.RowBytes();
     // Palette images (every page of a job) go through our own compressor,
     // which knows the repeated rows and pixels of enlarged pages and the

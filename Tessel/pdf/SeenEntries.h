@@ -18,6 +18,10 @@ public:
     // Marks the entries in the given columns of a row of indices.
     void Mark(const uint8_t* indices, const std::vector<int32_t>& columns);
     bool Has(size_t entry) const { return m_seen[entry]; }
+    // The entries seen, counted as far as one past kFew.
+    size_t Count() const { return m_fewCount; }
+    // The first entry seen; Count() must not be 0.
+    uint8_t First() const { return m_few[0]; }
 
 private:
     static constexpr size_t kStretch = 256;
