@@ -25,8 +25,7 @@ public:
     // packedRows, where not null, holds a one-bit image's source rows
     // already packed, (width + 7) / 8 bytes each, read instead of the source.
     ImageRows(const PdfStream::Source& source, int32_t height, const std::vector<int32_t>& columns,
-              const ColourIndex& colours, const uint8_t* paletteMap, bool ownPalette,
-              const uint8_t* packedRows = nullptr);
+              const ColourIndex& colours, const uint8_t* paletteMap, bool ownPalette, const uint8_t* packedRows);
 
     size_t RowBytes() const { return m_packed.size(); }
     // Placed row `row`, packed; valid until the next call.

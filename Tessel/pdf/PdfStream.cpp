@@ -372,9 +372,9 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
         // are both 0 and are packed again from the source.
         size_t other = 0;
         while (other < ColourIndex::kMaxColours && (!seen.Has(other) || other == seen.First())) ++other;
-        const bool twoColours = other < ColourIndex::kMaxColours;
+        const bool twoEntries = other < ColourIndex::kMaxColours;
         packing = packing && !settled && colours.BitsPerIndex() == 1 &&
-                  (!twoColours || paletteMap[seen.First()] != paletteMap[other]);
+                  (!twoEntries || paletteMap[seen.First()] != paletteMap[other]);
         if (packing && paletteMap[seen.First()] == 0) {
             const size_t padding = static_cast<size_t>(-source.width & 7);
             const auto last = static_cast<uint8_t>(0xFFu << padding);
