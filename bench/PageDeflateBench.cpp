@@ -6,7 +6,8 @@
 // with a keep/drop pattern first, as every printed page is. Last, the whole
 // image through the PDF writer with its compression in one band against as
 // many threads as the machine has processors (real time: the bands run on
-// threads of their own).
+// threads of their own), for the colour page and for a black-and-white one
+// (text and a black area: a 1-bit image).
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
@@ -35,8 +36,9 @@ struct Page {
     std::vector<uint32_t> palette;
 };
 
-// Page 1 of a colour job, rendered once, enlarged `scale` times both ways.
-Page MakePage(size_t scale)
+// Page 1 of a colour job (or of a black-and-white one), rendered once,
+// enlarged `scale` times both ways.
+Page MakePage(size_t scale, bool colour = true)
 {
     {
         Page p;
@@ -46,8 +48,11 @@ Page MakePage(size_t scale)
         std::ofstream(folder / "page.ps") << "%!PS\n/Helvetica findfont 11 scalefont setfont\n"
                                              "0 1 30 { /l exch def 72 660 l 14 mul sub moveto\n"
                                              "  (The quick brown fox jumps over the lazy dog, again.) show } for\n"
-                                             "100 100 200 120 rectfill 0.5 setgray 320 100 200 120 rectfill\n"
-                                             "0.2 0.4 0.8 setrgbcolor 320 230 150 60 rectfill showpage\n";
+                                             "100 100 200 120 rectfill\n"
+                                          << (colour ? "0.5 setgray 320 100 200 120 rectfill\n"
+                                                       "0.2 0.4 0.8 setrgbcolor 320 230 150 60 rectfill\n"
+                                                     : "")
+                                          << "showpage\n";
         Process gs;
         const std::string commandLine =
             CommandLine::Join({"gs", "-q", "-dNOPAUSE", "-dBATCH", "-sDEVICE=bmp256", "-r300",
@@ -145,10 +150,12 @@ struct CountingSink : PrintSink {
 };
 
 // The 300-dpi page placed at `scale` times its size (range 0), its image
-// compressed by range 1 threads (0: the writer's own choice).
+// compressed by range 1 threads (0: the writer's own choice); the colour
+// page, or the black-and-white one where range 2 is 0.
 void Pdf(benchmark::State& state)
 {
-    const Page& page = EnlargedPage(1);
+    static const Page bw = MakePage(1, false);
+    const Page& page = state.range(2) != 0 ? EnlargedPage(1) : bw;
     if (page.rows.empty()) return state.SkipWithError("no page from gs");
     const auto width = int32_t(page.rowBytes), height = int32_t(page.rows.size() / page.rowBytes);
     const auto scale = int32_t(state.range(0));
@@ -177,5 +184,13 @@ void Pdf(benchmark::State& state)
 BENCHMARK_CAPTURE(Zlib, level1, Z_DEFAULT_STRATEGY)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Zlib, level1_rle, Z_RLE)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(Ours)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
-BENCHMARK(Pdf)->Args({1, 1})->Args({1, 0})->Args({2, 1})->Args({2, 0})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(Pdf)
+    ->Args({1, 1, 1})
+    ->Args({1, 0, 1})
+    ->Args({2, 1, 1})
+    ->Args({2, 0, 1})
+    ->Args({2, 1, 0})
+    ->Args({2, 0, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK_MAIN();

@@ -1,5 +1,11 @@
 #include "ImageRows.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include <array>
+#include <bit>
 #include <cstring>
 
 #include "ColourIndex.h"
@@ -116,6 +122,55 @@ void PackRgb(const uint32_t* pixels, const std::vector<int32_t>& columns, uint8_
 }
 }  // namespace
 
+// One-bit pixels where a single entry is pixel 1 (black and white pages):
+// eight indices are compared with it at once and their bits gathered into a
+// byte by a multiplication, without a lookup a pixel.
+void ImageRows::PackOnes(const uint8_t* indices, size_t count, uint8_t one, uint8_t* out)
+{
+    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+    constexpr uint64_t kHigh = 0x8080808080808080ull;
+    // Bit 8k + 9j of the product is bit 0 of byte k times bit 9j of the
+    // multiplier: with the first index in the low byte, index k lands on bit
+    // 63 - k alone, and no two bits of the product collide, so nothing
+    // carries. With the first index in the high byte (byte 7 - k), bits
+    // 8k + 56 - 7j do the same.
+    constexpr uint64_t kGather =
+        std::endian::native == std::endian::little ? 0x8040201008040201ull : 0x0102040810204080ull;
+    const uint64_t ones = 0x0101010101010101ull * one;
+    size_t i = 0;
+#if defined(__SSE2__)
+    // Sixteen at a time where the processor compares them at once: its mask
+    // has the first pixel lowest, so each byte of it is turned round.
+    static constexpr std::array<uint8_t, 256> kTurned = [] {
+        std::array<uint8_t, 256> turned{};
+        for (unsigned byte = 0; byte < 256; ++byte)
+            for (unsigned bit = 0; bit < 8; ++bit)
+                if (byte & (1u << bit)) turned[byte] |= static_cast<uint8_t>(0x80u >> bit);
+        return turned;
+    }();
+    const __m128i sixteen = _mm_set1_epi8(static_cast<char>(one));
+    for (; i + 16 <= count; i += 16) {
+        const __m128i read = _mm_loadu_si128(reinterpret_cast<const __m128i*>(indices + i));
+        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(read, sixteen)));
+        *out++ = kTurned[mask & 0xFF];
+        *out++ = kTurned[mask >> 8];
+    }
+#endif
+    for (; i + 8 <= count; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, indices + i, 8);
+        const uint64_t differ = word ^ ones;
+        // The top bit of each byte that differs from `one`: its own top bit or a carry from the rest.
+        const uint64_t other = (((differ & kLow7) + kLow7) | differ) & kHigh;
+        *out++ = static_cast<uint8_t>((((other ^ kHigh) >> 7) * kGather) >> 56);
+    }
+    if (i < count) {
+        unsigned byte = 0;
+        for (size_t n = 0; n < 8; ++n) byte = (byte << 1) | (i + n < count && indices[i + n] == one ? 1u : 0u);
+        *out = static_cast<uint8_t>(byte);
+    }
+}
+
 int32_t ImageRows::NearestSource(int32_t placed, int32_t sourceCount, int32_t placedCount)
 {
     return static_cast<int32_t>((2 * static_cast<int64_t>(placed) + 1) * sourceCount /
@@ -123,9 +178,9 @@ int32_t ImageRows::NearestSource(int32_t placed, int32_t sourceCount, int32_t pl
 }
 
 ImageRows::ImageRows(const PdfStream::Source& source, int32_t height, const std::vector<int32_t>& columns,
-                     const ColourIndex& colours, const uint8_t* paletteMap, bool ownPalette)
+                     const ColourIndex& colours, const uint8_t* paletteMap, bool ownPalette, const uint8_t* packedRows)
     : m_source(&source), m_height(height), m_columns(&columns), m_colours(&colours), m_paletteMap(paletteMap),
-      m_bOwnPalette(ownPalette)
+      m_bOwnPalette(ownPalette), m_packedRows(packedRows)
 {
     const bool rgb = colours.IsFull();
     m_bits = rgb || ownPalette ? (rgb ? 24 : 8) : colours.BitsPerIndex();
@@ -138,6 +193,19 @@ ImageRows::ImageRows(const PdfStream::Source& source, int32_t height, const std:
     // (2x + 7) / 8: twice as many, or one fewer where the last doubled byte
     // would hold padding only (never with 8 bits), as the coder takes them.
     if (m_wholeScale == 2 && m_bits <= 8) m_doubledBits = static_cast<unsigned>(m_bits);
+    if (m_bits != 1) return;
+    if (!paletteMap) {
+        m_oneEntry = 1;  // indices of the colours themselves
+        return;
+    }
+    for (size_t entry = 0; entry < ColourIndex::kMaxColours; ++entry) {
+        if (paletteMap[entry] != 1) continue;
+        if (m_oneEntry >= 0) {
+            m_oneEntry = -1;  // several entries are pixel 1
+            return;
+        }
+        m_oneEntry = static_cast<int>(entry);
+    }
 }
 
 const uint8_t* ImageRows::Row(int32_t row)
@@ -157,8 +225,20 @@ void ImageRows::PackRow(int32_t row, uint8_t* out)
 
 void ImageRows::PackSourceRow(int32_t row, uint8_t* out)
 {
-    const uint8_t* indices = SourceIndices(SourceRow(row));
-    if (m_paletteMap && !m_bOwnPalette)
+    const int32_t srcRow = SourceRow(row);
+    if (m_packedRows) {
+        const size_t bytes = (m_indices.size() + 7) / 8;
+        std::memcpy(out, m_packedRows + static_cast<size_t>(srcRow) * bytes, bytes);
+        return;
+    }
+    PackUnscaled(SourceIndices(srcRow), out);
+}
+
+void ImageRows::PackUnscaled(const uint8_t* indices, uint8_t* out)
+{
+    if (m_oneEntry >= 0)
+        PackOnes(indices, m_indices.size(), static_cast<uint8_t>(m_oneEntry), out);
+    else if (m_paletteMap && !m_bOwnPalette)
         PackSource<true>(indices, m_paletteMap, m_indices.size(), m_bits, out);
     else
         PackSource<false>(indices, nullptr, m_indices.size(), m_bits, out);
@@ -182,9 +262,15 @@ const uint8_t* ImageRows::SourceIndices(int32_t srcRow)
 void ImageRows::Pack(int32_t srcRow, uint8_t* out)
 {
     const size_t srcWidth = m_indices.size();
+    if (m_packedRows && m_wholeScale == 1) {
+        std::memcpy(out, m_packedRows + static_cast<size_t>(srcRow) * m_packed.size(), m_packed.size());
+        return;
+    }
     const uint8_t* indices = SourceIndices(srcRow);
     if (m_bits == 24)
         PackRgb(m_pixels.data(), *m_columns, out);
+    else if (m_wholeScale == 1)
+        PackUnscaled(indices, out);
     else if (m_paletteMap && !m_bOwnPalette)
         PackIndices<true>(indices, m_paletteMap, *m_columns, m_bits, out);
     else if (m_bits == 8 && m_wholeScale > 0)

@@ -16,10 +16,16 @@ public:
     // Source column or row for each of `placedCount` placed pixels: the one under the pixel's centre.
     static int32_t NearestSource(int32_t placed, int32_t sourceCount, int32_t placedCount);
 
+    // `count` indices packed a bit each, big-endian, the last byte padded
+    // with 0: 1 where an index is `one`.
+    static void PackOnes(const uint8_t* indices, size_t count, uint8_t one, uint8_t* out);
+
     // paletteMap maps an indexed source's entries to `colours` (null for an
     // RGB source); ownPalette stores an 8-bit source's indices as they are.
+    // packedRows, where not null, holds a one-bit image's source rows
+    // already packed, (width + 7) / 8 bytes each, read instead of the source.
     ImageRows(const PdfStream::Source& source, int32_t height, const std::vector<int32_t>& columns,
-              const ColourIndex& colours, const uint8_t* paletteMap, bool ownPalette);
+              const ColourIndex& colours, const uint8_t* paletteMap, bool ownPalette, const uint8_t* packedRows);
 
     size_t RowBytes() const { return m_packed.size(); }
     // Placed row `row`, packed; valid until the next call.
@@ -41,6 +47,8 @@ public:
 
 private:
     void Pack(int32_t srcRow, uint8_t* out);
+    // A row of source indices packed at the image's depth, one pixel a column.
+    void PackUnscaled(const uint8_t* indices, uint8_t* out);
     // Row `srcRow` of the source as indices (null for a full-colour one, read into m_pixels).
     const uint8_t* SourceIndices(int32_t srcRow);
 
@@ -50,10 +58,13 @@ private:
     const ColourIndex* m_colours;
     const uint8_t* m_paletteMap;
     bool m_bOwnPalette;
+    const uint8_t* m_packedRows;
     int m_bits;
     // Nearest neighbour repeats every column this many times (0: not a whole multiple).
     size_t m_wholeScale;
     unsigned m_doubledBits = 0;
+    // At one bit a pixel, the one source index that is pixel 1 (-1: none or several).
+    int m_oneEntry = -1;
     std::vector<uint32_t> m_pixels;
     std::vector<uint8_t> m_indices;
     std::vector<uint8_t> m_packed;

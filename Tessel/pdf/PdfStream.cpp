@@ -20,6 +20,7 @@
 #include "ImageRows.h"
 #include "Log.h"
 #include "PrintSink.h"
+#include "SeenEntries.h"
 
 namespace {
 constexpr uint32_t kPagesObject = 2;  // the page tree: written last, referred to by every page
@@ -57,22 +58,6 @@ std::string Number(double value)
 std::string Reference(uint32_t object)
 {
     return std::to_string(object) + " 0 R";
-}
-
-// Marks the indices that occur in a row. Pages are mostly long runs of
-// white: eight pixels equal to the eight before cost one comparison.
-void MarkSeen(const uint8_t* indices, size_t count, bool* seen)
-{
-    const size_t whole = count / 8 * 8;
-    uint64_t previous = 0;
-    for (size_t i = 0; i < whole; i += 8) {
-        uint64_t word;
-        memcpy(&word, indices + i, sizeof word);
-        if (i > 0 && word == previous) continue;
-        previous = word;
-        for (size_t n = 0; n < 8; ++n) seen[indices[i + n]] = true;
-    }
-    for (size_t i = whole; i < count; ++i) seen[indices[i]] = true;
 }
 
 template <typename ColourAt>
@@ -314,13 +299,20 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
     // reduction are not looked at.
     ColourIndex colours;
     uint8_t paletteMap[ColourIndex::kMaxColours] = {};
+    bool packing = false;
     {
         std::vector<int32_t> used(columns);
         used.erase(std::unique(used.begin(), used.end()), used.end());  // columns only grow
         const bool contiguous = used.size() == static_cast<size_t>(source.width);
         std::vector<uint32_t> pixels(indexed ? 0 : static_cast<size_t>(source.width));
         std::vector<uint8_t> indices(indexed ? static_cast<size_t>(source.width) : 0);
-        bool seen[ColourIndex::kMaxColours] = {};
+        SeenEntries seen;
+        // An image of two entries at most, stored at its source's width or
+        // twice it, is packed a bit a pixel while the scan has its rows at
+        // hand: they are then not read from the source a second time.
+        const size_t packedBytes = (static_cast<size_t>(source.width) + 7) / 8;
+        packing = indexed && (width == source.width || width == 2 * source.width);
+        if (packing) m_packedRows.resize(packedBytes * static_cast<size_t>(source.height));
         // Entries past the palette read as black, as the DIB shows them.
         const auto colourOf = [&](size_t entry) {
             return entry < source.palette.size() ? source.palette[entry] & 0x00FFFFFFu : 0u;
@@ -331,7 +323,7 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
         const auto needsEightBits = [&] {
             ColourIndex probe;
             for (size_t entry = 0; entry < ColourIndex::kMaxColours; ++entry)
-                if (seen[entry] && probe.Add(colourOf(entry)) && probe.BitsPerIndex() == 8) return true;
+                if (seen.Has(entry) && probe.Add(colourOf(entry)) && probe.BitsPerIndex() == 8) return true;
             return false;
         };
         // Reads a source row; true once what is seen settles the encoding.
@@ -340,9 +332,13 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
             if (indexed) {
                 const uint8_t* rowIndices = source.Indices(srcRow, indices.data());
                 if (contiguous)
-                    MarkSeen(rowIndices, indices.size(), seen);
+                    seen.Mark(rowIndices, indices.size());
                 else
-                    for (const int32_t column : used) seen[rowIndices[static_cast<size_t>(column)]] = true;
+                    seen.Mark(rowIndices, used);
+                packing = packing && seen.Count() <= 2;
+                if (packing)
+                    ImageRows::PackOnes(rowIndices, indices.size(), seen.First(),
+                                        m_packedRows.data() + static_cast<size_t>(srcRow) * packedBytes);
                 return ++rowsRead % kRowsBetweenColourCounts == 0 && needsEightBits();
             }
             source.readRow(srcRow, pixels.data());
@@ -366,10 +362,27 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
             for (size_t i = part; i < sourceRows.size() && !settled; i += kColourScanParts)
                 settled = scan(sourceRows[i]);
         for (size_t entry = 0; indexed && entry < ColourIndex::kMaxColours; ++entry) {
-            if (!seen[entry]) continue;
+            if (!seen.Has(entry)) continue;
             const uint32_t colour = colourOf(entry);
             colours.Add(colour);
             paletteMap[entry] = colours.IndexOf(colour);
+        }
+        // The rows were packed with the first entry seen as 1: turned over
+        // where that entry is 0 and the other 1. Two entries of one colour
+        // are both 0 and are packed again from the source.
+        size_t other = 0;
+        while (other < ColourIndex::kMaxColours && (!seen.Has(other) || other == seen.First())) ++other;
+        const bool twoEntries = other < ColourIndex::kMaxColours;
+        packing = packing && !settled && colours.BitsPerIndex() == 1 &&
+                  (!twoEntries || paletteMap[seen.First()] != paletteMap[other]);
+        if (packing && paletteMap[seen.First()] == 0) {
+            const size_t padding = static_cast<size_t>(-source.width & 7);
+            const auto last = static_cast<uint8_t>(0xFFu << padding);
+            for (const int32_t srcRow : sourceRows) {
+                uint8_t* bytes = m_packedRows.data() + static_cast<size_t>(srcRow) * packedBytes;
+                for (size_t i = 0; i + 1 < packedBytes; ++i) bytes[i] = static_cast<uint8_t>(~bytes[i]);
+                bytes[packedBytes - 1] ^= last;
+            }
         }
     }
 
@@ -396,7 +409,8 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
     dictionary += "/Interpolate false/Filter/FlateDecode/Length " + Reference(length) + ">>\nstream\n";
     Emit(dictionary);
     size_t compressed = 0;
-    if (!WriteImageData(source, height, columns, colours, indexed ? paletteMap : nullptr, ownPalette, compressed))
+    if (!WriteImageData(source, height, columns, colours, indexed ? paletteMap : nullptr, ownPalette,
+                        packing ? m_packedRows.data() : nullptr, compressed))
         return false;
     Emit("\nendstream\nendobj\n");
     if (!BeginObject(length)) return false;
@@ -411,9 +425,9 @@ bool PdfStream::DrawImage(const Source& source, int32_t width, int32_t height, d
 
 bool PdfStream::WriteImageData(const Source& source, int32_t height, const std::vector<int32_t>& columns,
                                const ColourIndex& colours, const uint8_t* paletteMap, bool ownPalette,
-                               size_t& compressed)
+                               const uint8_t* packedRows, size_t& compressed)
 {
-    const ImageRows rows(source, height, columns, colours, paletteMap, ownPalette);
+    const ImageRows rows(source, height, columns, colours, paletteMap, ownPalette, packedRows);
     const size_t rowBytes = rows.RowBytes();
     // Palette images (every page of a job) go through our own compressor,
     // which knows the repeated rows and pixels of enlarged pages and the

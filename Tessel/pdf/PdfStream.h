@@ -80,7 +80,8 @@ private:
     bool BeginObject(uint32_t number);
     uint32_t NewObject();
     bool WriteImageData(const Source& source, int32_t height, const std::vector<int32_t>& columns,
-                        const ColourIndex& colours, const uint8_t* paletteMap, bool ownPalette, size_t& compressed);
+                        const ColourIndex& colours, const uint8_t* paletteMap, bool ownPalette,
+                        const uint8_t* packedRows, size_t& compressed);
 
     PrintSink& m_sink;
     unsigned m_maxThreads;
@@ -98,6 +99,9 @@ private:
     std::vector<uint32_t> m_images;
     // One a band, kept from image to image with their buffers.
     std::vector<std::unique_ptr<ImageDeflater>> m_deflaters;
+    // A two-entry image's source rows packed a bit a pixel by the colour
+    // scan, kept with its room from image to image.
+    std::vector<uint8_t> m_packedRows;
     // What each band after the first made, kept with its room likewise.
     std::vector<std::vector<uint8_t>> m_bandOutputs;
 };

@@ -443,6 +443,59 @@ TEST(PdfStreamTest, BlackAndWhitePagesEnlargedTwiceComeBackBitForBit)
     EXPECT_EQ(wrong, 0);
 }
 
+// One-bit rows are packed eight source pixels at a time where a single
+// entry is pixel 1, and a pixel at a time where several are (a palette
+// holding white twice). The colour scan packs a page of two entries at
+// most as it reads it, against the first entry it meets, and turns the
+// bits over where that one is 0 (black at the top left, or a page of white
+// alone), or packs them again where both are one colour, 0. Every case, at the source's size and doubled, on a width no
+// multiple of eight, must give every pixel back with the padding clear.
+TEST(PdfStreamTest, OneBitPagesComeBackWhicheverEntryIsMetFirst)
+{
+    std::vector<uint32_t> palette(256, 0x808080u);
+    palette[3] = 0x000000u;
+    palette[250] = palette[251] = 0xFFFFFFu;
+    const int32_t width = 203, height = 19;
+    const char* const kinds[] = {"black first", "white first", "two whites", "white alone", "two whites alone"};
+    for (const char* kind : kinds) {
+        const std::string k = kind;
+        const auto index = [k](int32_t x, int32_t y) -> uint8_t {
+            if (k == "white alone") return 250;
+            if (k == "two whites alone") return (x + y) % 3 == 0 ? 251 : 250;
+            if ((printtest::IsInk(x, y) && y > 0) || x % 11 == (k == "white first" ? 5 : 0)) return 3;
+            return k == "two whites" && (x + y) % 3 == 0 ? 251 : 250;
+        };
+        const PdfStream::Source source{width,
+                                       height,
+                                       palette,
+                                       [&](int32_t y, uint8_t* p) {
+                                           for (int32_t x = 0; x < width; ++x) p[x] = index(x, y);
+                                       },
+                                       {}};
+        for (const int32_t scale : {1, 2}) {
+            SCOPED_TRACE(k + ", scale " + std::to_string(scale));
+            const int32_t w = width * scale, h = height * scale;
+            const std::string pdf = OneImage(source, w, h, 1);
+            const bool alone = k.find("alone") != std::string::npos;
+            // The palette in entry order: black, then white.
+            ASSERT_NE(pdf.find(alone ? "/Indexed/DeviceRGB 0<FFFFFF>" : "/Indexed/DeviceRGB 1<000000FFFFFF>"),
+                      std::string::npos);
+            const size_t rowBytes = (size_t(w) + 7) / 8;
+            const std::vector<uint8_t> bits = InflatedImage(pdf, rowBytes * size_t(h));
+            ASSERT_FALSE(bits.empty());
+            int wrong = 0;
+            for (int32_t y = 0; y < h; ++y)
+                for (int32_t x = 0; x < w; ++x) {
+                    const bool one = (bits[size_t(y) * rowBytes + size_t(x) / 8] >> (7 - x % 8)) & 1;
+                    wrong += one != (!alone && index(x / scale, y / scale) != 3);
+                }
+            EXPECT_EQ(wrong, 0);
+            for (int32_t y = 0; y < h && w % 8 != 0; ++y)
+                EXPECT_EQ(bits[size_t(y) * rowBytes + rowBytes - 1] & (0xFFu >> (w % 8)), 0u) << "row " << y;
+        }
+    }
+}
+
 // A source that lends its rows in place is read only there, for the colour
 // scan and for the rows: its copying reader here gives wrong indices, so
 // any use of it shows in the image.
