@@ -353,6 +353,9 @@ done
 settle 60
 
 # Root's own job, and a job of a system account, run as the service account.
+# They print on the default queue (their per-name folders choose none), so
+# that they run long enough to be looked at.
+lpadmin -d ParsimoTarget
 for who in root daemon; do
   quiet parsimo
   if [ "$who" = root ]; then lp -d Parsimo "$work/long.ps" >/dev/null; else runuser -u daemon -- lp -d Parsimo "$work/long.ps" >/dev/null; fi
