@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "MicrLocator.h"
 #include "PageView.h"
 
 // The places of a page where a code may lie, found in one pass over its rows
@@ -13,10 +14,9 @@
 // without codes costs this pass alone.
 class CodeCandidates {
 public:
-    // A place in page pixels, counted from the top edge; right and bottom included.
-    struct Area {
-        int32_t left, top, right, bottom;
-    };
+    // A place in page pixels, counted from the top edge; right and bottom
+    // included, as the regions the filter keeps whole are.
+    using Area = MicrRegion;
 
     // The places, each wide enough for the whole code with its quiet zone,
     // overlapping ones merged. resolution is the page's, in dots per inch.
