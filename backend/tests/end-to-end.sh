@@ -141,7 +141,6 @@ settings "$user1" ParsimoTarget
 settings "$user2" ParsimoTarget2
 if [ "$part" = print ]; then
 check_print "$user1" "$work/five.ps" 5 ParsimoTarget
-check_print "$user1" "$work/three.pdf" 3 ParsimoTarget
 
 # No target chosen: the scheduler's default destination, unless that is the
 # virtual printer itself, which stops the job with the target printer message.
