@@ -40,7 +40,7 @@ TEST(JobRecord, MediaNamesAndCustomSizes)
     } cases[] = {
         {"media", "iso_a4_210x297mm", 9, 0, 0},
         {"media", "tray-1,na_ledger_11x17in", 3, 0, 0},  // a size after a source
-        {"PageSize", "Custom.595x842", 9, 0, 0},  // points, within a millimetre of A4
+        {"PageSize", "Custom.595x842", 9, 0, 0},         // points, within a millimetre of A4
         {"PageSize", "Custom.100x200mm", 256, 1000, 2000},
         {"media", "custom_4x6in", 256, 1016, 1524},
         {"PageSize", "Custom.10x15cm", 256, 1000, 1500},
