@@ -321,14 +321,6 @@ bool ChequePage::InsideCodeLine(size_t line, double x, double y, double inset) c
     return false;
 }
 
-void ChequePage::CodeLineInches(size_t line, double* x0, double* y0, double* x1, double* y1) const
-{
-    *x0 = *y0 = 1e9;
-    *x1 = *y1 = -1e9;
-    for (const Shape& s : m_Shapes)
-        if (s.codeLine && s.line == line) Corners(s, x0, y0, x1, y1);
-}
-
 void ChequePage::Corners(const Shape& s, double* x0, double* y0, double* x1, double* y1)
 {
     const double a = s.angle * kPi / 180;
@@ -342,18 +334,4 @@ void ChequePage::Corners(const Shape& s, double* x0, double* y0, double* x1, dou
             *y0 = std::min(*y0, v);
             *y1 = std::max(*y1, v);
         }
-}
-
-bool IsInkPixel(const DibSectionObject* page, int32_t x, int32_t y)
-{
-    const BITMAP& bm = page->ds.dsBm;
-    const int32_t stored = page->ds.dsBmih.biHeight > 0 ? bm.bmHeight - 1 - y : y;
-    const uint8_t* row = static_cast<const uint8_t*>(bm.bmBits) + static_cast<size_t>(stored) * bm.bmWidthBytes;
-    RGBQUAD c{};
-    if (bm.bmBitsPixel == 8) {
-        if (row[x] < page->colorCount) c = page->colors[row[x]];
-    } else {
-        c = RGBQUAD{row[3 * x], row[3 * x + 1], row[3 * x + 2], 0};
-    }
-    return c.rgbRed * 77 + c.rgbGreen * 150 + c.rgbBlue * 29 < 128 * 256;
 }

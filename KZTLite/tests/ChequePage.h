@@ -54,8 +54,6 @@ public:
     // Whether the point (inches) lies inside a shape of that code line, at least inset from its edges.
     bool InsideCodeLine(size_t line, double x, double y, double inset) const;
     size_t CodeLines() const { return m_LineCount; }
-    // Inch box of one code line as drawn (for pages Ghostscript rendered).
-    void CodeLineInches(size_t line, double* x0, double* y0, double* x1, double* y1) const;
 
     static const std::string kStandardLine;
 
@@ -82,6 +80,3 @@ private:
     size_t m_LineCount = 0;
     double m_CodeLineGray = 0;
 };
-
-// Ink of a page pixel as the locator sees it (darker than mid-grey).
-bool IsInkPixel(const DibSectionObject* page, int32_t x, int32_t y);

@@ -160,19 +160,18 @@ protected:
 };
 }  // namespace
 
-TEST_F(SettingsDialogTest, EscapeCancelsTheJobWithNoPagePrinted)
+// Escape cancels the job with no page printed, Enter prints it; the answer
+// is stored for the job processor either way.
+TEST_F(SettingsDialogTest, EscapeCancelsTheJobAndEnterPrintsIt)
 {
-    const RunResult r = JobWithKey("Escape", std::string(TEST_BINARY_DIR) + "/settings-dialog.png");
+    RunResult r = JobWithKey("Escape", std::string(TEST_BINARY_DIR) + "/settings-dialog.png");
     EXPECT_EQ(r.status, kExitCancelled) << r.err;
     EXPECT_TRUE(PrintedFiles(*m_world).empty());
     EXPECT_EQ(StoredCancellation(), 1);
     EXPECT_NE(ReadAll(m_world->UserLog()).find("The print job was canceled by user."), std::string::npos);
     EXPECT_GT(fs::file_size(std::string(TEST_BINARY_DIR) + "/settings-dialog.png"), 10000u);
-}
 
-TEST_F(SettingsDialogTest, EnterPrintsTheJob)
-{
-    const RunResult r = JobWithKey("Return");
+    r = JobWithKey("Return");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(PrintedFiles(*m_world).size(), 1u);
     EXPECT_EQ(StoredCancellation(), 0);
@@ -226,7 +225,8 @@ TEST_F(SettingsDialogTest, StartsFromTheJobsSavingWithinTheMachinesMinimum)
 }
 
 // Given a time limit (as under the queue), an unanswered dialog closes by
-// itself and stores nothing; a limit that is not a number is ignored.
+// itself and stores nothing; a limit that is not a number is ignored; with no
+// display at all it says so and touches nothing.
 TEST_F(SettingsDialogTest, AnUnansweredDialogClosesAfterItsLimitStoringNothing)
 {
     const std::string before = ReadAll(m_world->root / "etc/user.reg");
@@ -242,6 +242,9 @@ TEST_F(SettingsDialogTest, AnUnansweredDialogClosesAfterItsLimitStoringNothing)
     m_world->Set("DISPLAY", "");
     const RunResult bad = Parsimo({"/dialog"});
     EXPECT_NE(bad.err.find("PARSIMO_DIALOG_TIMEOUT=2x is not a number of seconds"), std::string::npos) << bad.err;
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("no display"), std::string::npos) << bad.err;
+    EXPECT_EQ(ReadAll(m_world->root / "etc/user.reg"), before);
 }
 
 // A job that cannot print says why in our own message box, which waits for
@@ -313,17 +316,4 @@ TEST(SettingsDialog, WithoutItsPackageTheJobGoesOnAndTheLogSaysWhy)
         EXPECT_EQ(alone.status, 4) << command;
         EXPECT_NE(alone.err.find("needs the package parsimo-gtk"), std::string::npos) << alone.err;
     }
-}
-
-TEST(SettingsDialog, WithoutADisplayItSaysSoAndTouchesNothing)
-{
-    World world;
-    world.Settings({{"PrintJobCancellation", Dword(0)}, {"SavingsPercentage", Dword(30)}});
-    world.Set("DISPLAY", "");
-    world.Set("WAYLAND_DISPLAY", "");
-    const std::string before = ReadAll(world.root / "etc/user.reg");
-    const RunResult r = Parsimo({"/dialog"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("no display"), std::string::npos) << r.err;
-    EXPECT_EQ(ReadAll(world.root / "etc/user.reg"), before);
 }

@@ -24,22 +24,8 @@ PrintJobInfo Record(std::vector<PrintOption> options, int copies = 1)
 }
 }  // namespace
 
-TEST(JobRecord, ArgumentsAndDefaults)
+TEST(JobRecord, AnOverlongTitleIsCut)
 {
-    const PrintJobInfo r = Record({{"job-uuid", "urn:uuid:1"}, {"media", "no-such-paper"}, {"Resolution", "fast"}});
-    EXPECT_EQ(r.JobID, 42u);
-    EXPECT_STREQ(r.PrintDocumentName, "report.pdf");
-    EXPECT_STREQ(r.UserName, "alice");
-    EXPECT_STREQ(r.MachineName, "host1");
-    EXPECT_EQ(r.Orientation, 1);
-    EXPECT_EQ(r.PaperSize, 1);
-    EXPECT_EQ(r.PrintQuality, 300);
-    EXPECT_EQ(r.dmScale, 100);
-    EXPECT_EQ(r.Copies, 1);
-    EXPECT_EQ(r.Collate, 1);
-    EXPECT_EQ(r.TotalPages, 0);
-    EXPECT_EQ(r.PagesPrinted, 0);
-
     BackendJob longTitle = Job();
     longTitle.title.assign(300, 'x');
     EXPECT_EQ(std::string(JobRecord::FromJob(longTitle, {}, "").PrintDocumentName).size(), 260u);
@@ -53,12 +39,8 @@ TEST(JobRecord, MediaNamesAndCustomSizes)
         int paper, width, length;
     } cases[] = {
         {"media", "iso_a4_210x297mm", 9, 0, 0},
-        {"media", "A4", 9, 0, 0},
-        {"PageSize", "Legal", 5, 0, 0},
         {"media", "tray-1,na_ledger_11x17in", 3, 0, 0},  // a size after a source
-        {"PageSize", "Executive", 7, 0, 0},
-        {"media", "jis_b5_182x257mm", 13, 0, 0},
-        {"PageSize", "Custom.595x842", 9, 0, 0},  // points, within a millimetre of A4
+        {"PageSize", "Custom.595x842", 9, 0, 0},         // points, within a millimetre of A4
         {"PageSize", "Custom.100x200mm", 256, 1000, 2000},
         {"media", "custom_4x6in", 256, 1016, 1524},
         {"PageSize", "Custom.10x15cm", 256, 1000, 1500},
@@ -79,8 +61,6 @@ TEST(JobRecord, MediaNamesAndCustomSizes)
 TEST(JobRecord, OrientationResolutionCopiesCollate)
 {
     EXPECT_EQ(Record({{"orientation-requested", "4"}}).Orientation, 2);
-    EXPECT_EQ(Record({{"orientation-requested", "5"}}).Orientation, 2);
-    EXPECT_EQ(Record({{"orientation-requested", "3"}}).Orientation, 1);
     EXPECT_EQ(Record({{"orientation-requested", "9"}}).Orientation, 1);
     EXPECT_EQ(Record({{"landscape", ""}}).Orientation, 2);
     EXPECT_EQ(Record({{"landscape", "true"}, {"landscape", "false"}}).Orientation, 1);  // the last one wins
@@ -92,7 +72,6 @@ TEST(JobRecord, OrientationResolutionCopiesCollate)
     const PrintJobInfo copies = Record({{"copies", "9"}}, 3);  // the arguments' count is the one
     EXPECT_EQ(copies.Copies, 3);
     EXPECT_EQ(Record({{"collate", "false"}}).Collate, 0);
-    EXPECT_EQ(Record({{"Collate", "True"}}).Collate, 1);
     EXPECT_EQ(Record({{"multiple-document-handling", "separate-documents-uncollated-copies"}}).Collate, 0);
 }
 
@@ -109,17 +88,11 @@ TEST(JobRecord, StoreWritesTypedValuesAndKeepsTheRest)
     RegistryHive read;
     ASSERT_TRUE(read.Load(hive.c_str()));
     EXPECT_EQ(read.ProblemCount(), 0);
-    const char* dwords[] = {"JobID",   "Orientation", "PaperSize", "PaperLength", "PaperWidth",  "PrintQuality",
-                            "dmScale", "Copies",      "Collate",   "TotalPages",  "PagesPrinted"};
-    for (const char* name : dwords) {
-        RegistryHive::Value v;
-        ASSERT_TRUE(read.GetValue(JobRecord::kRecordKey, name, v)) << name;
-        EXPECT_EQ(v.type, 4u) << name;
-    }
     RegistryHive::Value v;
     ASSERT_TRUE(read.GetValue(JobRecord::kRecordKey, "PrintDocumentName", v));
     EXPECT_EQ(std::string(v.data.begin(), v.data.end()), std::string("line break \"quoted\"\0", 20));
     ASSERT_TRUE(read.GetValue(JobRecord::kRecordKey, "PaperWidth", v));
+    EXPECT_EQ(v.type, 4u);
     EXPECT_EQ(v.data[0] | v.data[1] << 8, 1000);
     ASSERT_TRUE(read.GetValue(JobRecord::kSettingsKey, "PrinterName", v));
     EXPECT_EQ(std::string(v.data.begin(), v.data.end()), std::string("Parsimo2\0", 9));
