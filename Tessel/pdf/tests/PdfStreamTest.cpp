@@ -179,36 +179,6 @@ TEST(PdfStreamTest, SmallestExactEncodingIsChosenAndEveryColourComesBack)
     }
 }
 
-TEST(PdfStreamTest, PalettedSourcesKeepOnlyTheEntriesThatArePlaced)
-{
-    std::vector<uint32_t> grays(256);
-    for (size_t i = 0; i < 256; ++i) grays[i] = static_cast<uint32_t>(i) * 0x010101u;
-    const struct {
-        void (*row)(int32_t y, uint8_t* indices);
-        int32_t width, height, placedWidth, placedHeight;
-        const char* encoding;
-    } cases[] = {
-        // 7 and 200 in odd columns, 9 only in the even ones that a reduction
-        // by two leaves out (each placed pixel takes the one under its centre).
-        {[](int32_t y, uint8_t* p) {
-             for (int32_t x = 0; x < 8; ++x) p[x] = x % 2 ? ((x / 2 + y) % 2 ? 7 : 200) : 9;
-         },
-         8, 4, 4, 2, "/Width 4/Height 2/ColorSpace[/Indexed/DeviceRGB 1<070707C8C8C8>]/BitsPerComponent 1"},
-        // Runs of 5, a lone 3 inside a run, 9 in the tail of a row that is no
-        // whole number of words; 0 nowhere.
-        {[](int32_t y, uint8_t* p) {
-             for (int32_t x = 0; x < 21; ++x) p[x] = 5;
-             p[12] = y == 1 ? 3 : 5;
-             p[20] = y == 2 ? 9 : 5;
-         },
-         21, 3, 42, 6, "/ColorSpace[/Indexed/DeviceRGB 2<030303050505090909>]/BitsPerComponent 2"},
-    };
-    for (const auto& c : cases) {
-        const PdfStream::Source source{c.width, c.height, grays, c.row, {}};
-        EXPECT_NE(OneImage(source, c.placedWidth, c.placedHeight).find(c.encoding), std::string::npos) << c.encoding;
-    }
-}
-
 // The colour scan may stop once a page is known to need 8 bits an index; a
 // page whose palette repeats colours is not such a page however many entries
 // it uses, and a colour first seen on its last row must come back too.
