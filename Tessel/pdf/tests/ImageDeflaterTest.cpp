@@ -121,7 +121,6 @@ TEST(ImageDeflaterTest, RowsGivenBeforeDoublingInflateToTheDoubledRows)
                 const int height = width > 1000 ? 200 : 23;
                 const auto source = EnlargedPage(int(bits), 1, width, height, content, halfBytes, seed);
                 const auto image = EnlargedPage(int(bits), 2, width, height, content, rowBytes, seed++);
-                EXPECT_TRUE(rowBytes == 2 * halfBytes || (bits < 8 && rowBytes + 1 == 2 * halfBytes));
                 const auto stream = DeflateDoubled(source, halfBytes, rowBytes, bits);
                 EXPECT_EQ(Inflate(stream, image.size()), image)
                     << bits << " bits, width " << width << ", content " << int(content);
