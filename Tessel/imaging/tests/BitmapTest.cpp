@@ -55,16 +55,6 @@ TEST(BitmapTest, CopiesSectionsWithTheirTables)
     EXPECT_EQ(std::memcmp(page.GetColorTable(), colors, sizeof(colors)), 0);
 }
 
-TEST(BitmapTest, BorrowedPixelsAreTheSectionsOwn)
-{
-    RGBQUAD colors[4] = {Rgb(0, 0, 0), Rgb(255, 255, 255), Rgb(9, 9, 9), Rgb(1, 2, 3)};
-    Dib indexed(CreateDibSection(5, 3, 4, BI_RGB, colors, 4, nullptr));
-    const Inspected page(indexed.get(), true);
-    EXPECT_EQ(page.GetBits(), indexed->ds.dsBm.bmBits);
-    EXPECT_EQ(std::memcmp(page.GetColorTable(), colors, sizeof(colors)), 0);
-    EXPECT_EQ(page.GetWhiteIndex(), 1);
-}
-
 TEST(BitmapTest, BitfieldSectionsBecome24Bit)
 {
     const uint32_t masks[3] = {0xFF0000, 0x00FF00, 0x0000FF};

@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <limits>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -102,6 +104,48 @@ uint32_t TwoColours(int32_t x, int32_t y)
 {
     return printtest::IsInk(x, y) ? 0x000000u : 0xFFFFFFu;
 }
+
+// An image of palette indices, read a row at a time.
+PdfStream::Source IndexedImage(int32_t width, int32_t height, std::span<const uint32_t> palette,
+                               std::function<uint8_t(int32_t x, int32_t y)> indexAt)
+{
+    return {width,
+            height,
+            palette,
+            [width, indexAt](int32_t y, uint8_t* p) {
+                for (int32_t x = 0; x < width; ++x) p[x] = indexAt(x, y);
+            },
+            {}};
+}
+
+// 256 distinct colours.
+std::vector<uint32_t> DistinctPalette()
+{
+    std::vector<uint32_t> palette(256);
+    for (size_t i = 0; i < 256; ++i) palette[i] = static_cast<uint32_t>(i * 0x010305u) & 0xFFFFFFu;
+    return palette;
+}
+
+// A OneImage document through both renderers: every pixel of the image as
+// `colourAt` says, the margin around it white.
+void ExpectRendered(const std::string& pdf, int32_t width, int32_t height,
+                    const std::function<uint32_t(int32_t x, int32_t y)>& colourAt)
+{
+    ScratchFolder folder;
+    const std::string path = folder.Write("image.pdf", pdf);
+    for (const std::string tool : {"pdftoppm", "gs"}) {
+        printtest::Raster r;
+        ASSERT_TRUE(printtest::Rasterize(tool, path, 1, 72, 0, 0, width + 4, height + 4, r));
+        ASSERT_TRUE(r.width == width + 4 && r.height == height + 4) << tool;
+        int wrong = 0;
+        for (int y = 0; y < r.height; ++y)
+            for (int x = 0; x < r.width; ++x) {
+                const bool inside = x >= 2 && y >= 2 && x < width + 2 && y < height + 2;
+                wrong += r.At(x, y) != (inside ? colourAt(x - 2, y - 2) : 0xFFFFFFu);
+            }
+        EXPECT_EQ(wrong, 0) << tool;
+    }
+}
 }  // namespace
 
 TEST(PdfStreamTest, SmallestExactEncodingIsChosenAndEveryColourComesBack)
@@ -126,55 +170,12 @@ TEST(PdfStreamTest, SmallestExactEncodingIsChosenAndEveryColourComesBack)
          "/ColorSpace/DeviceRGB/BitsPerComponent 8/Interpolate false/Filter/FlateDecode"},
     };
     const int width = 50, height = 40;
-    ScratchFolder folder;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.encoding);
         const std::string bytes = OneImage(RgbImage(width, height, c.colourAt), width, height);
         EXPECT_NE(bytes.find(c.encoding), std::string::npos);
         ExpectConsistent(bytes);
-        const std::string path = folder.Write("image.pdf", bytes);
-        for (const std::string tool : {"pdftoppm", "gs"}) {
-            printtest::Raster r;
-            ASSERT_TRUE(printtest::Rasterize(tool, path, 1, 72, 0, 0, width + 4, height + 4, r));
-            ASSERT_TRUE(r.width == width + 4 && r.height == height + 4) << tool;
-            int wrong = 0;
-            for (int y = 0; y < r.height; ++y)
-                for (int x = 0; x < r.width; ++x) {
-                    const bool inside = x >= 2 && y >= 2 && x < width + 2 && y < height + 2;
-                    wrong += r.At(x, y) != (inside ? c.colourAt(x - 2, y - 2) : 0xFFFFFFu);
-                }
-            EXPECT_EQ(wrong, 0) << tool;
-        }
-    }
-}
-
-TEST(PdfStreamTest, PalettedSourcesKeepOnlyTheEntriesThatArePlaced)
-{
-    std::vector<uint32_t> grays(256);
-    for (size_t i = 0; i < 256; ++i) grays[i] = static_cast<uint32_t>(i) * 0x010101u;
-    const struct {
-        void (*row)(int32_t y, uint8_t* indices);
-        int32_t width, height, placedWidth, placedHeight;
-        const char* encoding;
-    } cases[] = {
-        // 7 and 200 in odd columns, 9 only in the even ones that a reduction
-        // by two leaves out (each placed pixel takes the one under its centre).
-        {[](int32_t y, uint8_t* p) {
-             for (int32_t x = 0; x < 8; ++x) p[x] = x % 2 ? ((x / 2 + y) % 2 ? 7 : 200) : 9;
-         },
-         8, 4, 4, 2, "/Width 4/Height 2/ColorSpace[/Indexed/DeviceRGB 1<070707C8C8C8>]/BitsPerComponent 1"},
-        // Runs of 5, a lone 3 inside a run, 9 in the tail of a row that is no
-        // whole number of words; 0 nowhere.
-        {[](int32_t y, uint8_t* p) {
-             for (int32_t x = 0; x < 21; ++x) p[x] = 5;
-             p[12] = y == 1 ? 3 : 5;
-             p[20] = y == 2 ? 9 : 5;
-         },
-         21, 3, 42, 6, "/ColorSpace[/Indexed/DeviceRGB 2<030303050505090909>]/BitsPerComponent 2"},
-    };
-    for (const auto& c : cases) {
-        const PdfStream::Source source{c.width, c.height, grays, c.row, {}};
-        EXPECT_NE(OneImage(source, c.placedWidth, c.placedHeight).find(c.encoding), std::string::npos) << c.encoding;
+        ExpectRendered(bytes, width, height, c.colourAt);
     }
 }
 
@@ -206,70 +207,16 @@ TEST(PdfStreamTest, ColoursFirstSeenLowDownComeBackExactly)
          },
          "/Indexed/DeviceRGB 255<"},
     };
-    ScratchFolder folder;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.encoding);
         const int32_t width = 30, height = 300;
-        const PdfStream::Source source{width, height, *c.palette, c.row, {}};
-        const std::string bytes = OneImage(source, width, height);
+        const std::string bytes = OneImage(PdfStream::Source{width, height, *c.palette, c.row, {}}, width, height);
         EXPECT_NE(bytes.find(c.encoding), std::string::npos);
-        const std::string path = folder.Write("late.pdf", bytes);
-        std::vector<uint8_t> indices(width);
-        for (const std::string tool : {"pdftoppm", "gs"}) {
-            printtest::Raster r;
-            ASSERT_TRUE(printtest::Rasterize(tool, path, 1, 72, 0, 0, width + 4, height + 4, r));
-            int wrong = 0;
-            for (int y = 0; y < height; ++y) {
-                c.row(y, indices.data());
-                for (int x = 0; x < width; ++x) wrong += r.At(x + 2, y + 2) != (*c.palette)[indices[size_t(x)]];
-            }
-            EXPECT_EQ(wrong, 0) << tool;
-        }
-    }
-}
-
-TEST(PdfStreamTest, PalettePagesAtWholeScalesComeBackPixelForPixelThroughBothRenderers)
-{
-    // Pages enlarged to a finer printer go through the PDF writer's own
-    // compressor: 8-bit ones with their own palette, fewer colours packed.
-    std::vector<uint32_t> palette(256);
-    for (size_t i = 0; i < 256; ++i) palette[i] = static_cast<uint32_t>(i * 0x010305u) & 0xFFFFFFu;
-    const struct {
-        void (*row)(int32_t y, uint8_t* indices);
-        const char* encoding;
-    } cases[] = {
-        {[](int32_t y, uint8_t* p) {
-             for (int32_t x = 0; x < 23; ++x) p[x] = printtest::IsInk(x, y) ? 3 : 250;
-         },
-         "/BitsPerComponent 1"},
-        {[](int32_t y, uint8_t* p) {
-             for (int32_t x = 0; x < 23; ++x) p[x] = uint8_t((x * 7 + y * 3) % 40 + (x % 5 ? 0 : 200));
-         },
-         "/Indexed/DeviceRGB 255<"},
-    };
-    ScratchFolder folder;
-    for (const auto& c : cases) {
-        for (const int32_t scale : {1, 2, 3}) {
-            SCOPED_TRACE(std::string(c.encoding) + " scale " + std::to_string(scale));
-            const int32_t width = 23, height = 17;
-            const PdfStream::Source source{width, height, palette, c.row, {}};
-            const std::string bytes = OneImage(source, width * scale, height * scale);
-            EXPECT_NE(bytes.find(c.encoding), std::string::npos);
-            ExpectConsistent(bytes);
-            const std::string path = folder.Write("enlarged.pdf", bytes);
-            std::vector<uint8_t> indices(width);
-            for (const std::string tool : {"pdftoppm", "gs"}) {
-                printtest::Raster r;
-                ASSERT_TRUE(printtest::Rasterize(tool, path, 1, 72, 0, 0, width * scale + 4, height * scale + 4, r));
-                int wrong = 0;
-                for (int y = 0; y < height * scale; ++y) {
-                    c.row(y / scale, indices.data());
-                    for (int x = 0; x < width * scale; ++x)
-                        wrong += r.At(x + 2, y + 2) != palette[indices[size_t(x / scale)]];
-                }
-                EXPECT_EQ(wrong, 0) << tool;
-            }
-        }
+        ExpectRendered(bytes, width, height, [&c](int32_t x, int32_t y) {
+            uint8_t indices[30];
+            c.row(y, indices);
+            return (*c.palette)[indices[x]];
+        });
     }
 }
 
@@ -279,21 +226,14 @@ TEST(PdfStreamTest, PalettePagesAtWholeScalesComeBackPixelForPixelThroughBothRen
 // each of the writer's coders.
 TEST(PdfStreamTest, ImagesCompressedInBandsInflateToTheSameRows)
 {
-    std::vector<uint32_t> palette(256);
-    for (size_t i = 0; i < 256; ++i) palette[i] = static_cast<uint32_t>(i * 0x010305u) & 0xFFFFFFu;
+    const std::vector<uint32_t> palette = DistinctPalette();
     const int32_t width = 1201, height = 901;  // a band starts on a repeated row
     // Text-like rows above, noise below: bands that cost unlike amounts.
     const auto index = [](int32_t x, int32_t y) -> uint8_t {
         if (y < height / 2) return printtest::IsInk(x, y) ? 3 : 250;
         return uint8_t((x * 7919u + y * 104729u) >> 3);
     };
-    const PdfStream::Source indexed{width,
-                                    height,
-                                    palette,
-                                    [&](int32_t y, uint8_t* p) {
-                                        for (int32_t x = 0; x < width; ++x) p[x] = index(x, y);
-                                    },
-                                    {}};
+    const PdfStream::Source indexed = IndexedImage(width, height, palette, index);
     const PdfStream::Source rgb = RgbImage(width, height, [](int32_t x, int32_t y) {
         return static_cast<uint32_t>(x * 0x010203 + y * 0x030201) & 0xFFFFFFu;
     });
@@ -405,51 +345,14 @@ TEST(PdfStreamTest, AFailedWriteFailsTheDocumentAndNothingMoreIsWritten)
     }
 }
 
-// A two-colour page on a printer of twice its resolution is packed a bit a
-// pixel, each pixel doubled, eight source pixels at a time: every placed
-// pixel must come back, across long white runs, repeated groups and a row
-// whose width is no multiple of eight.
-TEST(PdfStreamTest, BlackAndWhitePagesEnlargedTwiceComeBackBitForBit)
-{
-    std::vector<uint32_t> palette(256, 0xFFFFFFu);
-    palette[3] = 0x000000u;
-    const int32_t width = 1207, height = 37;
-    const auto ink = [](int32_t x, int32_t y) {
-        return (y % 9 == 4 && x > 100) || printtest::IsInk(x, y) || (x % 16 < 8 && y > 30);
-    };
-    const PdfStream::Source source{width,
-                                   height,
-                                   palette,
-                                   [&](int32_t y, uint8_t* p) {
-                                       for (int32_t x = 0; x < width; ++x) p[x] = ink(x, y) ? 3 : 250;
-                                   },
-                                   {}};
-    const int32_t w = 2 * width, h = 2 * height;
-    const std::string pdf = OneImage(source, w, h, 1);
-    ASSERT_NE(pdf.find("/ColorSpace[/Indexed/DeviceRGB 1<"), std::string::npos);
-    // The palette's two colours, in the order the bits name them.
-    const size_t hex = pdf.find("/Indexed/DeviceRGB 1<") + 21;
-    const bool blackIsOne = pdf.substr(hex, 12) == "FFFFFF000000";
-    ASSERT_TRUE(blackIsOne || pdf.substr(hex, 12) == "000000FFFFFF");
-    const size_t rowBytes = (size_t(w) + 7) / 8;
-    const std::vector<uint8_t> bits = InflatedImage(pdf, rowBytes * size_t(h));
-    ASSERT_FALSE(bits.empty());
-    int wrong = 0;
-    for (int32_t y = 0; y < h; ++y)
-        for (int32_t x = 0; x < w; ++x) {
-            const bool one = (bits[size_t(y) * rowBytes + size_t(x) / 8] >> (7 - x % 8)) & 1;
-            wrong += (one == blackIsOne) != ink(x / 2, y / 2);
-        }
-    EXPECT_EQ(wrong, 0);
-}
-
 // One-bit rows are packed eight source pixels at a time where a single
 // entry is pixel 1, and a pixel at a time where several are (a palette
 // holding white twice). The colour scan packs a page of two entries at
 // most as it reads it, against the first entry it meets, and turns the
 // bits over where that one is 0 (black at the top left, or a page of white
-// alone), or packs them again where both are one colour, 0. Every case, at the source's size and doubled, on a width no
-// multiple of eight, must give every pixel back with the padding clear.
+// alone), or packs them again where both are one colour, 0. Every case, at
+// the source's size and doubled, across long runs and repeated groups, on a
+// width no multiple of eight, must give every pixel back with the padding clear.
 TEST(PdfStreamTest, OneBitPagesComeBackWhicheverEntryIsMetFirst)
 {
     std::vector<uint32_t> palette(256, 0x808080u);
@@ -462,16 +365,11 @@ TEST(PdfStreamTest, OneBitPagesComeBackWhicheverEntryIsMetFirst)
         const auto index = [k](int32_t x, int32_t y) -> uint8_t {
             if (k == "white alone") return 250;
             if (k == "two whites alone") return (x + y) % 3 == 0 ? 251 : 250;
-            if ((printtest::IsInk(x, y) && y > 0) || x % 11 == (k == "white first" ? 5 : 0)) return 3;
+            const bool runs = (y == 9 && x > 40) || (x % 16 < 8 && y > 15);
+            if ((printtest::IsInk(x, y) && y > 0) || runs || x % 11 == (k == "white first" ? 5 : 0)) return 3;
             return k == "two whites" && (x + y) % 3 == 0 ? 251 : 250;
         };
-        const PdfStream::Source source{width,
-                                       height,
-                                       palette,
-                                       [&](int32_t y, uint8_t* p) {
-                                           for (int32_t x = 0; x < width; ++x) p[x] = index(x, y);
-                                       },
-                                       {}};
+        const PdfStream::Source source = IndexedImage(width, height, palette, index);
         for (const int32_t scale : {1, 2}) {
             SCOPED_TRACE(k + ", scale " + std::to_string(scale));
             const int32_t w = width * scale, h = height * scale;
@@ -501,8 +399,7 @@ TEST(PdfStreamTest, OneBitPagesComeBackWhicheverEntryIsMetFirst)
 // any use of it shows in the image.
 TEST(PdfStreamTest, RowsLentInPlaceGiveTheSameImageAsRowsCopied)
 {
-    std::vector<uint32_t> palette(256);
-    for (size_t i = 0; i < 256; ++i) palette[i] = static_cast<uint32_t>(i * 0x010305u) & 0xFFFFFFu;
+    const std::vector<uint32_t> palette = DistinctPalette();
     const int32_t width = 301, height = 23;
     for (const bool twoColours : {true, false}) {
         std::vector<uint8_t> pixels(size_t(width) * size_t(height));

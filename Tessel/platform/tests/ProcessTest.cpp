@@ -85,17 +85,14 @@ TEST(ProcessTest, HugePagesAreAskedForWithoutOverridingTheCallersTunables)
         EXPECT_TRUE(child.Wait());
         return seen;
     };
-    const std::string before = GetEnvironmentText("GLIBC_TUNABLES");
-    unsetenv("GLIBC_TUNABLES");
-    EXPECT_EQ(tunablesSeen(), "glibc.malloc.hugetlb=1\n");
-    setenv("GLIBC_TUNABLES", "glibc.malloc.check=0", 1);
-    EXPECT_EQ(tunablesSeen(), "glibc.malloc.check=0:glibc.malloc.hugetlb=1\n");
-    setenv("GLIBC_TUNABLES", "glibc.malloc.hugetlb=0", 1);  // the caller's choice holds
-    EXPECT_EQ(tunablesSeen(), "glibc.malloc.hugetlb=0\n");
-    if (before.empty())
-        unsetenv("GLIBC_TUNABLES");
-    else
-        setenv("GLIBC_TUNABLES", before.c_str(), 1);
+    const char* const cases[][2] = {
+        {nullptr, "glibc.malloc.hugetlb=1\n"},
+        {"glibc.malloc.check=0", "glibc.malloc.check=0:glibc.malloc.hugetlb=1\n"},
+        {"glibc.malloc.hugetlb=0", "glibc.malloc.hugetlb=0\n"}};  // the caller's choice holds
+    for (const auto& [given, seen] : cases) {
+        ScopedVariable tunables("GLIBC_TUNABLES", given);
+        EXPECT_EQ(tunablesSeen(), seen);
+    }
 }
 
 TEST(ProcessTest, ChildGetsNoDescriptorButItsOwn)

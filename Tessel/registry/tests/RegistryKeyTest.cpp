@@ -147,7 +147,8 @@ TEST_F(RegistryKeyTest, CreateMakesTheKeyAndItsFolderAndTextsRoundTrip)
         key.SetString("Quoted", "a\"b\\c");
         key.SetString("Empty", "");
         EXPECT_THROW(key.SetString("Broken", "a\nb"), std::runtime_error);
-        key.SetString("Empty", "now set");  // replaces its line
+        key.SetDword("Empty", 7);
+        key.SetString("Empty", "now set");  // replaces its line, whatever its type
     }
     namespace fs = std::filesystem;
     EXPECT_EQ(fs::status(m_folder.Path("config/tessel")).permissions() & fs::perms::all, fs::perms::owner_all);
@@ -160,6 +161,6 @@ TEST_F(RegistryKeyTest, CreateMakesTheKeyAndItsFolderAndTextsRoundTrip)
     EXPECT_STREQ(buffer, "now set");
     key.GetString("Broken", buffer, sizeof buffer);
     EXPECT_STREQ(buffer, "");
-    EXPECT_EQ(ScratchFolder::Read(deep),
-              "REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\QMVK]\n\"Quoted\"=\"a\\\"b\\\\c\"\n\"Empty\"=\"now set\"\n");
+    const std::string hive = ScratchFolder::Read(deep);
+    EXPECT_EQ(hive.find("\"Empty\""), hive.rfind("\"Empty\""));  // one line, the last one set
 }
