@@ -83,20 +83,6 @@ TEST_F(GhostScriptRun, TwentyLetterPagesArriveInOrderWhileGhostscriptRenders)
     EXPECT_FALSE(fs::exists(PagePath(folder, 21)));
 }
 
-TEST_F(GhostScriptRun, MixedPageSizesComeOutAsGhostscriptWritesThem)
-{
-    RunJob("mixed", MixedSizeJob());
-    const std::string reference = RunJob("mixed-reference", MixedSizeJob(), FILEOUT);
-    ASSERT_EQ(gSeen.pages.size(), 4u);
-    for (int i = 0; i < 4; ++i) {
-        const std::string expected = ReadAll(PagePath(reference, i + 1));
-        ASSERT_FALSE(expected.empty());
-        EXPECT_TRUE(gSeen.pages[i] == expected)
-            << "page " << i + 1 << ": " << gSeen.pages[i].size() << " vs " << expected.size();
-    }
-    EXPECT_NE(gSeen.pages[0].size(), gSeen.pages[2].size());
-}
-
 TEST_F(GhostScriptRun, JobFloodingItsMessagesStillEnds)
 {
     RunJob("flood", FloodJob(40000));  // about 3 MB of text
