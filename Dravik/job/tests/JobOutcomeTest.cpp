@@ -6,7 +6,6 @@
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -83,19 +82,11 @@ class Background {
 public:
     Background(const std::vector<std::string>& args, const fs::path& errFile, const fs::path& input = "/dev/null")
     {
-        m_pid = fork();
-        if (m_pid == 0) {
-            const int in = open(input.c_str(), O_RDONLY);
-            const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            dup2(in, 0);
-            dup2(err, 1);
-            dup2(err, 2);
-            std::vector<char*> argv{const_cast<char*>(DRAVIK_EXE)};
-            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
+        const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        std::vector<std::string> argv{DRAVIK_EXE};
+        argv.insert(argv.end(), args.begin(), args.end());
+        m_pid = World::Spawn(argv, input, err, err);
+        close(err);
     }
     ~Background()
     {
@@ -107,9 +98,7 @@ public:
     pid_t Pid() const { return m_pid; }
     int Wait()
     {
-        int status = 0;
-        if (m_status < 0 && waitpid(m_pid, &status, 0) == m_pid)
-            m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (m_status < 0) m_status = World::Reap(m_pid);
         return m_status;
     }
 
