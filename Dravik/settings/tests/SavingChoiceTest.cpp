@@ -26,7 +26,6 @@ TEST(SavingChoice, OneRuleJobThenQualityThenUserThenQueue)
         Source source;
     };
     const Case cases[] = {
-        {"75", "", 30, "20", 75, Source::Job},
         {"Off", "", 30, "20", 0, Source::Job},
         {"User", "", 30, "20", 30, Source::User},
         {"", "", 0, "20", 0, Source::User},  // a stored 0 is the user's choice of no saving
