@@ -31,15 +31,6 @@ inline std::string LetterJob(int pages)
            "  100 100 200 200 rectfill showpage } for\n";
 }
 
-// Letter, A4, Legal and a landscape Letter page: four page lengths.
-inline std::string MixedSizeJob()
-{
-    std::string job = "%!PS\n";
-    for (const char* size : {"612 792", "595 842", "612 1008", "792 612"})
-        job += std::string("<< /PageSize [") + size + "] >> setpagedevice 72 72 144 144 rectfill showpage\n";
-    return job;
-}
-
 // A job that writes far more text than a pipe holds before its one page.
 inline std::string FloodJob(int lines)
 {

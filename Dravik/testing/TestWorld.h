@@ -132,30 +132,39 @@ public:
         // (a job run beside a desktop tool) must not hold these pipes open,
         // or this reader waits for that command's end.
         if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) return {};
-        const pid_t pid = fork();
-        if (pid == 0) {
-            const int in = open(stdinFile.c_str(), O_RDONLY);
-            dup2(in, 0);
-            dup2(outPipe[1], 1);
-            dup2(errPipe[1], 2);
-            close(outPipe[0]);
-            close(errPipe[0]);
-            std::vector<char*> argv;
-            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
+        const pid_t pid = Spawn(args, stdinFile, outPipe[1], errPipe[1]);
         close(outPipe[1]);
         close(errPipe[1]);
         RunResult result;
         std::thread errReader([&] { Drain(errPipe[0], result.err); });
         Drain(outPipe[0], result.out);
         errReader.join();
-        int status = 0;
-        waitpid(pid, &status, 0);
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        result.status = Reap(pid);
         return result;
+    }
+
+    // Starts a program with an argument vector, stdin from a file, stdout and stderr onto the descriptors.
+    static pid_t Spawn(const std::vector<std::string>& args, const std::string& stdinFile, int out, int err)
+    {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            dup2(open(stdinFile.c_str(), O_RDONLY), 0);
+            dup2(out, 1);
+            dup2(err, 2);
+            std::vector<char*> argv;
+            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        return pid;
+    }
+    // Waits for a started program; its exit status, or 128 and the signal that ended it.
+    static int Reap(pid_t pid)
+    {
+        int status = 0;
+        if (waitpid(pid, &status, 0) != pid) return -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
 
     // Writes a PostScript job into the world; returns its path.

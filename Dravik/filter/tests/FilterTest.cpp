@@ -48,19 +48,6 @@ TEST_F(FilterTest, LevelsFromPercentages)
               std::string(page->imageBytes, 0));
 }
 
-// A stored percentage the filter would round or cap is read as the one it
-// applies, so a job's statistics row carries what its pages really got.
-TEST_F(FilterTest, StoredPercentagesReadAsTheFilterAppliesThem)
-{
-    for (const int stored : {-1, -7, 0, 2, 3, 7, 8, 12, 13, 72, 73, 75, 76, 101, 0x7fffffff}) {
-        world.Settings({{"SavingsPercentage", testworld::Dword(static_cast<uint32_t>(stored))}});
-        env.ReadSettings();
-        const int level = SavingsMasks::Level(stored);
-        EXPECT_EQ(env.SavingsPercentage, level < 0 ? 0 : (level + 1) * 5) << stored;
-        EXPECT_EQ(std::max(SavingsMasks::Level(env.SavingsPercentage), -1), std::max(level, -1)) << stored;
-    }
-}
-
 TEST_F(FilterTest, EveryMaskDropsExactlyItsCells)
 {
     // Width 23 wraps every mask width (4, 5, 10) and leaves row padding to check.

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <regex>
-
 #include "JobExit.h"
 #include "TestWorld.h"
 
@@ -14,36 +12,22 @@ namespace fs = std::filesystem;
 namespace {
 const char* kJob = "/Helvetica findfont 24 scalefont setfont\n"
                    "1 1 3 { 72 700 moveto (Page ) show 3 string cvs show showpage } for\n";
-
-// The texts of a log without their time stamps.
-std::string Unstamped(const std::string& log)
-{
-    static const std::regex stamp(R"((^|\n)\d\d/\d\d/\d\d \d\d:\d\d:\d\d )");
-    return std::regex_replace(log, stamp, "$1");
-}
-
 }  // namespace
 
-TEST(DravikRun, StopsWithoutInstallation)
+TEST(DravikRun, StopsWithoutInstallationOrGhostscript)
 {
     World world;
     world.Settings({{"ShowDialog", Dword(0)}});
-    const RunResult r = World::Dravik({});
+    RunResult r = World::Dravik({});
     EXPECT_EQ(r.status, 255);
     EXPECT_NE(r.err.find("Parsimo installation not found!"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("Z3 Parsimo"), std::string::npos);
     EXPECT_NE(testworld::ReadAll(world.CommonLog()).find("Parsimo Installation not found!\r\n"), std::string::npos);
-}
 
-TEST(DravikRun, StopsWithoutGhostscript)
-{
-    World world;
     world.Install({{"ShowDialog", Dword(0)}});
     world.Set("PATH", (world.root / "system").string());
-    const RunResult r = World::Dravik({});
+    r = World::Dravik({});
     EXPECT_EQ(r.status, 255);
     EXPECT_NE(r.err.find("Ghostscript installation not found!"), std::string::npos) << r.err;
-    EXPECT_NE(testworld::ReadAll(world.UserLog()).find("Ghostscript installation not found!\r\n"), std::string::npos);
 }
 
 TEST(DravikRun, DialogCancelsBeforeAnyFileIsDeleted)
@@ -90,18 +74,6 @@ TEST(DravikRun, AnUnansweredDialogUnderTheQueueLetsTheJobGoOn)
     EXPECT_TRUE(fs::exists(world.OutputDir() / "Document.pdf"));
 }
 
-// The all-users folder belongs to the administrator: a user who cannot make
-// it still prints.
-TEST(DravikRun, AnAllUsersFolderThatCannotBeMadeStopsNothing)
-{
-    World world;
-    world.Install({{"ShowDialog", Dword(0)}, {"PrintOutFormat", Sz("PDF")}});
-    std::ofstream(world.root / "common/QMVK") << "not a folder";
-    const RunResult r = World::Dravik({world.Job(kJob)});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(fs::exists(world.OutputDir() / "Document.pdf"));
-}
-
 TEST(DravikRun, PdfJobRunsEndToEnd)
 {
     World world;
@@ -121,37 +93,6 @@ TEST(DravikRun, PdfJobRunsEndToEnd)
     const fs::path saved = world.OutputDir() / "Document.pdf";
     EXPECT_EQ(testworld::ReadAll(saved).substr(0, 5), "%PDF-");
     EXPECT_EQ(testworld::ReadAll(world.opened), saved.string() + "\n");
-
-    const std::string log = Unstamped(testworld::ReadAll(world.UserLog()));
-    const std::string data = world.DataDir().string() + "/";
-    const std::string gsSection = "[GhostScript]\r\n";
-    const std::string user = (world.root / "user/QMVK/Parsimo/").string();
-    EXPECT_NE(log.find("[Parsimo]\r\n  - AppGroupName = QMVK\r\n  - AppName = Parsimo\r\n  - AppTitle = Z3 Parsimo\r\n"
-                       "  - AppDataDir = " +
-                       user + "\r\n  - CommonAppDataDir = " + (world.root / "common/QMVK/Parsimo/").string() +
-                       "\r\n  - InstallDir = " + (world.root / "install/").string() +
-                       "\r\n  - ProductVersion = 1.0.0\r\n  - LogFileName = " + user +
-                       "Parsimo.log\r\n  - CheckPrintMode = 0\r\n  - SavingsPercentage =  0\r\n"
-                       "  - ShowDialog =  0\r\n  - LogLevel =  0\r\n  - EnhancedMicrLineQuality =  0\r\n"
-                       "  - PrinterName = \r\n  - TargetPrinterName = \r\n  - OutputFolder = \r\n"
-                       "  - JobTimeout = 600 (the machine's limit: 3600)\r\n\r\n"),
-              std::string::npos)
-        << log;
-    EXPECT_NE(log.find("[Print Job Info]\r\n  - Job ID = 0\r\n"), std::string::npos);
-    EXPECT_NE(log.find("[Global Memory Status]\r\n\t"), std::string::npos);
-    const size_t gs = log.find(gsSection);
-    ASSERT_NE(gs, std::string::npos) << log;
-    EXPECT_NE(log.find("  - GSDevice = pdfwrite\r\n  - GSPaperSize = letter\r\n  - GSOutputFile = _dk_0001.tm_.pdf\r\n"
-                       "  - GSTempFile = _dk_????.tm_.*\r\n  - GSInputFile = " +
-                           (world.root / "my job.ps").string() + "\r\n  - GSDataDir = " + data +
-                           "\r\n  - GSResolution = 300\r\n  - GSOutputMethod = FILEOUT\r\n\r\n",
-                       gs),
-              std::string::npos)
-        << log;
-    // Memory, settings, job and Ghostscript sections in this order before the run.
-    EXPECT_LT(log.find("[Global Memory Status]"), log.rfind("[Parsimo]"));
-    EXPECT_LT(log.rfind("[Parsimo]"), log.rfind("[Print Job Info]"));
-    EXPECT_LT(log.rfind("[Print Job Info]"), gs);
 }
 
 TEST(DravikRun, JobOnStandardInput)

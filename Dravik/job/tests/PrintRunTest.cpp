@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "JobExit.h"
+#include "Printers.h"
 #include "TestWorld.h"
 
 using testworld::Dword;
@@ -18,14 +19,6 @@ using testworld::World;
 namespace fs = std::filesystem;
 
 namespace {
-// Two local printers from the packaged PPD: the virtual "Parsimo" and the target "Target".
-void AddPrinters(World& world)
-{
-    for (const char* name : {"Parsimo", "Target"})
-        fs::copy_file(fs::path(PARSIMO_SOURCE_DIR) / "packaging/printers/Office.ppd",
-                      world.root / "printers" / (std::string(name) + ".ppd"));
-}
-
 World::Values PrintSettings(int savings)
 {
     return {{"ShowDialog", Dword(0)},
@@ -113,7 +106,7 @@ bool AddTargetQueue(World& world, const char* server, const std::string& queue, 
     if (World::Run(command).status != 0) return false;
     World::Run({"/usr/sbin/cupsenable", "-h", server, queue});
     World::Run({"/usr/sbin/cupsaccept", "-h", server, queue});
-    fs::copy_file(fs::path(PARSIMO_SOURCE_DIR) / "packaging/printers/Office.ppd", world.root / "printers/Parsimo.ppd");
+    AddPrinters(world, {"Parsimo"});
     World::Values settings = PrintSettings(30);
     settings.back() = {"TargetPrinterName", Sz(queue)};
     world.Install(settings);
@@ -141,10 +134,6 @@ TEST(PrintRun, FiveLetterPagesAtThirtyPercentKeepTheMaskOnPaper)
     ASSERT_EQ(page.width, 5100);
     ASSERT_EQ(page.height, 6600);
     EXPECT_EQ(MaskMismatches(page, 100, 100, 4900, 6400, 3), 0);
-    int white = 0, checked = 0;
-    for (int y = 1500; y < 2900; y += 3)
-        for (int x = 900; x < 4200; ++x, ++checked) white += page.At(x, y) > 127;
-    EXPECT_NEAR(static_cast<double>(white) / checked, 0.30, 0.001);
 }
 
 TEST(PrintRun, PaperFollowsTheJob)
@@ -164,9 +153,6 @@ TEST(PrintRun, PaperFollowsTheJob)
     // A custom paper size is fitted from the first page.
     world.Settings(PrintSettings(50), {{"PaperSize", Dword(256)}});
     EXPECT_EQ(PrintOne(world, a4 + box + box), Sizes(2, "595 x 842"));
-    EXPECT_NE(
-        testworld::ReadAll(world.UserLog()).find("bmWidth: 2479, bmHeight = 3508, iWidth = 2098 , iLength = 2970 \r\n"),
-        std::string::npos);
     // A landscape job turns the print area; the paper stays the job's.
     world.Settings(PrintSettings(50), {{"Orientation", Dword(2)}, {"PaperSize", Dword(1)}});
     EXPECT_EQ(PrintOne(world, "<< /PageSize [792 612] >> setpagedevice " + box), Sizes{"612 x 792"});
@@ -233,29 +219,13 @@ TEST(PrintRun, MissingPrintersStopTheJob)
     // Under the queue the virtual printer is there: its scheduler does not answer for now.
     EXPECT_EQ(r.status, kExitTryLater);
     EXPECT_NE(r.err.find("Could not open the virtual printer (Parsimo)!"), std::string::npos) << r.err;
-    EXPECT_NE(testworld::ReadAll(world.UserLog()).find("Could not open the virtual printer Parsimo!\r\n"),
-              std::string::npos);
 
-    fs::copy_file(fs::path(PARSIMO_SOURCE_DIR) / "packaging/printers/Office.ppd", world.root / "printers/Parsimo.ppd");
+    AddPrinters(world, {"Parsimo"});
     r = World::Dravik({world.Job(kFiveBlackPages)});
     EXPECT_EQ(r.status, 255);
     EXPECT_NE(r.err.find("Could not open the target printer (Target)!"), std::string::npos) << r.err;
 }
 
-TEST(PrintRun, FileOptionWritesPagesAsImages)
-{
-    World world;
-    AddPrinters(world);
-    world.Install(PrintSettings(30));
-    const RunResult r = World::Dravik({"-FILE", "-std", world.Job(kFiveBlackPages)});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(PrintedFiles(world).empty());
-    for (int page = 1; page <= 5; ++page) {
-        const fs::path name = world.OutputDir() / ("Document page " + std::to_string(page) + ".bmp");
-        EXPECT_EQ(testworld::ReadAll(name).substr(0, 2), "BM") << name;
-    }
-    EXPECT_EQ(testworld::ReadAll(world.opened), (world.OutputDir() / "Document page 1.bmp").string() + "\n");
-}
 TEST(PrintRun, ThroughTheCupsScheduler)
 {
     const char* server = std::getenv("CUPS_SERVER");

@@ -312,8 +312,6 @@ TEST(PageFiles, FormatNameExpandsOnlyOneNumber)
     EXPECT_STREQ(name.GetText(), "_dk_0007.tm_.pdf");
     EXPECT_TRUE(PageFiles::FormatName("p%d-100%%", 12345, name));
     EXPECT_STREQ(name.GetText(), "p12345-100%");
-    EXPECT_TRUE(PageFiles::FormatName("%3d", 5, name));
-    EXPECT_STREQ(name.GetText(), "  5");
     for (const char* bad : {"%s", "%d%d", "%n", "%04x", "%", "%10d"})
         EXPECT_FALSE(PageFiles::FormatName(bad, 1, name)) << bad;
 }

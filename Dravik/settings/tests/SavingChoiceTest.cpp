@@ -13,34 +13,38 @@ SavingChoice Decide(const std::string& job, const std::string& quality, std::opt
 }
 }  // namespace
 
-TEST(SavingChoice, OneRuleJobThenUserThenQueueThenNone)
+// The job's ask, then its print quality, beats the user's stored choice, which
+// beats the queue's default; a dialog that sends the queue's own default asks nothing.
+TEST(SavingChoice, OneRuleJobThenQualityThenUserThenQueue)
 {
-    EXPECT_EQ(Decide("75", "", 30, "20").percentage, 75);
-    EXPECT_EQ(Decide("75", "", 30, "20").source, Source::Job);
-    EXPECT_EQ(Decide("Off", "", 30, "20").percentage, 0);
-    EXPECT_EQ(Decide("User", "", 30, "20").percentage, 30);
-    // A user who stored 0 chose no saving: the queue's default does not override it.
-    EXPECT_EQ(Decide("", "", 0, "20").percentage, 0);
-    EXPECT_EQ(Decide("", "", std::nullopt, "20").percentage, 20);
-    EXPECT_EQ(Decide("", "", std::nullopt, "20").source, Source::Queue);
-    EXPECT_EQ(Decide("", "", std::nullopt, "").source, Source::None);
-}
-
-TEST(SavingChoice, PrintQualityActsAsTheJobsOption)
-{
-    EXPECT_EQ(Decide("", "Draft", 10, "").percentage, 50);
+    struct Case {
+        const char* job;
+        const char* quality;
+        std::optional<int32_t> user;
+        const char* queue;
+        int32_t percentage;
+        Source source;
+    };
+    const Case cases[] = {
+        {"Off", "", 30, "20", 0, Source::Job},
+        {"User", "", 30, "20", 30, Source::User},
+        {"", "", 0, "20", 0, Source::User},  // a stored 0 is the user's choice of no saving
+        {"", "", std::nullopt, "20", 20, Source::Queue},
+        {"", "", std::nullopt, "", 0, Source::None},
+        {"", "Draft", 10, "", 50, Source::Quality},
+        {"", "High", 40, "30", 0, Source::Quality},
+        {"", "Normal", std::nullopt, "30", 30, Source::Queue},
+        {"15", "Draft", 40, "", 15, Source::Job},
+        {"30", "", 60, "30", 60, Source::User},
+        {"30", "", std::nullopt, "30", 30, Source::Queue},
+        {"35", "", 60, "30", 35, Source::Job},
+    };
+    for (const Case& c : cases) {
+        const SavingChoice choice = Decide(c.job, c.quality, c.user, c.queue);
+        EXPECT_EQ(choice.percentage, c.percentage) << c.job << "/" << c.quality << "/" << c.queue;
+        EXPECT_EQ(choice.source, c.source) << c.job << "/" << c.quality << "/" << c.queue;
+    }
     EXPECT_EQ(Decide("", "Draft", 10, "", {0, 62}).percentage, 65);  // the draft saving in whole steps
-    EXPECT_EQ(Decide("", "High", 40, "30").percentage, 0);
-    EXPECT_EQ(Decide("", "Normal", std::nullopt, "30").percentage, 30);
-    // An explicit TonerSaving says more than the quality.
-    EXPECT_EQ(Decide("15", "Draft", 40, "").percentage, 15);
-}
-
-TEST(SavingChoice, DialogsSendingTheQueuesDefaultDoNotOverrideTheUser)
-{
-    EXPECT_EQ(Decide("30", "", 60, "30").percentage, 60);
-    EXPECT_EQ(Decide("30", "", std::nullopt, "30").percentage, 30);
-    EXPECT_EQ(Decide("35", "", 60, "30").percentage, 35);
 }
 
 TEST(SavingChoice, MachineMinimumHoldsAgainstEverySource)

@@ -11,7 +11,6 @@ const char* AnswerFor(int32_t dpi)
 {
     switch (dpi) {
     case 1: return "10,20,300,40";
-    case 2: return "1,1,1,1,2,2,2,2,3,3,3,3,4,4,4,4,5,5,5,5,6,6,6,6,7,7,7,7,8,8,8,8,9,9,9,9,10,10,10,10";
     case 3: return "";
     case 5: return "2,1,3,2,";
     case 6: return "0,0,99999,99999";
