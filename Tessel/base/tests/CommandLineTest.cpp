@@ -14,8 +14,6 @@ TEST(CommandLineTest, SplitsWithTheWindowsQuotingRules)
         {"gs -q  -dNOPAUSE\t-", {"gs", "-q", "-dNOPAUSE", "-"}},
         {R"("/opt/My Programs/gs" "@/home/a b/QrxWrite.cfg" -_)",
          {"/opt/My Programs/gs", "@/home/a b/QrxWrite.cfg", "-_"}},
-        {R"("" x "")", {"", "x", ""}},
-        {R"(a\\b c\d)", {R"(a\\b)", R"(c\d)"}},       // backslashes not before a quote are literal
         {R"(a\"b)", {R"(a"b)"}},                      // 1 backslash + quote: literal quote
         {R"(a\\"b c")", {R"(a\b c)"}},                // 2 backslashes + quote: one backslash, quote toggles
         {R"(a\\\"b)", {R"(a\"b)"}},                   // 3 backslashes + quote: one backslash, literal quote
