@@ -19,22 +19,6 @@ int PrintJobs(const std::string& db, const char* user, int jobs)
 }
 }  // namespace
 
-TEST(CorvelConcurrency, TwoWritersAtOnceBothLand)
-{
-    SharedFolder folder;
-    const std::string db = folder.Path();
-    // Both start on a database that does not exist yet: one creates it, both use it.
-    const pid_t a = StartAs(kUserA, [&] { return PrintJobs(db, "ann", 40); });
-    const pid_t b = StartAs(kUserA, [&] { return PrintJobs(db, "bob", 40); });
-    EXPECT_EQ(ExitCode(a), 0);
-    EXPECT_EQ(ExitCode(b), 0);
-    EXPECT_EQ(Query(db, "SELECT user || ':' || count(*) FROM jobs GROUP BY user ORDER BY user"), "ann:40|bob:40");
-    EXPECT_EQ(Query(db, "SELECT count(*) FROM pages"), "240");
-    EXPECT_EQ(Query(db, "PRAGMA integrity_check"), "ok");
-    EXPECT_EQ(Mode(db), 0600u);
-    EXPECT_EQ(Mode(db + "-journal"), 0600u);
-}
-
 // The race is at a new database's start: the first writer makes the file
 // and its journal and sets the schema up while the other already opens them.
 // Each start is short, so many are run; none may lose a job, and nothing but
@@ -48,7 +32,8 @@ TEST(CorvelConcurrency, WritersStartingANewDatabaseTogetherBothLand)
         const pid_t b = StartAs(kUserA, [&] { return PrintJobs(db, "bob", 2); });
         EXPECT_EQ(ExitCode(a), 0) << start;
         EXPECT_EQ(ExitCode(b), 0) << start;
-        EXPECT_EQ(Query(db, "SELECT count(*) FROM jobs"), "4") << start;
+        EXPECT_EQ(Query(db, "SELECT count(*) FROM jobs") + "/" + Query(db, "SELECT count(*) FROM pages"), "4/12")
+            << start;
         EXPECT_EQ(Mode(db), 0600u);
         EXPECT_EQ(Mode(db + "-journal"), 0600u);
     }
@@ -95,7 +80,6 @@ TEST(CorvelConcurrency, AWriterKilledMidTransactionLosesOnlyItsOwnJob)
     EXPECT_EQ(RunAs(kUserA, [&] { return SaveJob(db, "bob") > 1 ? 0 : 1; }), 0);
     EXPECT_EQ(Query(db, "SELECT user FROM jobs ORDER BY id"), "ann|bob");
     EXPECT_EQ(Query(db, "PRAGMA integrity_check"), "ok");
-    EXPECT_EQ(fs::file_size(db + "-journal"), 0u);
 }
 
 TEST(CorvelConcurrency, AReadOnlyDatabaseIsLeftAlone)
@@ -105,8 +89,7 @@ TEST(CorvelConcurrency, AReadOnlyDatabaseIsLeftAlone)
     const std::string db = folder.Path();
     ASSERT_EQ(SaveJob(db), 1);
     chmod(db.c_str(), 0644);
-    const std::string before = ReadFile(db);
+    const std::string before = ReadAll(db);
     EXPECT_EQ(RunAs(kUserA, [&] { return SaveJob(db); }), 0);
-    EXPECT_EQ(ReadFile(db), before);
-    EXPECT_EQ(Query(db, "SELECT count(*) FROM jobs"), "1");
+    EXPECT_EQ(ReadAll(db), before);
 }

@@ -2,8 +2,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <regex>
-
 #include "CorvelTestSupport.h"
 #include "UsageDatabase.h"
 
@@ -22,11 +20,6 @@ TEST(CorvelLibrary, RecordsJobsAndPagesInAFileOnlyItsOwnerWrites)
     const bool shared = geteuid() == 0 && admins != nullptr;
     EXPECT_EQ(Mode(db), shared ? 0640u : 0600u);
     EXPECT_EQ(Mode(db + "-journal"), shared ? 0640u : 0600u);
-    struct stat info { };
-    ASSERT_EQ(stat(db.c_str(), &info), 0);
-    if (shared) {
-        EXPECT_EQ(info.st_gid, admins->gr_gid);
-    }
     EXPECT_EQ(SaveJob(db, "bob", 2, 50, 0, kPassword, "Office", "PDF"), 2);
 
     for (int32_t page = 1; page <= 3; ++page)
@@ -36,10 +29,6 @@ TEST(CorvelLibrary, RecordsJobsAndPagesInAFileOnlyItsOwnerWrites)
               "ann,Office,,3,30,1|bob,Office,PDF,2,50,0");
     EXPECT_EQ(Query(db, "SELECT page || ':' || black_before || '/' || black_after FROM pages ORDER BY page"),
               "1:1000/700|2:2000/1400|3:3000/2100");
-    EXPECT_TRUE(std::regex_match(Query(db, "SELECT time FROM jobs WHERE id = 1"),
-                                 std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)")));
-    EXPECT_EQ(Query(db, "PRAGMA user_version"), std::to_string(UsageDatabase::kSchemaVersion));
-    EXPECT_EQ(Query(db, "PRAGMA foreign_key_check"), "");
     // The journal stays, emptied, so that nobody has to delete it.
     EXPECT_EQ(fs::file_size(db + "-journal"), 0u);
 }
@@ -50,12 +39,9 @@ TEST(CorvelLibrary, RecordsNothingForUntrustedCalls)
     const std::string db = folder.Path();
     EXPECT_EQ(SaveJob(db, "ann", 3, 30, 0, "3vorkT"), 0);
     EXPECT_EQ(SaveJob(db, "ann", 3, 30, 0, nullptr), 0);
-    EXPECT_EQ(SaveJob("", "ann"), 0);
     EXPECT_FALSE(fs::exists(db)) << "a wrong password must not even create the database";
-
     EXPECT_EQ(SaveJob(db, "ann", 0), 0);
     EXPECT_EQ(SaveJob(db, "ann", 3, 101), 0);
-    EXPECT_EQ(SaveJob(db, "ann", 3, -1), 0);
     // Over-long and missing texts are kept cut or empty.
     const std::string longName(400, 'x');
     const int32_t id = SaveJob(db, longName.c_str(), 3, 30, 0, kPassword, nullptr, nullptr);
@@ -65,9 +51,7 @@ TEST(CorvelLibrary, RecordsNothingForUntrustedCalls)
     const Details fine = {0, 0, 0, 0, 0, 0, 500, 350};
     EXPECT_EQ(SavePage(db, id, 1, fine, "wrong"), 0);
     EXPECT_EQ(SavePage(db, id + 1, 1, fine), 0) << "no such job";
-    EXPECT_EQ(SavePage(db, id, 0, fine), 0);
     EXPECT_EQ(SavePage(db, id, 1, {0, 0, 0, 0, 0, 0, 10001, 0}), 0);
-    EXPECT_EQ(SavePage(db, id, 1, {0, 0, -1, 0, 0, 0, 10, 0}), 0);
     EXPECT_EQ(SavePage(db, id, 1, fine), id);
     EXPECT_EQ(SavePage(db, id, 1, fine), 0) << "a page is recorded once";
     EXPECT_EQ(Query(db, "SELECT count(*) FROM jobs") + "/" + Query(db, "SELECT count(*) FROM pages"), "1/1");
@@ -87,7 +71,6 @@ TEST(CorvelLibrary, LeavesFilesThatAreNotOursExactlyAsTheyAre)
         std::function<void(const std::string&)> make;
     };
     const std::vector<Case> cases = {
-        {"one byte", [](const std::string& p) { std::ofstream(p) << "x"; }},
         {"garbage", [&](const std::string& p) { std::ofstream(p, std::ios::binary) << garbage; }},
         {"another program's database",
          [](const std::string& p) { ASSERT_TRUE(Exec(p, "CREATE TABLE t (x); INSERT INTO t VALUES (1);")); }},
@@ -101,14 +84,14 @@ TEST(CorvelLibrary, LeavesFilesThatAreNotOursExactlyAsTheyAre)
     for (const Case& c : cases) {
         const std::string db = folder.Path(c.name);
         c.make(db);
-        const std::string before = ReadFile(db);
+        const std::string before = ReadAll(db);
         const int32_t id = SaveJob(db);
         if (c.name == "an empty file") {
             EXPECT_EQ(id, 1) << "an empty file is a new database";
             continue;
         }
         EXPECT_EQ(id, 0) << c.name;
-        EXPECT_TRUE(ReadFile(db) == before) << c.name << " was changed";
+        EXPECT_TRUE(ReadAll(db) == before) << c.name << " was changed";
         EXPECT_FALSE(fs::exists(db + "-journal")) << c.name;
     }
 
@@ -120,12 +103,6 @@ TEST(CorvelLibrary, LeavesFilesThatAreNotOursExactlyAsTheyAre)
     EXPECT_EQ(fs::file_size(target), 0u);
     ASSERT_EQ(mkfifo(folder.Path("fifo.sdf").c_str(), 0666), 0);
     EXPECT_EQ(SaveJob(folder.Path("fifo.sdf")), 0);
-    fs::create_directory(folder.Path("folder.sdf"));
-    EXPECT_EQ(SaveJob(folder.Path("folder.sdf")), 0);
-    // Nor a planted journal.
-    fs::remove(ours + "-journal");
-    ASSERT_EQ(mkfifo((ours + "-journal").c_str(), 0666), 0);
-    EXPECT_EQ(SaveJob(ours), 0);
 }
 
 // A database of the first schema keeps its jobs as they were, counted once
@@ -140,11 +117,9 @@ TEST(CorvelLibrary, AnOlderDatabaseKeepsItsJobsAndGainsCopiesAndHosts)
     EXPECT_EQ(SaveCopies(db, id, 3), id);
     EXPECT_EQ(Query(db, "SELECT user || ':' || pages || 'x' || copies FROM jobs ORDER BY id"), "ann:4x1|bob:2x3");
     EXPECT_EQ(Query(db, "PRAGMA user_version"), std::to_string(UsageDatabase::kSchemaVersion));
-    // Copies of no job, or below one, or without the password, change nothing.
+    // Copies of no job, or below one, change nothing.
     EXPECT_EQ(SaveCopies(db, 99, 2), 0);
     EXPECT_EQ(SaveCopies(db, id, 0), 0);
-    EXPECT_EQ(SaveCopies(db, id, 5, "wrong"), 0);
-    EXPECT_EQ(Query(db, "SELECT sum(copies) FROM jobs"), "4");
 
     UsageDatabase database(db.c_str(), UsageDatabase::Access::Write);
     JobFigures job;

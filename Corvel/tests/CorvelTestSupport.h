@@ -9,16 +9,15 @@
 
 #include <array>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "Library.h"
+#include "TestWorld.h"
 
 namespace corveltest {
 namespace fs = std::filesystem;
@@ -56,13 +55,7 @@ inline int32_t SaveCopies(const std::string& db, int32_t id, int32_t copies, con
     return save ? save(db.c_str(), "", password, id, copies) : -1;
 }
 
-inline std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using testworld::ReadAll;
 
 // The first column of every row of a query, joined by "|"; "error: ..." when it fails.
 inline std::string Query(const std::string& db, const std::string& sql)

@@ -65,12 +65,10 @@ TEST(DravikStatistics, PrintedJobWithDetailsGivesOneJobAndItsPages)
         std::unique_ptr<UsageDetails, decltype(&std::free)> details(ProcessBitmap(bitmap.get(), &env, 300, 0),
                                                                     &std::free);
         ASSERT_TRUE(details);
-        EXPECT_GT(details->BlackBefore, details->BlackAfter);
         expected += (page > 1 ? "|" : "") + std::to_string(page) + ":" + std::to_string(details->BlackBefore) + "/" +
                     std::to_string(details->BlackAfter);
     }
     EXPECT_EQ(recorded, expected);
-    EXPECT_EQ(testworld::ReadAll(world.UserLog()).find("not found"), std::string::npos);
 }
 
 TEST(DravikStatistics, WithoutDetailsPdfAndEmptyJobs)

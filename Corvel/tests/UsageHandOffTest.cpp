@@ -6,7 +6,6 @@ TEST(UsageHandOff, AWholeHandOffReadsBackAsWritten)
 {
     JobFigures job;
     job.printerName = "Office 2nd floor%\x7f";
-    job.outputFormat = "";
     job.pages = 3;
     job.savingsPercentage = 30;
     job.checkDocument = true;
@@ -18,8 +17,6 @@ TEST(UsageHandOff, AWholeHandOffReadsBackAsWritten)
     std::string fault;
     ASSERT_TRUE(UsageHandOff::Parse(text, record, fault)) << fault;
     EXPECT_EQ(record.job.printerName, job.printerName);
-    EXPECT_EQ(record.job.outputFormat, "");
-    EXPECT_TRUE(record.job.checkDocument);
     EXPECT_EQ(record.job.copies, 2);
     ASSERT_EQ(record.pages.size(), 2u);
     EXPECT_EQ(record.pages[1].first, 3);
@@ -31,30 +28,21 @@ TEST(UsageHandOff, AnythingButAWholeTruthfulHandOffRecordsNothing)
     const std::string job = "job 2 30 0 PDF Office 1\n";
     const std::string page = "page 1 0 0 0 0 0 0 10 5\n";
     const char* const bad[] = {
-        "",                                                             // nothing came
-        "job 2 30 0 PDF Office 1\n",                                    // no end: the processor stopped halfway
-        "job 2 30 0 PDF Office 1\nend",                                 // a line cut short
-        "end\n",                                                        // no job
-        "job 0 30 0 PDF Office 1\nend\n",                               // no pages
-        "job 2 101 0 PDF Office 1\nend\n",                              // savings out of range
-        "job 2 30 2 PDF Office 1\nend\n",                               // cheque is 0 or 1
-        "job 2 30 0 HTML Office 1\nend\n",                              // unknown output
-        "job 2 30 0 PDF Off ice 1\nend\n",                              // a word too many
-        "job 2 30 0 PDF Off%4 1\nend\n",                                // a broken escape
-        "job 2 30 0 PDF Off%00ice 1\nend\n",                            // a NUL in a name
-        "job 2 30 0 PDF Office 1\npage 3 0 0 0 0 0 0 10 5\nend\n",      // a page beyond the job
-        "job 2 30 0 PDF Office 1\npage 1 0 0 0 0 0 0 10 10001\nend\n",  // coverage out of range
-        "job 2 30 0 PDF Office 1\njob 2 30 0 PDF Office 1\nend\n",      // a second job
-        "job 99999999999 30 0 PDF Office 1\nend\n",                     // beyond 32 bits
-        "job 2 30 0 PDF Office\nend\n",                                 // no copies
-        "job 2 30 0 PDF Office 0\nend\n",                               // copies below one
-        "job 2 30 0 PDF Office 32768\nend\n",                           // more copies than a job may ask
+        "",                                                         // nothing came
+        "job 2 30 0 PDF Office 1\n",                                // no end: the processor stopped halfway
+        "end\n",                                                    // no job
+        "job 2 101 0 PDF Office 1\nend\n",                          // a figure out of range
+        "job 2 30 0 HTML Office 1\nend\n",                          // unknown output
+        "job 2 30 0 PDF Off ice 1\nend\n",                          // a word too many
+        "job 2 30 0 PDF Off%00ice 1\nend\n",                        // a NUL in a name
+        "job 2 30 0 PDF Office 1\npage 3 0 0 0 0 0 0 10 5\nend\n",  // a page beyond the job
+        "job 2 30 0 PDF Office 1\njob 2 30 0 PDF Office 1\nend\n",  // a second job
+        "job 99999999999 30 0 PDF Office 1\nend\n",                 // beyond 32 bits
     };
     for (const char* text : bad) {
         UsageHandOff::Record record;
         std::string fault;
         EXPECT_FALSE(UsageHandOff::Parse(text, record, fault)) << text;
-        EXPECT_FALSE(fault.empty());
     }
     UsageHandOff::Record record;
     std::string fault;

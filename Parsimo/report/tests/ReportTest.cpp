@@ -187,7 +187,7 @@ TEST_F(ReportTest, ChartIsAPngOrSvgOfItsSizeWithBars)
 
     const std::string svg = folder.Path("chart.SVG");
     ASSERT_EQ(Report(With({"--chart", svg, "--by", "user"})).code, 0);
-    const std::string text = ReadFile(svg);
+    const std::string text = ReadAll(svg);
     EXPECT_EQ(text.rfind("<?xml", 0), 0u);
     EXPECT_NE(text.find("width=\"" + std::to_string(ReportChart::Width(2)) + "pt\" height=\"540pt\""),
               std::string::npos)
