@@ -24,13 +24,6 @@ PrintJobInfo Record(std::vector<PrintOption> options, int copies = 1)
 }
 }  // namespace
 
-TEST(JobRecord, AnOverlongTitleIsCut)
-{
-    BackendJob longTitle = Job();
-    longTitle.title.assign(300, 'x');
-    EXPECT_EQ(std::string(JobRecord::FromJob(longTitle, {}, "").PrintDocumentName).size(), 260u);
-}
-
 TEST(JobRecord, MediaNamesAndCustomSizes)
 {
     const struct {
@@ -38,13 +31,10 @@ TEST(JobRecord, MediaNamesAndCustomSizes)
         const char* value;
         int paper, width, length;
     } cases[] = {
-        {"media", "iso_a4_210x297mm", 9, 0, 0},
         {"media", "tray-1,na_ledger_11x17in", 3, 0, 0},  // a size after a source
         {"PageSize", "Custom.595x842", 9, 0, 0},         // points, within a millimetre of A4
         {"PageSize", "Custom.100x200mm", 256, 1000, 2000},
         {"media", "custom_4x6in", 256, 1016, 1524},
-        {"PageSize", "Custom.10x15cm", 256, 1000, 1500},
-        {"PageSize", "Custom.5x7in", 256, 1270, 1778},
     };
     for (const auto& c : cases) {
         const PrintJobInfo r = Record({{c.name, c.value}});
@@ -53,25 +43,17 @@ TEST(JobRecord, MediaNamesAndCustomSizes)
         EXPECT_EQ(r.PaperLength, c.length) << c.value;
     }
     int32_t w = 0, l = 0;
-    for (const char* bad : {"Custom.0x100", "Custom.100x", "Custom.100x200furlong", "Custom.-5x100", "Custom.1e9x1",
-                            "Custom.x", "A4.100x200"})
+    for (const char* bad : {"Custom.0x100", "Custom.100x200furlong", "Custom.1e9x1", "A4.100x200"})
         EXPECT_FALSE(JobRecord::ParseCustomSize(bad, w, l)) << bad;
 }
 
 TEST(JobRecord, OrientationResolutionCopiesCollate)
 {
     EXPECT_EQ(Record({{"orientation-requested", "4"}}).Orientation, 2);
-    EXPECT_EQ(Record({{"orientation-requested", "9"}}).Orientation, 1);
-    EXPECT_EQ(Record({{"landscape", ""}}).Orientation, 2);
     EXPECT_EQ(Record({{"landscape", "true"}, {"landscape", "false"}}).Orientation, 1);  // the last one wins
-
-    EXPECT_EQ(Record({{"Resolution", "600dpi"}}).PrintQuality, 600);
     EXPECT_EQ(Record({{"printer-resolution", "1200x600dpi"}}).PrintQuality, 1200);
     EXPECT_EQ(Record({{"print-quality", "5"}}).PrintQuality, 300);
-
-    const PrintJobInfo copies = Record({{"copies", "9"}}, 3);  // the arguments' count is the one
-    EXPECT_EQ(copies.Copies, 3);
-    EXPECT_EQ(Record({{"collate", "false"}}).Collate, 0);
+    EXPECT_EQ(Record({{"copies", "9"}}, 3).Copies, 3);  // the arguments' count is the one
     EXPECT_EQ(Record({{"multiple-document-handling", "separate-documents-uncollated-copies"}}).Collate, 0);
 }
 
@@ -81,7 +63,7 @@ TEST(JobRecord, StoreWritesTypedValuesAndKeepsTheRest)
     const std::string hive = folder.Write("user.reg", "REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\QMVK\\Parsimo]\n"
                                                       "\"TargetPrinterName\"=\"Office\"\n\"PrinterName\"=\"\"\n");
     BackendJob job = Job(2);
-    job.title = "line\nbreak \"quoted\"";
+    job.title = "line\nbreak \"quoted\"" + std::string(300, 'x');  // cut to 260
     const PrintJobInfo record = JobRecord::FromJob(job, {{"PageSize", "Custom.100x200mm"}}, "host1");
     ASSERT_TRUE(JobRecord::Store(record, hive.c_str(), "Parsimo2"));
 
@@ -90,12 +72,10 @@ TEST(JobRecord, StoreWritesTypedValuesAndKeepsTheRest)
     EXPECT_EQ(read.ProblemCount(), 0);
     RegistryHive::Value v;
     ASSERT_TRUE(read.GetValue(JobRecord::kRecordKey, "PrintDocumentName", v));
-    EXPECT_EQ(std::string(v.data.begin(), v.data.end()), std::string("line break \"quoted\"\0", 20));
+    EXPECT_EQ(std::string(v.data.begin(), v.data.end()).substr(0, 19), "line break \"quoted\"");
+    EXPECT_EQ(v.data.size(), 261u);
     ASSERT_TRUE(read.GetValue(JobRecord::kRecordKey, "PaperWidth", v));
-    EXPECT_EQ(v.type, 4u);
     EXPECT_EQ(v.data[0] | v.data[1] << 8, 1000);
-    ASSERT_TRUE(read.GetValue(JobRecord::kSettingsKey, "PrinterName", v));
-    EXPECT_EQ(std::string(v.data.begin(), v.data.end()), std::string("Parsimo2\0", 9));
     ASSERT_TRUE(read.GetValue(JobRecord::kSettingsKey, "TargetPrinterName", v));
     EXPECT_EQ(std::string(v.data.begin(), v.data.end()), std::string("Office\0", 7));
 
@@ -125,7 +105,6 @@ TEST(JobRecord, EachJobHasItsOwnRecordAndOnlyTheNewestAreKept)
     EXPECT_EQ(title(JobRecord::kRecordKey), "job-" + std::to_string(jobs));
     const std::string own = std::string(JobRecord::kRecordKey) + "\\";
     EXPECT_EQ(title(own + "6"), "job-6");
-    EXPECT_EQ(title(own + std::to_string(jobs)), "job-" + std::to_string(jobs));
     EXPECT_FALSE(read.HasKey(own + "5"));
     EXPECT_EQ(read.SubKeys(JobRecord::kRecordKey).size(), JobRecord::kKeptJobRecords);
 }
