@@ -3,7 +3,6 @@
 #include <signal.h>
 
 #include "CorvelTestSupport.h"
-#include "GuardedVfs.h"
 #include "UsageDatabase.h"
 
 using namespace corveltest;
@@ -113,39 +112,4 @@ TEST(CorvelHostileFile, AReaderWritesNothingAndStopsAtItsTimeLimit)
                            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) SELECT max(i) FROM n",
                            nullptr, nullptr, nullptr),
               SQLITE_INTERRUPT);
-}
-
-// The file layer itself: it deletes nothing but a database's own journal
-// (which it only empties), and opens no super-journal, log, link or FIFO.
-TEST(CorvelHostileFile, TheFileLayerKeepsToTheDatabasesOwnFiles)
-{
-    SharedFolder folder;
-    const std::string db = folder.Path(), other = folder.Path("other");
-    ASSERT_EQ(SaveJob(db), 1);
-    std::ofstream(other) << "keep me";
-    const UsageDatabase reader(db.c_str(), UsageDatabase::Access::Read);
-    ASSERT_TRUE(reader.IsOpen()) << reader.Error();
-    sqlite3_vfs* vfs = sqlite3_vfs_find(GuardedVfs::Name());
-    ASSERT_NE(vfs, nullptr);
-
-    std::ofstream(other + "-journal") << "x";
-    for (const std::string& name : {other, db, other + "-journal"})
-        EXPECT_NE(vfs->xDelete(vfs, name.c_str(), 0), SQLITE_OK) << name;
-    EXPECT_TRUE(fs::exists(other + "-journal"));
-    std::ofstream(db + "-journal") << "hot";
-    EXPECT_EQ(vfs->xDelete(vfs, (db + "-journal").c_str(), 0), SQLITE_OK);
-    EXPECT_EQ(fs::file_size(db + "-journal"), 0u);
-
-    std::vector<char> space(static_cast<size_t>(vfs->szOsFile));
-    auto* file = reinterpret_cast<sqlite3_file*>(space.data());
-    int outFlags = 0;
-    for (const int kind : {SQLITE_OPEN_SUPER_JOURNAL, SQLITE_OPEN_WAL})
-        EXPECT_EQ(vfs->xOpen(vfs, other.c_str(), file, kind | SQLITE_OPEN_READONLY, &outFlags), SQLITE_CANTOPEN);
-    fs::create_symlink(other, folder.Path("link"));
-    ASSERT_EQ(mkfifo(folder.Path("fifo").c_str(), 0666), 0);
-    for (const char* name : {"link", "fifo"})
-        EXPECT_EQ(vfs->xOpen(vfs, folder.Path(name).c_str(), file, SQLITE_OPEN_MAIN_JOURNAL | SQLITE_OPEN_READONLY,
-                             &outFlags),
-                  SQLITE_CANTOPEN)
-            << name;
 }

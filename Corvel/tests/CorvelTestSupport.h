@@ -26,33 +26,30 @@ constexpr const char* kPassword = "3vorkT8";
 using Details = std::array<int32_t, 8>;
 
 // Each call loads and frees the library, as the job processor does.
+template <typename... Args>
+int32_t CallLibrary(const char* name, const std::string& db, const char* password, Args... args)
+{
+    Library library(CORVEL_LIBRARY);
+    const auto call = library.GetFunction<int32_t (*)(const char*, const char*, const char*, Args...)>(name);
+    return call ? call(db.c_str(), "", password, args...) : -1;
+}
+
 inline int32_t SaveJob(const std::string& db, const char* user = "ann", int32_t pages = 3, int32_t savings = 30,
                        int32_t cheque = 0, const char* password = kPassword, const char* printer = "Target",
                        const char* format = "")
 {
-    Library library(CORVEL_LIBRARY);
-    using Fn = int32_t (*)(const char*, const char*, const char*, const char*, const char*, const char*, int32_t,
-                           int32_t, int32_t);
-    const Fn save = library.GetFunction<Fn>("SaveUsageStatistics");
-    return save ? save(db.c_str(), "", password, user, printer, format, pages, savings, cheque) : -1;
+    return CallLibrary("SaveUsageStatistics", db, password, user, printer, format, pages, savings, cheque);
 }
 
 inline int32_t SavePage(const std::string& db, int32_t id, int32_t page, const Details& d,
                         const char* password = kPassword)
 {
-    Library library(CORVEL_LIBRARY);
-    using Fn = int32_t (*)(const char*, const char*, const char*, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
-                           int32_t, int32_t, int32_t, int32_t);
-    const Fn save = library.GetFunction<Fn>("SaveUsageDetails");
-    return save ? save(db.c_str(), "", password, id, page, d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7]) : -1;
+    return CallLibrary("SaveUsageDetails", db, password, id, page, d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7]);
 }
 
 inline int32_t SaveCopies(const std::string& db, int32_t id, int32_t copies, const char* password = kPassword)
 {
-    Library library(CORVEL_LIBRARY);
-    using Fn = int32_t (*)(const char*, const char*, const char*, int32_t, int32_t);
-    const Fn save = library.GetFunction<Fn>("SaveUsageCopies");
-    return save ? save(db.c_str(), "", password, id, copies) : -1;
+    return CallLibrary("SaveUsageCopies", db, password, id, copies);
 }
 
 using testworld::ReadAll;

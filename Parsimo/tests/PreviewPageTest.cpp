@@ -44,16 +44,6 @@ TEST(PreviewPage, ThirtyAndSeventyFivePercentShowTheirMasksAndSavings)
     // The filter's own statistics: the share of the page's ink the mask drops.
     EXPECT_NEAR(thirty.savedShare, 0.30, 0.02);
     EXPECT_NEAR(most.savedShare, 0.75, 0.02);
-    // Everything outside the dropped cells is the page as drawn.
-    size_t changed = 0;
-    for (size_t i = 0; i < off.bgra.size(); i += 4)
-        if (off.bgra[i] != thirty.bgra[i] || off.bgra[i + 1] != thirty.bgra[i + 1] ||
-            off.bgra[i + 2] != thirty.bgra[i + 2])
-            changed += IsWhite(thirty, static_cast<int>(i / 4 % static_cast<size_t>(thirty.width)),
-                               static_cast<int>(i / 4 / static_cast<size_t>(thirty.width)))
-                           ? 0
-                           : 1;
-    EXPECT_EQ(changed, 0u);
 }
 
 namespace {

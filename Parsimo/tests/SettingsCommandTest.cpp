@@ -52,18 +52,6 @@ TEST(SettingsCommand, SettingsOfEachKindRoundTripThroughTheHive)
     EXPECT_EQ(Parsimo({"get", "printoutformat"}).out, "\n");
 }
 
-TEST(SettingsCommand, ReadsWhatAJobReads)
-{
-    CommandWorld world;
-    world.Settings({{"LogLevel", Dword(7)},
-                    {"PrintOutFormat", Sz("TIFF")},
-                    {"DefaultImageFormat", Sz("png")},
-                    {"SavingsPercentage", Sz("30")}});
-    EXPECT_EQ(Parsimo({"get", "LogLevel"}).out, "3\n");  // clamped
-    EXPECT_EQ(Parsimo({"get", "DefaultImageFormat"}).out, "jpeg\n");
-    EXPECT_EQ(Parsimo({"get", "SavingsPercentage"}).out, "0\n");  // a text is no number
-}
-
 TEST(SettingsCommand, BadPairsChangeNothingAndSayWhatIsAllowed)
 {
     CommandWorld world;
