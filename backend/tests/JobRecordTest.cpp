@@ -38,9 +38,9 @@ TEST(JobRecord, MediaNamesAndCustomSizes)
     };
     for (const auto& c : cases) {
         const PrintJobInfo r = Record({{c.name, c.value}});
-        EXPECT_EQ(r.PaperSize, c.paper) << c.value;
-        EXPECT_EQ(r.PaperWidth, c.width) << c.value;
-        EXPECT_EQ(r.PaperLength, c.length) << c.value;
+        EXPECT_EQ(std::vector<int>({r.PaperSize, r.PaperWidth, r.PaperLength}),
+                  std::vector<int>({c.paper, c.width, c.length}))
+            << c.value;
     }
     int32_t w = 0, l = 0;
     for (const char* bad : {"Custom.0x100", "Custom.100x200furlong", "Custom.1e9x1", "A4.100x200"})
