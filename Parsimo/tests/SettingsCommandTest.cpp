@@ -3,8 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <thread>
-
 #include "ParsimoRun.h"
 #include "UserAccount.h"
 
@@ -79,23 +77,6 @@ TEST(SettingsCommand, BadPairsChangeNothingAndSayWhatIsAllowed)
     // --force takes a printer that is not there (yet).
     ASSERT_EQ(Parsimo({"set", "TargetPrinterName", "Nowhere", "--force"}).status, 0);
     EXPECT_EQ(Parsimo({"get", "TargetPrinterName"}).out, "Nowhere\n");
-}
-
-TEST(SettingsCommand, ConcurrentSetsFromTwoProcessesBothLand)
-{
-    CommandWorld world;
-    world.Settings({});
-    constexpr int kRounds = 15;
-    auto writer = [](std::string name, int maximum) {
-        for (int i = 0; i < kRounds; ++i)
-            EXPECT_EQ(Parsimo({"set", name, std::to_string(i % (maximum + 1))}).status, 0);
-        EXPECT_EQ(Parsimo({"set", name, std::to_string(maximum)}).status, 0);
-    };
-    std::thread first(writer, "LogLevel", 3), second(writer, "CheckPrintMode", 1);
-    first.join();
-    second.join();
-    EXPECT_EQ(Parsimo({"get", "LogLevel"}).out, "3\n");
-    EXPECT_EQ(Parsimo({"get", "CheckPrintMode"}).out, "1\n");
 }
 
 TEST(SettingsCommand, PrintersVersionAndBadCommands)
