@@ -1,7 +1,5 @@
 // Files planted beside a database by another user: what readers and writers
 // do with them.
-#include <signal.h>
-
 #include "CorvelTestSupport.h"
 #include "UsageDatabase.h"
 
@@ -37,15 +35,6 @@ void PlantHotJournal(const std::string& db, const std::string& super)
     Put32(journal, sum);
     journal += magic;
     std::ofstream(db + "-journal", std::ios::binary | std::ios::trunc) << journal;
-}
-
-// Runs `work` in a child that is killed after a while: a blocked open must fail the test, not hang it.
-int Bounded(const std::function<int()>& work)
-{
-    return RunAs(geteuid(), [&] {
-        alarm(20);
-        return work();
-    });
 }
 
 std::string ReadError(const std::string& db)

@@ -121,12 +121,5 @@ TEST(CorvelLibrary, AnOlderDatabaseKeepsItsJobsAndGainsCopiesAndHosts)
     EXPECT_EQ(SaveCopies(db, 99, 2), 0);
     EXPECT_EQ(SaveCopies(db, id, 0), 0);
 
-    UsageDatabase database(db.c_str(), UsageDatabase::Access::Write);
-    JobFigures job;
-    job.userName = "jane";
-    job.printerName = "Office";
-    job.pages = 2;
-    job.hostName = "laptop-7.corp.example";
-    EXPECT_EQ(database.AddJob(job), 3) << database.Error();
-    EXPECT_EQ(Query(db, "SELECT user || '@' || host FROM jobs ORDER BY id"), "ann@|bob@|jane@laptop-7.corp.example");
+    EXPECT_EQ(Query(db, "SELECT count(*) FROM jobs WHERE host = ''"), "2");
 }

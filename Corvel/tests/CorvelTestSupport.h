@@ -2,6 +2,7 @@
 // The real libCorvel.so loaded as the job processor loads it, a scratch
 // folder, and direct reads of the database.
 #include <grp.h>
+#include <signal.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -151,6 +152,15 @@ inline int ExitCode(pid_t pid)
 inline int RunAs(uid_t uid, const std::function<int()>& work, const std::vector<gid_t>& groups = {})
 {
     return ExitCode(StartAs(uid, work, groups));
+}
+
+// Runs `work` in a child that is killed after a while: a blocked open must fail the test, not hang it.
+inline int Bounded(const std::function<int()>& work)
+{
+    return RunAs(geteuid(), [&] {
+        alarm(20);
+        return work();
+    });
 }
 
 inline mode_t Mode(const std::string& path)

@@ -6,10 +6,9 @@
 
 TEST(TextBuffer, NullEmptyAndConcatenation)
 {
-    TextBuffer none;
-    TextBuffer nullAssigned("x");
-    nullAssigned.Assign(static_cast<const char*>(nullptr));
-    EXPECT_EQ(nullAssigned.GetText(), nullptr);
+    TextBuffer none("x");
+    none.Assign(static_cast<const char*>(nullptr));
+    EXPECT_EQ(none.GetText(), nullptr);
 
     TextBuffer empty("");
     ASSERT_NE(empty.GetText(), nullptr);
