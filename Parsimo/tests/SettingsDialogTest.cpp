@@ -95,7 +95,8 @@ protected:
         w.Install({{"ShowDialog", Dword(1)},
                    {"SavingsPercentage", Dword(30)},
                    {"PrinterName", Sz("Parsimo")},
-                   {"TargetPrinterName", Sz("Target")}});
+                   {"TargetPrinterName", Sz("Target")}},
+                  {{"MinimumSaving", Dword(20)}});
         AddLocalPrinter(w, "Parsimo");
         AddLocalPrinter(w, "Target");
         // The job processor starts <InstallDir>Parsimo, which hands the
@@ -167,11 +168,6 @@ protected:
 // moved, it is the user's for this job too.
 TEST_F(SettingsDialogTest, EscapeCancelsEnterPrintsWithinTheMachinesMinimum)
 {
-    m_world->Install({{"ShowDialog", Dword(1)},
-                      {"SavingsPercentage", Dword(30)},
-                      {"PrinterName", Sz("Parsimo")},
-                      {"TargetPrinterName", Sz("Target")}},
-                     {{"MinimumSaving", Dword(20)}});
     m_world->Set("PARSIMO_TONER_SAVING", "75");
     RunResult r = JobWithKey("Escape", std::string(TEST_BINARY_DIR) + "/settings-dialog.png");
     EXPECT_EQ(r.status, kExitCancelled) << r.err;
