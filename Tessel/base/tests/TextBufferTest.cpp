@@ -12,10 +12,7 @@ TEST(TextBuffer, NullEmptyAndConcatenation)
 
     TextBuffer empty("");
     ASSERT_NE(empty.GetText(), nullptr);
-    EXPECT_LT(none.Compare(empty, false), 0);
     EXPECT_STREQ(TextBuffer(none, TextBuffer("abc")).GetText(), "abc");
-    EXPECT_EQ(TextBuffer("ABC").Compare(TextBuffer("abc"), true), 0);
-    EXPECT_NE(TextBuffer("ABC").Compare(TextBuffer("abc"), false), 0);
 }
 
 TEST(TextBuffer, FormatGrowsAndCutsAt65535)
