@@ -138,7 +138,11 @@ measure_original() {
 settings "$user1" ParsimoTarget
 settings "$user2" ParsimoTarget2
 if [ "$part" = print ]; then
+# A printed job leaves no error in the scheduler's log.
+errors_before=$(grep -c '^E' "$dir/log/error_log")
 check_print "$user1" "$work/five.ps" 5 ParsimoTarget
+[ "$(grep -c '^E' "$dir/log/error_log")" -eq "$errors_before" ] ||
+  fail "a printed job logged: $(grep '^E' "$dir/log/error_log" | tail -n +$((errors_before + 1)))"
 
 # No target chosen: the scheduler's default destination, unless that is the
 # virtual printer itself, which stops the job with the target printer message.
@@ -185,10 +189,9 @@ fi
 if [ "$part" = cancel ]; then
 # Cancel while the job renders: nothing printed, nothing left behind.
 # Relies on the job processor stopping cleanly on SIGTERM.
-check_print "$user1" "$work/three.pdf" 3 ParsimoTarget
 # The target's job, if one was started, is cancelled too (lpstat lists it
 # among the completed ones): what counts is that its output never changes.
-before=$(cksum <"$dir/out/ParsimoTarget.pdf")
+before=$(cksum <"$dir/out/ParsimoTarget.pdf" 2>/dev/null)
 id=$(submit "$user1" "$work/long.ps")
 for _ in $(seq 120); do pgrep -u "$user1" -x gs >/dev/null && break; sleep 0.25; done
 pgrep -u "$user1" -x gs >/dev/null || fail "cancel: Ghostscript never ran"
@@ -202,7 +205,7 @@ sleep 1
 pgrep -u "$user1" -x gs >/dev/null && fail "cancel: Ghostscript still running"
 pgrep -u "$user1" -x Dravik >/dev/null && fail "cancel: Dravik still running"
 ls "$(data_dir "$user1")" | grep -q '^_dk_' && fail "cancel: page files left: $(ls "$(data_dir "$user1")" | tr "\n" " ")"
-[ "$(cksum <"$dir/out/ParsimoTarget.pdf")" = "$before" ] || fail "cancel: output reached the target"
+[ "$(cksum <"$dir/out/ParsimoTarget.pdf" 2>/dev/null)" = "$before" ] || fail "cancel: output reached the target"
 [ $failures -eq 0 ] && pass "cancelled job left nothing"
 cancel -a ParsimoTarget 2>/dev/null
 fi
@@ -410,12 +413,8 @@ fi
 
 if [ "$part" = errors ]; then
 # A job that cannot print ends with its reason, on the scheduler's default
-# error policy too; one that printed leaves no error in the scheduler's log.
+# error policy too.
 lpadmin -p Parsimo -o printer-error-policy=retry-job
-errors_before=$(grep -c '^E' "$dir/log/error_log")
-check_print "$user1" "$work/three.pdf" 3 ParsimoTarget
-[ "$(grep -c '^E' "$dir/log/error_log")" -eq "$errors_before" ] && pass "a printed job logs no error" ||
-  fail "a printed job logged: $(grep '^E' "$dir/log/error_log" | tail -n +$((errors_before + 1)))"
 settings "$user1" NoSuchQueue
 id=$(submit "$user1" "$work/three.pdf")
 settle 30 && pass "the job with a missing target ended" || fail "the job with a missing target is still queued"
