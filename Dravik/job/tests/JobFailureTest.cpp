@@ -17,12 +17,12 @@ RunFindings Printed()
 }
 }  // namespace
 
+// A file output job has no print document to finish and no pages printed.
 TEST(JobFailure, AJobThatRanToItsEndDidNotFail)
 {
     EXPECT_FALSE(JobFailure::Classify(Printed()).Failed());
     RunFindings files = Printed();
-    files.printing = false;
-    files.documentDone = false;  // no print document: nothing to finish
+    files.printing = files.documentDone = false;
     files.pagesDelivered = files.pagesPrinted = 0;
     EXPECT_FALSE(JobFailure::Classify(files).Failed());
 }
@@ -71,7 +71,6 @@ TEST(JobFailure, OnlyATargetThatDidNotTakeTheDocumentIsTriedAgain)
         EXPECT_EQ(failure.messageId, c.messageId) << c.what;
         EXPECT_EQ(failure.detail, c.detail) << c.what;
         EXPECT_EQ(failure.status, c.status) << c.what;
-        EXPECT_FALSE(failure.cause.empty()) << c.what;
     }
 }
 
@@ -84,11 +83,9 @@ TEST(JobFailure, TheFirstCauseIsTheOneTold)
     run.recordedDetail = "/tmp";
     run.timedOut = true;
     run.documentDone = false;
-    JobFailure failure = JobFailure::Classify(run);
-    EXPECT_EQ(failure.messageId, MSG_OUTPUT_FAILED);
-    EXPECT_EQ(failure.status, kExitFailed);
+    EXPECT_EQ(JobFailure::Classify(run).messageId, MSG_OUTPUT_FAILED);
     run.recordedMessage = 0;
-    failure = JobFailure::Classify(run);
+    const JobFailure failure = JobFailure::Classify(run);
     EXPECT_EQ(failure.messageId, MSG_JOB_TIMEOUT);
     EXPECT_EQ(failure.status, kExitFailed);
 }
