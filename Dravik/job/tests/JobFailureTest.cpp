@@ -41,22 +41,11 @@ TEST(JobFailure, OnlyATargetThatDidNotTakeTheDocumentIsTriedAgain)
     const Case cases[] = {
         {"the target's job failed", [](RunFindings& r) { r.documentDone = false; }, MSG_PRINT_FAILED, "Office",
          kExitTryLater},
-        {"no document opened on the target",
-         [](RunFindings& r) {
-             r.recordedMessage = MSG_PRINT_FAILED;
-             r.recordedDetail = "Office";
-         },
-         MSG_PRINT_FAILED, "Office", kExitTryLater},
         {"a page that could not be printed", [](RunFindings& r) { r.pagesPrinted = 2; }, MSG_PRINT_FAILED, "Office",
          kExitFailed},
         {"no pages", [](RunFindings& r) { r.pagesDelivered = r.pagesPrinted = 0; }, MSG_NO_PAGES, "", kExitFailed},
-        {"Ghostscript failed", [](RunFindings& r) { r.exitStatus = 1; }, MSG_RENDER_FAILED,
-         "Ghostscript ended with status 1", kExitFailed},
-        {"Ghostscript never ran", [](RunFindings& r) { r.launched = false; }, MSG_RENDER_FAILED,
-         "Ghostscript could not be started", kExitFailed},
         {"the page stream broke off", [](RunFindings& r) { r.streamWhole = false; }, MSG_RENDER_FAILED,
          "the page stream from Ghostscript broke off", kExitFailed},
-        {"no output for too long", [](RunFindings& r) { r.timedOut = true; }, MSG_JOB_TIMEOUT, "60", kExitFailed},
         {"no output file",
          [](RunFindings& r) {
              r.printing = false;

@@ -11,30 +11,6 @@ bool Parse(PpdFile& ppd, const std::string& text)
 }
 }  // namespace
 
-TEST(PpdFileTest, ReadsSizesAreasDefaultsAndResolutions)
-{
-    PpdFile ppd;
-    ASSERT_TRUE(Parse(ppd, "*PPD-Adobe: \"4.3\"\r\n"
-                           "*% comment *PaperDimension Fake: \"1 1\"\r\n"
-                           "*DefaultPageSize: A4\r\n"
-                           "*PageSize A4/A4: \"<</PageSize[595 842]>>\r\nsetpagedevice\"\r\n"
-                           "*PaperDimension Letter/US Letter: \"612 792\"\r\n"
-                           "*ImageableArea Letter/US Letter: \"18 36 594 756\"\r\n"
-                           "*PaperDimension A4/A4: \"595 842\"\r\n"
-                           "*DefaultResolution: 1200x600dpi\r\n"
-                           "*Resolution 300dpi/Draft: \"\"\r\n"
-                           "*CustomPageSize True: \"pop pop pop\"\r\n"));
-    ASSERT_EQ(ppd.GetPageSizes().size(), 2u);  // not the one in the comment
-    EXPECT_EQ(ppd.GetDefaultPageSize()->name, "A4");
-    const PpdPageSize* letter = ppd.FindPageSize("letter");
-    ASSERT_NE(letter, nullptr);
-    EXPECT_DOUBLE_EQ(letter->top, 756.0);
-    // A size without an area prints on the whole sheet.
-    EXPECT_DOUBLE_EQ(ppd.FindPageSize("A4")->right, 595.0);
-    EXPECT_EQ(ppd.GetDefaultResolution(), 1200);
-    EXPECT_TRUE(ppd.AllowsCustomSize());
-}
-
 TEST(PpdFileTest, HostileLinesAreSkippedAndLimitsHold)
 {
     PpdFile ppd;

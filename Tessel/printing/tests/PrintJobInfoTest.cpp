@@ -34,17 +34,3 @@ TEST_F(JobRecord, RecordIsReadWithSignedNumbersAndRegistryDefaults)
     EXPECT_FALSE(info.ReadFromRegistry(HKEY_CURRENT_USER, "SOFTWARE\\QMVK\\Nothing"));
     EXPECT_EQ(info.PaperSize, 9);
 }
-
-// Only the fields the page setup names are taken.
-TEST_F(JobRecord, SpoolerPageSetupIsWidened)
-{
-    PrintJobInfo info;
-    DEVMODE dm{};
-    dm.dmFields = DM_PRINTQUALITY | DM_COPIES;
-    dm.dmPrintQuality = DMRES_HIGH;
-    dm.dmCopies = 5;
-    dm.dmOrientation = 2;
-    info.SetPageSetup(dm);
-    EXPECT_EQ(info.PrintQuality, -4);
-    EXPECT_EQ(info.Orientation, 1);
-}
