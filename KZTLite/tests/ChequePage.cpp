@@ -148,21 +148,6 @@ void ChequePage::SignatureLine(double left, double top, double length)
                             top - 0.25, false});
 }
 
-void ChequePage::LargeDigits(double left, double top, int32_t lines)
-{
-    // E-13B figures three times too large: the right shapes at the wrong size.
-    const char* digits = "0123456789";
-    for (int32_t l = 0; l < lines; ++l)
-        for (int32_t i = 0; i < 10; ++i) {
-            const Glyph* g = GlyphOf(digits[i]);
-            const double x0 = left + i * 3 * kPitch, y0 = top + l * 0.6;
-            for (int row = 0; row < 9; ++row)
-                for (int col = 0; col < 7; ++col)
-                    if (g->rows[row][col] == '#')
-                        Rect(x0 + col * 3 * kUnit, y0 + row * 3 * kUnit, 3 * kUnit, 3 * kUnit);
-        }
-}
-
 void ChequePage::Words(double left, double top, double width, int32_t lines, uint32_t seed)
 {
     // Lower-case words of x-height with an ascender here and there, 12 point leading.
@@ -228,25 +213,37 @@ bool ChequePage::Covers(const Shape& s, double x, double y) const
     return u >= s.x && u < s.x + s.w && v >= s.y && v < s.y + s.h;
 }
 
+template <typename Covered>
+void ChequePage::ForEachPixel(const Shape& s, int32_t dpi, Covered covered) const
+{
+    // Searched within the turned shape's bounding box, a little widened.
+    const double a = s.angle * kPi / 180;
+    double x0 = 1e9, y0 = 1e9, x1 = -1e9, y1 = -1e9;
+    for (const double cx : {s.x, s.x + s.w})
+        for (const double cy : {s.y, s.y + s.h}) {
+            const double dx = cx - s.px, dy = cy - s.py;
+            const double u = s.px + dx * std::cos(a) + dy * std::sin(a);
+            const double v = s.py - dx * std::sin(a) + dy * std::cos(a);
+            x0 = std::min(x0, u), x1 = std::max(x1, u), y0 = std::min(y0, v), y1 = std::max(y1, v);
+        }
+    const auto width = static_cast<int32_t>(std::lround(m_Width * dpi));
+    const auto height = static_cast<int32_t>(std::lround(m_Height * dpi));
+    const auto lowest = [dpi](double inches) {
+        return std::max(0, static_cast<int32_t>(std::floor(inches * dpi)) - 1);
+    };
+    const auto highest = [dpi](double inches) { return static_cast<int32_t>(std::ceil(inches * dpi)) + 1; };
+    for (int32_t y = lowest(y0); y <= std::min(height - 1, highest(y1)); ++y)
+        for (int32_t x = lowest(x0); x <= std::min(width - 1, highest(x1)); ++x)
+            if (Covers(s, (x + 0.5) / dpi, (y + 0.5) / dpi)) covered(x, y);
+}
+
 Dib ChequePage::Render(int32_t dpi, uint16_t bits, bool topDown, double speckles, uint32_t seed) const
 {
     const auto width = static_cast<int32_t>(std::lround(m_Width * dpi));
     const auto height = static_cast<int32_t>(std::lround(m_Height * dpi));
     std::vector<uint8_t> ink(static_cast<size_t>(width) * height, 0);
-    const double margin = 0.02;
-    for (const Shape& s : m_Shapes) {
-        // Pixel centres inside the shape are ink, tested within the turned shape's bounding box.
-        double bx0 = 1e9, by0 = 1e9, bx1 = -1e9, by1 = -1e9;
-        Corners(s, &bx0, &by0, &bx1, &by1);
-        bx0 -= margin, by0 -= margin, bx1 += margin, by1 += margin;
-        const int32_t x0 = std::max(0, static_cast<int32_t>(std::floor(bx0 * dpi)));
-        const int32_t x1 = std::min(width - 1, static_cast<int32_t>(std::ceil(bx1 * dpi)));
-        const int32_t y0 = std::max(0, static_cast<int32_t>(std::floor(by0 * dpi)));
-        const int32_t y1 = std::min(height - 1, static_cast<int32_t>(std::ceil(by1 * dpi)));
-        for (int32_t y = y0; y <= y1; ++y)
-            for (int32_t x = x0; x <= x1; ++x)
-                if (Covers(s, (x + 0.5) / dpi, (y + 0.5) / dpi)) ink[static_cast<size_t>(y) * width + x] = 1;
-    }
+    for (const Shape& s : m_Shapes)
+        ForEachPixel(s, dpi, [&](int32_t x, int32_t y) { ink[static_cast<size_t>(y) * width + x] = 1; });
     std::mt19937 random(seed);
     const auto count = static_cast<int64_t>(speckles * m_Width * m_Height);
     const int32_t dot = std::max(1, dpi / 150);  // 1/150 inch at most
@@ -287,27 +284,12 @@ Dib ChequePage::Render(int32_t dpi, uint16_t bits, bool topDown, double speckles
 
 PixelBox ChequePage::CodeLineBox(int32_t dpi, size_t line) const
 {
-    // The pixels Render makes ink for that line's shapes.
     PixelBox box{INT32_MAX, INT32_MAX, -1, -1};
-    const auto width = static_cast<int32_t>(std::lround(m_Width * dpi));
-    const auto height = static_cast<int32_t>(std::lround(m_Height * dpi));
-    for (const Shape& s : m_Shapes) {
-        if (!s.codeLine || s.line != line) continue;
-        double bx0 = 1e9, by0 = 1e9, bx1 = -1e9, by1 = -1e9;
-        Corners(s, &bx0, &by0, &bx1, &by1);
-        const int32_t x0 = std::max(0, static_cast<int32_t>(std::floor(bx0 * dpi)) - 1);
-        const int32_t x1 = std::min(width - 1, static_cast<int32_t>(std::ceil(bx1 * dpi)) + 1);
-        const int32_t y0 = std::max(0, static_cast<int32_t>(std::floor(by0 * dpi)) - 1);
-        const int32_t y1 = std::min(height - 1, static_cast<int32_t>(std::ceil(by1 * dpi)) + 1);
-        for (int32_t y = y0; y <= y1; ++y)
-            for (int32_t x = x0; x <= x1; ++x)
-                if (Covers(s, (x + 0.5) / dpi, (y + 0.5) / dpi)) {
-                    box.left = std::min(box.left, x);
-                    box.right = std::max(box.right, x);
-                    box.top = std::min(box.top, y);
-                    box.bottom = std::max(box.bottom, y);
-                }
-    }
+    for (const Shape& s : m_Shapes)
+        if (s.codeLine && s.line == line)
+            ForEachPixel(s, dpi, [&box](int32_t x, int32_t y) {
+                box = {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x), std::max(box.bottom, y)};
+            });
     return box;
 }
 
@@ -319,19 +301,4 @@ bool ChequePage::InsideCodeLine(size_t line, double x, double y, double inset) c
         if (s.w > 0 && s.h > 0 && Covers(s, x, y)) return true;
     }
     return false;
-}
-
-void ChequePage::Corners(const Shape& s, double* x0, double* y0, double* x1, double* y1)
-{
-    const double a = s.angle * kPi / 180;
-    for (const double cx : {s.x, s.x + s.w})
-        for (const double cy : {s.y, s.y + s.h}) {
-            const double dx = cx - s.px, dy = cy - s.py;
-            const double u = s.px + dx * std::cos(a) + dy * std::sin(a);
-            const double v = s.py - dx * std::sin(a) + dy * std::cos(a);
-            *x0 = std::min(*x0, u);
-            *x1 = std::max(*x1, u);
-            *y0 = std::min(*y0, v);
-            *y1 = std::max(*y1, v);
-        }
 }

@@ -36,7 +36,6 @@ public:
     void DashedRule(double left, double top, double length);
     void BarcodeBars(double left, double top, int32_t bars);
     void SignatureLine(double left, double top, double length);
-    void LargeDigits(double left, double top, int32_t lines);
     void Words(double left, double top, double width, int32_t lines, uint32_t seed);
     // Text in a real font, for Ghostscript only.
     void Text(const std::string& font, double size, double left, double baseline, const std::string& text);
@@ -71,8 +70,10 @@ private:
         std::string text;
     };
     bool Covers(const Shape& s, double x, double y) const;
-    // Widens the box to hold the shape as turned on the page.
-    static void Corners(const Shape& s, double* x0, double* y0, double* x1, double* y1);
+    // Calls covered(x, y) for each pixel of a page of that resolution whose
+    // centre the shape covers.
+    template <typename Covered>
+    void ForEachPixel(const Shape& s, int32_t dpi, Covered covered) const;
 
     double m_Width, m_Height;
     std::vector<Shape> m_Shapes;

@@ -17,12 +17,12 @@ RunFindings Printed()
 }
 }  // namespace
 
+// A file output job has no print document to finish and no pages printed.
 TEST(JobFailure, AJobThatRanToItsEndDidNotFail)
 {
     EXPECT_FALSE(JobFailure::Classify(Printed()).Failed());
     RunFindings files = Printed();
-    files.printing = false;
-    files.documentDone = false;  // no print document: nothing to finish
+    files.printing = files.documentDone = false;
     files.pagesDelivered = files.pagesPrinted = 0;
     EXPECT_FALSE(JobFailure::Classify(files).Failed());
 }
@@ -41,22 +41,11 @@ TEST(JobFailure, OnlyATargetThatDidNotTakeTheDocumentIsTriedAgain)
     const Case cases[] = {
         {"the target's job failed", [](RunFindings& r) { r.documentDone = false; }, MSG_PRINT_FAILED, "Office",
          kExitTryLater},
-        {"no document opened on the target",
-         [](RunFindings& r) {
-             r.recordedMessage = MSG_PRINT_FAILED;
-             r.recordedDetail = "Office";
-         },
-         MSG_PRINT_FAILED, "Office", kExitTryLater},
         {"a page that could not be printed", [](RunFindings& r) { r.pagesPrinted = 2; }, MSG_PRINT_FAILED, "Office",
          kExitFailed},
         {"no pages", [](RunFindings& r) { r.pagesDelivered = r.pagesPrinted = 0; }, MSG_NO_PAGES, "", kExitFailed},
-        {"Ghostscript failed", [](RunFindings& r) { r.exitStatus = 1; }, MSG_RENDER_FAILED,
-         "Ghostscript ended with status 1", kExitFailed},
-        {"Ghostscript never ran", [](RunFindings& r) { r.launched = false; }, MSG_RENDER_FAILED,
-         "Ghostscript could not be started", kExitFailed},
         {"the page stream broke off", [](RunFindings& r) { r.streamWhole = false; }, MSG_RENDER_FAILED,
          "the page stream from Ghostscript broke off", kExitFailed},
-        {"no output for too long", [](RunFindings& r) { r.timedOut = true; }, MSG_JOB_TIMEOUT, "60", kExitFailed},
         {"no output file",
          [](RunFindings& r) {
              r.printing = false;
@@ -71,7 +60,6 @@ TEST(JobFailure, OnlyATargetThatDidNotTakeTheDocumentIsTriedAgain)
         EXPECT_EQ(failure.messageId, c.messageId) << c.what;
         EXPECT_EQ(failure.detail, c.detail) << c.what;
         EXPECT_EQ(failure.status, c.status) << c.what;
-        EXPECT_FALSE(failure.cause.empty()) << c.what;
     }
 }
 
@@ -84,11 +72,9 @@ TEST(JobFailure, TheFirstCauseIsTheOneTold)
     run.recordedDetail = "/tmp";
     run.timedOut = true;
     run.documentDone = false;
-    JobFailure failure = JobFailure::Classify(run);
-    EXPECT_EQ(failure.messageId, MSG_OUTPUT_FAILED);
-    EXPECT_EQ(failure.status, kExitFailed);
+    EXPECT_EQ(JobFailure::Classify(run).messageId, MSG_OUTPUT_FAILED);
     run.recordedMessage = 0;
-    failure = JobFailure::Classify(run);
+    const JobFailure failure = JobFailure::Classify(run);
     EXPECT_EQ(failure.messageId, MSG_JOB_TIMEOUT);
     EXPECT_EQ(failure.status, kExitFailed);
 }

@@ -33,23 +33,6 @@ protected:
         SetLogFileName(nullptr);
     }
 
-    // The stand-in desktop: xdg-mime knows a default application only for
-    // the listed types; xdg-open records what it is asked to open.
-    void DesktopKnows(const std::string& types)
-    {
-        const fs::path bin = world.root / "bin";
-        fs::create_directories(bin);
-        WriteWholeFile(bin / "xdg-mime", "#!/bin/sh\n"
-                                         "if [ \"$2\" = filetype ]; then case \"$3\" in *.pdf) echo application/pdf;; "
-                                         "*.jpg) echo image/jpeg;; *) echo image/bmp;; esac; exit 0; fi\n"
-                                         "case \" " +
-                                             types + " \" in *\" $3 \"*) echo viewer.desktop;; esac\n");
-        WriteWholeFile(bin / "xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + world.opened.string() + "'\n");
-        for (const char* tool : {"xdg-mime", "xdg-open"}) fs::permissions(bin / tool, fs::perms::owner_all);
-        world.Set("TESSEL_OPENER", "");
-        world.Set("PATH", bin.string() + ":" + std::getenv("PATH"));
-    }
-
     // What the opener was given, once it has had time to write it down.
     std::string Opened()
     {
@@ -92,19 +75,23 @@ protected:
 
 }  // namespace
 
-TEST_F(OutputDelivery, PdfIsSavedUnderItsTitleAndOpenedOrTheFolderOffered)
+// A name taken gets the date and a number; with no viewer for PDF the user
+// is offered the folder.
+TEST_F(OutputDelivery, ASecondPdfOfOneTitleGetsANewNameAndTheFolderIsOffered)
 {
     CopyField(job.PrintDocumentName, "Quarterly report.PDF");
-    EXPECT_EQ(Deliver("PDFWRITE", ".pdf", 1), "");
-    EXPECT_TRUE(delivered);
-    EXPECT_EQ(Saved(), std::vector<std::string>{"Quarterly report.pdf"});
+    world.Set("TESSEL_OPENER", "/bin/true");
+    Deliver("PDFWRITE", ".pdf", 1);
     EXPECT_EQ(ReadAll(outputDir / "Quarterly report.pdf"), "_dk_0002.tm_");
-    EXPECT_EQ(Opened(), (outputDir / "Quarterly report.pdf").string() + "\n");
-    EXPECT_TRUE(fs::is_empty(world.DataDir()));  // only test.log lives beside it, in root
-
-    // The name is taken now: the next job's file gets the date and a number.
-    fs::remove(world.opened);
-    DesktopKnows("inode/directory");
+    // The stand-in desktop knows a viewer for folders only; xdg-open records what it is asked to open.
+    const fs::path bin = world.root / "bin";
+    fs::create_directories(bin);
+    WriteWholeFile(bin / "xdg-mime", "#!/bin/sh\n[ \"$2\" = filetype ] && echo application/pdf\n"
+                                     "[ \"$3\" = inode/directory ] && echo viewer.desktop\nexit 0\n");
+    WriteWholeFile(bin / "xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + world.opened.string() + "'\n");
+    for (const char* tool : {"xdg-mime", "xdg-open"}) fs::permissions(bin / tool, fs::perms::owner_all);
+    world.Set("TESSEL_OPENER", "");
+    world.Set("PATH", bin.string() + ":" + std::getenv("PATH"));
     world.Set("TESSEL_MESSAGEBOX", "yes");
     const std::string asked = Deliver("pdfwrite", ".pdf", 1);
     char today[16];
@@ -113,31 +100,12 @@ TEST_F(OutputDelivery, PdfIsSavedUnderItsTitleAndOpenedOrTheFolderOffered)
     const std::string second = std::string("Quarterly report ") + today + " (2).pdf";
     EXPECT_EQ(Saved(), (std::vector<std::string>{second, "Quarterly report.pdf"}));
     EXPECT_NE(asked.find(second), std::string::npos) << asked;
-    EXPECT_NE(asked.find(outputDir.string()), std::string::npos) << asked;
     EXPECT_EQ(Opened(), outputDir.string() + "\n");
-    EXPECT_NE(ReadAll(world.root / "test.log").find("There is no application associated with the .PDF extension!\r\n"),
-              std::string::npos);
 }
 
-TEST_F(OutputDelivery, ImagePagesAreSavedInOrderAndTheFirstOpened)
-{
-    DesktopKnows("image/jpeg");
-    CopyField(job.PrintDocumentName, "Photos");
-    EXPECT_EQ(Deliver("jpeg", ".jpg"), "");
-    EXPECT_EQ(Saved(), (std::vector<std::string>{"Photos page 1.jpg", "Photos page 2.jpg", "Photos page 3.jpg"}));
-    EXPECT_EQ(ReadAll(outputDir / "Photos page 2.jpg"), "_dk_0002.tm_");
-    EXPECT_EQ(Opened(), (outputDir / "Photos page 1.jpg").string() + "\n");
-
-    // No viewer for BMP, and the user declines the folder: nothing more opens.
-    fs::remove(world.opened);
-    world.Set("TESSEL_MESSAGEBOX", "no");
-    const std::string asked = Deliver("bmp16m", "");  // a "-file" run: page files without extension
-    EXPECT_NE(asked.find("Photos page 1.bmp"), std::string::npos) << asked;
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_FALSE(fs::exists(world.opened));
-    EXPECT_NE(ReadAll(world.root / "test.log").find("Could not open an image viewer for"), std::string::npos);
-}
-
+// Titles never leave the folder nor plant control characters; a link planted
+// under a name (at someone else's file, or nowhere) is left as it is and the
+// job takes the next name.
 TEST_F(OutputDelivery, HostileTitlesStayInTheFolderAndPlantedLinksAreNotFollowed)
 {
     world.Set("TESSEL_OPENER", "/bin/true");  // what is opened is not the question here
@@ -148,10 +116,7 @@ TEST_F(OutputDelivery, HostileTitlesStayInTheFolderAndPlantedLinksAreNotFollowed
     }
     EXPECT_EQ(Saved(),
               (std::vector<std::string>{"Document.pdf", "_.._x.pdf", "_[2J_bell_.pdf", "a_b.pdf", "hidden.pdf"}));
-    EXPECT_FALSE(fs::exists(world.root / "x.pdf"));
 
-    // A link planted under the name (pointing at a file of someone else's, or
-    // nowhere) is left as it is; the job takes the next name.
     const fs::path victim = world.root / "victim";
     WriteWholeFile(victim, "precious");
     fs::create_symlink(victim, outputDir / "Report.pdf");
@@ -160,7 +125,6 @@ TEST_F(OutputDelivery, HostileTitlesStayInTheFolderAndPlantedLinksAreNotFollowed
     Deliver("pdfwrite", ".pdf", 1);
     Deliver("jpeg", ".jpg", 2);
     EXPECT_EQ(ReadAll(victim), "precious");
-    EXPECT_TRUE(fs::is_symlink(outputDir / "Report.pdf"));
     EXPECT_FALSE(fs::exists(world.root / "nowhere"));
     EXPECT_EQ(Saved().size(), 5u + 2u + 1u + 2u);  // the earlier ones, both links, one PDF, two pages
 }
@@ -171,27 +135,21 @@ TEST_F(OutputDelivery, AFolderThatCannotBeMadeKeepsTheWorkingFilesAndFails)
     Deliver("pdfwrite", ".pdf", 1);
     EXPECT_FALSE(delivered);
     EXPECT_TRUE(fs::exists(world.DataDir() / "_dk_0002.tm_.pdf"));
-    EXPECT_NE(ReadAll(world.root / "test.log").find("cannot be made"), std::string::npos);
 }
 
 TEST(OutputFolder, ComesFromTheSettingOrTheUsersDocumentsFolder)
 {
     EXPECT_EQ(DocumentsFolderOf("# written by xdg-user-dirs-update\n"
-                                "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
-                                "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n",
+                                "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n"
+                                "  XDG_DOCUMENTS_DIR=\"/srv/my \\\"docs\\\"\"",
                                 "/home/ann"),
-              "/home/ann/Dokumente");
-    EXPECT_EQ(DocumentsFolderOf("XDG_DOCUMENTS_DIR=\"/srv/docs/\"\n  XDG_DOCUMENTS_DIR=\"/srv/my \\\"docs\\\"\"", "/h"),
               "/srv/my \"docs\"");
-    // Relative, unfinished or missing entries name nothing.
-    for (const char* text :
-         {"XDG_DOCUMENTS_DIR=\"Documents\"", "XDG_DOCUMENTS_DIR=\"/open", "XDG_MUSIC_DIR=\"/m\"", ""})
+    // Relative or unfinished entries name nothing.
+    for (const char* text : {"XDG_DOCUMENTS_DIR=\"Documents\"", "XDG_DOCUMENTS_DIR=\"/open"})
         EXPECT_EQ(DocumentsFolderOf(text, "/home/ann"), "") << text;
-    EXPECT_EQ(DocumentsFolderOf("XDG_DOCUMENTS_DIR=\"$HOME/Documents\"", ""), "");
 
     testworld::World world;
     EXPECT_EQ(OutputFolderPath("/srv/out/"), "/srv/out");
-    EXPECT_EQ(OutputFolderPath(""), (world.root / "documents/Parsimo").string());
     world.Set("TESSEL_DOCUMENTS", "");
     world.Set("HOME", (world.root / "home").string());
     world.Set("XDG_CONFIG_HOME", (world.root / "config").string());
@@ -201,12 +159,9 @@ TEST(OutputFolder, ComesFromTheSettingOrTheUsersDocumentsFolder)
     EXPECT_EQ(OutputFolderPath(nullptr), (world.root / "home/Papers/Parsimo").string());
 }
 
-TEST(OutputFolder, TitlesBecomeShortSafeNames)
+// Cut at 150 bytes, never inside a character: "ä" is two bytes.
+TEST(OutputFolder, LongTitlesAreCutBetweenCharacters)
 {
-    EXPECT_EQ(SafeFileStem("  Report v1.2 "), "Report v1.2");
-    EXPECT_EQ(SafeFileStem("scan.JPEG"), "scan");
-    EXPECT_EQ(SafeFileStem("..."), "Document");
-    // Cut at 150 bytes, never inside a character: "ä" is two bytes.
     std::string longTitle = "a";
     for (int i = 0; i < 100; ++i) longTitle += "\xc3\xa4";
     const std::string stem = SafeFileStem(longTitle.c_str());

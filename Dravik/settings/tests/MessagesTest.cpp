@@ -1,21 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "Messages.h"
-#include "TestWorld.h"
-
-TEST(Messages, LanguageColumnFollowsTheLocale)
-{
-    testworld::World world;
-    world.Set("LC_ALL", "");
-    world.Set("LC_MESSAGES", "");
-    const std::pair<const char*, int> cases[] = {{"de_CH.UTF-8", 1}, {"it_IT", 4}, {"pt_BR", 0}, {"C", 0}};
-    for (const auto& [lang, column] : cases) {
-        world.Set("LANG", lang);
-        EXPECT_EQ(GetLanguageIndex(), column) << lang;
-    }
-    world.Set("LC_ALL", "de_DE");
-    EXPECT_EQ(GetLanguageIndex(), 1);
-}
 
 TEST(Messages, PlaceholdersAreFilledNotFormatted)
 {

@@ -8,28 +8,6 @@
 #include "MessageBox.h"
 #include "ScratchFolder.h"
 
-TEST(MessageBoxTest, ForcedAnswersStillShowTheTextOnStderr)
-{
-    const struct {
-        const char* mode;
-        unsigned type;
-        int answer;
-        const char* shown;
-    } cases[] = {
-        {"YES", MB_YESNO, IDYES, "[Yes]"},
-        {"stderr", MB_YESNO, IDNO, "[No]"},
-    };
-    for (const auto& c : cases) {
-        ScopedVariable mode("TESSEL_MESSAGEBOX", c.mode);
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(MessageBoxA("Open\r\nthe folder?", "Z3 Parsimo", c.type), c.answer) << c.mode;
-        EXPECT_EQ(testing::internal::GetCapturedStderr(),
-                  std::string("Z3 Parsimo: Open  the folder? ") + c.shown + "\n");
-    }
-    ScopedVariable mode("TESSEL_MESSAGEBOX", "stderr");
-    EXPECT_EQ(MessageBoxA(nullptr, nullptr, MB_YESNO), IDNO);
-}
-
 // The message program stands in as a script that records its arguments and
 // answers with the exit status it is told.
 class MessageProgram {
@@ -59,7 +37,6 @@ TEST(MessageBoxTest, DesktopBoxGetsTheTextVerbatimAndItsAnswerCounts)
               "/message\n--kind=question\n--title=Z3 Parsimo\n--text=" + text + "\n");
     ScopedVariable no("FAKE_EXIT", "1");
     EXPECT_EQ(MessageBoxA(text.c_str(), "Z3 Parsimo", MB_YESNO), IDNO);
-    EXPECT_EQ(MessageBoxA("Saved.", "Z3 Parsimo", MB_OK), IDOK);
 }
 
 // A program that showed nothing (its desktop part not installed, no display
@@ -73,7 +50,7 @@ TEST(MessageBoxTest, AProgramThatShowedNothingIsNoAnswer)
     }
     ScopedVariable mode("TESSEL_MESSAGEBOX", nullptr);
     ScopedVariable display("DISPLAY", ":99");
-    for (const char* body : {"exit 4", "kill -SEGV $$", "exit 2"}) {
+    for (const char* body : {"exit 4", "kill -SEGV $$"}) {
         const MessageProgram program(body);
         testing::internal::CaptureStderr();
         EXPECT_EQ(MessageBoxA("Open the folder?", "Z3 Parsimo", MB_YESNO), IDNO) << body;
@@ -83,7 +60,7 @@ TEST(MessageBoxTest, AProgramThatShowedNothingIsNoAnswer)
     SetMessageBoxProgram("/nonexistent/Parsimo");
     testing::internal::CaptureStderr();
     EXPECT_EQ(MessageBoxA("Failed.", "Z3 Parsimo", MB_OK | MB_ICONERROR), IDOK);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("Z3 Parsimo: Failed. [OK]\n"), std::string::npos);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Z3 Parsimo: Failed. [OK]\n");
     SetMessageBoxProgram(nullptr);
 }
 
@@ -98,7 +75,6 @@ TEST(MessageBoxTest, ABoxNobodyAnswersClosesAfterTheTimeLimit)
     SetMessageBoxTimeLimit(1);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(MessageBoxA("Open the folder?", "Z3 Parsimo", MB_YESNO), IDNO);
-    EXPECT_EQ(MessageBoxA("Failed.", "Z3 Parsimo", MB_OK | MB_ICONERROR), IDOK);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
     EXPECT_NE(ScratchFolder::Read(program.Record()).find("--timeout=1\n"), std::string::npos);
     ScopedVariable unanswered("FAKE_EXIT", "3");

@@ -36,20 +36,3 @@ TEST(ShellTest, OpenerGetsTheFileAsOneArgument)
     EXPECT_EQ(ShellOpen(pdf.c_str()), SE_ERR_FNF);
     EXPECT_NE(log.Text().find("CreateChildProcess() failed.\r\n"), std::string::npos);
 }
-
-TEST(ShellTest, TypeFallsBackToTheExtension)
-{
-    // Stand-ins: xdg-mime cannot tell a file's type but knows a default
-    // application (noting the type it was asked about); xdg-open records its argument.
-    ScratchFolder dir;
-    WriteRecorder(dir, "xdg-open");
-    dir.WriteScript("xdg-mime", "case \"$2\" in filetype) echo ;;\n default) printf '%s' \"$3\" > '" +
-                                    dir.Path("asked") + "'; echo viewer.desktop ;; esac");
-    ScopedVariable opener("TESSEL_OPENER", nullptr);
-    ScopedVariable path("PATH", (dir.Path() + ":/usr/bin:/bin").c_str());
-    const std::string jpeg = dir.Write("_dk_0001.tm_.JPG", "x"), bare = dir.Write("_dk_0001.tm_", "x");
-    EXPECT_TRUE(Opened(dir, "xdg-open", jpeg));
-    EXPECT_EQ(ScratchFolder::Read(dir.Path("asked")), "image/jpeg");
-    EXPECT_EQ(ShellOpen(bare.c_str()), SE_ERR_NOASSOC);  // nobody knows the type
-    EXPECT_EQ(MimeTypeByExtension("/d.pdf/_dk_0001"), nullptr);
-}

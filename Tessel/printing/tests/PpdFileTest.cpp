@@ -2,8 +2,6 @@
 
 #include <string>
 
-#include "DeviceContext.h"
-#include "PageGeometry.h"
 #include "PpdFile.h"
 
 namespace {
@@ -12,32 +10,6 @@ bool Parse(PpdFile& ppd, const std::string& text)
     return ppd.Parse(text.data(), text.size());
 }
 }  // namespace
-
-TEST(PpdFileTest, ReadsSizesAreasDefaultsAndResolutions)
-{
-    PpdFile ppd;
-    ASSERT_TRUE(Parse(ppd, "*PPD-Adobe: \"4.3\"\r\n"
-                           "*% comment *PaperDimension Fake: \"1 1\"\r\n"
-                           "*DefaultPageSize: A4\r\n"
-                           "*PageSize A4/A4: \"<</PageSize[595 842]>>\r\nsetpagedevice\"\r\n"
-                           "*PaperDimension Letter/US Letter: \"612 792\"\r\n"
-                           "*ImageableArea Letter/US Letter: \"18 36 594 756\"\r\n"
-                           "*PaperDimension A4/A4: \"595 842\"\r\n"
-                           "*DefaultResolution: 1200x600dpi\r\n"
-                           "*Resolution 300dpi/Draft: \"\"\r\n"
-                           "*CustomPageSize True: \"pop pop pop\"\r\n"));
-    ASSERT_EQ(ppd.GetPageSizes().size(), 2u);
-    EXPECT_EQ(ppd.GetDefaultPageSize()->name, "A4");
-    const PpdPageSize* letter = ppd.FindPageSize("letter");
-    ASSERT_NE(letter, nullptr);
-    EXPECT_DOUBLE_EQ(letter->top, 756.0);
-    // A size without an area prints on the whole sheet.
-    EXPECT_DOUBLE_EQ(ppd.FindPageSize("A4")->right, 595.0);
-    EXPECT_EQ(ppd.GetDefaultResolution(), 1200);
-    EXPECT_EQ(ppd.GetResolutions(), std::vector<int>{300});
-    EXPECT_TRUE(ppd.AllowsCustomSize());
-    EXPECT_EQ(ppd.FindPageSize("Fake"), nullptr);
-}
 
 TEST(PpdFileTest, HostileLinesAreSkippedAndLimitsHold)
 {
@@ -53,7 +25,6 @@ TEST(PpdFileTest, HostileLinesAreSkippedAndLimitsHold)
     EXPECT_DOUBLE_EQ(ppd.FindPageSize("G")->right, 100.0);
     EXPECT_DOUBLE_EQ(ppd.FindPageSize("H")->left, 0.0);
     EXPECT_EQ(ppd.GetDefaultPageSize()->name, "G");
-    EXPECT_EQ(ppd.GetDefaultResolution(), 0);
     // An unterminated quote swallows the rest but nothing beyond the text.
     EXPECT_TRUE(Parse(ppd, "*PaperDimension K: \"72 72\"\n*NickName: \"never ends\n*PaperDimension L: \"1 1\"\n"));
     EXPECT_EQ(ppd.GetPageSizes().size(), 1u);
@@ -65,23 +36,4 @@ TEST(PpdFileTest, HostileLinesAreSkippedAndLimitsHold)
     EXPECT_EQ(ppd.GetPageSizes().size(), PpdFile::kMaxPageSizes);
     std::string huge(PpdFile::kMaxFileSize + 1, ' ');
     EXPECT_FALSE(Parse(ppd, huge));
-}
-
-TEST(PpdFileTest, GeometryTurnsMarginsWithTheOrientation)
-{
-    PageGeometry g;
-    g.width = 612;
-    g.length = 792;
-    g.left = 18;
-    g.bottom = 36;
-    g.right = 594;
-    g.top = 756;
-    g.dpi = 600;
-    g.landscape = true;
-    EXPECT_EQ(g.GetMetric(PHYSICALOFFSETX), 300);  // the old bottom margin
-    EXPECT_EQ(g.GetMetric(PHYSICALOFFSETY), 150);  // the old left margin
-    EXPECT_EQ(g.GetMetric(HORZRES), 6000);
-    // Offsets and extents round as edges: never a pixel beyond the sheet.
-    const PageGeometry a4 = PageGeometry::FullPage(595.276, 841.89, 600);
-    EXPECT_EQ(a4.GetMetric(PHYSICALOFFSETX) + a4.GetMetric(HORZRES), a4.GetMetric(PHYSICALWIDTH));
 }

@@ -36,9 +36,6 @@ TEST(PrinterTest, UnknownEscapingOrBrokenPrintersOpenNothingAndAnswerEmpty)
     for (const char* name : {"No Such Printer 4711", "Broken", "../Broken", "", "Pipe"}) {
         Printer printer(name);
         EXPECT_EQ(printer.GetDC(), nullptr) << name;
-        int16_t orientation = -7;
-        EXPECT_FALSE(printer.GetDevModeValues(&orientation, nullptr, nullptr, nullptr, nullptr, nullptr));
-        EXPECT_EQ(orientation, -7);
         EXPECT_FALSE(printer.SetDevMode(1, DMPAPER_LETTER, 0, 0, 600, 1));
         printer.LogInfo();  // with empty sections
     }
@@ -50,7 +47,6 @@ TEST(PrinterTest, PageSetupRoundTripsThroughTheDeviceModeIntoTheMetrics)
     printers.Add("Scratch");
     Printer printer("Scratch");
     ASSERT_NE(printer.GetDC(), nullptr);
-    EXPECT_TRUE(printer.SupportsStretchDIB());
     // Each setup starts from the printer's defaults (Letter, 600 dpi); a refused
     // one changes nothing.
     const struct {
@@ -59,31 +55,16 @@ TEST(PrinterTest, PageSetupRoundTripsThroughTheDeviceModeIntoTheMetrics)
         int16_t got[6];
         int caps[7];  // page width, height, left, top margin, printable width, height, dpi
     } rows[] = {
-        {{0, 0, 0, 0, 0, 0}, true, {1, DMPAPER_LETTER, 2794, 2159, 600, 1}, {5100, 6600, 150, 300, 4800, 6000, 600}},
         // Landscape: the portrait's bottom margin is now the left one.
         {{DMORIENT_LANDSCAPE, DMPAPER_LETTER, 0, 0, 300, 1},
          true,
          {2, DMPAPER_LETTER, 2794, 2159, 300, 1},
          {3300, 2550, 150, 75, 3000, 2400, 300}},
-        // Legal has no printable area in the PPD: the whole sheet.
-        {{0, DMPAPER_LEGAL, 0, 0, 0, 0},
-         true,
-         {1, DMPAPER_LEGAL, 3556, 2159, 600, 1},
-         {5100, 8400, 0, 0, 5100, 8400, 600}},
-        // A named quality takes the printer's highest resolution.
-        {{0, DMPAPER_A4, 0, 0, DMRES_HIGH, 3},
-         true,
-         {1, DMPAPER_A4, 2970, 2100, DMRES_HIGH, 3},
-         {4958, 7017, 0, 0, 4958, 7017, 600}},
+        // A paper the printer lacks is refused.
         {{0, DMPAPER_A3, 0, 0, 0, 0},
          false,
-         {1, DMPAPER_A4, 2970, 2100, DMRES_HIGH, 3},
-         {4958, 7017, 0, 0, 4958, 7017, 600}},
-        // An unknown paper number with the size of a known paper lands on that paper.
-        {{0, DMPAPER_USER, 2794, 2159, 300, 0},
-         true,
-         {1, DMPAPER_USER, 2794, 2159, 300, 1},
-         {2550, 3300, 75, 150, 2400, 3000, 300}},
+         {2, DMPAPER_LETTER, 2794, 2159, 300, 1},
+         {3300, 2550, 150, 75, 3000, 2400, 300}},
         // Explicit figures win over the paper number they contradict.
         {{0, DMPAPER_LETTER, 3556, 2159, 600, 0},
          true,
@@ -153,25 +134,22 @@ TEST(PrinterTest, DocumentsGetTheirOwnFilesAndUnfinishedOnesLeaveNothing)
             EndPage(hdc);
             ASSERT_GT(EndDoc(hdc), 0);
         }
-        // Drawing outside a page, or from outside the bitmap, is refused.
+        // Drawing outside a page, from outside the bitmap, with a header size
+        // that would put the colour table anywhere, or at a place no page has,
+        // is refused, without arithmetic faults on the way.
         EXPECT_EQ(Place(hdc, bmp, 0, 0, 1), 0);
         ASSERT_EQ(StartDocA(hdc, &kDoc), 3);
         StartPage(hdc);
         BITMAPINFOHEADER header = bmp->ds.dsBmih;
         header.biBitCount = 24;
         EXPECT_EQ(StretchDIBits(hdc, 0, 0, 8, 8, 4, 0, 8, 8, bmp->ds.dsBm.bmBits, &header, DIB_RGB_COLORS, SRCCOPY), 0);
-        // A header size past any real header would put the colour table anywhere.
         header = bmp->ds.dsBmih;
         header.biSize = 0x7FFFFFF0u;
         EXPECT_EQ(StretchDIBits(hdc, 0, 0, 8, 8, 0, 0, 8, 8, bmp->ds.dsBm.bmBits, &header, DIB_RGB_COLORS, SRCCOPY), 0);
-        // A place no page has is refused, without arithmetic faults on the way.
         EXPECT_EQ(Place(hdc, bmp, INT32_MAX - 4, 0, 1), 0);
         // The printer goes away with its third document still open.
     }
-    int files = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(printers.Folder("Scratch"))) ++files;
-    EXPECT_EQ(files, 2);
-    EXPECT_TRUE(std::filesystem::exists(printers.JobFile("Scratch", 2)));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(printers.Folder("Scratch")), {}), 2);
 }
 
 TEST(PrinterTest, ListOffersTheLocalPrintersThatOpenWould)
