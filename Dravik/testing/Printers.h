@@ -40,4 +40,13 @@ inline std::vector<std::string> NamesIn(const fs::path& folder, const std::strin
     return names;
 }
 
+// The jobs the target printer received, in name order.
+inline std::vector<fs::path> PrintedFiles(const World& world)
+{
+    std::vector<fs::path> files;
+    for (const std::string& name : NamesIn(world.root / "printers/Target"))
+        if (name.ends_with(".pdf")) files.push_back(world.root / "printers/Target" / name);
+    return files;
+}
+
 }  // namespace testworld

@@ -11,6 +11,7 @@
 
 #include "JobExit.h"
 #include "ParsimoRun.h"
+#include "Printers.h"
 
 using testworld::Dword;
 using testworld::ReadAll;
@@ -66,14 +67,6 @@ private:
     pid_t m_pid = -1;
     std::string m_name;
 };
-
-std::vector<fs::path> PrintedFiles(const World& world)
-{
-    std::vector<fs::path> files;
-    if (fs::exists(world.root / "printers/Target"))
-        for (const auto& entry : fs::directory_iterator(world.root / "printers/Target")) files.push_back(entry.path());
-    return files;
-}
 
 class SettingsDialogTest : public ::testing::Test {
 protected:

@@ -13,14 +13,6 @@
 using namespace testworld;
 
 namespace {
-std::vector<fs::path> PrintedFiles(const World& world)
-{
-    std::vector<fs::path> files;
-    for (const std::string& name : NamesIn(world.root / "printers/Target"))
-        if (name.ends_with(".pdf")) files.push_back(world.root / "printers/Target" / name);
-    return files;
-}
-
 // The size of every page, "612 x 792" for Letter, as pdfinfo reports it.
 std::vector<std::string> PageSizes(const fs::path& pdf)
 {
