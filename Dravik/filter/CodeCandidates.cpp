@@ -476,7 +476,9 @@ bool IsClock(const Ink& ink, int32_t x, int32_t y, int32_t step, int32_t length,
     bool last = false;
     for (int32_t k = 0; k < length; ++k, ++run) {
         const int32_t px = x + lean * k / length, py = y + step * k;
-        if (px < 0 || px >= ink.page.width) return false;
+        // A clock running off the page is none; a leaning side may start it
+        // a row nearer the edge than the side ends.
+        if (px < 0 || py < 0 || px >= ink.page.width || py >= ink.page.height) return false;
         const bool dark = Dark(ink, px, py);
         if (k == 0 || dark == last) {
             last = dark;
