@@ -47,11 +47,16 @@ uint64_t DarkEdges::DarkBits(const uint8_t* block, int32_t n) const
 #if defined(__SSE2__)
     // Sixteen at a time where the processor compares them at once.
     const __m128i paper = _mm_set1_epi8(static_cast<char>(m_Paper)), ink = _mm_set1_epi8(static_cast<char>(m_Ink));
-    for (; k + 16 <= n; k += 16) {
-        const __m128i read = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + k));
-        isPaper |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(read, paper)))) << k;
-        isInk |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(read, ink)))) << k;
+    const auto compare = [&](int32_t at) {
+        const __m128i read = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + at));
+        isPaper |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(read, paper)))) << at;
+        isInk |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(read, ink)))) << at;
+    };
+    if (n == 64) {  // a whole block, as all but a row's last are: no loop to count
+        compare(0), compare(16), compare(32), compare(48);
+        k = 64;
     }
+    for (; k + 16 <= n; k += 16) compare(k);
 #endif
     for (; k + 8 <= n; k += 8) {
         uint64_t word = 0;
@@ -67,7 +72,7 @@ uint64_t DarkEdges::DarkBits(const uint8_t* block, int32_t n) const
     uint64_t other = all & ~(isPaper | isInk);
     uint64_t bits = 0;
     // A picture's dither, other values throughout: each looked up in turn.
-    if (std::popcount(other) > n / 2) {
+    if (other == all) {
         for (int32_t at = 0; at < n; ++at) bits |= static_cast<uint64_t>(m_Dark[block[at]]) << at;
         return bits;
     }
@@ -99,15 +104,19 @@ bool DarkEdges::AllPaper(const uint8_t* block) const
 #endif
 }
 
-int32_t DarkEdges::Find(const uint8_t* row, int32_t width, int32_t* edges) const
+int32_t DarkEdges::Find(const uint8_t* row, int32_t width, int32_t* edges, const uint8_t* next) const
 {
+    const auto fetch = [next](int32_t x) {
+        if (next != nullptr) __builtin_prefetch(next + x);
+    };
     int32_t count = 0;
     uint64_t carry = 0;  // whether the pixel before the block is dark
     for (int32_t x = 0; x < width;) {
         // Paper after paper, most of a page, changes nothing.
         if (carry == (m_PaperDark & 1))
-            while (x + 64 <= width && AllPaper(row + x)) x += 64;
+            for (; x + 64 <= width && AllPaper(row + x); x += 64) fetch(x);
         if (x >= width) break;
+        fetch(x);
         const int32_t n = std::min(64, width - x);
         const uint64_t mask = DarkBits(row + x, n);
         uint64_t changes = mask ^ (mask << 1 | carry);

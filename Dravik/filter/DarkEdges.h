@@ -14,8 +14,10 @@ public:
 
     // The columns where `row`, `width` pixels long, changes between light and
     // dark, from light at its left edge; a row ending dark ends with width.
-    // edges has room for width + 1; returns how many it received.
-    int32_t Find(const uint8_t* row, int32_t width, int32_t* edges) const;
+    // edges has room for width + 1; returns how many it received. next, when
+    // not null, is the row to be read after this one: it is fetched into the
+    // cache a block at a time along this one, the requests spread out.
+    int32_t Find(const uint8_t* row, int32_t width, int32_t* edges, const uint8_t* next) const;
 
 private:
     // Whether the 64 pixels from block on are all paper.
