@@ -86,15 +86,18 @@ bool Dark(const Ink& ink, int32_t x, int32_t y)
     return DarkAt(ink, ink.Row(y), x);
 }
 
-// Dark pixels from (x, y) on in direction (dx, dy), at most limit.
+// Dark pixels from (x, y) on in direction (dx, dy) (each -1, 0 or 1), at
+// most limit.
 int32_t DarkRun(const Ink& ink, int32_t x, int32_t y, int32_t dx, int32_t dy, int32_t limit)
 {
+    const PageView& page = ink.page;
+    if (x < 0 || y < 0 || x >= page.width || y >= page.height) return 0;
+    // The steps to the page's edge: the walk then counts only its length.
+    int32_t room = limit;
+    if (dx != 0) room = std::min(room, dx > 0 ? page.width - x : x + 1);
+    if (dy != 0) room = std::min(room, dy > 0 ? page.height - y : y + 1);
     int32_t length = 0;
-    while (length < limit && x >= 0 && y >= 0 && x < ink.page.width && y < ink.page.height && Dark(ink, x, y)) {
-        ++length;
-        x += dx;
-        y += dy;
-    }
+    while (length < room && DarkAt(ink, ink.Row(y + length * dy), x + length * dx)) ++length;
     return length;
 }
 
@@ -111,8 +114,12 @@ int32_t FollowRun(const Ink& ink, int32_t x, int32_t y, int32_t dx, int32_t dy, 
     // Across: the axis the bar may lean on.
     const int32_t ax = dy != 0 ? 1 : 0, ay = dx != 0 ? 1 : 0;
     int32_t lean = 0, length = 0;
-    for (; length < limit && inside(x, y); ++length, x += dx, y += dy) {
-        if (Dark(ink, x, y)) continue;
+    for (;;) {
+        // Straight on while dark; at a light pixel, on from the dark one
+        // beside it, the lean's own side tried first.
+        const int32_t straight = DarkRun(ink, x, y, dx, dy, limit - length);
+        length += straight, x += straight * dx, y += straight * dy;
+        if (length >= limit || !inside(x, y)) break;
         const int32_t toward = lean < 0 ? -1 : 1;
         int32_t moved = 0;
         for (const int32_t side : {toward, -toward})
@@ -120,8 +127,8 @@ int32_t FollowRun(const Ink& ink, int32_t x, int32_t y, int32_t dx, int32_t dy, 
                 moved = side;
         if (moved == 0 || 4 * std::abs(lean + moved) > length + 4) break;
         lean += moved;
-        x += moved * ax;
-        y += moved * ay;
+        x += moved * ax + dx, y += moved * ay + dy;
+        ++length;
     }
     if (leaned != nullptr) *leaned = lean;
     return length;
