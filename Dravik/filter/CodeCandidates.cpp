@@ -179,14 +179,14 @@ void FindLyingBars(const Ink& ink, int32_t y, int32_t step, std::span<const int3
 
 // The columns where row y changes between light and dark, from light at its
 // left edge; a row ending dark ends with its width. edges has room for the
-// width and one more. The row `step` below, read next, is fetched meanwhile:
-// with rows skipped the processor does not foresee it.
-std::span<const int32_t> RowEdges(const Ink& ink, int32_t y, int32_t step, std::vector<int32_t>& edges)
+// width and one more. The row `ahead` rows below is fetched meanwhile: with
+// rows skipped the processor does not foresee the rows read.
+std::span<const int32_t> RowEdges(const Ink& ink, int32_t y, int32_t ahead, std::vector<int32_t>& edges)
 {
     const PageView& page = ink.page;
     const uint8_t* row = ink.Row(y);
     if (page.bytesPerPixel == 1) {
-        const uint8_t* next = y + step < page.height ? ink.Row(y + step) : nullptr;
+        const uint8_t* next = y + ahead < page.height ? ink.Row(y + ahead) : nullptr;
         return {edges.data(), static_cast<size_t>(ink.rows.Find(row, page.width, edges.data(), next))};
     }
     size_t count = 0;
@@ -595,8 +595,12 @@ std::vector<CodeCandidates::Area> CodeCandidates::Find(const PageView& page, int
     // Every shape looked for is at least two pixels tall at 300 dpi: every
     // other row of such a page shows it.
     const int32_t step = std::max(1, resolution / 150);
+    // Fetched ahead: the row a bar's length below the next row, looked at
+    // from it and scanned itself later, where it is one scanned (300 dpi);
+    // else the next row.
+    const int32_t ahead = (s.minBar - 1) % step == 0 ? step + s.minBar - 1 : step;
     for (int32_t y = 0; y < page.height; y += step) {
-        const std::span<const int32_t> edges = RowEdges(ink, y, step, rowEdges);
+        const std::span<const int32_t> edges = RowEdges(ink, y, ahead, rowEdges);
         // Each bar is taken once, on the first row scanned. A look a bar's
         // length below first, a little either side for a leaning bar.
         const int32_t below = y + s.minBar - 1;
