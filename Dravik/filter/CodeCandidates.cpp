@@ -1,9 +1,8 @@
 #include "CodeCandidates.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
-#include <cstring>
+#include <cstddef>
 #include <numeric>
 #include <span>
 

@@ -23,6 +23,7 @@ constexpr uint64_t ZeroBytes(uint64_t x)
 // The high bits of ZeroBytes gathered into one byte, the first byte read
 // (the lowest) to bit 0: the multiplier's bits lift each to its place
 // without two ever meeting.
+static_assert(std::endian::native == std::endian::little, "words are read first pixel lowest");
 constexpr uint64_t GatherBytes(uint64_t highBits)
 {
     return (highBits >> 7) * 0x0102040810204080ull >> 56;
