@@ -1,10 +1,12 @@
 #include "CodeCandidates.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
-#include <cstring>
+#include <cstddef>
 #include <numeric>
+#include <span>
+
+#include "DarkEdges.h"
 
 namespace {
 
@@ -54,13 +56,17 @@ struct Sizes {
     double minModule, maxModule;
 };
 
-// What the scan sees of the page: the dark values of one-byte pixels, and
-// the lightest and darkest value (paper and ink on most pages) eight times
-// over.
+// What the scan sees of the page: which one-byte pixels are dark, and where
+// its rows change between light and dark. Rows are found from the top row's
+// address and the step from one to the next, which is negative for a page
+// stored bottom row first: pixels are read millions of times a page.
 struct Ink {
     const PageView& page;
-    bool dark[256];
-    uint64_t paperWord, inkWord;
+    DarkEdges rows;
+    const uint8_t* top = page.Row(page.StoredRow(0));
+    std::ptrdiff_t down = page.bottomUp ? -std::ptrdiff_t{page.stride} : page.stride;
+
+    const uint8_t* Row(int32_t y) const { return top + y * down; }
 };
 
 // A bar: columns [left, right) and rows [top, bottom] for one standing up;
@@ -69,21 +75,28 @@ struct Bar {
     int32_t left, right, top, bottom;
 };
 
-bool Dark(const Ink& ink, int32_t x, int32_t y)
+bool DarkAt(const Ink& ink, const uint8_t* row, int32_t x)
 {
-    const uint8_t* row = ink.page.Row(ink.page.StoredRow(y));
-    return ink.page.bytesPerPixel == 1 ? ink.dark[row[x]] : ink.page.Grey(row, x) < kDark;
+    return ink.page.bytesPerPixel == 1 ? ink.rows.Dark(row[x]) : ink.page.Grey(row, x) < kDark;
 }
 
-// Dark pixels from (x, y) on in direction (dx, dy), at most limit.
+bool Dark(const Ink& ink, int32_t x, int32_t y)
+{
+    return DarkAt(ink, ink.Row(y), x);
+}
+
+// Dark pixels from (x, y) on in direction (dx, dy) (each -1, 0 or 1), at
+// most limit.
 int32_t DarkRun(const Ink& ink, int32_t x, int32_t y, int32_t dx, int32_t dy, int32_t limit)
 {
+    const PageView& page = ink.page;
+    if (x < 0 || y < 0 || x >= page.width || y >= page.height) return 0;
+    // The steps to the page's edge: the walk then counts only its length.
+    int32_t room = limit;
+    if (dx != 0) room = std::min(room, dx > 0 ? page.width - x : x + 1);
+    if (dy != 0) room = std::min(room, dy > 0 ? page.height - y : y + 1);
     int32_t length = 0;
-    while (length < limit && x >= 0 && y >= 0 && x < ink.page.width && y < ink.page.height && Dark(ink, x, y)) {
-        ++length;
-        x += dx;
-        y += dy;
-    }
+    while (length < room && DarkAt(ink, ink.Row(y + length * dy), x + length * dx)) ++length;
     return length;
 }
 
@@ -100,8 +113,12 @@ int32_t FollowRun(const Ink& ink, int32_t x, int32_t y, int32_t dx, int32_t dy, 
     // Across: the axis the bar may lean on.
     const int32_t ax = dy != 0 ? 1 : 0, ay = dx != 0 ? 1 : 0;
     int32_t lean = 0, length = 0;
-    for (; length < limit && inside(x, y); ++length, x += dx, y += dy) {
-        if (Dark(ink, x, y)) continue;
+    for (;;) {
+        // Straight on while dark; at a light pixel, on from the dark one
+        // beside it, the lean's own side tried first.
+        const int32_t straight = DarkRun(ink, x, y, dx, dy, limit - length);
+        length += straight, x += straight * dx, y += straight * dy;
+        if (length >= limit || !inside(x, y)) break;
         const int32_t toward = lean < 0 ? -1 : 1;
         int32_t moved = 0;
         for (const int32_t side : {toward, -toward})
@@ -109,8 +126,8 @@ int32_t FollowRun(const Ink& ink, int32_t x, int32_t y, int32_t dx, int32_t dy, 
                 moved = side;
         if (moved == 0 || 4 * std::abs(lean + moved) > length + 4) break;
         lean += moved;
-        x += moved * ax;
-        y += moved * ay;
+        x += moved * ax + dx, y += moved * ay + dy;
+        ++length;
     }
     if (leaned != nullptr) *leaned = lean;
     return length;
@@ -126,36 +143,19 @@ bool TwoTone(const Ink& ink, int32_t x, int32_t y, int32_t dx, int32_t dy, int32
     int32_t values[2] = {-1, -1}, others = 0;
     for (int32_t k = 0; k < length; ++k, x += dx, y += dy) {
         if (x < 0 || y < 0 || x >= ink.page.width || y >= ink.page.height) break;
-        const uint8_t value = ink.page.Row(ink.page.StoredRow(y))[x];
-        int32_t& kept = values[ink.dark[value] ? 0 : 1];
+        const uint8_t value = ink.Row(y)[x];
+        int32_t& kept = values[ink.rows.Dark(value) ? 0 : 1];
         if (kept < 0) kept = value;
         if (kept != value && ++others > allowed) return false;
     }
     return true;
 }
 
-// 0x80 in each byte of x that is not zero.
-constexpr uint64_t NonZeroBytes(uint64_t x)
-{
-    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
-    return (((x & kLow7) + kLow7) | x) & ~kLow7;
-}
-
-// The high bits of NonZeroBytes gathered into one byte, byte i to bit i:
-// the multiplier's bits lift each to its place without two ever meeting.
-constexpr uint64_t GatherBytes(uint64_t highBits)
-{
-    return (highBits >> 7) * 0x0102040810204080ull >> 56;
-}
-static_assert(GatherBytes(NonZeroBytes(0x0000FF0001000000ull)) == 0x28);
-static_assert(GatherBytes(NonZeroBytes(0x80FFFFFFFFFFFF01ull)) == 0xFF);
-static_assert(GatherBytes(NonZeroBytes(0x0100000000000080ull)) == 0x81);
-
 // Bars lying along row y, seen where their top edge crosses one of the
 // columns looked at (a third of the shortest bar apart, so that every bar
 // crosses two): each is taken at the first such column along it, followed
 // both ways for its ends, and measured down for its thickness.
-void FindLyingBars(const Ink& ink, int32_t y, int32_t step, const std::vector<int32_t>& edges, const Sizes& s,
+void FindLyingBars(const Ink& ink, int32_t y, int32_t step, std::span<const int32_t> edges, const Sizes& s,
                    std::vector<Bar>& lying)
 {
     const int32_t apart = std::max(1, s.minBar / 3);
@@ -163,70 +163,40 @@ void FindLyingBars(const Ink& ink, int32_t y, int32_t step, const std::vector<in
         // A bar's edge crosses a row over a quarter of its length at least,
         // however it leans; a letter's stroke seldom.
         if (4 * (edges[i + 1] - edges[i]) < s.minBar) continue;
-        for (int32_t x = (edges[i] + apart - 1) / apart * apart; x < edges[i + 1]; x += apart) {
-            if (y >= step && Dark(ink, x, y - step)) continue;
-            const int32_t back = FollowRun(ink, x, y, -1, 0, s.maxSide);
-            if (back > apart) continue;  // taken at an earlier column
-            const int32_t length = back + FollowRun(ink, x, y, 1, 0, s.maxSide) - 1;
-            if (length < s.minBar) continue;
-            const int32_t thickness = DarkRun(ink, x, y, 0, 1, s.maxBarWidth + 1);
-            if (thickness <= s.maxBarWidth) lying.push_back({y, y + thickness, x - back + 1, x - back + length});
-        }
+        // Only the run's first column looked at may be a bar's first: from
+        // any other the run reaches back past the column before.
+        const int32_t x = (edges[i] + apart - 1) / apart * apart;
+        if (x >= edges[i + 1] || (y >= step && Dark(ink, x, y - step))) continue;
+        const int32_t back = FollowRun(ink, x, y, -1, 0, apart + 1);
+        if (back > apart) continue;  // taken at an earlier column
+        const int32_t length = back + FollowRun(ink, x, y, 1, 0, s.maxSide) - 1;
+        if (length < s.minBar) continue;
+        const int32_t thickness = DarkRun(ink, x, y, 0, 1, s.maxBarWidth + 1);
+        if (thickness <= s.maxBarWidth) lying.push_back({y, y + thickness, x - back + 1, x - back + length});
     }
-}
-
-// Dark pixels of a one-byte row as bits, eight pixels a word: paper and ink
-// (the page's lightest and darkest values) are told by comparing whole
-// words, only other values are looked up one by one.
-uint64_t DarkBits(const Ink& ink, const uint8_t* block, int32_t n)
-{
-    uint64_t mask = 0;
-    int32_t k = 0;
-    for (; k + 8 <= n; k += 8) {
-        uint64_t word = 0;
-        std::memcpy(&word, block + k, 8);
-        uint64_t other = NonZeroBytes(word ^ ink.paperWord);
-        if (other == 0) continue;
-        const uint64_t isInk = ~NonZeroBytes(word ^ ink.inkWord) & 0x8080808080808080ull;
-        uint64_t bits = GatherBytes(isInk);
-        for (other &= ~isInk; other != 0; other &= other - 1) {
-            const int32_t byte = std::countr_zero(other) / 8;
-            bits |= static_cast<uint64_t>(ink.dark[block[k + byte]]) << byte;
-        }
-        mask |= bits << k;
-    }
-    for (; k < n; ++k) mask |= static_cast<uint64_t>(ink.dark[block[k]]) << k;
-    return mask;
 }
 
 // The columns where row y changes between light and dark, from light at its
-// left edge; a row ending dark ends with its width. One-byte pixels are
-// read 64 at a time into a mask.
-void RowEdges(const Ink& ink, int32_t y, std::vector<int32_t>& edges)
+// left edge; a row ending dark ends with its width. edges has room for the
+// width and one more. The row `ahead` rows below is fetched meanwhile: with
+// rows skipped the processor does not foresee the rows read.
+std::span<const int32_t> RowEdges(const Ink& ink, int32_t y, int32_t ahead, std::vector<int32_t>& edges)
 {
-    edges.clear();
     const PageView& page = ink.page;
-    const uint8_t* row = page.Row(page.StoredRow(y));
-    if (page.bytesPerPixel != 1) {
-        bool inDark = false;
-        for (int32_t x = 0; x < page.width; ++x)
-            if ((page.Grey(row, x) < kDark) != inDark) {
-                edges.push_back(x);
-                inDark = !inDark;
-            }
-        if (inDark) edges.push_back(page.width);
-        return;
+    const uint8_t* row = ink.Row(y);
+    if (page.bytesPerPixel == 1) {
+        const uint8_t* next = y + ahead < page.height ? ink.Row(y + ahead) : nullptr;
+        return {edges.data(), static_cast<size_t>(ink.rows.Find(row, page.width, edges.data(), next))};
     }
-    uint64_t carry = 0;  // whether the pixel before the block is dark
-    for (int32_t x = 0; x < page.width; x += 64) {
-        const int32_t n = std::min(64, page.width - x);
-        const uint64_t mask = DarkBits(ink, row + x, n);
-        uint64_t changes = mask ^ (mask << 1 | carry);
-        if (n < 64) changes &= (uint64_t{1} << n) - 1;
-        carry = mask >> (n - 1) & 1;
-        for (; changes != 0; changes &= changes - 1) edges.push_back(x + std::countr_zero(changes));
-    }
-    if (carry != 0) edges.push_back(page.width);
+    size_t count = 0;
+    bool inDark = false;
+    for (int32_t x = 0; x < page.width; ++x)
+        if ((page.Grey(row, x) < kDark) != inDark) {
+            edges[count++] = x;
+            inDark = !inDark;
+        }
+    if (inDark) edges[count++] = page.width;
+    return {edges.data(), count};
 }
 
 // Areas grow by the quiet zone and stay on the page.
@@ -235,6 +205,14 @@ CodeCandidates::Area Clamp(const PageView& page, int64_t left, int64_t top, int6
     return {static_cast<int32_t>(std::max<int64_t>(0, left)), static_cast<int32_t>(std::max<int64_t>(0, top)),
             static_cast<int32_t>(std::min<int64_t>(page.width - 1, right)),
             static_cast<int32_t>(std::min<int64_t>(page.height - 1, bottom))};
+}
+
+// Whether a run of `width` pixels is `modules` modules within half a module,
+// in a pattern of `units` modules `total` pixels long: |width * units -
+// modules * total| <= modules * total / 2.
+bool RunFits(int32_t width, int32_t modules, int32_t total, int32_t units)
+{
+    return 2 * std::abs(width * units - modules * total) <= modules * total;
 }
 
 // Widths against a pattern of module counts: each within half a module
@@ -248,9 +226,8 @@ bool FitsPattern(const int32_t* widths, const int32_t* modules, int32_t count, d
         total += widths[i];
         units += modules[i];
     }
-    // |width * units - count * total| <= count * total / 2, for each width.
     for (int32_t i = 0; i < count; ++i)
-        if (2 * std::abs(widths[i] * units - modules[i] * total) > modules[i] * total) return false;
+        if (!RunFits(widths[i], modules[i], total, units)) return false;
     module = static_cast<double>(total) / units;
     return module >= minModule && module <= maxModule;
 }
@@ -329,33 +306,40 @@ struct Finder {
 // The finders whose centre row is y: runs in the shape of a QR finder or an
 // Aztec centre, the same down the column through the middle one. A finder
 // is kept once however many of its rows show it.
-void FindFinders(const Ink& ink, int32_t y, const std::vector<int32_t>& edges, const Sizes& s,
+void FindFinders(const Ink& ink, int32_t y, std::span<const int32_t> edges, const Sizes& s,
                  std::vector<Finder>& finders)
 {
     for (const FinderShape* shape : {&kQrFinder, &kBullseye}) {
         const auto runs = static_cast<size_t>(shape->runs);
+        // The runs a module is measured on, and their modules.
+        const size_t loose = shape->looseEnds ? 1 : 0;
+        const int32_t units = std::accumulate(shape->modules + loose, shape->modules + runs - loose, 0);
         for (size_t i = 0; i + runs < edges.size(); i += 2) {
-            // The centre and its neighbours first: in text they seldom agree.
+            // A module no smaller than the smallest looked for, then the
+            // centre and its neighbours: in text they seldom agree.
+            const int32_t total = edges[i + runs - loose] - edges[i + loose];
+            if (total < s.minStroke * units) continue;
             const size_t centre = i + runs / 2;
-            const int32_t middle = edges[centre + 1] - edges[centre];
-            const int32_t before = edges[centre] - edges[centre - 1], after = edges[centre + 2] - edges[centre + 1];
-            const int32_t ratio = shape->modules[runs / 2];
-            if (3 * before * ratio < middle || 3 * after * ratio < middle || before > 3 * middle || after > 3 * middle)
+            const int32_t* modules = shape->modules + runs / 2;
+            if (!RunFits(edges[centre + 1] - edges[centre], modules[0], total, units) ||
+                !RunFits(edges[centre] - edges[centre - 1], modules[-1], total, units) ||
+                !RunFits(edges[centre + 2] - edges[centre + 1], modules[1], total, units))
                 continue;
             int32_t widths[9];
             for (size_t k = 0; k < runs; ++k) widths[k] = edges[i + k + 1] - edges[i + k];
             double module = 0;
             if (!FitsShape(widths, *shape, s.minModule, s.maxModule, module)) continue;
             const int32_t x = (edges[centre] + edges[centre + 1] - 1) / 2;
-            if (!TwoTone(ink, edges[i], y, 1, 0, edges[i + runs] - edges[i], shape->runs)) continue;
             const bool known = std::any_of(finders.begin(), finders.end(), [&](const Finder& f) {
                 return std::abs(f.x - x) <= 7 * f.module && std::abs(f.y - y) <= 7 * f.module;
             });
             // Down the column, then along a diagonal through the centre the
-            // column gives: noise in a picture seldom passes all three.
+            // column gives: noise in a picture seldom passes all three. Last,
+            // the row in two tones, as a renderer draws a code.
             int32_t down = 0, along = 0;
             if (!known && LineFits(ink, x, y, 0, 1, *shape, module, down) &&
-                LineFits(ink, x, y + down, 1, 1, *shape, module, along))
+                LineFits(ink, x, y + down, 1, 1, *shape, module, along) &&
+                TwoTone(ink, edges[i], y, 1, 0, edges[i + runs] - edges[i], shape->runs))
                 finders.push_back({x, y + down, module, shape->reach});
         }
     }
@@ -491,7 +475,9 @@ bool IsClock(const Ink& ink, int32_t x, int32_t y, int32_t step, int32_t length,
     bool last = false;
     for (int32_t k = 0; k < length; ++k, ++run) {
         const int32_t px = x + lean * k / length, py = y + step * k;
-        if (px < 0 || px >= ink.page.width) return false;
+        // A clock running off the page is none; a leaning side may start it
+        // a row nearer the edge than the side ends.
+        if (px < 0 || py < 0 || px >= ink.page.width || py >= ink.page.height) return false;
         const bool dark = Dark(ink, px, py);
         if (k == 0 || dark == last) {
             last = dark;
@@ -512,7 +498,7 @@ bool IsClock(const Ink& ink, int32_t x, int32_t y, int32_t step, int32_t length,
 // or hanging down, and the column at its other end alternates over that
 // side's rows. A box's corner faces the box's other edge, a letter L or E
 // no clock.
-void FindMatrixCorners(const Ink& ink, int32_t y, const std::vector<int32_t>& edges, const Sizes& s,
+void FindMatrixCorners(const Ink& ink, int32_t y, std::span<const int32_t> edges, const Sizes& s,
                        std::vector<CodeCandidates::Area>& areas)
 {
     for (size_t i = 0; i + 1 < edges.size(); i += 2) {
@@ -592,39 +578,43 @@ std::vector<CodeCandidates::Area> CodeCandidates::Find(const PageView& page, int
                   px(kMarginMm),
                   static_cast<double>(module),
                   kMaxModuleMm * perMm};
-    Ink ink{page, {}, 0, 0};
+    bool dark[256];
     uint8_t paper = 0, darkest = 0;
     for (int32_t v = 0; v < 256; ++v) {
-        ink.dark[v] = page.grey[v] < kDark;
+        dark[v] = page.grey[v] < kDark;
         if (page.grey[v] > page.grey[paper]) paper = static_cast<uint8_t>(v);
         if (page.grey[v] < page.grey[darkest]) darkest = static_cast<uint8_t>(v);
     }
-    // Words of paper are passed as light: paper must read light.
-    ink.paperWord = (ink.dark[paper] ? darkest : paper) * 0x0101010101010101ull;
-    ink.inkWord = (ink.dark[darkest] ? darkest : paper) * 0x0101010101010101ull;
+    const Ink ink{page, DarkEdges(dark, paper, darkest)};
     const std::vector<Area> wholePage{Area{0, 0, page.width - 1, page.height - 1}};
 
     std::vector<Bar> standing, lying;
     std::vector<Finder> finders;
-    std::vector<int32_t> edges;
+    std::vector<int32_t> rowEdges(static_cast<size_t>(page.width) + 1);
     // Every shape looked for is at least two pixels tall at 300 dpi: every
     // other row of such a page shows it.
     const int32_t step = std::max(1, resolution / 150);
+    // Fetched ahead: the row a bar's length below the next row, looked at
+    // from it and scanned itself later, where it is one scanned (300 dpi);
+    // else the next row.
+    const int32_t ahead = (s.minBar - 1) % step == 0 ? step + s.minBar - 1 : step;
     for (int32_t y = 0; y < page.height; y += step) {
-        RowEdges(ink, y, edges);
-        for (size_t i = 0; i + 1 < edges.size(); i += 2) {
+        const std::span<const int32_t> edges = RowEdges(ink, y, ahead, rowEdges);
+        // Each bar is taken once, on the first row scanned. A look a bar's
+        // length below first, a little either side for a leaning bar.
+        const int32_t below = y + s.minBar - 1;
+        const uint8_t* above = y >= step ? ink.Row(y - step) : nullptr;
+        const uint8_t* under = below < page.height ? ink.Row(below) : nullptr;
+        for (size_t i = 0; i + 1 < edges.size() && under != nullptr; i += 2) {
             const int32_t left = edges[i], right = edges[i + 1], width = right - left;
+            if (width > s.maxBarWidth || width < s.minStroke) continue;
             const int32_t x = (left + right - 1) / 2;
-            // Each bar is taken once, on the first row scanned.
-            if (y >= step && Dark(ink, x, y - step)) continue;
-            // A look a bar's length below first, a little either side for a leaning bar.
-            const int32_t below = y + s.minBar - 1;
-            if (width <= s.maxBarWidth && width >= s.minStroke && below < page.height &&
-                (Dark(ink, x, below) || (x >= 2 && Dark(ink, x - 2, below)) ||
-                 (x + 2 < page.width && Dark(ink, x + 2, below)))) {
-                const int32_t length = FollowRun(ink, x, y, 0, 1, s.maxSide);
-                if (length >= s.minBar) standing.push_back({left, right, y, y + length - 1});
-            }
+            if ((above != nullptr && DarkAt(ink, above, x)) ||
+                !(DarkAt(ink, under, x) || (x >= 2 && DarkAt(ink, under, x - 2)) ||
+                  (x + 2 < page.width && DarkAt(ink, under, x + 2))))
+                continue;
+            const int32_t length = FollowRun(ink, x, y, 0, 1, s.maxSide);
+            if (length >= s.minBar) standing.push_back({left, right, y, y + length - 1});
         }
         FindLyingBars(ink, y, step, edges, s, lying);
         FindFinders(ink, y, edges, s, finders);

@@ -234,3 +234,23 @@ TEST(CodeCandidatesTest, ChartsAndPhotosAsGhostscriptDithersThemGiveNoPlace)
     const PageView view{static_cast<uint8_t*>(bm.bmBits), bm.bmWidth, bm.bmHeight, bm.bmWidthBytes, 1, true, grey};
     EXPECT_TRUE(CodeCandidates::Find(view, kDpi).empty());
 }
+
+TEST(CodeCandidatesTest, CornersAtThePageEdgeAreReadWithinThePage)
+{
+    // The solid corner of a matrix code against the bottom and the top edge,
+    // its lying side turning a row toward the edge halfway: its clock track
+    // is looked for a row further, and must stop at the edge (the
+    // sanitizers catch a read past it).
+    TestPage bottom(400, 300), top(400, 300);
+    bottom.Fill(100, 200, 2, 100);
+    bottom.Fill(100, 200, 50, 2);
+    bottom.Fill(150, 201, 50, 2);
+    top.Fill(100, 0, 2, 101);
+    top.Fill(100, 100, 50, 2);
+    top.Fill(150, 98, 50, 2);
+    for (TestPage* page : {&bottom, &top})
+        for (const CodeCandidates::Area& a : CodeCandidates::Find(page->View(), kDpi)) {
+            EXPECT_LE(0, a.top);
+            EXPECT_LT(a.bottom, page->height);
+        }
+}
