@@ -54,4 +54,23 @@ inline void SetTargetResolution(const std::filesystem::path& world, int dpi)
     }
 }
 
+// The job the job benchmarks print, `pages` pages: each a title, text and a
+// filled box; the colour job adds grey and coloured areas, which the
+// 256-colour device dithers.
+inline void WriteJob(const std::string& path, int pages, bool colour)
+{
+    std::ofstream job(path);
+    job << "%!PS\n/Helvetica findfont 24 scalefont setfont\n1 1 " << pages
+        << " { /n exch def 72 700 moveto (Page ) show n 10 string cvs show\n"
+           "  /Helvetica findfont 11 scalefont setfont\n"
+           "  0 1 30 { /l exch def 72 660 l 14 mul sub moveto\n"
+           "    (The quick brown fox jumps over the lazy dog, again and again and again.) show } for\n"
+           "  /Helvetica findfont 24 scalefont setfont\n"
+           "  100 100 200 120 rectfill\n";
+    if (colour)
+        job << "  0.5 setgray 320 100 200 120 rectfill 0.8 0.1 0.1 setrgbcolor 72 230 moveto (Colour) show\n"
+               "  0.2 0.4 0.8 setrgbcolor 320 230 150 60 rectfill 0 setgray\n";
+    job << "  showpage } for\n";
+}
+
 }  // namespace benchworld

@@ -24,9 +24,9 @@
 #include <vector>
 
 #include "BenchWorld.h"
-#include "ChildrenCpuPosix.h"
 #include "CommandLine.h"
 #include "Process.h"
+#include "ProcessCpuPosix.h"
 
 namespace fs = std::filesystem;
 
@@ -77,24 +77,6 @@ int TakePrintedJobs(const fs::path& world, uintmax_t& bytes)
     return jobs;
 }
 
-// Each page: a title, text, a filled box; the colour job adds grey and
-// coloured areas, which the 256-colour device dithers.
-void WriteJob(const std::string& path, bool colour)
-{
-    std::ofstream job(path);
-    job << "%!PS\n/Helvetica findfont 24 scalefont setfont\n1 1 " << kPages
-        << " { /n exch def 72 700 moveto (Page ) show n 10 string cvs show\n"
-           "  /Helvetica findfont 11 scalefont setfont\n"
-           "  0 1 30 { /l exch def 72 660 l 14 mul sub moveto\n"
-           "    (The quick brown fox jumps over the lazy dog, again and again and again.) show } for\n"
-           "  /Helvetica findfont 24 scalefont setfont\n"
-           "  100 100 200 120 rectfill\n";
-    if (colour)
-        job << "  0.5 setgray 320 100 200 120 rectfill 0.8 0.1 0.1 setrgbcolor 72 230 moveto (Colour) show\n"
-               "  0.2 0.4 0.8 setrgbcolor 320 230 150 60 rectfill 0 setgray\n";
-    job << "  showpage } for\n";
-}
-
 double Median(std::vector<double> times)
 {
     std::sort(times.begin(), times.end());
@@ -141,7 +123,7 @@ int main(int argc, char** argv)
     for (const Case& c : cases) {
         benchworld::SetTargetResolution(world, c.targetDpi);
         const std::string job = (world / (c.colour ? "colour20.ps" : "bw20.ps")).string();
-        WriteJob(job, c.colour);
+        benchworld::WriteJob(job, kPages, c.colour);
         const std::string alone = CommandLine::Join(
             {"gs", "-q", "-dNOPAUSE", "-dBATCH", "-sDEVICE=bmp256", "-r300", "-sOutputFile=/dev/null", job});
         Readings gs, huge;
