@@ -1,5 +1,8 @@
 #include "ImageDeflater.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <libdeflate.h>
 #include <zlib.h>
 
@@ -31,7 +34,10 @@ constexpr size_t kHashedBytes = 6;
 constexpr unsigned kEndOfBlock = 256;
 // A token is a literal byte, or a match: this flag, the distance's code
 // (bits 25 to 29), the length (bits 16 to 24) and the distance less one.
+// With the run flag too, the match is repeated as many times as the next
+// token says (the longest pieces of a long match: a repeated row).
 constexpr uint32_t kMatchFlag = 0x80000000u;
+constexpr uint32_t kRunFlag = 0x40000000u;
 constexpr unsigned kDistCodeShift = 25;
 
 constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
@@ -92,10 +98,30 @@ size_t FirstAgreeing(const uint8_t* a, const uint8_t* b)
     return AgreeingBytes(x ^ y);
 }
 
-// Bytes from a and b that agree, at most `limit`: two words at a time, then one.
+// Bytes from a and b that agree, at most `limit`: 32 at once where the
+// processor compares sixteen so, else two words at a time; then one.
 size_t CommonLength(const uint8_t* a, const uint8_t* b, size_t limit)
 {
     size_t n = 0;
+#if defined(__SSE2__)
+    const auto same = [&](size_t at) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + at));
+        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + at));
+        return _mm_cmpeq_epi8(x, y);
+    };
+    for (; n + 32 <= limit; n += 32) {
+        const __m128i low = same(n), high = same(n + 16);
+        if (_mm_movemask_epi8(_mm_and_si128(low, high)) == 0xFFFF) continue;
+        const auto lowMask = static_cast<unsigned>(_mm_movemask_epi8(low));
+        if (lowMask != 0xFFFFu) return n + static_cast<size_t>(std::countr_one(lowMask));
+        return n + 16 + static_cast<size_t>(std::countr_one(static_cast<unsigned>(_mm_movemask_epi8(high))));
+    }
+    if (n + 16 <= limit) {
+        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(same(n)));
+        if (mask != 0xFFFFu) return n + static_cast<size_t>(std::countr_one(mask));
+        n += 16;
+    }
+#else
     for (; n + 16 <= limit; n += 16) {
         uint64_t x[2], y[2];
         std::memcpy(x, a + n, 16);
@@ -103,6 +129,7 @@ size_t CommonLength(const uint8_t* a, const uint8_t* b, size_t limit)
         if (x[0] != y[0]) return n + AgreeingBytes(x[0] ^ y[0]);
         if (x[1] != y[1]) return n + 8 + AgreeingBytes(x[1] ^ y[1]);
     }
+#endif
     while (n + 8 <= limit) {
         const size_t agree = FirstAgreeing(a + n, b + n);
         if (agree < 8) return n + agree;
@@ -249,7 +276,7 @@ void ImageDeflater::MakeRoom(size_t bytes)
     if (m_out.size() < m_outPos + bytes) m_out.resize(m_outPos + bytes);
 }
 
-void ImageDeflater::Literal(uint8_t byte)
+[[gnu::always_inline]] inline void ImageDeflater::Literal(uint8_t byte)
 {
     m_tokens[m_tokenCount++] = byte;
     ++m_litFreq[byte];
@@ -264,8 +291,9 @@ void ImageDeflater::Literal(uint8_t byte)
         ++m_litFreq[257u + kTables.lengthCode[bytes]];
         ++m_distFreq[distCode];
     };
+    if (length <= kMaxMatch) return piece(length);
     // Pieces of kMaxMatch (a repeated row is some twenty of them, counted
-    // at once), then the rest: none shorter than kMinMatch.
+    // and stored at once), then the rest: none shorter than kMinMatch.
     size_t whole = length / kMaxMatch, rest = length % kMaxMatch;
     if (whole > 0 && rest > 0 && rest < kMinMatch) {
         --whole;
@@ -273,8 +301,13 @@ void ImageDeflater::Literal(uint8_t byte)
         rest = kMinMatch;
     }
     if (whole > 0) {
-        std::fill_n(m_tokens.data() + m_tokenCount, whole, token | uint32_t(kMaxMatch) << 16);
-        m_tokenCount += whole;
+        const uint32_t longest = token | uint32_t(kMaxMatch) << 16;
+        if (whole == 1) {
+            m_tokens[m_tokenCount++] = longest;
+        } else {
+            m_tokens[m_tokenCount++] = longest | kRunFlag;
+            m_tokens[m_tokenCount++] = uint32_t(whole);
+        }
         m_litFreq[257u + kTables.lengthCode[kMaxMatch]] += uint32_t(whole);
         m_distFreq[distCode] += uint32_t(whole);
     }
@@ -598,9 +631,12 @@ void ImageDeflater::WriteBlock(bool last)
     size_t clCount = 19;
     while (clCount > 4 && clLengths[kCodeLengthOrder[clCount - 1]] == 0) --clCount;
 
-    // Room for the codes (at most 400 bytes) and 48 bits a token, written
-    // through a position rather than appended byte by byte.
-    MakeRoom(512 + 6 * m_tokenCount + 8);
+    // Room for the codes (at most 400 bytes) and 48 bits a symbol (a run
+    // stands for several), written through a position rather than appended
+    // byte by byte.
+    size_t symbols = 0;
+    for (const uint32_t count : m_litFreq) symbols += count;
+    MakeRoom(512 + 6 * symbols + 8);
     PutBits(last ? 1u : 0u, 1);
     PutBits(2, 2);  // dynamic Huffman codes
     PutBits(uint32_t(litCount - 257), 5);
@@ -620,9 +656,13 @@ void ImageDeflater::WriteBlock(bool last)
         lengthCount[length] = uint8_t(litLengths[257 + lc] + kLengthExtra[lc]);
     }
     // The tokens' bits stay in registers and go out eight bytes at a time,
-    // the position moving on by the whole bytes among them: at most 48 bits
-    // a step (a length's and a distance's codes with their extra bits), so
-    // the 64-bit store always holds them (the room made covers its overrun).
+    // the position moving on by the whole bytes among them: at most 56 bits
+    // a step (a length's and a distance's codes with their extra bits are at
+    // most 48), so that with the 7 left over they fit in the 64-bit store
+    // and less than a whole word is ever shifted out (the room made covers
+    // the store's overrun). The header's bits left over are written first,
+    // so that no more than 7 wait at any step.
+    DrainBits();
     uint64_t bits = m_bits;
     unsigned count = m_bitCount;
     uint8_t* out = m_out.data() + m_outPos;
@@ -635,12 +675,22 @@ void ImageDeflater::WriteBlock(bool last)
         bits >>= whole;
         count -= whole;
     };
-    // A match like the one before (the pieces of a repeated row) goes out as its bits did.
+    // A run's pieces go out two at a time where a step holds them.
+    const auto putRun = [&](uint64_t value, unsigned n, uint32_t times) {
+        if (2 * n <= 56) {
+            for (const uint64_t two = value | value << n; times >= 2; times -= 2) put(two, 2 * n);
+        }
+        for (; times > 0; --times) put(value, n);
+    };
+    // A match like the one before goes out as its bits did.
     uint32_t lastMatch = 0;
     uint64_t lastBits = 0;
     unsigned lastCount = 0;
-    for (size_t i = 0; i < m_tokenCount; ++i) {
-        const uint32_t token = m_tokens[i];
+    // Held apart from the members, which the byte stores could otherwise change as far as the compiler knows.
+    const uint32_t* const tokens = m_tokens.data();
+    const size_t tokenCount = m_tokenCount;
+    for (size_t i = 0; i < tokenCount; ++i) {
+        const uint32_t token = tokens[i];
         if (!(token & kMatchFlag)) {
             put(litCodes[token], litLengths[token]);
             continue;
@@ -650,9 +700,14 @@ void ImageDeflater::WriteBlock(bool last)
             const unsigned dc = (token >> kDistCodeShift) & 0x1Fu;
             const uint64_t distance = (token & 0xFFFFu) + 1u - kDistBase[dc];
             const uint64_t distBits = distCodes[dc] | distance << distLengths[dc];
-            lastMatch = token;
             lastBits = lengthBits[length] | distBits << lengthCount[length];
             lastCount = unsigned(lengthCount[length]) + distLengths[dc] + kDistExtra[dc];
+            // A run is never taken for the match before it: it has a count to go with it.
+            lastMatch = token & ~kRunFlag;
+            if (token & kRunFlag) {
+                putRun(lastBits, lastCount, tokens[++i]);
+                continue;
+            }
         }
         put(lastBits, lastCount);
     }
