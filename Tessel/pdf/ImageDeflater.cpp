@@ -271,6 +271,14 @@ void ImageDeflater::StartBand(size_t rowBytes, unsigned doubledBits)
     m_outPos = 0;
 }
 
+size_t ImageDeflater::TakeOutput(std::vector<uint8_t>& into)
+{
+    const size_t bytes = m_outPos;
+    m_out.swap(into);
+    m_outPos = 0;
+    return bytes;
+}
+
 void ImageDeflater::MakeRoom(size_t bytes)
 {
     if (m_out.size() < m_outPos + bytes) m_out.resize(m_outPos + bytes);

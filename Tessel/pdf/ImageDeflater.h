@@ -60,6 +60,10 @@ public:
     // The compressed bytes made so far; the caller takes them away with ClearOutput.
     std::span<const uint8_t> Output() const { return {m_out.data(), m_outPos}; }
     void ClearOutput() { m_outPos = 0; }
+    // Hands the compressed bytes made so far over without a copy: they become
+    // the first of `into`'s (the count is returned, the rest is room), and
+    // the memory `into` had becomes this deflater's room for more.
+    size_t TakeOutput(std::vector<uint8_t>& into);
 
 private:
     static constexpr size_t kBlockTokens = size_t{1} << 16;
