@@ -271,6 +271,12 @@ void ImageDeflater::StartBand(size_t rowBytes, unsigned doubledBits)
     m_outPos = 0;
 }
 
+void ImageDeflater::WriteInto(std::vector<uint8_t>& room)
+{
+    m_out.swap(room);
+    m_outPos = 0;
+}
+
 size_t ImageDeflater::TakeOutput(std::vector<uint8_t>& into)
 {
     const size_t bytes = m_outPos;

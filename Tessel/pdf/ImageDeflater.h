@@ -60,6 +60,10 @@ public:
     // The compressed bytes made so far; the caller takes them away with ClearOutput.
     std::span<const uint8_t> Output() const { return {m_out.data(), m_outPos}; }
     void ClearOutput() { m_outPos = 0; }
+    // Makes the compressed bytes from now on in `room`'s memory (a band's
+    // own, kept from image to image at the size it needed), dropping any not
+    // taken; TakeOutput hands it back.
+    void WriteInto(std::vector<uint8_t>& room);
     // Hands the compressed bytes made so far over without a copy: they become
     // the first of `into`'s (the count is returned, the rest is room), and
     // the memory `into` had becomes this deflater's room for more.

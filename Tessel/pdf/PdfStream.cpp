@@ -114,6 +114,8 @@ void CompressBand(ImageRows& rows, Band& band, bool last, ImageDeflater* fast, D
         // enlarged twice across goes as its source rows, which it doubles.
         const unsigned doubledBits = rows.DoubledBits();
         fast->StartBand(rowBytes, doubledBits);
+        // The band's bytes are made in its own vector's memory, not copied there.
+        fast->WriteInto(out);
         const auto pack = [&](int32_t row) {
             uint8_t* space = fast->RowSpace();
             if (doubledBits != 0)
@@ -139,7 +141,6 @@ void CompressBand(ImageRows& rows, Band& band, bool last, ImageDeflater* fast, D
             }
         }
         fast->EndBand(last);
-        // The band's bytes change places with its vector's memory, not copied.
         band.bytes = fast->TakeOutput(out);
         band.adler = fast->Checksum();
         return;
