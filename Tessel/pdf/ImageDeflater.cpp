@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <queue>
 
 namespace {
 constexpr size_t kMinMatch = 3;
@@ -163,28 +162,35 @@ void BuildLengths(std::array<uint32_t, N> freq, unsigned maxBits, std::array<uin
     for (size_t i = 0; i < N && used < 2; ++i)
         if (freq[i] == 0) freq[i] = 1, ++used;
     while (true) {
-        // Nodes 0..N-1 are the symbols; inner nodes follow.
-        std::vector<uint32_t> parent(2 * N, 0);
-        using Entry = std::pair<uint64_t, uint32_t>;
-        std::priority_queue<Entry, std::vector<Entry>, std::greater<>> heap;
+        // The symbols used, lightest first, are the first nodes; inner nodes
+        // follow as they are made, which is in order of weight too, so the two
+        // lightest left are always at the front of one list or the other.
+        std::array<uint64_t, N> keys;
+        size_t count = 0;
         for (size_t i = 0; i < N; ++i)
-            if (freq[i] > 0) heap.emplace(freq[i], uint32_t(i));
-        uint32_t next = N;
-        while (heap.size() > 1) {
-            const Entry a = heap.top();
-            heap.pop();
-            const Entry b = heap.top();
-            heap.pop();
-            parent[a.second] = parent[b.second] = next;
-            heap.emplace(a.first + b.first, next++);
+            if (freq[i] > 0) keys[count++] = uint64_t{freq[i]} << 16 | i;
+        std::sort(keys.begin(), keys.begin() + count);
+        std::array<uint64_t, 2 * N> weight;
+        std::array<uint16_t, 2 * N> parent;
+        for (size_t i = 0; i < count; ++i) weight[i] = keys[i] >> 16;
+        size_t leaf = 0, inner = count, next = count;
+        const auto lightest = [&] {
+            return leaf < count && (inner == next || weight[leaf] <= weight[inner]) ? leaf++ : inner++;
+        };
+        for (; next < 2 * count - 1; ++next) {
+            const size_t a = lightest(), b = lightest();
+            weight[next] = weight[a] + weight[b];
+            parent[a] = parent[b] = uint16_t(next);
         }
-        const uint32_t root = next - 1;
-        std::vector<uint8_t> depth(2 * N, 0);
-        for (uint32_t node = root; node-- > N;) depth[node] = uint8_t(depth[parent[node]] + 1);
+        // Depths from the root (the last node) down.
+        std::array<uint8_t, 2 * N> depth;
+        depth[next - 1] = 0;
+        for (size_t node = next - 1; node-- > 0;) depth[node] = uint8_t(depth[parent[node]] + 1);
+        lengths.fill(0);
         bool fits = true;
-        for (size_t i = 0; i < N; ++i) {
-            lengths[i] = freq[i] > 0 ? uint8_t(depth[parent[i]] + 1) : 0;
-            if (lengths[i] > maxBits) fits = false;
+        for (size_t i = 0; i < count; ++i) {
+            lengths[keys[i] & 0xFFFFu] = depth[i];
+            fits = fits && depth[i] <= maxBits;
         }
         if (fits) return;
         // Too deep: flatten the frequencies and build again.

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <random>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -189,6 +191,20 @@ TEST(ImageDeflaterTest, LargeWideTinyAndEmptyImagesRoundTrip)
     uLongf size = sizeof none;
     EXPECT_EQ(uncompress(none, &size, empty.data(), uLong(empty.size())), Z_OK);
     EXPECT_EQ(size, 0u);
+}
+
+// Byte counts growing like the Fibonacci numbers make an unlimited Huffman
+// code deeper than the 15 bits deflate allows: the codes must be built
+// again flatter, and still be complete and decodable.
+TEST(ImageDeflaterTest, VeryUnequalByteCountsGetCodesNoLongerThanDeflateAllows)
+{
+    std::vector<uint8_t> image;
+    for (uint32_t byte = 0, count = 1, next = 1; byte < 24; ++byte, count = std::exchange(next, count + next))
+        image.insert(image.end(), count, uint8_t(byte * 10));
+    std::shuffle(image.begin(), image.end(), std::mt19937(5));
+    const size_t rowBytes = 1000;
+    image.resize(image.size() / rowBytes * rowBytes);
+    EXPECT_EQ(Inflate(Deflate(image, rowBytes), image.size()), image);
 }
 
 // Bands coded apart, each primed with the rows above it, joined into one
