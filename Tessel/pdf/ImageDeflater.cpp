@@ -253,8 +253,9 @@ void ImageDeflater::StartBand(size_t rowBytes, unsigned doubledBits)
     m_inBytes = doubled ? (m_rowBytes + 1) / 2 : m_rowBytes;
     if (doubled && m_doubledRow.size() < 2 * m_inBytes) m_doubledRow.resize(2 * m_inBytes);
     // Eight bytes more: rows are compared eight bytes at a time, past their end.
-    if (m_window.size() < (kRowsKept + kWindowRows) * m_inBytes + 8)
-        m_window.resize((kRowsKept + kWindowRows) * m_inBytes + 8);
+    const size_t windowRows = std::max(kWindowRows, kWindowBytes / m_inBytes);
+    if (m_window.size() < (kRowsKept + windowRows) * m_inBytes + 8)
+        m_window.resize((kRowsKept + windowRows) * m_inBytes + 8);
     // The table of places seen is kept, not cleared: this band's places
     // start past the reach of the last one's, so that an entry left from
     // it is never taken (and one from some four gigabytes back only gives

@@ -71,8 +71,11 @@ public:
 
 private:
     static constexpr size_t kBlockTokens = size_t{1} << 16;
-    // Rows added between two moves of the kept rows to the window's front.
+    // Rows added between two moves of the kept rows to the window's front:
+    // at least this many, and as many more as fill this many bytes, so that
+    // short rows are moved seldom.
     static constexpr size_t kWindowRows = 56;
+    static constexpr size_t kWindowBytes = size_t{256} << 10;
 
     // Where the next row goes in the window, making room for it.
     uint8_t* NextRowSpace();
