@@ -15,8 +15,9 @@
 // while none before it agrees on eight bytes. Byte strings are compared
 // eight bytes at a time, every candidate without a branch on its first
 // byte; the matches and literals are coded with Huffman codes made for each
-// block of the image, a repeated row's pieces counted at once. The checksum
-// of a repeated row is combined from the row's own, never summed again.
+// block of the image, a repeated row's pieces counted and kept as one run.
+// The checksum of a repeated row is combined from the row's own, never
+// summed again.
 //
 // A page enlarged twice across doubles every pixel: its rows can come as
 // their source rows, and matches are then found on those (half the bytes to
