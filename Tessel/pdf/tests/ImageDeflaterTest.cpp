@@ -207,6 +207,26 @@ TEST(ImageDeflaterTest, VeryUnequalByteCountsGetCodesNoLongerThanDeflateAllows)
     EXPECT_EQ(Inflate(Deflate(image, rowBytes), image.size()), image);
 }
 
+// A repeated long match goes out as a run of its longest pieces, two at a
+// time where their codes are short: here its length and distance are rare
+// among many literals and distances, so each piece's bits are too many to
+// pair and the run goes out piece by piece.
+TEST(ImageDeflaterTest, RunsOfPiecesWithLongCodesInflate)
+{
+    const size_t rowBytes = 12000;
+    std::mt19937 random(11);
+    std::vector<uint8_t> image(rowBytes * 3);
+    for (auto& byte : image) byte = uint8_t(random());
+    // Strings from all over the rows before, at every distance code...
+    for (size_t at = rowBytes; at + 10 < 2 * rowBytes; at += 40) {
+        const size_t from = at - 1 - random() % (at - 1);
+        std::copy_n(image.begin() + long(from), 10, image.begin() + long(at));
+    }
+    // ... and the third row starting as the first: a match of four pieces two rows up.
+    std::copy_n(image.begin(), 1000, image.begin() + 2 * rowBytes);
+    EXPECT_EQ(Inflate(Deflate(image, rowBytes), image.size()), image);
+}
+
 // Bands coded apart, each primed with the rows above it, joined into one
 // stream as the PDF writer joins them: header, pieces, combined checksum.
 TEST(ImageDeflaterTest, BandsCodedApartJoinIntoOneStream)
