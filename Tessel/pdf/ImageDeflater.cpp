@@ -728,7 +728,15 @@ void ImageDeflater::WriteBlock(bool last)
     for (size_t i = 0; i < tokenCount; ++i) {
         const uint32_t token = tokens[i];
         if (!(token & kMatchFlag)) {
-            put(litCodes[token], litLengths[token]);
+            // Literals mostly come two or more together: two go out in one step.
+            const uint32_t next = i + 1 < tokenCount ? tokens[i + 1] : kMatchFlag;
+            if (next & kMatchFlag) {
+                put(litCodes[token], litLengths[token]);
+            } else {
+                put(litCodes[token] | uint64_t{litCodes[next]} << litLengths[token],
+                    unsigned(litLengths[token]) + litLengths[next]);
+                ++i;
+            }
             continue;
         }
         if (token != lastMatch) {
