@@ -1,12 +1,14 @@
 #include "ImageDeflater.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <queue>
 
 namespace {
 constexpr size_t kMinMatch = 3;
@@ -31,7 +33,10 @@ constexpr size_t kHashedBytes = 6;
 constexpr unsigned kEndOfBlock = 256;
 // A token is a literal byte, or a match: this flag, the distance's code
 // (bits 25 to 29), the length (bits 16 to 24) and the distance less one.
+// With the run flag too, the match is repeated as many times as the next
+// token says (the longest pieces of a long match: a repeated row).
 constexpr uint32_t kMatchFlag = 0x80000000u;
+constexpr uint32_t kRunFlag = 0x40000000u;
 constexpr unsigned kDistCodeShift = 25;
 
 constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
@@ -92,10 +97,30 @@ size_t FirstAgreeing(const uint8_t* a, const uint8_t* b)
     return AgreeingBytes(x ^ y);
 }
 
-// Bytes from a and b that agree, at most `limit`: two words at a time, then one.
+// Bytes from a and b that agree, at most `limit`: 32 at once where the
+// processor compares sixteen so, else two words at a time; then one.
 size_t CommonLength(const uint8_t* a, const uint8_t* b, size_t limit)
 {
     size_t n = 0;
+#if defined(__SSE2__)
+    const auto same = [&](size_t at) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + at));
+        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + at));
+        return _mm_cmpeq_epi8(x, y);
+    };
+    for (; n + 32 <= limit; n += 32) {
+        const __m128i low = same(n), high = same(n + 16);
+        if (_mm_movemask_epi8(_mm_and_si128(low, high)) == 0xFFFF) continue;
+        const auto lowMask = static_cast<unsigned>(_mm_movemask_epi8(low));
+        if (lowMask != 0xFFFFu) return n + static_cast<size_t>(std::countr_one(lowMask));
+        return n + 16 + static_cast<size_t>(std::countr_one(static_cast<unsigned>(_mm_movemask_epi8(high))));
+    }
+    if (n + 16 <= limit) {
+        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(same(n)));
+        if (mask != 0xFFFFu) return n + static_cast<size_t>(std::countr_one(mask));
+        n += 16;
+    }
+#else
     for (; n + 16 <= limit; n += 16) {
         uint64_t x[2], y[2];
         std::memcpy(x, a + n, 16);
@@ -103,6 +128,7 @@ size_t CommonLength(const uint8_t* a, const uint8_t* b, size_t limit)
         if (x[0] != y[0]) return n + AgreeingBytes(x[0] ^ y[0]);
         if (x[1] != y[1]) return n + 8 + AgreeingBytes(x[1] ^ y[1]);
     }
+#endif
     while (n + 8 <= limit) {
         const size_t agree = FirstAgreeing(a + n, b + n);
         if (agree < 8) return n + agree;
@@ -136,28 +162,35 @@ void BuildLengths(std::array<uint32_t, N> freq, unsigned maxBits, std::array<uin
     for (size_t i = 0; i < N && used < 2; ++i)
         if (freq[i] == 0) freq[i] = 1, ++used;
     while (true) {
-        // Nodes 0..N-1 are the symbols; inner nodes follow.
-        std::vector<uint32_t> parent(2 * N, 0);
-        using Entry = std::pair<uint64_t, uint32_t>;
-        std::priority_queue<Entry, std::vector<Entry>, std::greater<>> heap;
+        // The symbols used, lightest first, are the first nodes; inner nodes
+        // follow as they are made, which is in order of weight too, so the two
+        // lightest left are always at the front of one list or the other.
+        std::array<uint64_t, N> keys;
+        size_t count = 0;
         for (size_t i = 0; i < N; ++i)
-            if (freq[i] > 0) heap.emplace(freq[i], uint32_t(i));
-        uint32_t next = N;
-        while (heap.size() > 1) {
-            const Entry a = heap.top();
-            heap.pop();
-            const Entry b = heap.top();
-            heap.pop();
-            parent[a.second] = parent[b.second] = next;
-            heap.emplace(a.first + b.first, next++);
+            if (freq[i] > 0) keys[count++] = uint64_t{freq[i]} << 16 | i;
+        std::sort(keys.begin(), keys.begin() + count);
+        std::array<uint64_t, 2 * N> weight;
+        std::array<uint16_t, 2 * N> parent;
+        for (size_t i = 0; i < count; ++i) weight[i] = keys[i] >> 16;
+        size_t leaf = 0, inner = count, next = count;
+        const auto lightest = [&] {
+            return leaf < count && (inner == next || weight[leaf] <= weight[inner]) ? leaf++ : inner++;
+        };
+        for (; next < 2 * count - 1; ++next) {
+            const size_t a = lightest(), b = lightest();
+            weight[next] = weight[a] + weight[b];
+            parent[a] = parent[b] = uint16_t(next);
         }
-        const uint32_t root = next - 1;
-        std::vector<uint8_t> depth(2 * N, 0);
-        for (uint32_t node = root; node-- > N;) depth[node] = uint8_t(depth[parent[node]] + 1);
+        // Depths from the root (the last node) down.
+        std::array<uint8_t, 2 * N> depth;
+        depth[next - 1] = 0;
+        for (size_t node = next - 1; node-- > 0;) depth[node] = uint8_t(depth[parent[node]] + 1);
+        lengths.fill(0);
         bool fits = true;
-        for (size_t i = 0; i < N; ++i) {
-            lengths[i] = freq[i] > 0 ? uint8_t(depth[parent[i]] + 1) : 0;
-            if (lengths[i] > maxBits) fits = false;
+        for (size_t i = 0; i < count; ++i) {
+            lengths[keys[i] & 0xFFFFu] = depth[i];
+            fits = fits && depth[i] <= maxBits;
         }
         if (fits) return;
         // Too deep: flatten the frequencies and build again.
@@ -220,8 +253,9 @@ void ImageDeflater::StartBand(size_t rowBytes, unsigned doubledBits)
     m_inBytes = doubled ? (m_rowBytes + 1) / 2 : m_rowBytes;
     if (doubled && m_doubledRow.size() < 2 * m_inBytes) m_doubledRow.resize(2 * m_inBytes);
     // Eight bytes more: rows are compared eight bytes at a time, past their end.
-    if (m_window.size() < (kRowsKept + kWindowRows) * m_inBytes + 8)
-        m_window.resize((kRowsKept + kWindowRows) * m_inBytes + 8);
+    const size_t windowRows = std::max(kWindowRows, kWindowBytes / m_inBytes);
+    if (m_window.size() < (kRowsKept + windowRows) * m_inBytes + 8)
+        m_window.resize((kRowsKept + windowRows) * m_inBytes + 8);
     // The table of places seen is kept, not cleared: this band's places
     // start past the reach of the last one's, so that an entry left from
     // it is never taken (and one from some four gigabytes back only gives
@@ -244,12 +278,26 @@ void ImageDeflater::StartBand(size_t rowBytes, unsigned doubledBits)
     m_outPos = 0;
 }
 
+void ImageDeflater::WriteInto(std::vector<uint8_t>& room)
+{
+    m_out.swap(room);
+    m_outPos = 0;
+}
+
+size_t ImageDeflater::TakeOutput(std::vector<uint8_t>& into)
+{
+    const size_t bytes = m_outPos;
+    m_out.swap(into);
+    m_outPos = 0;
+    return bytes;
+}
+
 void ImageDeflater::MakeRoom(size_t bytes)
 {
     if (m_out.size() < m_outPos + bytes) m_out.resize(m_outPos + bytes);
 }
 
-void ImageDeflater::Literal(uint8_t byte)
+[[gnu::always_inline]] inline void ImageDeflater::Literal(uint8_t byte)
 {
     m_tokens[m_tokenCount++] = byte;
     ++m_litFreq[byte];
@@ -264,8 +312,9 @@ void ImageDeflater::Literal(uint8_t byte)
         ++m_litFreq[257u + kTables.lengthCode[bytes]];
         ++m_distFreq[distCode];
     };
+    if (length <= kMaxMatch) return piece(length);
     // Pieces of kMaxMatch (a repeated row is some twenty of them, counted
-    // at once), then the rest: none shorter than kMinMatch.
+    // and stored at once), then the rest: none shorter than kMinMatch.
     size_t whole = length / kMaxMatch, rest = length % kMaxMatch;
     if (whole > 0 && rest > 0 && rest < kMinMatch) {
         --whole;
@@ -273,8 +322,13 @@ void ImageDeflater::Literal(uint8_t byte)
         rest = kMinMatch;
     }
     if (whole > 0) {
-        std::fill_n(m_tokens.data() + m_tokenCount, whole, token | uint32_t(kMaxMatch) << 16);
-        m_tokenCount += whole;
+        const uint32_t longest = token | uint32_t(kMaxMatch) << 16;
+        if (whole == 1) {
+            m_tokens[m_tokenCount++] = longest;
+        } else {
+            m_tokens[m_tokenCount++] = longest | kRunFlag;
+            m_tokens[m_tokenCount++] = uint32_t(whole);
+        }
         m_litFreq[257u + kTables.lengthCode[kMaxMatch]] += uint32_t(whole);
         m_distFreq[distCode] += uint32_t(whole);
     }
@@ -492,7 +546,22 @@ void ImageDeflater::AddDoubledRow(const uint8_t* cur)
 void ImageDeflater::Double(const uint8_t* cur)
 {
     uint8_t* out = m_doubledRow.data();
-    for (size_t j = 0; j < m_inBytes; ++j, out += 2) std::memcpy(out, m_doubled[cur[j]].data(), 2);
+    const auto pair = [&](size_t j) {
+        uint16_t bytes;
+        std::memcpy(&bytes, m_doubled[cur[j]].data(), 2);
+        return uint64_t{bytes};
+    };
+    // Four bytes' pairs gathered into a word and stored at once, in memory's order.
+    size_t j = 0;
+    for (; j + 4 <= m_inBytes; j += 4, out += 8) {
+        uint64_t word;
+        if constexpr (std::endian::native == std::endian::little)
+            word = pair(j) | pair(j + 1) << 16 | pair(j + 2) << 32 | pair(j + 3) << 48;
+        else
+            word = pair(j) << 48 | pair(j + 1) << 32 | pair(j + 2) << 16 | pair(j + 3);
+        std::memcpy(out, &word, 8);
+    }
+    for (; j < m_inBytes; ++j, out += 2) std::memcpy(out, m_doubled[cur[j]].data(), 2);
 }
 
 void ImageDeflater::RepeatRow()
@@ -598,9 +667,12 @@ void ImageDeflater::WriteBlock(bool last)
     size_t clCount = 19;
     while (clCount > 4 && clLengths[kCodeLengthOrder[clCount - 1]] == 0) --clCount;
 
-    // Room for the codes (at most 400 bytes) and 48 bits a token, written
-    // through a position rather than appended byte by byte.
-    MakeRoom(512 + 6 * m_tokenCount + 8);
+    // Room for the codes (at most 400 bytes) and 48 bits a symbol (a run
+    // stands for several), written through a position rather than appended
+    // byte by byte.
+    size_t symbols = 0;
+    for (const uint32_t count : m_litFreq) symbols += count;
+    MakeRoom(512 + 6 * symbols + 8);
     PutBits(last ? 1u : 0u, 1);
     PutBits(2, 2);  // dynamic Huffman codes
     PutBits(uint32_t(litCount - 257), 5);
@@ -620,9 +692,13 @@ void ImageDeflater::WriteBlock(bool last)
         lengthCount[length] = uint8_t(litLengths[257 + lc] + kLengthExtra[lc]);
     }
     // The tokens' bits stay in registers and go out eight bytes at a time,
-    // the position moving on by the whole bytes among them: at most 48 bits
-    // a step (a length's and a distance's codes with their extra bits), so
-    // the 64-bit store always holds them (the room made covers its overrun).
+    // the position moving on by the whole bytes among them: at most 56 bits
+    // a step (a length's and a distance's codes with their extra bits are at
+    // most 48), so that with the 7 left over they fit in the 64-bit store
+    // and less than a whole word is ever shifted out (the room made covers
+    // the store's overrun). The header's bits left over are written first,
+    // so that no more than 7 wait at any step.
+    DrainBits();
     uint64_t bits = m_bits;
     unsigned count = m_bitCount;
     uint8_t* out = m_out.data() + m_outPos;
@@ -635,14 +711,32 @@ void ImageDeflater::WriteBlock(bool last)
         bits >>= whole;
         count -= whole;
     };
-    // A match like the one before (the pieces of a repeated row) goes out as its bits did.
+    // A run's pieces go out two at a time where a step holds them.
+    const auto putRun = [&](uint64_t value, unsigned n, uint32_t times) {
+        if (2 * n <= 56) {
+            for (const uint64_t two = value | value << n; times >= 2; times -= 2) put(two, 2 * n);
+        }
+        for (; times > 0; --times) put(value, n);
+    };
+    // A match like the one before goes out as its bits did.
     uint32_t lastMatch = 0;
     uint64_t lastBits = 0;
     unsigned lastCount = 0;
-    for (size_t i = 0; i < m_tokenCount; ++i) {
-        const uint32_t token = m_tokens[i];
+    // Held apart from the members, which the byte stores could otherwise change as far as the compiler knows.
+    const uint32_t* const tokens = m_tokens.data();
+    const size_t tokenCount = m_tokenCount;
+    for (size_t i = 0; i < tokenCount; ++i) {
+        const uint32_t token = tokens[i];
         if (!(token & kMatchFlag)) {
-            put(litCodes[token], litLengths[token]);
+            // Literals mostly come two or more together: two go out in one step.
+            const uint32_t next = i + 1 < tokenCount ? tokens[i + 1] : kMatchFlag;
+            if (next & kMatchFlag) {
+                put(litCodes[token], litLengths[token]);
+            } else {
+                put(litCodes[token] | uint64_t{litCodes[next]} << litLengths[token],
+                    unsigned(litLengths[token]) + litLengths[next]);
+                ++i;
+            }
             continue;
         }
         if (token != lastMatch) {
@@ -650,9 +744,14 @@ void ImageDeflater::WriteBlock(bool last)
             const unsigned dc = (token >> kDistCodeShift) & 0x1Fu;
             const uint64_t distance = (token & 0xFFFFu) + 1u - kDistBase[dc];
             const uint64_t distBits = distCodes[dc] | distance << distLengths[dc];
-            lastMatch = token;
             lastBits = lengthBits[length] | distBits << lengthCount[length];
             lastCount = unsigned(lengthCount[length]) + distLengths[dc] + kDistExtra[dc];
+            // A run is never taken for the match before it: it has a count to go with it.
+            lastMatch = token & ~kRunFlag;
+            if (token & kRunFlag) {
+                putRun(lastBits, lastCount, tokens[++i]);
+                continue;
+            }
         }
         put(lastBits, lastCount);
     }

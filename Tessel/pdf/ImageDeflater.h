@@ -15,8 +15,9 @@
 // while none before it agrees on eight bytes. Byte strings are compared
 // eight bytes at a time, every candidate without a branch on its first
 // byte; the matches and literals are coded with Huffman codes made for each
-// block of the image, a repeated row's pieces counted at once. The checksum
-// of a repeated row is combined from the row's own, never summed again.
+// block of the image, a repeated row's pieces counted and kept as one run.
+// The checksum of a repeated row is combined from the row's own, never
+// summed again.
 //
 // A page enlarged twice across doubles every pixel: its rows can come as
 // their source rows, and matches are then found on those (half the bytes to
@@ -60,11 +61,22 @@ public:
     // The compressed bytes made so far; the caller takes them away with ClearOutput.
     std::span<const uint8_t> Output() const { return {m_out.data(), m_outPos}; }
     void ClearOutput() { m_outPos = 0; }
+    // Makes the compressed bytes from now on in `room`'s memory (a band's
+    // own, kept from image to image at the size it needed), dropping any not
+    // taken; TakeOutput hands it back.
+    void WriteInto(std::vector<uint8_t>& room);
+    // Hands the compressed bytes made so far over without a copy: they become
+    // the first of `into`'s (the count is returned, the rest is room), and
+    // the memory `into` had becomes this deflater's room for more.
+    size_t TakeOutput(std::vector<uint8_t>& into);
 
 private:
     static constexpr size_t kBlockTokens = size_t{1} << 16;
-    // Rows added between two moves of the kept rows to the window's front.
+    // Rows added between two moves of the kept rows to the window's front:
+    // at least this many, and as many more as fill this many bytes, so that
+    // short rows are moved seldom.
     static constexpr size_t kWindowRows = 56;
+    static constexpr size_t kWindowBytes = size_t{256} << 10;
 
     // Where the next row goes in the window, making room for it.
     uint8_t* NextRowSpace();

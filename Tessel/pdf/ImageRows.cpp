@@ -4,6 +4,7 @@
 #include <emmintrin.h>
 #endif
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -220,12 +221,15 @@ const uint8_t* ImageRows::Row(int32_t row)
 
 void ImageRows::PackRow(int32_t row, uint8_t* out)
 {
-    Pack(SourceRow(row), out);
+    const int32_t srcRow = SourceRow(row);
+    PrefetchAfter(row, srcRow);
+    Pack(srcRow, out);
 }
 
 void ImageRows::PackSourceRow(int32_t row, uint8_t* out)
 {
     const int32_t srcRow = SourceRow(row);
+    PrefetchAfter(row, srcRow);
     if (m_packedRows) {
         const size_t bytes = (m_indices.size() + 7) / 8;
         std::memcpy(out, m_packedRows + static_cast<size_t>(srcRow) * bytes, bytes);
@@ -242,6 +246,17 @@ void ImageRows::PackUnscaled(const uint8_t* indices, uint8_t* out)
         PackSource<true>(indices, m_paletteMap, m_indices.size(), m_bits, out);
     else
         PackSource<false>(indices, nullptr, m_indices.size(), m_bits, out);
+}
+
+void ImageRows::PrefetchAfter(int32_t row, int32_t srcRow) const
+{
+    if (!m_source->indexRow || m_packedRows) return;
+    // Enlarged, the next row's source is this one again or the one below.
+    const int32_t next = std::max(SourceRow(std::min(row + 1, m_height - 1)), srcRow + 1);
+    if (next >= m_source->height) return;
+    const uint8_t* bytes = m_source->indexRow(next);
+    const size_t width = m_indices.size();
+    for (size_t at = 0; at < width; at += kCacheLine) __builtin_prefetch(bytes + at);
 }
 
 const uint8_t* ImageRows::SourceIndices(int32_t srcRow)

@@ -46,6 +46,13 @@ public:
     void PackSourceRow(int32_t row, uint8_t* out);
 
 private:
+    static constexpr size_t kCacheLine = 64;
+
+    // Asks the processor to fetch the source row that comes after placed row
+    // `row` (from source row `srcRow`) where the source lends its rows: a
+    // rendered page is mostly out of the caches, and the row arrives while
+    // this one is coded.
+    void PrefetchAfter(int32_t row, int32_t srcRow) const;
     void Pack(int32_t srcRow, uint8_t* out);
     // A row of source indices packed at the image's depth, one pixel a column.
     void PackUnscaled(const uint8_t* indices, uint8_t* out);

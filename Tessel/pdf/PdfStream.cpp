@@ -95,6 +95,7 @@ struct Band {
     int32_t first = 0;
     int32_t end = 0;
     std::vector<uint8_t>* output = nullptr;
+    size_t bytes = 0;    // made, at the start of *output (the rest is room)
     uint32_t adler = 1;  // of the band's rows
     bool ok = true;
     std::atomic<bool> done = false;
@@ -108,12 +109,13 @@ void CompressBand(ImageRows& rows, Band& band, bool last, ImageDeflater* fast, D
 {
     const size_t rowBytes = rows.RowBytes();
     std::vector<uint8_t>& out = *band.output;
-    const auto take = [&out](const uint8_t* data, size_t size) { out.insert(out.end(), data, data + size); };
     if (fast) {
         // Rows are packed straight into the compressor's window; a page
         // enlarged twice across goes as its source rows, which it doubles.
         const unsigned doubledBits = rows.DoubledBits();
         fast->StartBand(rowBytes, doubledBits);
+        // The band's bytes are made in its own vector's memory, not copied there.
+        fast->WriteInto(out);
         const auto pack = [&](int32_t row) {
             uint8_t* space = fast->RowSpace();
             if (doubledBits != 0)
@@ -137,17 +139,17 @@ void CompressBand(ImageRows& rows, Band& band, bool last, ImageDeflater* fast, D
                 fast->AddRow(pack(row));
                 lastSource = source;
             }
-            if (fast->Output().size() >= kFlushSize) {
-                take(fast->Output().data(), fast->Output().size());
-                fast->ClearOutput();
-            }
         }
         fast->EndBand(last);
-        take(fast->Output().data(), fast->Output().size());
-        fast->ClearOutput();
+        band.bytes = fast->TakeOutput(out);
         band.adler = fast->Checksum();
         return;
     }
+    out.clear();
+    const auto take = [&](const uint8_t* data, size_t size) {
+        out.insert(out.end(), data, data + size);
+        band.bytes = out.size();
+    };
     z_stream& zs = deflater.stream;
     if (!deflater.ready || deflateReset(&zs) != Z_OK) {
         band.ok = false;
@@ -228,6 +230,12 @@ void PdfStream::Emit(const void* data, size_t size)
 {
     if (m_bFailed) return;
     const auto* bytes = static_cast<const unsigned char*>(data);
+    if (size >= kFlushSize) {
+        // A large piece (an image's band) goes to the sink as it is, after what waits.
+        if (Flush() && !m_sink.Write(bytes, size)) Fail("write to the print job failed.");
+        m_iOffset += size;
+        return;
+    }
     m_buffer.insert(m_buffer.end(), bytes, bytes + size);
     m_iOffset += size;
     if (m_buffer.size() >= kFlushSize) Flush();
@@ -444,7 +452,6 @@ bool PdfStream::WriteImageData(const Source& source, int32_t height, const std::
         bands[i].first = static_cast<int32_t>(int64_t{height} * int64_t(i) / int64_t(count));
         bands[i].end = static_cast<int32_t>(int64_t{height} * int64_t(i + 1) / int64_t(count));
         bands[i].output = &m_bandOutputs[i];
-        bands[i].output->clear();
     }
     while (ownCoder && m_deflaters.size() < threads) m_deflaters.push_back(std::make_unique<ImageDeflater>());
 
@@ -480,8 +487,8 @@ bool PdfStream::WriteImageData(const Source& source, int32_t height, const std::
         for (; emitted < count && bands[emitted].done.load(std::memory_order_acquire); ++emitted) {
             const Band& band = bands[emitted];
             ok = ok && band.ok;
-            compressed += band.output->size();
-            Emit(band.output->data(), band.output->size());
+            compressed += band.bytes;
+            Emit(band.output->data(), band.bytes);
             adler = uint32_t(adler32_combine(adler, band.adler, z_off_t(rowBytes) * (band.end - band.first)));
         }
     };

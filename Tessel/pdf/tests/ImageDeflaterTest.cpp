@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <random>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -189,6 +191,40 @@ TEST(ImageDeflaterTest, LargeWideTinyAndEmptyImagesRoundTrip)
     uLongf size = sizeof none;
     EXPECT_EQ(uncompress(none, &size, empty.data(), uLong(empty.size())), Z_OK);
     EXPECT_EQ(size, 0u);
+}
+
+// Byte counts growing like the Fibonacci numbers make an unlimited Huffman
+// code deeper than the 15 bits deflate allows: the codes must be built
+// again flatter, and still be complete and decodable.
+TEST(ImageDeflaterTest, VeryUnequalByteCountsGetCodesNoLongerThanDeflateAllows)
+{
+    std::vector<uint8_t> image;
+    for (uint32_t byte = 0, count = 1, next = 1; byte < 24; ++byte, count = std::exchange(next, count + next))
+        image.insert(image.end(), count, uint8_t(byte * 10));
+    std::shuffle(image.begin(), image.end(), std::mt19937(5));
+    const size_t rowBytes = 1000;
+    image.resize(image.size() / rowBytes * rowBytes);
+    EXPECT_EQ(Inflate(Deflate(image, rowBytes), image.size()), image);
+}
+
+// A repeated long match goes out as a run of its longest pieces, two at a
+// time where their codes are short: here its length and distance are rare
+// among many literals and distances, so each piece's bits are too many to
+// pair and the run goes out piece by piece.
+TEST(ImageDeflaterTest, RunsOfPiecesWithLongCodesInflate)
+{
+    const size_t rowBytes = 12000;
+    std::mt19937 random(11);
+    std::vector<uint8_t> image(rowBytes * 3);
+    for (auto& byte : image) byte = uint8_t(random());
+    // Strings from all over the rows before, at every distance code...
+    for (size_t at = rowBytes; at + 10 < 2 * rowBytes; at += 40) {
+        const size_t from = at - 1 - random() % (at - 1);
+        std::copy_n(image.begin() + long(from), 10, image.begin() + long(at));
+    }
+    // ... and the third row starting as the first: a match of four pieces two rows up.
+    std::copy_n(image.begin(), 1000, image.begin() + 2 * rowBytes);
+    EXPECT_EQ(Inflate(Deflate(image, rowBytes), image.size()), image);
 }
 
 // Bands coded apart, each primed with the rows above it, joined into one
