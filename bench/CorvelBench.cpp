@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "Figures.h"
 #include "Library.h"
 #include "ReportCommand.h"
 
@@ -28,12 +29,6 @@ using SavePageFn = int32_t (*)(const char*, const char*, const char*, int32_t, i
 double Milliseconds(Clock::time_point since)
 {
     return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 // One job of `pages` pages with figures, every call loading the library anew. Returns ms, or -1.

@@ -25,6 +25,7 @@
 
 #include "BenchWorld.h"
 #include "CommandLine.h"
+#include "Figures.h"
 #include "Process.h"
 #include "ProcessCpuPosix.h"
 
@@ -77,12 +78,6 @@ int TakePrintedJobs(const fs::path& world, uintmax_t& bytes)
     return jobs;
 }
 
-double Median(std::vector<double> times)
-{
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
 struct Case {
     const char* name;
     bool colour;
@@ -95,11 +90,6 @@ struct Readings {
     std::vector<double> wall, cpu;
     uintmax_t bytes = 0;
 };
-
-double Least(const std::vector<double>& v)
-{
-    return *std::min_element(v.begin(), v.end());
-}
 
 // Each argument is a job processor to time beside the one built with the
 // bench (an earlier build, say): all run in the same rounds, one after the

@@ -18,6 +18,7 @@
 #include "BenchWorld.h"
 #include "CommandLine.h"
 #include "Dib.h"
+#include "Figures.h"
 #include "File.h"
 #include "GhostScript.h"
 #include "Process.h"
@@ -47,17 +48,6 @@ void LoadPage(const char* path)
 struct Timing {
     std::vector<double> cpu, wall;
 };
-
-double Least(const std::vector<double>& v)
-{
-    return *std::min_element(v.begin(), v.end());
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // Times `work`, which returns false when it failed.
 template <typename Work>

@@ -425,8 +425,7 @@ void AddBarCodes(const Ink& ink, std::vector<Bar>& bars, bool standing, const Si
                  std::vector<CodeCandidates::Area>& areas)
 {
     for (const std::vector<size_t>& group : LevelGroups(bars, s)) {
-        Bar span{bars[group.front()].left, bars[group.front()].right, bars[group.front()].top,
-                 bars[group.front()].bottom};
+        Bar span = bars[group.front()];
         for (const size_t i : group) {
             span.right = std::max(span.right, bars[i].right);
             span.top = std::min(span.top, bars[i].top);

@@ -1,38 +1,11 @@
 #include "DarkEdges.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <iterator>
 
-namespace {
-
-constexpr uint64_t kHigh = 0x8080808080808080ull;
-
-// 0x80 in each byte of x that is zero.
-constexpr uint64_t ZeroBytes(uint64_t x)
-{
-    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
-    return ~(((x & kLow7) + kLow7) | x) & kHigh;
-}
-
-// The high bits of ZeroBytes gathered into one byte, the first byte read
-// (the lowest) to bit 0: the multiplier's bits lift each to its place
-// without two ever meeting.
-static_assert(std::endian::native == std::endian::little, "words are read first pixel lowest");
-constexpr uint64_t GatherBytes(uint64_t highBits)
-{
-    return (highBits >> 7) * 0x0102040810204080ull >> 56;
-}
-static_assert(GatherBytes(ZeroBytes(0x0000FF0001000000ull)) == 0xD7);
-static_assert(GatherBytes(ZeroBytes(0x80FFFFFFFFFFFF01ull)) == 0x00);
-static_assert(GatherBytes(ZeroBytes(0x0100000000000080ull)) == 0x7E);
-
-}  // namespace
+#include "ByteLanes.h"
 
 DarkEdges::DarkEdges(const bool (&dark)[256], uint8_t paper, uint8_t ink)
     : m_Paper(paper), m_Ink(ink), m_PaperWord(paper * 0x0101010101010101ull), m_InkWord(ink * 0x0101010101010101ull),
@@ -49,9 +22,8 @@ uint64_t DarkEdges::DarkBits(const uint8_t* block, int32_t n) const
     // Sixteen at a time where the processor compares them at once.
     const __m128i paper = _mm_set1_epi8(static_cast<char>(m_Paper)), ink = _mm_set1_epi8(static_cast<char>(m_Ink));
     const auto compare = [&](int32_t at) {
-        const __m128i read = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + at));
-        isPaper |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(read, paper)))) << at;
-        isInk |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(read, ink)))) << at;
+        isPaper |= static_cast<uint64_t>(bytelanes::EqualMask16(block + at, paper)) << at;
+        isInk |= static_cast<uint64_t>(bytelanes::EqualMask16(block + at, ink)) << at;
     };
     if (n == 64) {  // a whole block, as all but a row's last are: no loop to count
         compare(0), compare(16), compare(32), compare(48);
@@ -62,8 +34,8 @@ uint64_t DarkEdges::DarkBits(const uint8_t* block, int32_t n) const
     for (; k + 8 <= n; k += 8) {
         uint64_t word = 0;
         std::memcpy(&word, block + k, 8);
-        isPaper |= GatherBytes(ZeroBytes(word ^ m_PaperWord)) << k;
-        isInk |= GatherBytes(ZeroBytes(word ^ m_InkWord)) << k;
+        isPaper |= static_cast<uint64_t>(bytelanes::FirstLowest(bytelanes::ZeroBytes(word ^ m_PaperWord))) << k;
+        isInk |= static_cast<uint64_t>(bytelanes::FirstLowest(bytelanes::ZeroBytes(word ^ m_InkWord))) << k;
     }
     for (; k < n; ++k) {
         isPaper |= static_cast<uint64_t>(block[k] == m_Paper) << k;

@@ -55,7 +55,13 @@ bool PageStream::PushBmp(const uint8_t* data, size_t size)
 bool PageStream::Taken(size_t size)
 {
     m_Written += uint32_t(size);
-    if (m_Written < m_PageLength) return true;
+    return m_Written < m_PageLength || Deliver();
+}
+
+// Hands the open page on as whole. False when the sink could not (the
+// stream has failed then).
+bool PageStream::Deliver()
+{
     m_bOpen = false;
     if (!m_Sink.ClosePage(true)) {
         m_bFailed = true;
@@ -137,14 +143,7 @@ bool PageStream::Finish()
                    m_PageNumber, m_Written, m_PageLength);
         return Fail();
     }
-    if (m_bOpen) {
-        m_bOpen = false;
-        if (!m_Sink.ClosePage(true)) {
-            m_bFailed = true;
-            return false;
-        }
-        ++m_Delivered;
-    }
+    if (m_bOpen && !Deliver()) return false;
     if (m_HeaderBytes > 0) {
         LogMessage(2, "The Ghostscript output ends inside the header of page %d.\r\n", m_PageNumber + 1);
         m_bFailed = true;

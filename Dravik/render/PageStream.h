@@ -43,6 +43,7 @@ public:
 private:
     bool PushBmp(const uint8_t* data, size_t size);
     bool Taken(size_t size);
+    bool Deliver();
     bool TakeHeader(const uint8_t*& data, size_t& size);
     bool Fail();
 

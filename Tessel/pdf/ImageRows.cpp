@@ -1,14 +1,10 @@
 #include "ImageRows.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstring>
 
+#include "ByteLanes.h"
 #include "ColourIndex.h"
 
 namespace {
@@ -128,15 +124,6 @@ void PackRgb(const uint32_t* pixels, const std::vector<int32_t>& columns, uint8_
 // byte by a multiplication, without a lookup a pixel.
 void ImageRows::PackOnes(const uint8_t* indices, size_t count, uint8_t one, uint8_t* out)
 {
-    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
-    constexpr uint64_t kHigh = 0x8080808080808080ull;
-    // Bit 8k + 9j of the product is bit 0 of byte k times bit 9j of the
-    // multiplier: with the first index in the low byte, index k lands on bit
-    // 63 - k alone, and no two bits of the product collide, so nothing
-    // carries. With the first index in the high byte (byte 7 - k), bits
-    // 8k + 56 - 7j do the same.
-    constexpr uint64_t kGather =
-        std::endian::native == std::endian::little ? 0x8040201008040201ull : 0x0102040810204080ull;
     const uint64_t ones = 0x0101010101010101ull * one;
     size_t i = 0;
 #if defined(__SSE2__)
@@ -151,8 +138,7 @@ void ImageRows::PackOnes(const uint8_t* indices, size_t count, uint8_t one, uint
     }();
     const __m128i sixteen = _mm_set1_epi8(static_cast<char>(one));
     for (; i + 16 <= count; i += 16) {
-        const __m128i read = _mm_loadu_si128(reinterpret_cast<const __m128i*>(indices + i));
-        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(read, sixteen)));
+        const unsigned mask = bytelanes::EqualMask16(indices + i, sixteen);
         *out++ = kTurned[mask & 0xFF];
         *out++ = kTurned[mask >> 8];
     }
@@ -160,10 +146,7 @@ void ImageRows::PackOnes(const uint8_t* indices, size_t count, uint8_t one, uint
     for (; i + 8 <= count; i += 8) {
         uint64_t word;
         std::memcpy(&word, indices + i, 8);
-        const uint64_t differ = word ^ ones;
-        // The top bit of each byte that differs from `one`: its own top bit or a carry from the rest.
-        const uint64_t other = (((differ & kLow7) + kLow7) | differ) & kHigh;
-        *out++ = static_cast<uint8_t>((((other ^ kHigh) >> 7) * kGather) >> 56);
+        *out++ = bytelanes::FirstHighest(bytelanes::ZeroBytes(word ^ ones));
     }
     if (i < count) {
         unsigned byte = 0;
